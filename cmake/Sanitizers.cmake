@@ -1,0 +1,5 @@
+if(GENSHOKU_SANITIZE)
+  set(GENSHOKU_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_compile_options(${GENSHOKU_SANITIZER_FLAGS})
+  add_link_options(${GENSHOKU_SANITIZER_FLAGS})
+endif()

@@ -1,0 +1,113 @@
+#include "engine/reduce_colors.h"
+
+#include <new>
+#include <vector>
+
+#include "engine/colour_space.h"
+#include "engine/edge_map.h"
+#include "engine/engine_types.h"
+#include "engine/error_diffusion.h"
+#include "engine/palette_design_placeholder.h"
+#include "engine/palette_to_rgb.h"
+
+namespace genshoku {
+
+const char* EnginePhaseName(EnginePhase phase) {
+  switch (phase) {
+    case EnginePhase::ColourSpace: return "colour space";
+    case EnginePhase::EdgeMap: return "edge map";
+    case EnginePhase::FirstSplit: return "first split";
+    case EnginePhase::Splitting: return "splitting";
+    case EnginePhase::PaletteAssembly: return "palette assembly";
+    case EnginePhase::KMeans: return "k-means";
+    case EnginePhase::NearestEntries: return "nearest entries";
+    case EnginePhase::PaletteToRgb: return "palette to RGB";
+    case EnginePhase::FinalMapping: return "final mapping";
+  }
+  return "?";
+}
+
+const char* ReduceResultText(ReduceResult result) {
+  switch (result) {
+    case ReduceResult::Ok: return "reduced";
+    case ReduceResult::Stopped: return "stopped";
+    case ReduceResult::JacobiNotConverged: return "the colour statistics did not converge";
+    case ReduceResult::OutOfMemory: return "not enough memory for the reduction";
+    case ReduceResult::InvalidArguments: return "the picture or the settings cannot be reduced";
+  }
+  return "?";
+}
+
+namespace {
+
+// The phases in their fixed order, on buffers that live for the whole reduction.
+ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                       uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
+                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run) {
+  const int64_t n = static_cast<int64_t>(width) * height;
+  Diagnostics& out = run.diagnostics();
+
+  run.PhaseStarted(EnginePhase::ColourSpace);
+  std::vector<double> planeY(n), planeU(n), planeV(n);
+  ConvertToWorkingSpace(width, height, srcR, srcG, srcB, params, planeY.data(), planeU.data(),
+                        planeV.data());
+
+  run.PhaseStarted(EnginePhase::EdgeMap);
+  std::vector<int16_t> pixelLabel(n, 0);
+  std::vector<double> edgeStrength;
+  if (params.edgeOperator == 4) edgeStrength.assign(n, 0.0);
+  const int edgeCount =
+      BuildEdgeMap(width, height, srcR, srcG, srcB, params.edgeOperator, params.edgeThreshold,
+                   pixelLabel.data(), edgeStrength.empty() ? nullptr : edgeStrength.data());
+  run.Pump();
+  out.Out("EDGE gasosuu=%d\n", edgeCount);
+
+  WorkingPalette palette;
+  DesignPalettePlaceholder(n, planeY.data(), planeU.data(), planeV.data(), palette, indexPlane,
+                           run);
+
+  run.PhaseStarted(EnginePhase::PaletteToRgb);
+  PaletteRecord records[kPaletteSize];
+  PaletteToRgb(palette, params, records, paletteRed, paletteGreen, paletteBlue);
+
+  run.PhaseStarted(EnginePhase::FinalMapping);
+  if (params.finalMapMode == 1) {
+    DiffuseToIndicesRgb(width, height, params.diffusionKernel, params.diffusionStrength, srcR,
+                        srcG, srcB, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
+                        indexPlane);
+  } else if (params.finalMapMode == 2) {
+    DiffuseToIndicesWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
+                             planeV.data(), planeY.data(), planeU.data(), kPaletteSize, records,
+                             indexPlane);
+  }
+  return ReduceResult::Ok;
+}
+
+}  // namespace
+
+ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                          uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
+                          uint8_t* paletteBlue, const ReductionParams& params,
+                          const EngineServices& services) {
+  if (width <= 0 || height <= 0 ||
+      static_cast<int64_t>(width) * height > kMaxReductionPixels || !srcR || !srcG || !srcB ||
+      !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
+      !ValidateReductionParams(params, nullptr)) {
+    return ReduceResult::InvalidArguments;
+  }
+  EngineHost idleHost;
+  EngineRandom freshRandom;
+  EngineRun run(services.host ? *services.host : idleHost,
+                services.diagnostics ? *services.diagnostics : SilentDiagnostics(),
+                services.random ? *services.random : freshRandom);
+  try {
+    return RunPhases(width, height, srcR, srcG, srcB, indexPlane, paletteRed, paletteGreen,
+                     paletteBlue, params, run);
+  } catch (const EngineStopped&) {
+    return ReduceResult::Stopped;
+  } catch (const std::bad_alloc&) {
+    return ReduceResult::OutOfMemory;
+  }
+}
+
+}  // namespace genshoku

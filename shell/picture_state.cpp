@@ -1,0 +1,35 @@
+#include "shell/picture_state.h"
+
+#include "shell/bmp_layout.h"
+
+namespace genshoku {
+
+DisplayView PictureState::View() const {
+  DisplayView view;
+  view.imageVisible = imageVisible;
+  const std::vector<uint8_t>* block = nullptr;
+  if (shown_ == Shown::ImageBlock) block = &imageBlock;
+  if (shown_ == Shown::ResultBlock) block = &resultBlock;
+  if (block == nullptr || block->empty() || bitsOffset_ > block->size() ||
+      infoOffset_ >= block->size()) {
+    return view;
+  }
+  view.info = block->data() + infoOffset_;
+  view.bits = block->data() + bitsOffset_;
+  view.bitsSize = block->size() - bitsOffset_;
+  return view;
+}
+
+void PictureState::ShowImageBlock(size_t infoOffset, size_t bitsOffset) {
+  shown_ = Shown::ImageBlock;
+  infoOffset_ = infoOffset;
+  bitsOffset_ = bitsOffset;
+}
+
+void PictureState::ShowResultBlock() {
+  shown_ = Shown::ResultBlock;
+  infoOffset_ = 0;
+  bitsOffset_ = kResultBlockPixelOffset;
+}
+
+}  // namespace genshoku
