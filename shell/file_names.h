@@ -1,0 +1,34 @@
+#pragma once
+// File names as the program reads them: the split into folder, base name and extension,
+// and the tables that choose a reader for a dropped file and a writer for a save name.
+// Extensions are compared exactly, case included: "photo.Jpg" is not a JPEG name.
+
+#include <string>
+#include <string_view>
+
+namespace genshoku {
+
+struct SplitPath {
+  std::string folder;     // everything up to and including the last '/', or empty
+  std::string baseName;   // the name without folder and extension
+  std::string extension;  // from the last '.' of the name, with the dot, or empty
+};
+
+SplitPath SplitFilePath(std::string_view path);
+
+enum class InputReader { Jpeg, Png, Gif, Bmp };
+
+// ".jpg", ".JPG", ".jpeg", ".JPEG" read as JPEG; ".png", ".PNG" as PNG; ".gif", ".GIF"
+// as GIF; any other name as a BMP file.
+InputReader ChooseInputReader(std::string_view path);
+
+enum class SaveWriter { Bmp, Png, Gif };
+
+// ".PNG", ".png" write PNG; ".GIF", ".gif" write GIF; ".BMP", ".bmp" and every other
+// name write an 8-bit BMP file. Only the name matters, not the folder.
+SaveWriter ChooseSaveWriter(std::string_view fileTitle);
+
+const char* InputReaderName(InputReader reader);
+const char* SaveWriterName(SaveWriter writer);
+
+}  // namespace genshoku
