@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -58,21 +59,35 @@ bool AtomicFile::Open(const std::string& target) {
     Fail("no file name", 0);
     return false;
   }
-  struct stat existing;
-  if (::stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
-    Fail("cannot write " + target, EISDIR);
-    return false;
+  // A link is followed, so that the file it points at is replaced and the link kept.
+  char resolved[PATH_MAX];
+  struct stat linkInfo;
+  if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode) &&
+      ::realpath(target.c_str(), resolved) != nullptr) {
+    target_ = resolved;
   }
-  std::string pattern = FolderOf(target) + "/." + NameOf(target) + ".tmp-XXXXXX";
+  struct stat existing;
+  if (::stat(target_.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode)) {
+      Fail("cannot write " + target, EISDIR);
+      return false;
+    }
+    // Devices, pipes and sockets cannot be replaced by renaming a file over them.
+    if (!S_ISREG(existing.st_mode)) {
+      Fail("cannot write " + target + ": not a regular file", 0);
+      return false;
+    }
+  }
+  std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".tmp-XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   descriptor_ = ::mkstemp(name.data());
   if (descriptor_ < 0) {
-    Fail("cannot create a file in " + FolderOf(target), errno);
+    Fail("cannot create a file in " + FolderOf(target_), errno);
     return false;
   }
   temporary_ = name.data();
-  ::fchmod(descriptor_, ModeFor(target));
+  ::fchmod(descriptor_, ModeFor(target_));
   buffer_.reserve(kBufferSize);
   return true;
 }

@@ -1,0 +1,163 @@
+#include "shell/reduction_entry.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/bmp_file.h"
+#include "shell/bmp_layout.h"
+#include "support_files.h"
+
+namespace genshoku {
+namespace {
+
+using testing::MakeBmp24;
+using testing::ReadWholeFile;
+using testing::Rgb;
+using testing::ScratchFolder;
+using testing::TestPattern;
+using testing::WriteWholeFile;
+
+void ExpectPlanesMatchPattern(const ColourPlanes& planes, int width, int height) {
+  ASSERT_EQ(planes.width, width);
+  ASSERT_EQ(planes.height, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const size_t i = static_cast<size_t>(y) * width + x;
+      EXPECT_EQ((Rgb{planes.red[i], planes.green[i], planes.blue[i]}), TestPattern(x, y))
+          << "width " << width << " pixel " << x << "," << y;
+    }
+  }
+}
+
+TEST(ReadBmpPlanes, SkipsRowPaddingAndFollowsTheRowOrder) {
+  ScratchFolder folder;
+  for (int width = 1; width <= 7; ++width) {
+    for (bool topDown : {false, true}) {
+      const std::string path = folder.Path("in.bmp");
+      WriteWholeFile(path, MakeBmp24(width, 3, TestPattern, topDown));
+      ColourPlanes planes;
+      ASSERT_TRUE(ReadBmpPlanes(path, planes, SilentDiagnostics()));
+      ExpectPlanesMatchPattern(planes, width, 3);
+    }
+  }
+}
+
+TEST(ReadBmpPlanes, FollowsThePixelOffset) {
+  ScratchFolder folder;
+  const std::string path = folder.Path("in.bmp");
+  WriteWholeFile(path, MakeBmp24(3, 2, TestPattern, false, 1078));
+  ColourPlanes planes;
+  ASSERT_TRUE(ReadBmpPlanes(path, planes, SilentDiagnostics()));
+  ExpectPlanesMatchPattern(planes, 3, 2);
+}
+
+TEST(ReadBmpPlanes, AShortFileIsRefusedWithItsMessage) {
+  ScratchFolder folder;
+  const std::string path = folder.Path("in.bmp");
+  std::vector<uint8_t> bytes = MakeBmp24(5, 5, TestPattern);
+  bytes.resize(bytes.size() - 3);
+  WriteWholeFile(path, bytes);
+  ColourPlanes planes;
+  CapturedDiagnostics diagnostics;
+  EXPECT_FALSE(ReadBmpPlanes(path, planes, diagnostics));
+  EXPECT_EQ(diagnostics.Text(DiagnosticStream::Err), "InputFileSizeError!!!\n");
+  EXPECT_TRUE(planes.red.empty());
+}
+
+TEST(ReadBmpPlanes, AVanishedOrChangedFileIsRefused) {
+  ScratchFolder folder;
+  ColourPlanes planes;
+  CapturedDiagnostics diagnostics;
+  EXPECT_FALSE(ReadBmpPlanes(folder.Path("gone.bmp"), planes, diagnostics));
+  std::vector<uint8_t> eightBit = MakeBmp24(4, 4, TestPattern);
+  WriteLe16(&eightBit[28], 8);
+  WriteWholeFile(folder.Path("eight.bmp"), eightBit);
+  EXPECT_FALSE(ReadBmpPlanes(folder.Path("eight.bmp"), planes, diagnostics));
+  EXPECT_EQ(diagnostics.lines().size(), 2u);
+}
+
+TEST(SplitRowsIntoPlanes, ReadsTheImageBlockBottomRowFirst) {
+  ScratchFolder folder;
+  for (int width = 1; width <= 5; ++width) {
+    const std::vector<uint8_t> bytes = MakeBmp24(width, 4, TestPattern);
+    ColourPlanes planes;
+    SplitRowsIntoPlanes(bytes.data() + 54, width, 4, planes);
+    ExpectPlanesMatchPattern(planes, width, 4);
+  }
+}
+
+// The engine's output becomes the 8-bit result: colour table from the palette, rows from
+// the indices with the top-left pixel at the start of the last stored row.
+TEST(ApplyReduction, BuildsTheResultBlockFromPaletteAndIndices) {
+  PictureState state;
+  MakeImageBlock24(state, 3, 2);
+  ReductionOutput output;
+  output.result = ReduceResult::Ok;
+  output.width = 3;
+  output.height = 2;
+  output.indexPlane = {1, 2, 3, 4, 5, 6};  // top row 1 2 3, bottom row 4 5 6
+  output.paletteRed[7] = 10;
+  output.paletteGreen[7] = 20;
+  output.paletteBlue[7] = 30;
+  ApplyReduction(state, std::move(output));
+
+  EXPECT_TRUE(state.resultReady);
+  EXPECT_FALSE(state.imageBlockOwned());
+  EXPECT_EQ(state.resultWidth, 3);
+  EXPECT_EQ(state.resultHeight, 2);
+  const std::vector<uint8_t>& block = state.resultBlock;
+  ASSERT_EQ(block.size(), 1064u + 4 * 2);
+  EXPECT_EQ(ReadLe16(&block[14]), 8);
+  EXPECT_EQ(std::vector<uint8_t>(block.begin() + 40 + 28, block.begin() + 40 + 32),
+            (std::vector<uint8_t>{30, 20, 10, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(block.begin() + 1064, block.end()),
+            (std::vector<uint8_t>{4, 5, 6, 0, 1, 2, 3, 0}));
+  EXPECT_EQ(state.View().info, block.data());
+  EXPECT_EQ(state.View().bits, block.data() + 1064);
+}
+
+TEST(RunReduction, ReducesADroppedBmpFileIntoAValidResult) {
+  ScratchFolder folder;
+  const std::string path = folder.Path("photo.bmp");
+  WriteWholeFile(path, MakeBmp24(7, 5, TestPattern, true));
+  PictureState state;
+  ASSERT_EQ(LoadBmpFile(state, path, SilentDiagnostics()), LoadResult::Loaded);
+  state.sourceKind = SourceKind::BmpFile;
+  EngineServices services;
+  services.diagnostics = &SilentDiagnostics();
+  ASSERT_EQ(RunReduction(state, path, services), ReduceResult::Ok);
+  EXPECT_EQ(state.resultBlock.size(), 1064u + 8 * 5);
+  EXPECT_EQ(state.indexPlane.size(), 35u);
+
+  const std::string saved = folder.Path("photovk.bmp");
+  ASSERT_TRUE(WriteBmp8(state, saved, SilentDiagnostics()));
+  const std::vector<uint8_t> file = ReadWholeFile(saved);
+  ASSERT_EQ(file.size(), 1078u + 8 * 5);
+  // The stored rows are the index plane, bottom row first, zero padded.
+  for (int r = 0; r < 5; ++r) {
+    for (int c = 0; c < 8; ++c) {
+      const uint8_t expected = c < 7 ? state.indexPlane[(4 - r) * 7 + c] : 0;
+      EXPECT_EQ(file[1078 + 8 * r + c], expected);
+    }
+  }
+}
+
+TEST(RunReduction, AFileShortAtReductionTimeLeavesThePictureAlone) {
+  ScratchFolder folder;
+  const std::string path = folder.Path("photo.bmp");
+  std::vector<uint8_t> bytes = MakeBmp24(6, 6, TestPattern);
+  WriteWholeFile(path, bytes);
+  PictureState state;
+  ASSERT_EQ(LoadBmpFile(state, path, SilentDiagnostics()), LoadResult::Loaded);
+  bytes.resize(100);
+  WriteWholeFile(path, bytes);
+  CapturedDiagnostics diagnostics;
+  EngineServices services;
+  services.diagnostics = &diagnostics;
+  EXPECT_NE(RunReduction(state, path, services), ReduceResult::Ok);
+  EXPECT_FALSE(state.resultReady);
+  EXPECT_TRUE(state.imageBlockOwned());
+  EXPECT_EQ(diagnostics.Text(DiagnosticStream::Err), "InputFileSizeError!!!\n");
+}
+
+}  // namespace
+}  // namespace genshoku
