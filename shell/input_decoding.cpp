@@ -1,21 +1,17 @@
 #include "shell/input_decoding.h"
 
 #include "shell/bmp_file.h"
+#include "shell/jpeg_reader.h"
 
-// Placeholder until the JPEG, PNG and GIF readers are connected: only BMP files load.
 namespace genshoku {
 
-DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
-                            Diagnostics& diagnostics) {
+namespace {
+
+DropOutcome LoadBmp(PictureState& state, const std::string& path, Diagnostics& diagnostics) {
   DropOutcome outcome;
-  outcome.reader = ChooseInputReader(path);
-  if (outcome.reader != InputReader::Bmp) {
-    diagnostics.Err("%s: this kind of file cannot be read yet\n", path.c_str());
-    outcome.reduceUnchanged = true;
-    return outcome;
-  }
+  outcome.reader = InputReader::Bmp;
   const LoadResult result = LoadBmpFile(state, path, diagnostics);
-  outcome.fileOpened = result == LoadResult::Loaded;
+  outcome.fileOpened = result != LoadResult::CannotOpen;
   outcome.loaded = result == LoadResult::Loaded;
   if (outcome.loaded) {
     state.sourceKind = SourceKind::BmpFile;
@@ -24,6 +20,44 @@ DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
     outcome.reduceUnchanged = true;
   }
   return outcome;
+}
+
+// A decoded picture replaces the current one; a failed file changes nothing.
+DropOutcome Install(std::optional<DecodedPicture> picture, InputReader reader, bool reducible,
+                    PictureState& state) {
+  DropOutcome outcome;
+  outcome.reader = reader;
+  outcome.fileOpened = picture.has_value();
+  if (!picture) {
+    outcome.reduceUnchanged = true;
+    return outcome;
+  }
+  std::move(*picture).InstallInto(state);
+  outcome.loaded = true;
+  outcome.reduceEnabled = reducible;
+  return outcome;
+}
+
+}  // namespace
+
+DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
+                            Diagnostics& diagnostics) {
+  switch (ChooseInputReader(path)) {
+    case InputReader::Jpeg:
+      return Install(ReadJpegFile(path, diagnostics), InputReader::Jpeg, true, state);
+    case InputReader::Png:
+    case InputReader::Gif: {
+      // Placeholder until the PNG and GIF readers are connected.
+      diagnostics.Err("%s: this kind of file cannot be read yet\n", path.c_str());
+      DropOutcome outcome;
+      outcome.reader = ChooseInputReader(path);
+      outcome.reduceUnchanged = true;
+      return outcome;
+    }
+    case InputReader::Bmp:
+      break;
+  }
+  return LoadBmp(state, path, diagnostics);
 }
 
 }  // namespace genshoku
