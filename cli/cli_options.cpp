@@ -1,65 +1,152 @@
 #include "cli/cli_options.h"
 
+#include <cstdio>
+
+#include "shell/file_names.h"
+
 namespace genshoku::cli {
 
 const char* UsageText() {
   return "usage: genshoku-cli [options] INPUT -o OUTPUT\n"
+         "       genshoku-cli [options] INPUT... [--out-dir DIR] [--ext .png]\n"
          "\n"
-         "Reduces a picture to exactly 256 colours and writes it as an 8-bit BMP file.\n"
+         "Reduces pictures (JPEG, truecolour PNG, 24-bit BMP) to exactly 256 colours.\n"
+         "The output format follows the output name: .png and .PNG write a palette PNG,\n"
+         ".gif and .GIF a GIF, every other name an 8-bit BMP file. Input files are chosen\n"
+         "by extension too: .jpg .JPG .jpeg .JPEG, .png .PNG, .gif .GIF, otherwise BMP.\n"
          "\n"
          "options:\n"
-         "  -o, --output FILE   where to write the reduced picture\n"
-         "  -v, --verbose       print the engine's diagnostic lines\n"
-         "  -h, --help          show this text\n"
+         "  -o, --output FILE     the output file (one input only)\n"
+         "  -d, --out-dir DIR     write each output into DIR instead of beside its input\n"
+         "      --suffix TEXT     appended to each input's base name (default: vk)\n"
+         "      --ext EXT         output extension when several inputs are given or -o is\n"
+         "                        not (default: .bmp)\n"
+         "  -f, --force           replace output files that exist (default: refuse)\n"
+         "      --set NAME=VALUE  change an engine setting (see --list-settings)\n"
+         "      --list-settings   show the engine settings with defaults and ranges\n"
+         "  -v, --verbose         print the engine's and writers' diagnostic lines\n"
+         "  -h, --help            show this text\n"
          "\n"
-         "exit codes:\n"
+         "Quiet by default: nothing is printed on success; each failure is reported on\n"
+         "standard error, and the remaining inputs are still processed.\n"
+         "\n"
+         "exit codes (the first failure decides):\n"
          "  0  success\n"
          "  1  the command line is not understood\n"
          "  2  an input file cannot be read or cannot be reduced\n"
          "  3  the reduction failed\n"
-         "  4  an output file cannot be written\n";
+         "  4  an output file cannot be written\n"
+         "  5  an output file exists already (use --force)\n";
 }
+
+std::string SettingsText() {
+  std::string text = "engine settings (--set NAME=VALUE):\n";
+  const ReductionParams defaults;
+  for (const ReductionParamInfo& info : kReductionParamTable) {
+    char line[512];
+    std::snprintf(line, sizeof line, "  %-20s default %-6s %s\n", info.name,
+                  FormatReductionParam(defaults, info).c_str(), info.meaning);
+    text += line;
+  }
+  return text;
+}
+
+namespace {
+
+// The value of an option given as "--name VALUE" or "--name=VALUE".
+bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
+               std::string* value, std::string* message) {
+  const std::string& argument = arguments[i];
+  if (argument.size() > name.size() && argument.compare(0, name.size() + 1, name + "=") == 0) {
+    *value = argument.substr(name.size() + 1);
+    return true;
+  }
+  if (i + 1 >= arguments.size()) {
+    *message = name + " needs a value";
+    return false;
+  }
+  *value = arguments[++i];
+  return true;
+}
+
+bool Is(const std::string& argument, const char* shortName, const char* longName) {
+  const std::string name(longName);
+  return argument == shortName || argument == name ||
+         argument.compare(0, name.size() + 1, name + "=") == 0;
+}
+
+}  // namespace
 
 bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
                   std::string* message) {
   Options parsed;
+  bool onlyInputs = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "-h" || argument == "--help") {
+    std::string value;
+    if (onlyInputs || argument.empty() || argument[0] != '-' || argument == "-") {
+      parsed.inputs.push_back(argument);
+    } else if (argument == "--") {
+      onlyInputs = true;
+    } else if (argument == "-h" || argument == "--help") {
       parsed.help = true;
     } else if (argument == "-v" || argument == "--verbose") {
       parsed.verbose = true;
-    } else if (argument == "-o" || argument == "--output") {
-      if (i + 1 >= arguments.size()) {
-        *message = argument + " needs a file name";
+    } else if (argument == "-f" || argument == "--force") {
+      parsed.force = true;
+    } else if (argument == "--list-settings") {
+      parsed.listSettings = true;
+    } else if (Is(argument, "-o", "--output")) {
+      if (!TakeValue(arguments, i, argument == "-o" ? "-o" : "--output", &parsed.output, message)) return false;
+    } else if (Is(argument, "-d", "--out-dir")) {
+      if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message)) return false;
+    } else if (Is(argument, "", "--suffix")) {
+      if (!TakeValue(arguments, i, "--suffix", &parsed.suffix, message)) return false;
+    } else if (Is(argument, "", "--ext")) {
+      if (!TakeValue(arguments, i, "--ext", &parsed.extension, message)) return false;
+      if (parsed.extension.empty() || parsed.extension[0] != '.') parsed.extension = "." + parsed.extension;
+    } else if (Is(argument, "", "--set")) {
+      if (!TakeValue(arguments, i, "--set", &value, message)) return false;
+      const size_t equals = value.find('=');
+      if (equals == std::string::npos) {
+        *message = "--set takes NAME=VALUE, not '" + value + "'";
         return false;
       }
-      parsed.output = arguments[++i];
-    } else if (argument.size() > 1 && argument[0] == '-' && argument != "--") {
+      if (!SetReductionParam(parsed.params, value.substr(0, equals), value.substr(equals + 1), message)) {
+        return false;
+      }
+    } else {
       *message = "unknown option '" + argument + "'";
       return false;
-    } else if (argument == "--") {
-      for (++i; i < arguments.size(); ++i) parsed.inputs.push_back(arguments[i]);
-    } else {
-      parsed.inputs.push_back(argument);
     }
   }
-  if (!parsed.help) {
+  if (!parsed.help && !parsed.listSettings) {
     if (parsed.inputs.empty()) {
       *message = "no input file";
       return false;
     }
-    if (parsed.inputs.size() > 1) {
-      *message = "one input file at a time";
+    if (!parsed.output.empty() && parsed.inputs.size() > 1) {
+      *message = "-o names one output file; for several inputs use --out-dir";
       return false;
     }
-    if (parsed.output.empty()) {
-      *message = "no output file (-o OUTPUT)";
+    if (!parsed.output.empty() && !parsed.outDir.empty()) {
+      *message = "-o and --out-dir cannot be used together";
       return false;
     }
   }
   *options = parsed;
   return true;
+}
+
+std::string OutputPathFor(const Options& options, const std::string& input) {
+  if (!options.output.empty()) return options.output;
+  const SplitPath split = SplitFilePath(input);
+  std::string folder = split.folder;
+  if (!options.outDir.empty()) {
+    folder = options.outDir;
+    if (folder.back() != '/') folder += '/';
+  }
+  return folder + split.baseName + options.suffix + options.extension;
 }
 
 }  // namespace genshoku::cli

@@ -4,28 +4,44 @@
 #include <string>
 #include <vector>
 
+#include "engine/reduction_params.h"
+
 namespace genshoku::cli {
 
 // Exit codes, as --help documents them.
 enum ExitCode {
   kExitOk = 0,
-  kExitUsage = 1,         // the command line is not understood
-  kExitInput = 2,         // an input file cannot be read or is not a picture we reduce
-  kExitReduction = 3,     // the engine failed
-  kExitOutput = 4,        // an output file cannot be written
+  kExitUsage = 1,       // the command line is not understood
+  kExitInput = 2,       // an input file cannot be read or is not a picture that is reduced
+  kExitReduction = 3,   // the engine failed
+  kExitOutput = 4,      // an output file cannot be written
+  kExitExists = 5,      // an output file exists already and --force was not given
 };
 
 struct Options {
   std::vector<std::string> inputs;
-  std::string output;  // -o
+  std::string output;          // -o: the one output file of a single input
+  std::string outDir;          // --out-dir: batch outputs go here instead of beside inputs
+  std::string suffix = "vk";   // --suffix: appended to each base name in batch use
+  std::string extension = ".bmp";  // --ext: the batch output format, by the save table
+  bool force = false;
   bool verbose = false;
   bool help = false;
+  bool listSettings = false;
+  ReductionParams params;      // the reduce command's values, changed by --set
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.
 bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
                   std::string* message);
 
+// Where the output of `input` goes: -o for a single input, else the input's base name
+// followed by the suffix and the extension, in --out-dir or beside the input.
+std::string OutputPathFor(const Options& options, const std::string& input);
+
 const char* UsageText();
+
+// The 25 engine settings with their defaults, ranges and meanings.
+std::string SettingsText();
 
 }  // namespace genshoku::cli

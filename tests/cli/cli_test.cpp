@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/cli_app.h"
+#include "cli/cli_options.h"
+#include "shell/bmp_layout.h"
+#include "support_files.h"
+#include "support_jpeg.h"
+
+namespace genshoku::cli {
+namespace {
+
+using genshoku::testing::MakeBmp24;
+using genshoku::testing::MakeJpeg;
+using genshoku::testing::ReadWholeFile;
+using genshoku::testing::ScratchFolder;
+using genshoku::testing::TestPattern;
+using genshoku::testing::WriteWholeFile;
+
+Options Parse(std::vector<std::string> arguments) {
+  Options options;
+  std::string message;
+  EXPECT_TRUE(ParseOptions(arguments, &options, &message)) << message;
+  return options;
+}
+
+std::string ParseError(std::vector<std::string> arguments) {
+  Options options;
+  std::string message;
+  EXPECT_FALSE(ParseOptions(arguments, &options, &message));
+  return message;
+}
+
+TEST(CliOptions, SettingsAreNamedAndRangeChecked) {
+  const Options options = Parse({"in.bmp", "-o", "out.png", "--set", "colourMode=5",
+                                 "--set=diffusionStrength=0.5", "-v"});
+  EXPECT_EQ(options.params.colourMode, 5);
+  EXPECT_EQ(options.params.diffusionStrength, 0.5);
+  EXPECT_EQ(options.params.edgeOperator, 6) << "other settings keep the reduce command's values";
+  EXPECT_TRUE(options.verbose);
+
+  EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode=10"}).find("colourMode"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "edgeThreshold=2.5"}).find("whole number"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "gammaR=abc"}).find("gammaR"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "noSuchThing=1"}).find("unknown setting"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode"}).find("NAME=VALUE"), std::string::npos);
+}
+
+TEST(CliOptions, CommandLineMistakesAreExplained) {
+  EXPECT_EQ(ParseError({}), "no input file");
+  EXPECT_NE(ParseError({"a.bmp", "b.bmp", "-o", "x.bmp"}).find("--out-dir"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--bogus"}).find("--bogus"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "-o"}).find("needs a value"), std::string::npos);
+  EXPECT_TRUE(Parse({"--help"}).help);
+  EXPECT_EQ(Parse({"--", "-odd.bmp"}).inputs, std::vector<std::string>{"-odd.bmp"});
+}
+
+TEST(CliOptions, BatchOutputsTakeTheBaseNameSuffixAndExtension) {
+  Options options = Parse({"pics/photo.jpg", "other.png"});
+  EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "pics/photovk.bmp");
+  EXPECT_EQ(OutputPathFor(options, "other.png"), "othervk.bmp");
+  options = Parse({"pics/photo.jpg", "--out-dir", "out", "--suffix", "_256", "--ext", "png"});
+  EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "out/photo_256.png");
+  options = Parse({"pics/photo.jpg", "-o", "exact.name"});
+  EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "exact.name");
+}
+
+class CliRun : public ::testing::Test {
+ protected:
+  int Run(std::vector<std::string> arguments) {
+    errors_.Clear();
+    lines_.Clear();
+    Options options;
+    std::string message;
+    if (!ParseOptions(arguments, &options, &message)) return kExitUsage;
+    return RunCli(options, {&errors_, &lines_, false});
+  }
+  std::string Path(const std::string& name) { return folder_.Path(name); }
+  void PutBmp(const std::string& name, int width, int height) {
+    WriteWholeFile(Path(name), MakeBmp24(width, height, TestPattern));
+  }
+
+  ScratchFolder folder_;
+  CapturedDiagnostics errors_;
+  CapturedDiagnostics lines_;
+};
+
+TEST_F(CliRun, ReducesABmpFileQuietly) {
+  PutBmp("in.bmp", 9, 7);
+  ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("out.bmp")}), kExitOk) << errors_.AllText();
+  EXPECT_TRUE(errors_.lines().empty());
+  EXPECT_TRUE(lines_.lines().empty());
+  const std::vector<uint8_t> file = ReadWholeFile(Path("out.bmp"));
+  ASSERT_EQ(file.size(), 1078u + 12 * 7);
+  EXPECT_EQ(ReadLe16(&file[28]), 8);
+}
+
+TEST_F(CliRun, VerboseShowsTheSystemsLines) {
+  PutBmp("in.bmp", 6, 6);
+  ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("out.bmp"), "--verbose"}), kExitOk);
+  EXPECT_NE(lines_.Text(DiagnosticStream::Out).find("EDGE gasosuu="), std::string::npos);
+  EXPECT_TRUE(errors_.lines().empty());
+}
+
+TEST_F(CliRun, ReducesAJpegFileInBatchBesideItsInput) {
+  WriteWholeFile(Path("photo.jpg"), MakeJpeg(10, 8, TestPattern, genshoku::testing::JpegKind::Rgb444));
+  PutBmp("scan.bmp", 5, 5);
+  ASSERT_EQ(Run({Path("photo.jpg"), Path("scan.bmp")}), kExitOk) << errors_.AllText();
+  EXPECT_TRUE(std::filesystem::exists(Path("photovk.bmp")));
+  EXPECT_TRUE(std::filesystem::exists(Path("scanvk.bmp")));
+}
+
+TEST_F(CliRun, ExistingOutputsAreKeptUnlessForced) {
+  PutBmp("in.bmp", 4, 4);
+  WriteWholeFile(Path("out.bmp"), {1, 2, 3});
+  EXPECT_EQ(Run({Path("in.bmp"), "-o", Path("out.bmp")}), kExitExists);
+  EXPECT_EQ(ReadWholeFile(Path("out.bmp")), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_NE(errors_.AllText().find("--force"), std::string::npos);
+  EXPECT_EQ(Run({Path("in.bmp"), "-o", Path("out.bmp"), "--force"}), kExitOk);
+  EXPECT_GT(ReadWholeFile(Path("out.bmp")).size(), 1078u);
+}
+
+TEST_F(CliRun, EachFailureIsOneLineAndTheOthersStillRun) {
+  PutBmp("good.bmp", 4, 4);
+  std::vector<uint8_t> eightBit = MakeBmp24(4, 4, TestPattern);
+  WriteLe16(&eightBit[28], 8);
+  WriteWholeFile(Path("eight.bmp"), eightBit);
+  WriteWholeFile(Path("junk.bmp"), {'n', 'o', 'p', 'e'});
+
+  EXPECT_EQ(Run({Path("missing.bmp"), Path("eight.bmp"), Path("junk.bmp"), Path("good.bmp")}),
+            kExitInput);
+  ASSERT_EQ(errors_.lines().size(), 3u) << errors_.AllText();
+  EXPECT_NE(errors_.lines()[0].text.find("missing.bmp"), std::string::npos);
+  EXPECT_NE(errors_.lines()[1].text.find("24-bit"), std::string::npos);
+  EXPECT_NE(errors_.lines()[2].text.find("junk.bmp"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(Path("goodvk.bmp")));
+}
+
+TEST_F(CliRun, AnUnwritableOutputIsReported) {
+  PutBmp("in.bmp", 4, 4);
+  EXPECT_EQ(Run({Path("in.bmp"), "-o", Path("no/such/folder/out.bmp")}), kExitOutput);
+  ASSERT_EQ(errors_.lines().size(), 1u) << errors_.AllText();
+}
+
+}  // namespace
+}  // namespace genshoku::cli
