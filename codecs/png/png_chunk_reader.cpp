@@ -1,0 +1,71 @@
+#include "codecs/png/png_chunk_reader.h"
+
+#include <algorithm>
+
+namespace genshoku::png {
+
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+// Chunk data is read in pieces of this size, so that memory grows only with bytes that
+// actually arrived, even from a stream that cannot tell its length.
+constexpr size_t kReadPiece = size_t{1} << 20;
+
+}  // namespace
+
+uint32_t ReadBigEndian32(const uint8_t* bytes) {
+  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+         uint32_t{bytes[3]};
+}
+
+uint32_t ReadBigEndian16(const uint8_t* bytes) {
+  return (uint32_t{bytes[0]} << 8) | uint32_t{bytes[1]};
+}
+
+PngChunkReader::PngChunkReader(VxPngGenericBinaryStream& stream)
+    : stream_(stream), totalSize_(stream.TotalSize()) {}
+
+bool PngChunkReader::ReadSignature() {
+  uint8_t bytes[8];
+  return ReadExactly(bytes, sizeof bytes) && std::equal(bytes, bytes + 8, kSignature);
+}
+
+bool PngChunkReader::ReadChunkHeader(PngChunkHeader& header) {
+  uint8_t bytes[8];
+  if (!ReadExactly(bytes, sizeof bytes)) return false;
+  header.length = ReadBigEndian32(bytes);
+  std::copy(bytes + 4, bytes + 8, header.type);
+  return true;
+}
+
+bool PngChunkReader::AppendChunkData(uint32_t length, std::vector<uint8_t>& data) {
+  // A length beyond the end of the stream would end in a short read anyway.
+  if (totalSize_ >= 0 && length > totalSize_ - consumed_) return false;
+  const size_t start = data.size();
+  size_t left = length;
+  while (left > 0) {
+    const size_t piece = std::min(left, kReadPiece);
+    const size_t before = data.size();
+    data.resize(before + piece);
+    if (!ReadExactly(data.data() + before, piece)) {
+      data.resize(start);
+      return false;
+    }
+    left -= piece;
+  }
+  return true;
+}
+
+bool PngChunkReader::SkipCrc() {
+  uint8_t crc[4];
+  return ReadExactly(crc, sizeof crc);
+}
+
+bool PngChunkReader::ReadExactly(uint8_t* buffer, size_t count) {
+  const size_t arrived = stream_.ReadBytes(buffer, count);
+  consumed_ += static_cast<int64_t>(arrived);
+  return arrived == count;
+}
+
+}  // namespace genshoku::png

@@ -1,0 +1,65 @@
+#pragma once
+// The frame of the PNG reader: checks the signature, walks the chunks, keeps what the
+// header, palette, transparency and gamma chunks say, gathers the image data and inflates
+// it. Every decompressed byte goes to ConsumeByte; subclasses override the three steps
+// to make a picture out of them (VxRawPngDecoder).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codecs/png/png_streams.h"
+#include "common/diagnostics.h"
+
+namespace genshoku::png {
+
+class VxGenericPngDecoder {
+ public:
+  explicit VxGenericPngDecoder(Diagnostics& diagnostics = StandardDiagnostics());
+  virtual ~VxGenericPngDecoder() = default;
+  VxGenericPngDecoder(const VxGenericPngDecoder&) = delete;
+  VxGenericPngDecoder& operator=(const VxGenericPngDecoder&) = delete;
+
+  // Opens `path` and decodes it; false when the file cannot be opened, otherwise what
+  // DecodeStream says.
+  bool DecodeFile(const std::string& path);
+
+  // False when the signature is missing or a palette chunk has a length that is not a
+  // multiple of 3. Otherwise true, even when the picture could not be made (unsupported
+  // format, no header chunk, damaged data): the subclass tells whether it has a picture.
+  bool DecodeStream(VxPngGenericBinaryStream& stream);
+
+  // The steps a subclass overrides. BeginImage runs once the chunks are read and only when
+  // a header chunk was among them; false skips the data. ConsumeByte receives every
+  // decompressed byte; false refuses it. The base versions accept everything.
+  virtual bool BeginImage() { return true; }
+  virtual bool ConsumeByte(uint8_t /*byte*/) { return true; }
+  virtual bool EndImage() { return true; }
+
+  // What the chunks said; reset at the start of every DecodeStream. The header values
+  // mean something only when hasHeader is set.
+  bool hasHeader = false;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  int32_t bitDepth = 0;
+  int32_t colorType = 0;
+  int32_t compressionMethod = 0;
+  int32_t filterMethod = 0;
+  int32_t interlaceMethod = 0;
+  int32_t paletteCount = 0;
+  std::vector<uint8_t> paletteData;  // red, green, blue per entry
+  int32_t transparentValue[3];
+  int32_t gamma = 0;
+
+ protected:
+  Diagnostics& diagnostics() { return diagnostics_; }
+
+ private:
+  void ResetChunkValues();
+  void TakeHeader(const std::vector<uint8_t>& data);
+  void TakeTransparency(const std::vector<uint8_t>& data);
+
+  Diagnostics& diagnostics_;
+};
+
+}  // namespace genshoku::png
