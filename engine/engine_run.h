@@ -58,6 +58,10 @@ class EngineRandom {
 // Thrown inside the engine when the host asks it to stop; ReduceColors catches it.
 struct EngineStopped {};
 
+// Thrown inside the engine when a covariance matrix cannot be diagonalised (the message has
+// been printed already); ReduceColors catches it and reports the failure.
+struct EigenNotConverged {};
+
 // The per-reduction link between the phases and the caller's services.
 class EngineRun {
  public:

@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "engine/colour_space.h"
+#include "engine/divisive_splitting.h"
 #include "engine/edge_map.h"
 #include "engine/engine_types.h"
 #include "engine/error_diffusion.h"
-#include "engine/palette_design_placeholder.h"
+#include "engine/kmeans.h"
+#include "engine/palette_assembly.h"
 #include "engine/palette_to_rgb.h"
+#include "engine/split_threshold.h"
 
 namespace genshoku {
 
@@ -63,8 +66,41 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   out.Out("EDGE gasosuu=%d\n", edgeCount);
 
   WorkingPalette palette;
-  DesignPalettePlaceholder(n, planeY.data(), planeU.data(), planeV.data(), palette, indexPlane,
-                           run);
+  {
+    run.PhaseStarted(EnginePhase::FirstSplit);
+    SplitBuffers splitBuffers(n);
+    const FirstSplitResult firstSplit =
+        FirstSplit(n, planeY.data(), planeU.data(), planeV.data(), pixelLabel.data(), edgeCount,
+                   params.thresholdMode, splitBuffers, run);
+
+    run.PhaseStarted(EnginePhase::Splitting);
+    ClusterTable clusterTable;
+    SplittingState splitting;
+    splitting.pixelCount = n;
+    splitting.planeY = planeY.data();
+    splitting.planeU = planeU.data();
+    splitting.planeV = planeV.data();
+    splitting.edgeStrength = edgeStrength.empty() ? nullptr : edgeStrength.data();
+    splitting.pixelLabel = pixelLabel.data();
+    splitting.params = &params;
+    splitting.buffers = &splitBuffers;
+    splitting.table = &clusterTable;
+    splitting.run = &run;
+    splitting.lastAxisIndex = firstSplit.axisIndex;
+    SplitClusters(splitting, firstSplit.threshold);
+
+    run.PhaseStarted(EnginePhase::PaletteAssembly);
+    AssemblePalette(n, pixelLabel.data(), planeY.data(), planeU.data(), planeV.data(),
+                    clusterTable, palette, run);
+  }
+
+  if (params.kmeansOn == 1) {
+    run.PhaseStarted(EnginePhase::KMeans);
+    RefinePaletteKMeans(n, planeY.data(), planeU.data(), planeV.data(), pixelLabel.data(), srcR,
+                        srcG, srcB, params, palette, indexPlane, run);
+  }
+  run.PhaseStarted(EnginePhase::NearestEntries);
+  AssignNearestEntries(n, planeY.data(), planeU.data(), planeV.data(), palette, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
@@ -105,6 +141,8 @@ ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, u
                      paletteBlue, params, run);
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
+  } catch (const EigenNotConverged&) {
+    return ReduceResult::JacobiNotConverged;
   } catch (const std::bad_alloc&) {
     return ReduceResult::OutOfMemory;
   }
