@@ -2,6 +2,7 @@
 
 #include "shell/bmp_file.h"
 #include "shell/jpeg_reader.h"
+#include "shell/png_reader.h"
 
 namespace genshoku {
 
@@ -45,9 +46,16 @@ DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
   switch (ChooseInputReader(path)) {
     case InputReader::Jpeg:
       return Install(ReadJpegFile(path, diagnostics), InputReader::Jpeg, true, state);
-    case InputReader::Png:
+    case InputReader::Png: {
+      PngInput input = ReadPngFile(path, diagnostics);
+      // Only truecolour pictures (with or without alpha) are reduced.
+      const bool truecolour = input.colorType == 2 || input.colorType == 6;
+      DropOutcome outcome = Install(std::move(input.picture), InputReader::Png, truecolour, state);
+      outcome.pngColorType = input.colorType;
+      return outcome;
+    }
     case InputReader::Gif: {
-      // Placeholder until the PNG and GIF readers are connected.
+      // Placeholder until the GIF reader is connected.
       diagnostics.Err("%s: this kind of file cannot be read yet\n", path.c_str());
       DropOutcome outcome;
       outcome.reader = ChooseInputReader(path);
