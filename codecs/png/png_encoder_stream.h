@@ -1,0 +1,28 @@
+#pragma once
+// The zlib stream inside the PNG writer's IDAT chunk: header with a window fitted to the
+// image, the rows fed in units of 256 as dynamic blocks with a stored fallback, and the
+// Adler-32 trailer.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "common/diagnostics.h"
+
+namespace genshoku::png {
+
+inline constexpr int kRowsPerUnit = 256;
+inline constexpr size_t kStoredPieceSize = 32768;
+
+struct PngStreamOptions {
+  int lineReport = 1;  // print "nLinePerUnit" once and "Y" once per unit
+  int storeOnly = 0;   // write every unit as stored blocks without trying compression
+};
+
+// Compresses `height` rows of `bytesPerRow` bytes, each preceded by filter byte 0, into
+// a complete zlib stream. The block statistics go to `diagnostics`.
+std::vector<uint8_t> BuildPngZlibStream(const uint8_t* rows, int64_t height, int64_t bytesPerRow,
+                                        const PngStreamOptions& options,
+                                        Diagnostics& diagnostics);
+
+}  // namespace genshoku::png
