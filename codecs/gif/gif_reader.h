@@ -1,0 +1,123 @@
+#pragma once
+// GifReader: reads GIF89a files one image at a time onto a red-green-blue canvas of the
+// logical screen.
+//
+// Open reads the header, the screen descriptor and the global colour table; each NextImage
+// first retires the previous image according to its disposal method, then reads blocks up
+// to and including the next image, whose colour indices land in `screenIndices`; Render
+// copies the canvas with the latest image on top into a caller's buffer.
+//
+// The reader takes its bytes from a file or from memory and never trusts them: every
+// write stays inside the screen, nothing is read outside the input, work grows linearly
+// with the input, and no screen of more than kMaxScreenPixels pixels is accepted.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codecs/gif/byte_source.h"
+#include "codecs/gif/image_placement.h"
+#include "common/diagnostics.h"
+
+namespace genshoku {
+
+struct GifColorTable {
+  uint16_t count = 0;          // entries the file declared (2 to 256)
+  uint8_t colors[256 * 3] = {};  // red, green, blue; entries past `count` stay black
+};
+
+class GifReader {
+ public:
+  // The largest screen (width x height) a file may declare: the picture limit of the
+  // program, which keeps a forged header from demanding a huge canvas.
+  static constexpr uint64_t kMaxScreenPixels = 100'000'000;
+
+  // NextImage results.
+  static constexpr int kImageRead = 1;
+  static constexpr int kTrailer = 0;
+  static constexpr int kError = -1;
+
+  // Opens a file. None when it cannot be opened, is not a GIF89a file with a global colour
+  // table ("invalid signature\n", "invalid version\n", "no global color table\n" on
+  // standard error), declares a screen above kMaxScreenPixels, or memory is short.
+  static std::unique_ptr<GifReader> Open(const std::string& path,
+                                         Diagnostics& diagnostics = StandardDiagnostics());
+  // The same on bytes in memory, which must outlive the reader.
+  static std::unique_ptr<GifReader> OpenMemory(const uint8_t* data, size_t size,
+                                               Diagnostics& diagnostics = StandardDiagnostics());
+  static std::unique_ptr<GifReader> Open(std::unique_ptr<gif::ByteSource> source,
+                                         Diagnostics& diagnostics = StandardDiagnostics());
+
+  ~GifReader();
+  GifReader(const GifReader&) = delete;
+  GifReader& operator=(const GifReader&) = delete;
+
+  // kImageRead when an image was read (also one whose data stop early: the indices that
+  // arrived are placed), kTrailer at the trailer or where the input ends between blocks,
+  // kError for an unknown block, a code not in the table, a bad minimum code size or an
+  // image descriptor cut short. After kError the caller stops reading.
+  int NextImage();
+
+  // Copies the canvas into `buffer` (width x height x 3 bytes, red-green-blue, top row
+  // first) and draws the current image's pixels over it, leaving transparent ones out.
+  void Render(uint8_t* buffer) const;
+
+  // Closes the input and releases the canvas; NextImage then reports kError and Render
+  // leaves the buffer alone. The destructor does the same.
+  void Close();
+
+  uint16_t width() const { return width_; }
+  uint16_t height() const { return height_; }
+  uint16_t colorResolution() const { return colorResolution_; }
+  uint16_t repeatCount() const { return repeatCount_; }
+  uint16_t delayTime() const { return delayTime_; }
+  uint8_t transparentIndex() const { return transparentIndex_; }
+  uint8_t disposalMethod() const { return disposalMethod_; }
+  uint8_t userInputFlag() const { return userInputFlag_; }
+  uint8_t transparencyFlag() const { return transparencyFlag_; }
+  const GifColorTable& activeTable() const { return *activeTable_; }
+  const GifColorTable& globalTable() const { return globalTable_; }
+  uint16_t rectLeft() const { return rectangle_.left; }
+  uint16_t rectTop() const { return rectangle_.top; }
+  uint16_t rectWidth() const { return rectangle_.width; }
+  uint16_t rectHeight() const { return rectangle_.height; }
+  uint8_t backgroundIndex() const { return backgroundIndex_; }
+  const std::vector<uint8_t>& screenRgb() const { return screenRgb_; }
+  const std::vector<uint8_t>& screenIndices() const { return screenIndices_; }
+
+ private:
+  GifReader(std::unique_ptr<gif::ByteSource> source, Diagnostics& diagnostics);
+
+  void Dispose();
+  void ReadExtension();
+  void ReadGraphicControl();
+  void ReadApplication();
+  int ReadImage();
+  // Draws the current image's non-transparent pixels into an RGB buffer of the screen's size.
+  void DrawImage(uint8_t* rgb) const;
+  void FillRectangle(uint8_t* rgb, const gif::ImageRectangle& area, const uint8_t* color) const;
+
+  std::unique_ptr<gif::ByteSource> file_;
+  Diagnostics& diagnostics_;
+
+  uint16_t width_ = 0;
+  uint16_t height_ = 0;
+  uint16_t colorResolution_ = 0;
+  uint16_t repeatCount_ = 0;
+  uint16_t delayTime_ = 0;
+  uint8_t transparentIndex_ = 0;
+  uint8_t disposalMethod_ = 0;
+  uint8_t userInputFlag_ = 0;
+  uint8_t transparencyFlag_ = 0;
+  const GifColorTable* activeTable_ = &globalTable_;
+  GifColorTable localTable_;
+  GifColorTable globalTable_;
+  gif::ImageRectangle rectangle_;
+  uint8_t backgroundIndex_ = 0;
+  std::vector<uint8_t> screenRgb_;
+  std::vector<uint8_t> screenIndices_;
+};
+
+}  // namespace genshoku
