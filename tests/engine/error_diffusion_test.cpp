@@ -1,0 +1,291 @@
+#include "engine/error_diffusion.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace genshoku {
+namespace {
+
+// Deterministic pseudo-random bytes for pictures and palettes.
+class Bytes {
+ public:
+  explicit Bytes(uint32_t seed) : state_(seed) {}
+  uint8_t Next() {
+    state_ = state_ * 1103515245u + 12345u;
+    return static_cast<uint8_t>(state_ >> 16);
+  }
+
+ private:
+  uint32_t state_;
+};
+
+struct RgbPicture {
+  int width, height;
+  std::vector<uint8_t> r, g, b;
+};
+
+RgbPicture RandomPicture(int width, int height, uint32_t seed) {
+  Bytes bytes(seed);
+  RgbPicture p{width, height, {}, {}, {}};
+  for (int i = 0; i < width * height; ++i) {
+    p.r.push_back(bytes.Next());
+    p.g.push_back(bytes.Next());
+    p.b.push_back(bytes.Next());
+  }
+  return p;
+}
+
+struct RgbPalette {
+  std::array<uint8_t, kPaletteSize> r{}, g{}, b{};
+};
+
+RgbPalette RandomPalette(uint32_t seed) {
+  Bytes bytes(seed);
+  RgbPalette p;
+  for (int i = 0; i < kPaletteSize; ++i) {
+    p.r[i] = bytes.Next();
+    p.g[i] = bytes.Next();
+    p.b[i] = bytes.Next();
+  }
+  return p;
+}
+
+std::vector<uint8_t> DiffuseRgb(const RgbPicture& p, const RgbPalette& palette, int kernel,
+                                double strength) {
+  std::vector<uint8_t> indices(p.r.size(), 0);
+  DiffuseToIndicesRgb(p.width, p.height, kernel, strength, p.r.data(), p.g.data(), p.b.data(),
+                      kPaletteSize, palette.r.data(), palette.g.data(), palette.b.data(),
+                      indices.data());
+  return indices;
+}
+
+// The records of a byte palette: v red, y green, u blue.
+std::vector<PaletteRecord> RecordsOf(const RgbPalette& palette) {
+  std::vector<PaletteRecord> records;
+  for (int i = 0; i < kPaletteSize; ++i) {
+    records.push_back({double(palette.g[i]), double(palette.b[i]), double(palette.r[i]), i});
+  }
+  return records;
+}
+
+struct WorkingPicture {
+  int width, height;
+  std::vector<double> v, y, u;
+};
+
+WorkingPicture WorkingOf(const RgbPicture& p) {
+  return {p.width, p.height, {p.r.begin(), p.r.end()}, {p.g.begin(), p.g.end()},
+          {p.b.begin(), p.b.end()}};
+}
+
+std::vector<uint8_t> DiffuseWeighted(const WorkingPicture& p,
+                                     const std::vector<PaletteRecord>& records, int kernel,
+                                     double strength, uint8_t fill = 0) {
+  std::vector<uint8_t> indices(p.v.size(), fill);
+  DiffuseToIndicesWeighted(p.width, p.height, kernel, strength, p.v.data(), p.y.data(),
+                           p.u.data(), static_cast<int>(records.size()), records.data(),
+                           indices.data());
+  return indices;
+}
+
+// Plain nearest entry of every pixel, lowest index on ties.
+std::vector<uint8_t> NearestRgb(const RgbPicture& p, const RgbPalette& palette) {
+  std::vector<uint8_t> indices;
+  for (size_t i = 0; i < p.r.size(); ++i) {
+    int best = 0;
+    long bestDistance = std::numeric_limits<long>::max();
+    for (int e = 0; e < kPaletteSize; ++e) {
+      const long dr = p.r[i] - palette.r[e], dg = p.g[i] - palette.g[e],
+                 db = p.b[i] - palette.b[e];
+      const long distance = dr * dr + dg * dg + db * db;
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = e;
+      }
+    }
+    indices.push_back(static_cast<uint8_t>(best));
+  }
+  return indices;
+}
+
+TEST(ErrorDiffusionTest, StrengthZeroIsNearestMapping) {
+  const RgbPicture picture = RandomPicture(16, 12, 7);
+  const RgbPalette palette = RandomPalette(99);
+  const std::vector<uint8_t> nearest = NearestRgb(picture, palette);
+  for (int kernel = 0; kernel <= 3; ++kernel) {
+    EXPECT_EQ(DiffuseRgb(picture, palette, kernel, 0.0), nearest) << kernel;
+    // The weighted variant with the same colours in the slots V red, Y green, U blue.
+    EXPECT_EQ(DiffuseWeighted(WorkingOf(picture), RecordsOf(palette), kernel, 0.0), nearest)
+        << kernel;
+  }
+}
+
+TEST(ErrorDiffusionTest, BothVariantsDiffuseAlike) {
+  // Integer colours in both: the two variants make the same choices at any strength.
+  const RgbPicture picture = RandomPicture(23, 9, 3);
+  const RgbPalette palette = RandomPalette(5);
+  for (int kernel = 0; kernel <= 3; ++kernel) {
+    for (double strength : {0.75, 1.0}) {
+      const std::vector<uint8_t> rgb = DiffuseRgb(picture, palette, kernel, strength);
+      EXPECT_EQ(DiffuseWeighted(WorkingOf(picture), RecordsOf(palette), kernel, strength), rgb);
+      EXPECT_NE(rgb, NearestRgb(picture, palette));
+    }
+  }
+}
+
+// How much error pixel `target` receives when only pixel `source` has a colour (V = 400),
+// measured from outside: the target's own value is moved until its index flips between
+// the two entries V = 0 and V = 1000, that is until value + received error passes 500.
+// Earlier pixels do not depend on the target's value.
+double ReceivedError(int kernel, double strength, int width, int height, int source,
+                     int target) {
+  std::vector<PaletteRecord> records = {{0, 0, 0, 0}, {0, 0, 1000, 1}};
+  WorkingPicture p{width, height, std::vector<double>(width * height, 0.0),
+                   std::vector<double>(width * height, 0.0),
+                   std::vector<double>(width * height, 0.0)};
+  p.v[source] = 400;
+  double low = 0, high = 1000;  // index 0 at low, index 1 at high
+  for (int step = 0; step < 100; ++step) {
+    const double middle = (low + high) / 2;
+    p.v[target] = middle;
+    if (DiffuseWeighted(p, records, kernel, strength)[target] == 1) {
+      high = middle;
+    } else {
+      low = middle;
+    }
+  }
+  return 500 - high;
+}
+
+struct KernelTable {
+  int kernel;
+  double divisor;
+  int weights[3][5];  // rows 0..2, columns -2..+2 relative to the pixel
+};
+
+constexpr KernelTable kKernels[] = {
+    {0, 16, {{0, 0, 0, 7, 0}, {0, 3, 5, 1, 0}, {0, 0, 0, 0, 0}}},
+    {1, 4, {{0, 0, 0, 2, 0}, {0, 1, 1, 0, 0}, {0, 0, 0, 0, 0}}},
+    {2, 42, {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}, {1, 2, 4, 2, 1}}},
+    {3, 48, {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}}},
+};
+
+TEST(ErrorDiffusionTest, EachKernelSpreadsItsWeights) {
+  // A 5 x 4 picture whose only colour sits at (2, 1). With a small strength the error
+  // passed on by the neighbours is negligible, and each cell shows its kernel weight.
+  const double strength = 0.001;
+  for (const KernelTable& table : kKernels) {
+    const double unit = 400 * (strength + 0.0000001) / table.divisor;
+    for (int row = 0; row <= 2; ++row) {
+      for (int dx = -2; dx <= 2; ++dx) {
+        if (row == 0 && dx <= 0) continue;
+        const int target = (1 + row) * 5 + (2 + dx);
+        const double received = ReceivedError(table.kernel, strength, 5, 4, 7, target);
+        EXPECT_NEAR(received / unit, table.weights[row][dx + 2], 0.01)
+            << "kernel " << table.kernel << " row " << row << " dx " << dx;
+      }
+    }
+  }
+}
+
+TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeErrorScaled) {
+  // The right neighbour receives only from the source: error * weight / k with
+  // k = D / (1 + 0.0000001).
+  for (const KernelTable& table : kKernels) {
+    const double k = table.divisor / (1.0 + 0.0000001);
+    EXPECT_NEAR(ReceivedError(table.kernel, 1.0, 5, 2, 1, 2), 400 * table.weights[0][3] / k,
+                1e-9)
+        << table.kernel;
+  }
+  // Floyd-Steinberg on a 3 x 3 picture with the colour at (0, 0), by hand: (1, 0) gets 7/16
+  // and passes 7/16 of that on to (2, 0); (0, 1) gets 5/16 from (0, 0) and 3/16 of (1, 0)'s.
+  const double k = 16 / 1.0000001;
+  const double right = 400 * 7 / k;
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 1), right, 1e-9);
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 2), right * 7 / k, 1e-9);
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 3), 400 * 5 / k + right * 3 / k, 1e-9);
+}
+
+TEST(ErrorDiffusionTest, ErrorPastTheSidesIsLost) {
+  // One pixel wide: only the cell straight below keeps error; nothing wraps around.
+  for (const KernelTable& table : kKernels) {
+    const double unit = 400 * (0.001 + 0.0000001) / table.divisor;
+    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 1, 3, 0, 1) / unit, table.weights[1][2], 0.01)
+        << table.kernel;
+    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 1, 3, 0, 2) / unit, table.weights[2][2], 0.01)
+        << table.kernel;
+    // Two wide, colour at the right: what goes further right is not found on the next row.
+    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 2, 2, 1, 2) / unit, table.weights[1][1], 0.01)
+        << table.kernel;
+  }
+}
+
+TEST(ErrorDiffusionTest, TiesGoToTheLowerEntry) {
+  // 100 lies halfway between 90 (entry 3) and 110 (entry 1).
+  RgbPalette palette;
+  palette.r.fill(250);
+  palette.r[1] = 110;
+  palette.r[3] = 90;
+  const RgbPicture pixel{1, 1, {100}, {250}, {0}};
+  EXPECT_EQ(DiffuseRgb(pixel, palette, 0, 0.75), (std::vector<uint8_t>{1}));
+}
+
+TEST(ErrorDiffusionTest, RgbDuplicateColoursTakeTheHighestIndex) {
+  RgbPalette palette = RandomPalette(11);
+  palette.r[200] = palette.r[10];
+  palette.g[200] = palette.g[10];
+  palette.b[200] = palette.b[10];
+  // Every pixel is exactly a palette colour.
+  RgbPicture picture{8, 8, {}, {}, {}};
+  for (int i = 0; i < 64; ++i) {
+    const int entry = (i % 2 == 0) ? 10 : (i * 37) % kPaletteSize;
+    picture.r.push_back(palette.r[entry]);
+    picture.g.push_back(palette.g[entry]);
+    picture.b.push_back(palette.b[entry]);
+  }
+  const std::vector<uint8_t> indices = DiffuseRgb(picture, palette, 0, 0.0);
+  for (int i = 0; i < 64; ++i) {
+    const int entry = (i % 2 == 0) ? 10 : (i * 37) % kPaletteSize;
+    EXPECT_EQ(indices[i], entry == 10 ? 200 : entry) << i;
+  }
+}
+
+TEST(ErrorDiffusionTest, WeightedRecordsWithEqualIntegerPartsShareTheFirstIndex) {
+  std::vector<PaletteRecord> records;
+  for (int i = 0; i < kPaletteSize; ++i) {
+    records.push_back({double(i) * 7 + 0.5, double(i % 16) * 50 + 0.5, double(i) * 3 + 0.5, i});
+  }
+  records[10] = {50.3, 60.4, 100.2, 10};
+  records[200] = {50.9, 60.1, 100.7, 200};
+  // Negative values truncate toward zero: -5.2 and -5.7 are both -5.
+  records[30] = {-5.2, -9.9, -1.5, 30};
+  records[40] = {-5.7, -9.1, -1.8, 40};
+
+  WorkingPicture picture{4, 2, {}, {}, {}};
+  for (int entry : {10, 200, 30, 40, 5, 250, 10, 200}) {
+    picture.v.push_back(records[entry].v);
+    picture.y.push_back(records[entry].y);
+    picture.u.push_back(records[entry].u);
+  }
+  EXPECT_EQ(DiffuseWeighted(picture, records, 0, 0.0),
+            (std::vector<uint8_t>{10, 10, 30, 30, 5, 250, 10, 10}));
+}
+
+TEST(ErrorDiffusionTest, UnknownKernelLeavesTheIndicesAlone) {
+  const RgbPicture picture = RandomPicture(4, 4, 1);
+  const RgbPalette palette = RandomPalette(2);
+  std::vector<uint8_t> indices(16, 77);
+  DiffuseToIndicesRgb(4, 4, 4, 0.75, picture.r.data(), picture.g.data(), picture.b.data(),
+                      kPaletteSize, palette.r.data(), palette.g.data(), palette.b.data(),
+                      indices.data());
+  EXPECT_EQ(indices, std::vector<uint8_t>(16, 77));
+  EXPECT_EQ(DiffuseWeighted(WorkingOf(picture), RecordsOf(palette), -1, 0.75, 77),
+            std::vector<uint8_t>(16, 77));
+}
+
+}  // namespace
+}  // namespace genshoku
