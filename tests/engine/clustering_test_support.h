@@ -1,0 +1,38 @@
+#pragma once
+// Shared pieces of the clustering tests: a host that counts progress points and an engine
+// run whose lines are captured.
+
+#include <cstdint>
+#include <vector>
+
+#include "common/diagnostics.h"
+#include "engine/engine_run.h"
+
+namespace genshoku::test_support {
+
+class RecordingHost : public EngineHost {
+ public:
+  // Progress points allowed before the host asks to stop; negative: never.
+  int64_t stopAfter = -1;
+  int64_t progressPoints = 0;
+  std::vector<int> kmeansPasses;
+
+  bool KeepGoing() override {
+    ++progressPoints;
+    return stopAfter < 0 || progressPoints <= stopAfter;
+  }
+  void ShowKmeansProgress(int pass) override { kmeansPasses.push_back(pass); }
+};
+
+// An EngineRun with captured diagnostics, a recording host and a fresh generator.
+struct TestRun {
+  RecordingHost host;
+  CapturedDiagnostics diagnostics;
+  EngineRandom random;
+  EngineRun run{host, diagnostics, random};
+
+  std::string Out() const { return diagnostics.Text(DiagnosticStream::Out); }
+  std::string Err() const { return diagnostics.Text(DiagnosticStream::Err); }
+};
+
+}  // namespace genshoku::test_support

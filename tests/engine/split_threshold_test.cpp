@@ -1,0 +1,209 @@
+#include "engine/split_threshold.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/engine_types.h"
+#include "engine/integer_parts.h"
+#include "tests/engine/clustering_test_support.h"
+
+namespace genshoku {
+namespace {
+
+using test_support::TestRun;
+
+struct Rotated {
+  double along, across1, across2;
+};
+
+Rotated Rotate(const Triple& axis, double y, double u, double v) {
+  Rotated r{};
+  RotateOntoAxis(1, axis, &y, &u, &v, &r.along, &r.across1, &r.across2);
+  return r;
+}
+
+TEST(RotateOntoAxis, AlongIsTheProjectionAndLengthsArePreserved) {
+  const Triple axis{2.0, -1.0, 0.5};  // not of unit length
+  const double length = std::sqrt(4.0 + 1.0 + 0.25);
+  const double y = 3.0, u = -7.0, v = 11.0;
+  const Rotated r = Rotate(axis, y, u, v);
+  EXPECT_NEAR(r.along, (2.0 * y - 1.0 * u + 0.5 * v) / length, 1e-12);
+  EXPECT_NEAR(r.along * r.along + r.across1 * r.across1 + r.across2 * r.across2,
+              y * y + u * u + v * v, 1e-9);
+  // The axis itself has no perpendicular component.
+  const Rotated onAxis = Rotate(axis, 2.0, -1.0, 0.5);
+  EXPECT_NEAR(onAxis.along, length, 1e-12);
+  EXPECT_NEAR(onAxis.across1, 0.0, 1e-12);
+  EXPECT_NEAR(onAxis.across2, 0.0, 1e-12);
+}
+
+TEST(RotateOntoAxis, AxisOnTheFirstCoordinateKeepsOrHalfTurnsTheFrame) {
+  const Rotated kept = Rotate({1.0, 0.0, 0.0}, 3.0, -4.0, 5.0);
+  EXPECT_EQ(kept.along, 3.0);
+  EXPECT_EQ(kept.across1, -4.0);
+  EXPECT_EQ(kept.across2, 5.0);
+  const Rotated turned = Rotate({-0.5, 0.0, 0.0}, 3.0, -4.0, 5.0);
+  EXPECT_EQ(turned.along, -3.0);
+  EXPECT_EQ(turned.across1, 4.0);
+  EXPECT_EQ(turned.across2, 5.0);
+}
+
+TEST(RotateOntoAxis, WithLabelWritesOnlyTheLabelledPixels) {
+  const double y[] = {1, 2}, u[] = {0, 0}, v[] = {0, 0};
+  const int16_t labels[] = {4, 5};
+  double along[] = {-9, -9}, across1[] = {-9, -9}, across2[] = {-9, -9};
+  RotateOntoAxisWithLabel(2, {1, 0, 0}, y, u, v, labels, 5, along, across1, across2);
+  EXPECT_EQ(along[0], -9.0);
+  EXPECT_EQ(along[1], 2.0);
+  EXPECT_EQ(across1[0], -9.0);
+}
+
+TEST(IntegerProjection, TruncatesAfterAddingOneHalf) {
+  EXPECT_EQ(RoundHalfUpTruncated(-1.2), 0);
+  EXPECT_EQ(RoundHalfUpTruncated(-1.7), -1);
+  EXPECT_EQ(RoundHalfUpTruncated(-1.49), 0);
+  EXPECT_EQ(RoundHalfUpTruncated(1.5), 2);
+  EXPECT_EQ(RoundHalfUpTruncated(0.49), 0);
+  EXPECT_EQ(TruncateToInt32(std::nan("")), INT32_MIN);
+}
+
+TEST(OtsuThresholdReal, BothCriteriaKeepTheFirstOfEqualCandidates) {
+  const double v[] = {3.3, 0.2, 3.1, 0.4};
+  const double zero[] = {0, 0, 0, 0};
+  for (int criterion : {3, 4}) {
+    TestRun test;
+    EXPECT_EQ(OtsuThresholdReal(4, v, zero, zero, criterion, test.run), 1) << criterion;
+    EXPECT_EQ(test.host.progressPoints, 3) << "one progress point per candidate 1, 2, 3";
+  }
+}
+
+TEST(OtsuThresholdReal, Criterion4MinimisesTheScatterInThreeDimensions) {
+  // Along the axis the best one-dimensional cut is at 5, but the perpendicular coordinates
+  // make {0, 4} | {6, 10} a worse split than {0} | {4, 6, 10} in three dimensions.
+  const double v[] = {0, 4, 6, 10};
+  const double p1[] = {0, 20, 20, 20};
+  const double p2[] = {0, 0, 0, 0};
+  TestRun test;
+  EXPECT_EQ(OtsuThresholdReal(4, v, p2, p2, 3, test.run), 5);
+  EXPECT_EQ(OtsuThresholdReal(4, v, p1, p2, 4, test.run), 1);
+}
+
+TEST(OtsuThresholdReal, RangeOfCandidates) {
+  TestRun test;
+  const double zero[] = {0, 0, 0};
+  // All values inside one unit interval: no candidate, T = lo.
+  const double narrow[] = {2.1, 2.9, 2.5};
+  EXPECT_EQ(OtsuThresholdReal(3, narrow, zero, zero, 4, test.run), 2);
+  // min = -0.5 gives lo = 0, so the first candidate is 1.
+  const double nearZero[] = {-0.5, -0.4, 5.0};
+  EXPECT_EQ(OtsuThresholdReal(3, nearZero, zero, zero, 4, test.run), 1);
+  // min <= -1 uses floor.
+  const double negative[] = {-2.5, -2.4, 5.0};
+  EXPECT_EQ(OtsuThresholdReal(3, negative, zero, zero, 4, test.run), -2);
+  // A single value: T = lo <= v.
+  const double single[] = {-3.7};
+  EXPECT_EQ(OtsuThresholdReal(1, single, zero, zero, 4, test.run), -4);
+  EXPECT_EQ(test.host.progressPoints, 0 + 5 + 8 + 0);  // K - 1 candidates each
+
+  // An empty list and an unknown criterion give 0 without a progress point.
+  TestRun empty;
+  EXPECT_EQ(OtsuThresholdReal(0, nullptr, nullptr, nullptr, 4, empty.run), 0);
+  EXPECT_EQ(OtsuThresholdReal(3, negative, zero, zero, 2, empty.run), 0);
+  EXPECT_EQ(empty.host.progressPoints, 0);
+}
+
+TEST(OtsuThresholdReal, StopsAtAProgressPoint) {
+  const double v[] = {0, 10, 20};
+  const double zero[] = {0, 0, 0};
+  TestRun test;
+  test.host.stopAfter = 2;
+  EXPECT_THROW(OtsuThresholdReal(3, v, zero, zero, 4, test.run), EngineStopped);
+}
+
+TEST(OtsuThresholdInt, SingleValueAndTwoGroups) {
+  const int32_t single[] = {7, 7, 7};
+  EXPECT_EQ(OtsuThresholdInt(3, single), 7);
+  const int32_t groups[] = {10, 0, 10, 0};
+  EXPECT_EQ(OtsuThresholdInt(4, groups), 1);
+  const int32_t uneven[] = {-3, -3, -2, 5, 6, 6};
+  EXPECT_EQ(OtsuThresholdInt(6, uneven), -1);
+  EXPECT_EQ(OtsuThresholdInt(0, nullptr), 0);
+}
+
+TEST(MedianThreshold, PrintsMinimumMedianAndMaximum) {
+  CapturedDiagnostics diagnostics;
+  const int32_t values[] = {3, 0, 2, 1};
+  EXPECT_EQ(MedianThreshold(4, values, diagnostics), 1);
+  EXPECT_EQ(diagnostics.Text(DiagnosticStream::Out), "MIN=0,MED=1,MAX=3\n");
+  diagnostics.Clear();
+  const int32_t low[] = {5, 5, 5, 9};
+  EXPECT_EQ(MedianThreshold(4, low, diagnostics), 5);
+  EXPECT_EQ(diagnostics.Text(DiagnosticStream::Out), "MIN=5,MED=5,MAX=9\n");
+  diagnostics.Clear();
+  EXPECT_EQ(MedianThreshold(0, nullptr, diagnostics), 0);
+  EXPECT_EQ(diagnostics.AllText(), "");
+}
+
+TEST(SplitThreshold, PrintsTheThresholdAtTheFirstSplitOnly) {
+  const int32_t ints[] = {0, 0, 3, 3};
+  const double along[] = {0.2, 0.4, 3.1, 3.3};
+  const double zero[] = {0, 0, 0, 0};
+  struct Case {
+    int mode;
+    int threshold;
+    const char* firstLine;
+  };
+  for (const Case& c : {Case{0, 1, "THRESH OHTSU=1\n"}, Case{3, 1, "THRESH OHTSU2=1\n"},
+                        Case{4, 1, "THRESH OHTSU2=1\n"}, Case{2, 0, ""}, Case{7, 42, ""}}) {
+    TestRun first;
+    EXPECT_EQ(SplitThreshold(c.mode, 4, ints, along, zero, zero, true, 42, first.run),
+              c.threshold);
+    EXPECT_EQ(first.Out(), c.firstLine) << c.mode;
+    TestRun later;
+    EXPECT_EQ(SplitThreshold(c.mode, 4, ints, along, zero, zero, false, 42, later.run),
+              c.threshold);
+    EXPECT_EQ(later.Out(), "") << c.mode;
+  }
+  TestRun median;
+  EXPECT_EQ(SplitThreshold(1, 4, ints, along, zero, zero, false, 0, median.run), 2);
+  EXPECT_EQ(median.Out(), "MIN=0,MED=2,MAX=3\n");
+  TestRun empty;
+  EXPECT_EQ(SplitThreshold(4, 0, ints, along, zero, zero, true, 5, empty.run), 0);
+  EXPECT_EQ(empty.diagnostics.AllText(), "");
+  EXPECT_EQ(empty.host.progressPoints, 0);
+}
+
+TEST(FirstSplit, LeavesEdgePixelsOutAndCentresTheOthers) {
+  // Two pixel groups along Y; the edge pixel in the middle would pull the mean.
+  const double y[] = {0, 0, 500, 10, 10}, u[] = {0, 0, 0, 0, 0}, v[] = {0, 0, 0, 0, 0};
+  int16_t labels[] = {LABEL_NONEDGE, LABEL_NONEDGE, LABEL_EDGE, LABEL_NONEDGE, LABEL_NONEDGE};
+  SplitBuffers buffers(5);
+  TestRun test;
+  const FirstSplitResult result = FirstSplit(5, y, u, v, labels, 1, 4, buffers, test.run);
+  EXPECT_EQ(result.axisIndex, 0);
+  EXPECT_EQ(buffers.alongAxis[2], 0.0);  // edge pixel: zero coordinates
+  EXPECT_EQ(std::fabs(buffers.alongAxis[0]), 5.0);
+  EXPECT_EQ(labels[2], LABEL_EDGE);
+  EXPECT_EQ(labels[0], LABEL_NONEDGE);
+  // The threshold separates the two groups on the real axis coordinate.
+  EXPECT_EQ(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[1] >= result.threshold);
+  EXPECT_NE(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[3] >= result.threshold);
+  EXPECT_EQ(test.Out(), "THRESH OHTSU2=" + std::to_string(result.threshold) + "\n");
+}
+
+TEST(FirstSplit, EveryPixelAnEdgePixelLetsAllPixelsTakePart) {
+  const double y[] = {0, 100}, u[] = {0, 0}, v[] = {0, 0};
+  int16_t labels[] = {LABEL_EDGE, LABEL_EDGE};
+  SplitBuffers buffers(2);
+  TestRun test;
+  const FirstSplitResult result = FirstSplit(2, y, u, v, labels, 2, 4, buffers, test.run);
+  EXPECT_EQ(labels[0], LABEL_NONEDGE);
+  EXPECT_EQ(labels[1], LABEL_NONEDGE);
+  EXPECT_EQ(std::fabs(buffers.alongAxis[0]), 50.0);
+  EXPECT_NE(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[1] >= result.threshold);
+}
+
+}  // namespace
+}  // namespace genshoku
