@@ -226,6 +226,37 @@ inline Bytes EncodeWithGiflib(const OracleScreen& screen, const std::vector<Orac
   return good ? out : Bytes{};
 }
 
+// The codes of one image's data (framed in sub-blocks, starting after the minimum code
+// size byte), read with the usual width rule, each with the width it was read at.
+struct TracedCode {
+  int code;
+  int width;
+};
+inline std::vector<TracedCode> TraceCodes(const Bytes& framed, int minimumCodeSize) {
+  Bytes data;
+  for (size_t at = 0; at < framed.size() && framed[at] != 0; at += framed[at] + 1u) {
+    data.insert(data.end(), framed.begin() + static_cast<ptrdiff_t>(at) + 1,
+                framed.begin() + static_cast<ptrdiff_t>(at) + 1 + framed[at]);
+  }
+  const int clear = 1 << minimumCodeSize;
+  std::vector<TracedCode> codes;
+  int width = minimumCodeSize + 1, next = clear + 2;
+  bool first = true;
+  for (size_t bit = 0; bit + static_cast<size_t>(width) <= data.size() * 8;) {
+    int code = 0;
+    for (int i = 0; i < width; ++i, ++bit) code |= ((data[bit / 8] >> (bit % 8)) & 1) << i;
+    codes.push_back({code, width});
+    if (code == clear + 1) break;
+    if (code == clear) {
+      width = minimumCodeSize + 1, next = clear + 2, first = true;
+      continue;
+    }
+    if (!first && next < 4096 && ++next == (1 << width) && width < 12) ++width;
+    first = false;
+  }
+  return codes;
+}
+
 // ---------------------------------------------------------------------------------------
 // Hand-built files.
 
