@@ -20,14 +20,19 @@ using giftest::FileBuilder;
 const Bytes kPalette = {0, 0, 0,    255, 0, 0,    0, 255, 0,    0, 0, 255,
                         10, 20, 30, 40, 50, 60,   70, 80, 90,   100, 110, 120};
 
+// A reader with its own copy of the bytes (the reader reads them in place) and the lines
+// it printed.
 struct Opened {
+  Bytes bytes;
   CapturedDiagnostics diagnostics;
   std::unique_ptr<GifReader> reader;
 };
 
 std::unique_ptr<Opened> OpenBytes(const Bytes& bytes) {
   auto opened = std::make_unique<Opened>();
-  opened->reader = GifReader::OpenMemory(bytes.data(), bytes.size(), opened->diagnostics);
+  opened->bytes = bytes;
+  opened->reader =
+      GifReader::OpenMemory(opened->bytes.data(), opened->bytes.size(), opened->diagnostics);
   return opened;
 }
 
