@@ -2,17 +2,6 @@
 
 namespace genshoku::png {
 
-bool InflateBitReader::ReadBit(uint32_t& bit) {
-  if (offset_ >= length_) return false;
-  bit = (data_[offset_] & mask_) != 0 ? 1 : 0;
-  mask_ <<= 1;
-  if (mask_ > 128) {
-    mask_ = 1;
-    ++offset_;
-  }
-  return true;
-}
-
 bool InflateBitReader::ReadBits(int count, uint32_t& value) {
   value = 0;
   for (int i = 0; i < count; ++i) {

@@ -13,8 +13,18 @@ class InflateBitReader {
   InflateBitReader(const uint8_t* data, size_t length, size_t startOffset)
       : data_(data), length_(length), offset_(startOffset) {}
 
-  // Each returns false, leaving `value` unspecified, when the data end first.
-  bool ReadBit(uint32_t& bit);
+  // Each returns false, leaving `value` unspecified, when the data end first. ReadBit
+  // is defined here because Huffman codes are walked through it bit by bit.
+  bool ReadBit(uint32_t& bit) {
+    if (offset_ >= length_) return false;
+    bit = (data_[offset_] & mask_) != 0 ? 1 : 0;
+    mask_ <<= 1;
+    if (mask_ > 128) {
+      mask_ = 1;
+      ++offset_;
+    }
+    return true;
+  }
   // `count` bits (at most 16), the first bit read being the least significant: how
   // deflate stores its numbers.
   bool ReadBits(int count, uint32_t& value);

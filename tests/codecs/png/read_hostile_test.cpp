@@ -96,7 +96,7 @@ TEST(PngReaderHostileInput, RandomDataBehindAValidHeader) {
   // Image data of pure noise exercise every inflate path with nonsense.
   std::mt19937 random(99);
   for (int round = 0; round < 2000; ++round) {
-    Bytes data(1 + random() % 200);
+    Bytes data(2 + random() % 200);
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
     data[0] = 0x78;
     data[1] = 0x01;

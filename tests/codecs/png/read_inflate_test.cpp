@@ -72,7 +72,7 @@ BitWriter FixedAbcdRun() {
 // The same data in a dynamic block whose code lengths are sent with repeat codes:
 // literals 'a'..'d' get 3 bits, end of block and length 3 get 2 bits, one distance code of
 // 1 bit. Code-length code: 17 and 18 of 2 bits (00, 01); 1, 2, 3 and 16 of 3 bits (100,
-// 101, 110, 111). `lastRun` replaces the final distance length, to spoil the header.
+// 101, 110, 111). The flags spoil the header in two ways.
 BitWriter DynamicAbcdRun(bool startWithRepeat = false, bool overshoot = false) {
   BitWriter bits;
   bits.Bits(1, 1);
@@ -86,18 +86,20 @@ BitWriter DynamicAbcdRun(bool startWithRepeat = false, bool overshoot = false) {
   const auto zeros17 = [&](int count) { bits.Code(0, 2); bits.Bits(count - 3, 3); };
   const auto length = [&](int value) { bits.Code(4 + value - 1, 3); };
   const auto repeat16 = [&](int count) { bits.Code(7, 3); bits.Bits(count - 3, 2); };
+  // The leading repeat takes the place of three zeros, so only its position is wrong.
   if (startWithRepeat) repeat16(3);
-  zeros18(97);  // 0..96
+  zeros18(startWithRepeat ? 94 : 97);  // 0..96
   length(3);    // 'a'
   repeat16(3);  // 'b' 'c' 'd'
   zeros18(138);
   zeros17(7);
   zeros17(10);  // up to 255
-  length(2);    // end of block
-  length(2);    // 257
+  length(2);  // end of block
   if (overshoot) {
-    zeros18(11);
+    // Three more 2s where two lengths are left; taken as they come, the block would decode.
+    repeat16(3);
   } else {
+    length(2);  // 257
     length(1);  // distance code 0
   }
   for (char c : std::string("abcd")) bits.Code(4 + (c - 'a'), 3);
