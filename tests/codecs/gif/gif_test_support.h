@@ -203,6 +203,9 @@ inline Bytes EncodeWithGiflib(const OracleScreen& screen, const std::vector<Orac
       EGifGCBToExtension(&control, extension);
       good = good && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK;
     }
+    // giflib drops its copy of the previous image's local table without releasing it.
+    GifFreeMapObject(gif->Image.ColorMap);
+    gif->Image.ColorMap = nullptr;
     ColorMapObject* local = frame.localPalette.empty() ? nullptr : MakeMap(frame.localPalette);
     good = good && EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height,
                                     frame.interlaced, local) == GIF_OK;
@@ -222,6 +225,9 @@ inline Bytes EncodeWithGiflib(const OracleScreen& screen, const std::vector<Orac
       good = good && EGifPutLine(gif, line.data(), frame.width) == GIF_OK;
     }
   }
+  // Nor does its close.
+  GifFreeMapObject(gif->Image.ColorMap);
+  gif->Image.ColorMap = nullptr;
   if (EGifCloseFile(gif, &error) != GIF_OK) good = false;
   return good ? out : Bytes{};
 }
