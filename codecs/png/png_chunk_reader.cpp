@@ -57,6 +57,17 @@ bool PngChunkReader::AppendChunkData(uint32_t length, std::vector<uint8_t>& data
   return true;
 }
 
+bool PngChunkReader::SkipChunkData(uint32_t length) {
+  if (totalSize_ >= 0 && length > totalSize_ - consumed_) return false;
+  uint8_t sink[4096];
+  for (size_t left = length; left > 0;) {
+    const size_t piece = std::min(left, sizeof sink);
+    if (!ReadExactly(sink, piece)) return false;
+    left -= piece;
+  }
+  return true;
+}
+
 bool PngChunkReader::SkipCrc() {
   uint8_t crc[4];
   return ReadExactly(crc, sizeof crc);

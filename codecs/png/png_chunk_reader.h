@@ -35,6 +35,8 @@ class PngChunkReader {
   bool ReadChunkHeader(PngChunkHeader& header);
   // Appends `length` data bytes to `data`. On a short read `data` is left as it was.
   bool AppendChunkData(uint32_t length, std::vector<uint8_t>& data);
+  // Reads and drops `length` data bytes, holding only a small buffer.
+  bool SkipChunkData(uint32_t length);
   // The CRC is not checked: a damaged chunk is decoded as far as it goes.
   bool SkipCrc();
 

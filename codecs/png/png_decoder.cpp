@@ -14,6 +14,11 @@ namespace {
 constexpr int32_t kNoTransparentValue = std::numeric_limits<int32_t>::max();
 constexpr int32_t kDefaultGamma = 100000;
 
+// The chunks whose data the loop looks at; the data of all others are passed over.
+bool IsReadChunk(const PngChunkHeader& chunk) {
+  return chunk.Is("IHDR") || chunk.Is("PLTE") || chunk.Is("gAMA") || chunk.Is("tRNS");
+}
+
 // Closes the file on every way out of DecodeFile.
 struct FileCloser {
   std::FILE* file;
@@ -36,6 +41,7 @@ bool VxGenericPngDecoder::DecodeFile(const std::string& path) {
 
 bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
   ResetChunkValues();
+  ForgetImage();
   PngChunkReader reader(stream);
   if (!reader.ReadSignature()) {
     diagnostics_.Out("The file does not have PNG signature.\n");
@@ -55,9 +61,13 @@ bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
         }
         continue;
       }
+      if (!IsReadChunk(chunk)) {
+        if (!reader.SkipChunkData(chunk.length) || !reader.SkipCrc()) break;
+        if (chunk.Is("IEND")) break;
+        continue;
+      }
       std::vector<uint8_t> data;
       if (!reader.AppendChunkData(chunk.length, data) || !reader.SkipCrc()) break;
-      if (chunk.Is("IEND")) break;
       if (data.empty()) continue;
       if (chunk.Is("IHDR")) {
         TakeHeader(data);

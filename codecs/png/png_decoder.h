@@ -53,6 +53,9 @@ class VxGenericPngDecoder {
 
  protected:
   Diagnostics& diagnostics() { return diagnostics_; }
+  // Called as every DecodeStream starts, so that a picture of an earlier file does not
+  // pass for one of this file.
+  virtual void ForgetImage() {}
 
  private:
   void ResetChunkValues();

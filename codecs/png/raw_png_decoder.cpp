@@ -17,13 +17,17 @@ constexpr uint8_t kOpaque = 255;
 VxRawPngDecoder::VxRawPngDecoder(Diagnostics& diagnostics, uint64_t pixelLimit)
     : VxGenericPngDecoder(diagnostics), pixelLimit(pixelLimit) {}
 
-bool VxRawPngDecoder::BeginImage() {
+void VxRawPngDecoder::ForgetImage() {
   pixels.clear();
   pixels.shrink_to_fit();
   outWidth = outHeight = 0;
   // Until a picture is ready every byte is refused.
   linePixels = lineCount = 0;
   pass = 1;
+}
+
+bool VxRawPngDecoder::BeginImage() {
+  ForgetImage();
   if (!FindPngPixelFormat(colorType, bitDepth, format)) {
     diagnostics().Out("Unsupported colorType-bitDepth combination.\n");
     diagnostics().Out("  Color type=%d\n", colorType);

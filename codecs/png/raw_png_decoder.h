@@ -40,6 +40,9 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   uint32_t outHeight = 0;
   std::vector<uint8_t> pixels;  // outWidth * outHeight * 4 bytes
 
+ protected:
+  void ForgetImage() override;
+
  private:
   bool IsInterlaced() const { return interlaceMethod == 1; }
   bool PictureComplete() const;

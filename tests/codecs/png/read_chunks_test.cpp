@@ -197,6 +197,21 @@ TEST(VxGenericPngDecoder, ChunkLengthsBeyondTheStreamEndTheLoop) {
   }
 }
 
+TEST(VxRawPngDecoder, ASecondFileReplacesTheFirst) {
+  CapturedDiagnostics diagnostics;
+  VxRawPngDecoder decoder(diagnostics);
+  const Bytes first = GreyFile(1, 1, {0, 42});
+  VxPngMemoryStream stream(first.data(), first.size());
+  ASSERT_TRUE(decoder.DecodeStream(stream));
+  EXPECT_TRUE(decoder.HasPicture());
+  Bytes second = Signature();
+  Append(second, Chunk("IEND", {}));
+  VxPngMemoryStream again(second.data(), second.size());
+  EXPECT_TRUE(decoder.DecodeStream(again));
+  EXPECT_FALSE(decoder.HasPicture());
+  EXPECT_EQ(decoder.outWidth, 0u);
+}
+
 TEST(VxRawPngDecoder, RefusesEmptyAndOversizedPictures) {
   const struct {
     uint32_t width, height;
