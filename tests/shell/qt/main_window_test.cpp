@@ -1,0 +1,264 @@
+// The window as a user meets it: its looks, drops of every kind of file, scrolling and
+// the title. Runs under Qt's offscreen platform.
+
+#include <QFileInfo>
+#include <QGlyphRun>
+#include <QPushButton>
+#include <QRawFont>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextLayout>
+
+#include "shell/qt/main_window.h"
+#include "shell/qt/picture_view.h"
+#include "shell/qt/qt_text.h"
+#include "shell/window_texts.h"
+#include "window_test_support.h"
+
+using namespace genshoku;
+using namespace genshoku::testing;
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir folder_;
+  QString PathOf(const QString& name) const { return folder_.filePath(name); }
+
+  struct Window {
+    ThreadSafeDiagnostics diagnostics;
+    AnsweringSaveDialog::Shared answers;
+    MainWindow window{std::make_unique<AnsweringSaveDialog>(answers), diagnostics};
+    Window() {
+      window.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
+  };
+
+  static QRgb ViewPixel(MainWindow& window, int x, int y) {
+    return Grab(window.view()).pixel(x, y);
+  }
+
+ private slots:
+  void initTestCase() { QVERIFY(folder_.isValid()); }
+
+  void looksAsDesigned() {
+    Window w;
+    MainWindow& window = w.window;
+    QCOMPARE(window.windowTitle(), TextToQt(kWindowTitle));
+    QCOMPARE(window.windowTitle(),
+             QStringLiteral("２５６色への減色(7.5xY3xU4xV分散小数大津誤差拡散DistanceSquareSumMax_"
+                            "rgbygamma1.1_edge6_et20_t5_bun1_edon2_kmon1_JpegPngGifInPngGifOut "
+                            "Ver0112)"));
+    QCOMPARE(window.size(), QSize(600, 480));
+    QCOMPARE(window.reduceButton()->text(), QStringLiteral("減色する"));
+    QCOMPARE(window.saveButton()->text(), QStringLiteral("保存する"));
+    QCOMPARE(window.reduceButton()->geometry(), QRect(8, 8, 96, 32));
+    QCOMPARE(window.saveButton()->geometry(), QRect(104, 8, 96, 32));
+    QCOMPARE(window.view()->mapTo(&window, QPoint(0, 0)), QPoint(0, 0));
+    QVERIFY(!window.reduceButton()->isEnabled());
+    QVERIFY(!window.saveButton()->isEnabled());
+    QVERIFY(!window.horizontalBar()->isEnabled());
+    QVERIFY(!window.verticalBar()->isEnabled());
+    QVERIFY(window.acceptDrops());
+    // Nothing but white below the buttons.
+    QCOMPARE(ViewPixel(window, 300, 300), qRgb(255, 255, 255));
+    QCOMPARE(ViewPixel(window, 0, 48), qRgb(255, 255, 255));
+  }
+
+  void japaneseTextHasGlyphs() {
+    Window w;
+    // Every character must come out of some installed font, not as an empty box.
+    for (const QString& text : {w.window.reduceButton()->text(), w.window.saveButton()->text(),
+                                w.window.windowTitle()}) {
+      QTextLayout layout(text, w.window.reduceButton()->font());
+      layout.beginLayout();
+      layout.createLine();
+      layout.endLayout();
+      int glyphs = 0;
+      for (const QGlyphRun& run : layout.glyphRuns()) {
+        for (quint32 glyph : run.glyphIndexes()) {
+          QVERIFY2(glyph != 0, qPrintable(text + " has a character no font can show"));
+          ++glyphs;
+        }
+      }
+      QVERIFY(glyphs >= text.size() - 1);
+    }
+  }
+
+  void dropShowsTheFirstFileUnderTheButtons() {
+    Window w;
+    MainWindow& window = w.window;
+    WriteBmp24(PathOf("photo.bmp"), 30, 20);
+    WriteBmp8(PathOf("grey.bmp"), 5, 5);
+    QVERIFY(DropFiles(&window, {PathOf("photo.bmp"), PathOf("grey.bmp"), PathOf("none.bmp")}));
+    QVERIFY(window.reduceButton()->isEnabled());
+    QVERIFY(!window.saveButton()->isEnabled());
+    QCOMPARE(QString::fromStdString(window.controller().droppedPath()), PathOf("photo.bmp"));
+    QCOMPARE(window.view()->picture().size(), QSize(30, 20));
+    QCOMPARE(QColor(ViewPixel(window, 0, 48)), PatternColour(0, 0));
+    QCOMPARE(QColor(ViewPixel(window, 29, 67)), PatternColour(29, 19));
+    QCOMPARE(ViewPixel(window, 0, 47), qRgb(255, 255, 255));
+    QCOMPARE(ViewPixel(window, 30, 48), qRgb(255, 255, 255));
+    QCOMPARE(ViewPixel(window, 0, 68), qRgb(255, 255, 255));
+    QVERIFY2(w.diagnostics.Text(DiagnosticStream::Err).empty(),
+             w.diagnostics.Text(DiagnosticStream::Err).c_str());
+    // Drops that hold no local file are not taken.
+    QVERIFY(!DropFiles(&window, {}));
+  }
+
+  void extensionsChooseTheReader_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("reducible");
+    QTest::newRow("24-bit BMP") << "a.bmp" << "bmp24" << true;
+    QTest::newRow("8-bit BMP") << "b.bmp" << "bmp8" << false;
+    QTest::newRow(".Jpg holding a BMP file") << "photo.Jpg" << "bmp24" << true;
+    QTest::newRow("JPEG") << "c.jpg" << "jpg" << true;
+    QTest::newRow("JPEG, upper case") << "d.JPEG" << "jpg" << true;
+    QTest::newRow("truecolour PNG") << "e.png" << "png-rgb" << true;
+    QTest::newRow("truecolour PNG with alpha") << "f.PNG" << "png-rgba" << true;
+    QTest::newRow("palette PNG") << "g.png" << "png-palette" << false;
+    QTest::newRow("grey PNG") << "h.png" << "png-grey" << false;
+    QTest::newRow("GIF") << "i.gif" << "gif" << false;
+  }
+
+  void extensionsChooseTheReader() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(bool, reducible);
+    const QString path = PathOf(name);
+    QSize size(13, 9);
+    if (kind == "bmp24") WriteBmp24(path, 13, 9);
+    if (kind == "bmp8") WriteBmp8(path, 13, 9);
+    if (kind == "jpg") WriteWithQt(path, 13, 9, QImage::Format_RGB32, "jpg");
+    if (kind == "png-rgb") WriteWithQt(path, 13, 9, QImage::Format_RGB888, "png");
+    if (kind == "png-rgba") WriteWithQt(path, 13, 9, QImage::Format_ARGB32, "png");
+    if (kind == "png-palette") WriteWithQt(path, 13, 9, QImage::Format_Indexed8, "png");
+    if (kind == "png-grey") WriteWithQt(path, 13, 9, QImage::Format_Grayscale8, "png");
+    if (kind == "gif") {
+      WriteGif(path);
+      size = QSize(2, 2);
+    }
+    Window w;
+    // A previous picture whose reduce button is the opposite of the expected one.
+    WriteBmp24(PathOf("before.bmp"), 3, 3);
+    WriteBmp8(PathOf("before8.bmp"), 3, 3);
+    QVERIFY(DropFiles(&w.window, {PathOf(reducible ? "before8.bmp" : "before.bmp")}));
+    QCOMPARE(w.window.reduceButton()->isEnabled(), !reducible);
+    QVERIFY(DropFiles(&w.window, {path}));
+    QVERIFY2(w.diagnostics.Text(DiagnosticStream::Err).empty(),
+             w.diagnostics.Text(DiagnosticStream::Err).c_str());
+    QCOMPARE(w.window.reduceButton()->isEnabled(), reducible);
+    QVERIFY(!w.window.saveButton()->isEnabled());
+    QCOMPARE(w.window.view()->picture().size(), size);
+    if (kind == "gif") {
+      QCOMPARE(QColor(ViewPixel(w.window, 0, 48)), QColor(255, 0, 0));
+      QCOMPARE(QColor(ViewPixel(w.window, 1, 48)), QColor(0, 255, 0));
+      QCOMPARE(QColor(ViewPixel(w.window, 0, 49)), QColor(0, 255, 0));
+    } else if (kind == "bmp8") {
+      QCOMPARE(QColor(ViewPixel(w.window, 12, 56)), QColor(0, 0, 0));  // index 0, table black
+    } else if (kind != "jpg" && kind != "png-grey" && kind != "png-palette") {
+      QCOMPARE(QColor(ViewPixel(w.window, 12, 56)), PatternColour(12, 8));
+    }
+  }
+
+  void aFileThatCannotBeReadChangesNothing() {
+    Window w;
+    MainWindow& window = w.window;
+    WriteBmp24(PathOf("shown.bmp"), 10, 10);
+    QVERIFY(DropFiles(&window, {PathOf("shown.bmp")}));
+    window.ShowKmeansProgress(5);
+    WriteBytes(PathOf("fake.jpg"), "not a JPEG file at all");
+    WriteBytes(PathOf("fake.png"), "not a PNG file");
+    WriteBytes(PathOf("fake.gif"), "GIF");
+    WriteWithQt(PathOf("real.Jpg"), 4, 4, QImage::Format_RGB32, "jpg");
+    for (const char* name : {"missing.bmp", "fake.jpg", "fake.png", "fake.gif", "real.Jpg"}) {
+      w.diagnostics.Clear();
+      QVERIFY(DropFiles(&window, {PathOf(name)}));
+      const std::string err = w.diagnostics.Text(DiagnosticStream::Err);
+      QVERIFY2(QString::fromStdString(err).contains(PathOf(name)), err.c_str());
+      QCOMPARE(window.windowTitle(), QStringLiteral("Kmeans 5 kaime\n"));
+      QVERIFY(window.reduceButton()->isEnabled());
+      QCOMPARE(window.view()->picture().size(), QSize(10, 10));
+      QCOMPARE(QString::fromStdString(window.controller().droppedPath()), PathOf("shown.bmp"));
+    }
+  }
+
+  void scrollBarsFollowTheWindowArithmetic() {
+    Window w;
+    MainWindow& window = w.window;
+    // A client area of 400 x 400 under a picture 1000 pixels wide and high.
+    const QSize bars(window.verticalBar()->sizeHint().width(),
+                     window.horizontalBar()->sizeHint().height());
+    window.resize(400 + bars.width(), 400 + bars.height());
+    QTRY_COMPARE(window.view()->size(), QSize(400, 400));
+    WriteBmp24(PathOf("tall.bmp"), 1000, 1000);
+    QVERIFY(DropFiles(&window, {PathOf("tall.bmp")}));
+    const WindowScroll& scroll = window.controller().scroll();
+    QCOMPARE(scroll.vertical.nMin, 0);
+    QCOMPARE(scroll.vertical.nMax, 1048);
+    QCOMPARE(scroll.vertical.nPage, 400);
+    QScrollBar* vertical = window.verticalBar();
+    QScrollBar* horizontal = window.horizontalBar();
+    QVERIFY(vertical->isEnabled());
+    QCOMPARE(vertical->maximum(), 648);
+    QCOMPARE(horizontal->maximum(), 600);
+
+    vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(scroll.vertical.nPos, 16);
+    QCOMPARE(vertical->value(), 16);
+    vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(scroll.vertical.nPos, 216);
+    QCOMPARE(vertical->value(), 216);
+    vertical->triggerAction(QAbstractSlider::SliderToMaximum);
+    QCOMPARE(scroll.vertical.nPos, 216);
+    QCOMPARE(vertical->value(), 216);
+    vertical->setSliderPosition(5000);
+    QCOMPARE(scroll.vertical.nPos, 648);
+    vertical->triggerAction(QAbstractSlider::SliderPageStepSub);
+    QCOMPARE(scroll.vertical.nPos, 448);
+    horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(scroll.horizontal.nPos, 16);
+    // The picture's pixel (16, 400) is now at the client's top-left corner.
+    QCOMPARE(QColor(ViewPixel(window, 0, 0)), PatternColour(16, 448 - 48));
+    QCOMPARE(QColor(ViewPixel(window, 399, 399)), PatternColour(16 + 399, 448 - 48 + 399));
+
+    // A taller client pulls the position back so that no more than the range shows.
+    window.resize(400 + bars.width(), 900 + bars.height());
+    QTRY_COMPARE(window.view()->height(), 900);
+    QCOMPARE(scroll.vertical.nPos, 148);
+    QCOMPARE(vertical->value(), 148);
+    // The wheel over the picture moves the vertical bar, by the window's rules.
+    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window.view(), &wheel);
+    QVERIFY(scroll.vertical.nPos > 0);
+    QCOMPARE(vertical->value(), scroll.vertical.nPos);
+  }
+
+  void titleShowsProgressUntilTheNextDrop() {
+    Window w;
+    MainWindow& window = w.window;
+    WriteBmp24(PathOf("t.bmp"), 4, 4);
+    window.ShowKmeansProgress(3);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Kmeans 3 kaime\n"));
+    window.ShowKmeansProgress(12);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Kmeans 12 kaime\n"));
+    QVERIFY(DropFiles(&window, {PathOf("t.bmp")}));
+    QCOMPARE(window.windowTitle(), TextToQt(kWindowTitle));
+  }
+
+  void commandLineFilesOpenLikeADrop() {
+    Window w;
+    WriteBmp24(PathOf("cli.bmp"), 6, 6);
+    w.window.OpenFiles({PathOf("cli.bmp").toStdString(), "ignored.bmp"});
+    QVERIFY(w.window.reduceButton()->isEnabled());
+    QCOMPARE(w.window.view()->picture().size(), QSize(6, 6));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

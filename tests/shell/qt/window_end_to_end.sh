@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Runs the window program as a user would, on a virtual X display: a picture named on its
+# command line, the window found by its title, the reduce button clicked, screenshots
+# checked for the buttons, the picture under them and the button states after reducing.
+#
+#   window_end_to_end.sh PROGRAM WORK_FOLDER
+#
+# Exit 77 (skipped) when Xvfb, xdotool or ImageMagick is missing.
+set -euo pipefail
+
+program=$1
+work=$2
+
+for tool in Xvfb xdotool import; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "skipped: $tool is not installed (scripts/setup installs it)"
+    exit 77
+  fi
+done
+# ImageMagick's own convert, where another program of that name comes first on the path.
+convert=convert
+if [ -x /usr/bin/convert ]; then convert=/usr/bin/convert; fi
+
+rm -rf "$work"
+mkdir -p "$work"
+
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; wait "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*"
+  [ -f "$work/stderr" ] && sed 's/^/  program: /' "$work/stderr" | tail -20
+  exit 1
+}
+
+# A display number nobody uses.
+display=""
+for n in $(seq 91 160); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    display=":$n"
+    break
+  fi
+done
+[ -n "$display" ] || fail "no free X display number"
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+  sleep 0.1
+done
+export DISPLAY=$display
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# A photo-like picture, as a 24-bit BMP file.
+$convert rose: -resize 300% -type TrueColor BMP3:"$work/rose.bmp"
+
+"$program" "$work/rose.bmp" >"$work/stdout" 2>"$work/stderr" &
+app_pid=$!
+
+title='２５６色への減色(7.5xY3xU4xV分散小数大津誤差拡散DistanceSquareSumMax_rgbygamma1.1_edge6_et20_t5_bun1_edon2_kmon1_JpegPngGifInPngGifOut Ver0112)'
+window=""
+for _ in $(seq 1 150); do
+  window=$(xdotool search --onlyvisible --name 'Ver0112' 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  kill -0 "$app_pid" 2>/dev/null || fail "the program ended early"
+  sleep 0.2
+done
+[ -n "$window" ] || fail "no window titled ...Ver0112) appeared"
+[ "$(xdotool getwindowname "$window")" = "$title" ] || fail "the title is not the window's title"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" = 600 ] && [ "$HEIGHT" = 480 ] || fail "the window is ${WIDTH}x${HEIGHT}, not 600x480"
+
+# Dark pixels (text of an enabled caption) inside a region WxH+X+Y of a screenshot.
+has_dark() { # file region
+  local mean
+  mean=$($convert "$1" -crop "$2" +repage -colorspace Gray -threshold 25% -format '%[fx:mean]' info:)
+  awk -v m="$mean" 'BEGIN { exit !(m < 1) }'
+}
+colour_at() { # file x y
+  $convert "$1" -format "%[pixel:p{$2,$3}]" info:
+}
+shot() { import -window "$window" "$1"; }
+
+reduce_caption=80x16+16+16
+save_caption=80x16+112+16
+sleep 0.5
+shot "$work/before.png"
+has_dark "$work/before.png" "$reduce_caption" || fail "the reduce button is not enabled after the drop"
+has_dark "$work/before.png" "$save_caption" && fail "the save button is enabled before reducing"
+[ "$(colour_at "$work/before.png" 300 44)" = "srgb(255,255,255)" ] || fail "no white band under the buttons"
+[ "$(colour_at "$work/before.png" 20 60)" != "srgb(255,255,255)" ] || fail "the picture is not drawn at y = 48"
+
+xdotool mousemove --window "$window" 56 24 click 1
+reduced=""
+for _ in $(seq 1 240); do
+  sleep 0.5
+  shot "$work/window.png"
+  if has_dark "$work/window.png" "$save_caption"; then reduced=yes; break; fi
+done
+[ -n "$reduced" ] || fail "the save button was not enabled within 2 minutes of pressing reduce"
+has_dark "$work/window.png" "$reduce_caption" && fail "the reduce button is still enabled after reducing"
+[ "$(colour_at "$work/window.png" 20 60)" != "srgb(255,255,255)" ] || fail "the result is not shown"
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended"
+# The title keeps the last k-means pass (its line feed is cut off by the shell here).
+after=$(xdotool getwindowname "$window")
+[ "$after" = "$title" ] || [[ "$after" =~ ^Kmeans\ [0-9]+\ kaime$ ]] || fail "unexpected title: $after"
+
+echo "window_end_to_end: 1 passed, 0 failed (screenshot: $work/window.png)"
