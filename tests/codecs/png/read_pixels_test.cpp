@@ -89,21 +89,6 @@ TEST(VxRawPngDecoder, EveryFormatDecodesToItsSource) {
   }
 }
 
-TEST(VxRawPngDecoder, EachFilterAloneRoundTrips) {
-  for (int filter = 0; filter <= 4; ++filter) {
-    for (const Format& format : {Format{2, 8}, Format{2, 16}, Format{4, 8}, Format{3, 4}}) {
-      for (bool interlaced : {false, true}) {
-        const SourceImage image = RandomImage(13, 11, format.colorType, format.bitDepth, filter);
-        const DecodeOutcome decoded = DecodePngBytes(EncodePng(image, {interlaced, filter}));
-        EXPECT_EQ(decoded.pixels, interlaced && format.bitDepth < 8
-                                      ? BlackPicture(13 * 11)
-                                      : readtest::ExpectedRgba(image))
-            << "filter " << filter << " type " << format.colorType;
-      }
-    }
-  }
-}
-
 TEST(VxRawPngDecoder, SubAndUpOnTheFirstLine) {
   EXPECT_EQ(DecodePngBytes(FileWithData(2, 1, 8, 2, {1, 10, 20, 30, 5, 5, 5})).pixels,
             Rgba({{10, 20, 30, 255}, {15, 25, 35, 255}}));
