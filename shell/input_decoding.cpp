@@ -1,6 +1,7 @@
 #include "shell/input_decoding.h"
 
 #include "shell/bmp_file.h"
+#include "shell/gif_file_reader.h"
 #include "shell/jpeg_reader.h"
 #include "shell/png_reader.h"
 
@@ -54,14 +55,9 @@ DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
       outcome.pngColorType = input.colorType;
       return outcome;
     }
-    case InputReader::Gif: {
-      // Placeholder until the GIF reader is connected.
-      diagnostics.Err("%s: this kind of file cannot be read yet\n", path.c_str());
-      DropOutcome outcome;
-      outcome.reader = ChooseInputReader(path);
-      outcome.reduceUnchanged = true;
-      return outcome;
-    }
+    case InputReader::Gif:
+      // GIF pictures have 256 colours or fewer already: shown, never reduced.
+      return Install(ReadGifFile(path, diagnostics), InputReader::Gif, false, state);
     case InputReader::Bmp:
       break;
   }

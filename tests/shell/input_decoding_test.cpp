@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/gif/gif_writer.h"
 #include "shell/bmp_layout.h"
 #include "support_files.h"
 #include "support_jpeg.h"
@@ -80,13 +81,38 @@ TEST_F(InputDecoding, PngPixelsArriveBottomRowFirstWithoutAlpha) {
   }
 }
 
+TEST_F(InputDecoding, GifFilesAreShownButNotReduced) {
+  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> palette(768);
+  for (int i = 0; i < 768; ++i) palette[i] = static_cast<uint8_t>(i * 7);
+  auto writer = GifWriter::Create(bytes, 3, 2, palette.data(), 8, 0, SilentDiagnostics());
+  ASSERT_NE(writer, nullptr);
+  for (int i = 0; i < 6; ++i) writer->currentFrame()[i] = static_cast<uint8_t>(i + 1);
+  ASSERT_TRUE(writer->WriteFrame(10));
+  ASSERT_TRUE(writer->Finish());
+  WriteWholeFile(folder_.Path("anim.GIF"), bytes);
+
+  const DropOutcome outcome = Drop("anim.GIF");
+  EXPECT_EQ(outcome.reader, InputReader::Gif);
+  ASSERT_TRUE(outcome.loaded);
+  EXPECT_FALSE(outcome.reduceEnabled);
+  EXPECT_EQ(state_.imageWidth, 3);
+  EXPECT_EQ(state_.imageHeight, 2);
+  for (int i = 0; i < 6; ++i) {
+    const int entry = i + 1;
+    EXPECT_EQ(StoredPixel(state_, i % 3, i / 3),
+              (Rgb{palette[3 * entry], palette[3 * entry + 1], palette[3 * entry + 2]}));
+  }
+}
+
 TEST_F(InputDecoding, AFailedFileLeavesThePreviousPictureAndNamesItself) {
   WriteWholeFile(folder_.Path("good.bmp"), MakeBmp24(4, 3, TestPattern));
   ASSERT_TRUE(Drop("good.bmp").loaded);
   const std::vector<uint8_t> before = state_.imageBlock;
   WriteWholeFile(folder_.Path("bad.png"), {'n', 'o', 't', ' ', 'p', 'n', 'g', '!', '!'});
   WriteWholeFile(folder_.Path("bad.jpg"), {0xFF, 0xD8, 0x00});
-  for (const char* name : {"bad.png", "bad.jpg", "missing.gif", "missing.bmp"}) {
+  WriteWholeFile(folder_.Path("old.gif"), {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x80, 0, 0});
+  for (const char* name : {"bad.png", "bad.jpg", "old.gif", "missing.gif", "missing.bmp"}) {
     const DropOutcome outcome = Drop(name);
     EXPECT_FALSE(outcome.loaded) << name;
     EXPECT_TRUE(outcome.reduceUnchanged) << name;
