@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "cli/phase_clock.h"
 #include "cli/progress_line.h"
 #include "shell/file_names.h"
 #include "shell/input_decoding.h"
@@ -65,6 +66,8 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   }
 
   StepLines lines(options, streams);
+  PhaseClock clock;
+  clock.Start("decode");
   PictureState state;
   const DropOutcome outcome = LoadDroppedFile(state, input, lines.sink());
   if (!outcome.loaded) {
@@ -75,26 +78,41 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
     lines.Fail(input + ": " + WhyNotReducible(outcome));
     return kExitInput;
   }
+  ReductionJob job;
+  job.params = options.params;
+  if (!PrepareReduction(state, input, job, lines.sink())) {
+    lines.Fail(input + ": cannot be read");
+    return kExitInput;
+  }
   lines.Done();
+  // The planes hold the picture now; the decoded copy is not needed while the engine runs.
+  state.imageBlock = {};
 
   ProgressLine progress(input, streams.progressLine);
+  progress.TimePhasesOn(&clock);
   EngineServices services;
   services.host = &progress;
   services.diagnostics = &lines.sink();
-  const ReduceResult result = RunReduction(state, input, services);
+  ReductionOutput reduced = ExecuteReduction(job, services);
+  job = {};
   progress.Clear();
-  if (result != ReduceResult::Ok) {
-    lines.Fail(input + ": " + ReduceResultText(result));
-    return result == ReduceResult::InvalidArguments ? kExitInput : kExitReduction;
+  if (reduced.result != ReduceResult::Ok) {
+    lines.Fail(input + ": " + ReduceResultText(reduced.result));
+    return reduced.result == ReduceResult::InvalidArguments ? kExitInput : kExitReduction;
   }
+  ApplyReduction(state, std::move(reduced));
   lines.Done();
 
+  clock.Start("encode");
   const std::string title = SplitFilePath(output).baseName + SplitFilePath(output).extension;
-  if (!SaveResult(state, output, title, lines.sink())) {
+  const bool saved = SaveResult(state, output, title, lines.sink());
+  clock.Stop();
+  if (!saved) {
     lines.Fail(output + ": cannot be written");
     return kExitOutput;
   }
   lines.Done();
+  if (streams.phaseTimes) streams.errors->Err("%s: %s\n", input.c_str(), clock.Summary().c_str());
   return kExitOk;
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,7 @@ int main(int argc, char** argv) {
   }
   CliStreams streams;
   streams.progressLine = !options.verbose && ::isatty(STDERR_FILENO);
+  const char* phaseTimes = std::getenv("GENSHOKU_PHASE_TIMES");
+  streams.phaseTimes = phaseTimes != nullptr && std::string(phaseTimes) == "1";
   return RunCli(options, streams);
 }

@@ -5,6 +5,7 @@
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
 #include "shell/bmp_layout.h"
+#include "shell/input_decoding.h"
 #include "support_files.h"
 #include "support_jpeg.h"
 
@@ -101,6 +102,26 @@ TEST_F(CliRun, VerboseShowsTheSystemsLines) {
   ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("out.bmp"), "--verbose"}), kExitOk);
   EXPECT_NE(lines_.Text(DiagnosticStream::Out).find("EDGE gasosuu="), std::string::npos);
   EXPECT_TRUE(errors_.lines().empty());
+}
+
+TEST_F(CliRun, SettingsReachTheEngine) {
+  PutBmp("in.bmp", 6, 6);
+  ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("a.bmp"), "-v"}), kExitOk);
+  EXPECT_NE(lines_.Text(DiagnosticStream::Err).find(" iter\n"), std::string::npos);
+  ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("b.bmp"), "-v", "--set", "kmeansOn=0"}), kExitOk);
+  EXPECT_EQ(lines_.Text(DiagnosticStream::Err).find(" iter\n"), std::string::npos)
+      << "no k-means pass runs when it is switched off";
+}
+
+TEST_F(CliRun, PngAndGifOutputsHoldTheSamePicture) {
+  PutBmp("in.bmp", 13, 9);
+  ASSERT_EQ(Run({Path("in.bmp"), "--ext", ".png"}), kExitOk) << errors_.AllText();
+  ASSERT_EQ(Run({Path("in.bmp"), "--ext", ".gif"}), kExitOk) << errors_.AllText();
+  PictureState png, gif;
+  ASSERT_TRUE(LoadDroppedFile(png, Path("invk.png"), SilentDiagnostics()).loaded);
+  ASSERT_TRUE(LoadDroppedFile(gif, Path("invk.gif"), SilentDiagnostics()).loaded);
+  EXPECT_EQ(png.imageWidth, 13);
+  EXPECT_EQ(png.imageBlock, gif.imageBlock) << "both decode to the same 24-bit picture";
 }
 
 TEST_F(CliRun, ReducesAJpegFileInBatchBesideItsInput) {
