@@ -107,7 +107,12 @@ MainWindow::MainWindow(std::unique_ptr<SaveDialog> saveDialog, Diagnostics& diag
   ShowState();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The engine uses the controller's generator and diagnostics: it must be stopped and
+  // gone before the members are destroyed, which happens before Qt deletes the children.
+  delete worker_;
+  worker_ = nullptr;
+}
 
 bool MainWindow::reductionRunning() const { return worker_->running(); }
 

@@ -1,6 +1,7 @@
 // Pressing reduce: the engine runs on its worker thread while the window stays usable,
 // the result replaces the picture, and closing during a run stops the engine first.
 
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -124,6 +125,18 @@ class ReductionFlowTest : public QObject {
     QVERIFY(!window.controller().busy());
     QVERIFY2(!window.controller().picture().resultReady, "the engine was stopped");
     w.reset();
+  }
+
+  void destroyingTheWindowDuringAReductionStopsTheEngineFirst() {
+    auto w = std::make_unique<Window>();
+    WriteBmp24(PathOf("destroyed.bmp"), 400, 1000);
+    QVERIFY(DropFiles(&w->window, {PathOf("destroyed.bmp")}));
+    QTest::mouseClick(w->window.reduceButton(), Qt::LeftButton);
+    QVERIFY(w->window.reductionRunning());
+    QElapsedTimer timer;
+    timer.start();
+    w.reset();
+    QVERIFY2(timer.elapsed() < 30000, "the engine stops at its next progress point");
   }
 
   void closingWithoutAReductionClosesAtOnce() {
