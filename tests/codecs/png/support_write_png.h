@@ -44,6 +44,9 @@ struct DecodedPng {
 };
 DecodedPng DecodeWithZlib(const std::vector<uint8_t>& png);
 
+// The generators below feed the golden outputs of the encoder tests: changing them changes
+// every golden hash.
+
 // A small deterministic generator (xorshift64*), the same on every platform.
 class TestRandom {
  public:
