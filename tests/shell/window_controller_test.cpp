@@ -279,6 +279,19 @@ TEST_F(WindowControllerTest, ASaveThatCannotBeWrittenAllowsAnotherTry) {
   EXPECT_FALSE(fs::exists(PathOf("no")));
 }
 
+TEST_F(WindowControllerTest, EveryReductionContinuesTheOneRandomSequence) {
+  // A picture of few colours leaves palette entries without pixels, which the k-means
+  // refinement redraws at random.
+  ASSERT_EQ(controller_.Drop({Write24("few.bmp", 4, 1)}), DropResult::Loaded);
+  const uint32_t start = controller_.random().state();
+  ASSERT_EQ(Reduce(), ReduceResult::Ok);
+  const uint32_t afterFirst = controller_.random().state();
+  EXPECT_NE(afterFirst, start);
+  ASSERT_EQ(controller_.Drop({PathOf("few.bmp")}), DropResult::Loaded);
+  ASSERT_EQ(Reduce(), ReduceResult::Ok);
+  EXPECT_NE(controller_.random().state(), afterFirst);
+}
+
 TEST_F(WindowControllerTest, ClosingDuringAReductionWaitsForTheEngine) {
   ASSERT_EQ(controller_.Drop({Write24("photo.bmp", 3, 3)}), DropResult::Loaded);
   ReductionJob job;
