@@ -27,6 +27,9 @@ struct EngineServices {
   EngineHost* host = nullptr;                        // null: never stops, shows nothing
   Diagnostics* diagnostics = &StandardDiagnostics();  // where the engine's lines go
   EngineRandom* random = nullptr;                    // null: a fresh generator (state 1)
+  // Worker threads the engine may use; 0: as many as the machine has, at most 2. The
+  // results never depend on it.
+  int threads = 0;
 };
 
 // Reduces the picture of width x height pixels given as three planes (row-major, top row

@@ -1,0 +1,19 @@
+#pragma once
+// The palette back from the working space to 8-bit red, green and blue.
+
+#include <cstdint>
+
+#include "tests/engine/reference/engine_types.h"
+#include "engine/reduction_params.h"
+
+namespace genshoku::reference {
+
+// First saves the working palette as 256 records (entry i with index i) for the weighted
+// final mapping, then undoes, entry by entry, what the colour-space conversion did
+// (weights, chrominance step, luminance gamma, conversion, channel gamma), rounds and
+// clamps into the three byte arrays. The working palette is used as scratch.
+void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params,
+                  PaletteRecord* records, uint8_t* paletteRed, uint8_t* paletteGreen,
+                  uint8_t* paletteBlue);
+
+}  // namespace genshoku::reference
