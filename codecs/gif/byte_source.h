@@ -8,9 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace genshoku::gif {
 
@@ -43,7 +43,9 @@ class MemoryByteSource final : public ByteSource {
   uint64_t position_ = 0;
 };
 
-// Reads a file opened read-only in binary mode; closes it when destroyed.
+// Reads a file opened read-only; closes it when destroyed. Reads go through a window of
+// the file kept in memory, so the reader's many short reads and seeks over sub-blocks cost
+// no system call while they stay inside it.
 class FileByteSource final : public ByteSource {
  public:
   // None when the file cannot be opened.
@@ -54,15 +56,18 @@ class FileByteSource final : public ByteSource {
 
   size_t Read(uint8_t* target, size_t count) override;
   uint64_t Position() const override { return position_; }
-  void Seek(uint64_t position) override;
+  void Seek(uint64_t position) override { position_ = position; }
 
  private:
-  explicit FileByteSource(std::FILE* file) : file_(file) {}
+  explicit FileByteSource(int descriptor);
+  // Loads the window that starts at position_; false at the end of the file or on an error.
+  bool Refill();
 
-  std::FILE* file_;
-  // Kept here rather than asked from the stream: a seek past the end of the file is
-  // legal and the position must still say where it went.
+  int descriptor_;
   uint64_t position_ = 0;
+  std::vector<uint8_t> window_;
+  uint64_t windowStart_ = 0;  // file offset of window_[0]
+  size_t windowSize_ = 0;     // bytes of window_ that hold file data
 };
 
 }  // namespace genshoku::gif

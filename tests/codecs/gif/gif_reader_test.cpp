@@ -376,33 +376,5 @@ TEST(GifReaderBlocks, ReportsUnknownExtensionsAndUnknownBlocks) {
   EXPECT_EQ(empty->reader->NextImage(), GifReader::kTrailer);
 }
 
-TEST(GifReaderCanvas, AppliesDisposalAndTransparency) {
-  // A 3 x 1 screen with background entry 4. Image one covers it with 1 2 1 and a local
-  // table; image two covers the middle pixel with the transparent index.
-  const Bytes local = {9, 9, 9, 1, 1, 1, 2, 2, 2, 3, 3, 3, 200, 201, 202};
-  auto run = [&](int disposal) {
-    FileBuilder file(3, 1, kPalette, 2, 4);
-    file.Control(disposal, false, 0);
-    file.Image(0, 0, 3, 1, false, 3, giftest::SubBlocks(Literal(3, {1, 2, 1}).Packed()), local, 2);
-    file.Control(0, true, 5);
-    file.Image(1, 0, 1, 1, false, Literal(3, {5}), 3);
-    auto opened = OpenBytes(file.bytes());
-    EXPECT_EQ(opened->reader->NextImage(), GifReader::kImageRead);
-    EXPECT_EQ(Rendered(*opened->reader), (Bytes{1, 1, 1, 2, 2, 2, 1, 1, 1}));
-    EXPECT_EQ(opened->reader->NextImage(), GifReader::kImageRead);
-    return Rendered(*opened->reader);
-  };
-  const Bytes background = Color(4);
-  // 0 and 1: image one becomes part of the canvas, and shows through the transparent pixel.
-  EXPECT_EQ(run(1), (Bytes{1, 1, 1, 2, 2, 2, 1, 1, 1}));
-  EXPECT_EQ(run(0), (Bytes{1, 1, 1, 2, 2, 2, 1, 1, 1}));
-  // 2: its rectangle takes the background entry of the table it used (its local one).
-  EXPECT_EQ(run(2), (Bytes{200, 201, 202, 200, 201, 202, 200, 201, 202}));
-  // 3: the canvas stays as it was: the screen's background colour.
-  Bytes three;
-  for (int i = 0; i < 3; ++i) three.insert(three.end(), background.begin(), background.end());
-  EXPECT_EQ(run(3), three);
-}
-
 }  // namespace
 }  // namespace genshoku

@@ -223,10 +223,15 @@ class GifWriterFiles : public ::testing::Test {
 };
 
 TEST_F(GifWriterFiles, WritesTheSameBytesToAFileAsToMemory) {
+  // Large enough for the reader to go through the file in several windows.
+  const int width = 400, height = 300;
   const Bytes palette = giftest::MakePalette(256, 9);
-  const Bytes frame = giftest::MakeIndices(40 * 30, 256, 4);
-  const Bytes memory = WriteInMemory(40, 30, palette, 8, 0, {frame});
-  auto writer = GifWriter::Create(Path("out.gif"), 40, 30, palette.data(), 8, 0);
+  Bytes frame(size_t(width) * height);
+  giftest::Random random(4);
+  for (uint8_t& index : frame) index = static_cast<uint8_t>(random.Next());
+  const Bytes memory = WriteInMemory(width, height, palette, 8, 0, {frame});
+  ASSERT_GT(memory.size(), 2u << 16);
+  auto writer = GifWriter::Create(Path("out.gif"), width, height, palette.data(), 8, 0);
   ASSERT_NE(writer, nullptr);
   std::copy(frame.begin(), frame.end(), writer->currentFrame());
   ASSERT_TRUE(writer->WriteFrame(10));
@@ -238,6 +243,7 @@ TEST_F(GifWriterFiles, WritesTheSameBytesToAFileAsToMemory) {
   ASSERT_NE(reader, nullptr);
   EXPECT_EQ(reader->NextImage(), GifReader::kImageRead);
   EXPECT_EQ(reader->screenIndices(), frame);
+  EXPECT_EQ(reader->NextImage(), GifReader::kTrailer);
 }
 
 TEST_F(GifWriterFiles, AFailedWriteLeavesThePreviousFileAndOneLine) {
