@@ -48,6 +48,7 @@ std::unique_ptr<GifReader> GifReader::OpenMemory(const uint8_t* data, size_t siz
 
 std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> source,
                                            Diagnostics& diagnostics) {
+  if (!source) return nullptr;
   // Bytes the input does not deliver read as 0, so a short file fails one of the checks.
   uint8_t signature[3] = {};
   source->Read(signature, 3);
