@@ -31,13 +31,30 @@ GifWriter::~GifWriter() {
   if (!finished_) file_->Abandon();
 }
 
+namespace {
+
+// Whether a GIF file can describe the picture; otherwise one line says why. `name` is the
+// file's name, or empty for a file made in memory.
+bool PictureFits(const std::string& name, int width, int height, int depth,
+                 Diagnostics& diagnostics) {
+  const std::string prefix = name.empty() ? std::string() : name + ": ";
+  if (width < 1 || width > GifWriter::kMaxSide || height < 1 || height > GifWriter::kMaxSide) {
+    diagnostics.Err("%s%d x %d pixels do not fit in a GIF file\n", prefix.c_str(), width, height);
+    return false;
+  }
+  if (depth < 1 || depth > 8) {
+    diagnostics.Err("%sa GIF colour depth of %d bits is not possible\n", prefix.c_str(), depth);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<GifWriter> GifWriter::Create(const std::string& path, int width, int height,
                                              const uint8_t* palette, int depth, int loop,
                                              Diagnostics& diagnostics) {
-  if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) {
-    diagnostics.Err("%s: %d x %d pixels do not fit in a GIF file\n", path.c_str(), width, height);
-    return nullptr;
-  }
+  if (!PictureFits(path, width, height, depth, diagnostics)) return nullptr;
   auto sink = std::make_unique<gif::FileByteSink>();
   if (!sink->Open(path)) {
     diagnostics.Err("%s\n", sink->error().c_str());
@@ -49,10 +66,7 @@ std::unique_ptr<GifWriter> GifWriter::Create(const std::string& path, int width,
 std::unique_ptr<GifWriter> GifWriter::Create(std::vector<uint8_t>& output, int width,
                                              int height, const uint8_t* palette, int depth,
                                              int loop, Diagnostics& diagnostics) {
-  if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) {
-    diagnostics.Err("%d x %d pixels do not fit in a GIF file\n", width, height);
-    return nullptr;
-  }
+  if (!PictureFits({}, width, height, depth, diagnostics)) return nullptr;
   return Start(std::make_unique<gif::MemoryByteSink>(output), width, height, palette, depth,
                loop, diagnostics);
 }
@@ -60,19 +74,13 @@ std::unique_ptr<GifWriter> GifWriter::Create(std::vector<uint8_t>& output, int w
 std::unique_ptr<GifWriter> GifWriter::Start(std::unique_ptr<gif::ByteSink> sink, int width,
                                             int height, const uint8_t* palette, int depth,
                                             int loop, Diagnostics& diagnostics) {
-  if (depth < 1 || depth > 8) {
-    sink->Abandon();
-    diagnostics.Err("a GIF colour depth of %d bits is not possible\n", depth);
-    return nullptr;
-  }
-  gif::ByteSink* rawSink = sink.get();
   std::unique_ptr<GifWriter> writer;
   try {
     // The LZW coder needs at least two bits per index even for two colours.
     writer.reset(new GifWriter(std::move(sink), diagnostics, uint16_t(width), uint16_t(height),
                                std::max(depth, 2)));
   } catch (const std::bad_alloc&) {
-    rawSink->Abandon();
+    // The sink went down with the half-made writer; a file sink removes its temporary file.
     diagnostics.Err("not enough memory for a %d x %d GIF picture\n", width, height);
     return nullptr;
   }
