@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace genshoku::png::write_support {
@@ -153,6 +155,68 @@ std::vector<uint8_t> GradientIndexPicture(int width, int height, uint64_t seed) 
     }
   }
   return pixels;
+}
+
+namespace {
+
+// A triangle wave over 0..255 with the given period.
+int Triangle(int value, int period) {
+  const int phase = ((value % period) + period) % period;
+  return std::abs(phase - period / 2) * 510 / period;
+}
+
+uint8_t ClampToByte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+}  // namespace
+
+std::vector<uint8_t> PhotoLikeRgb(int width, int height, uint64_t seed) {
+  TestRandom random(seed);
+  std::vector<uint8_t> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+  size_t at = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int grain = static_cast<int>(random.Below(9)) - 4;
+      const int red = x * 170 / width + Triangle(x + y, 700) / 5 + grain + 20;
+      const int green = y * 150 / height + Triangle(2 * x - y, 900) / 4 + grain + 10;
+      const int blue = 230 - (x + y) * 140 / (width + height) + Triangle(3 * y + x, 1300) / 6 +
+                       (grain * 3) / 2;
+      rgb[at++] = ClampToByte(red);
+      rgb[at++] = ClampToByte(green);
+      rgb[at++] = ClampToByte(blue);
+    }
+  }
+  return rgb;
+}
+
+std::vector<uint8_t> DitherTo332(const std::vector<uint8_t>& rgb, int width, int height) {
+  static constexpr int kLevels[3] = {8, 8, 4};
+  static constexpr int kShifts[3] = {5, 2, 0};
+  std::vector<uint8_t> indices(static_cast<size_t>(width) * static_cast<size_t>(height));
+  // Errors of the current and the next row, with a spare column on either side.
+  std::vector<int> current((static_cast<size_t>(width) + 2) * 3, 0);
+  std::vector<int> next(current.size(), 0);
+  for (int y = 0; y < height; ++y) {
+    std::fill(next.begin(), next.end(), 0);
+    for (int x = 0; x < width; ++x) {
+      const size_t pixel = static_cast<size_t>(y) * static_cast<size_t>(width) + x;
+      int index = 0;
+      for (int c = 0; c < 3; ++c) {
+        const size_t slot = (static_cast<size_t>(x) + 1) * 3 + c;
+        const int wanted = std::clamp(rgb[pixel * 3 + c] + current[slot] / 16, 0, 255);
+        const int top = kLevels[c] - 1;
+        const int level = (wanted * top + 127) / 255;
+        const int error = wanted - level * 255 / top;
+        current[slot + 3] += error * 7;
+        next[slot - 3] += error * 3;
+        next[slot] += error * 5;
+        next[slot + 3] += error;
+        index |= level << kShifts[c];
+      }
+      indices[pixel] = static_cast<uint8_t>(index);
+    }
+    std::swap(current, next);
+  }
+  return indices;
 }
 
 std::vector<uint8_t> TestPalette() {

@@ -64,6 +64,15 @@ std::vector<uint8_t> RandomBytes(size_t count, uint64_t seed);
 // with a little dithering noise.
 std::vector<uint8_t> GradientIndexPicture(int width, int height, uint64_t seed);
 
+// A photo-like truecolour picture (red, green, blue per pixel): broad gradients, soft
+// bands and a fine grain, from integer arithmetic only so that it is the same everywhere.
+std::vector<uint8_t> PhotoLikeRgb(int width, int height, uint64_t seed);
+
+// Reduces a truecolour picture crudely to the 3-3-2 palette (red in the top three bits,
+// then green, then blue in the low two) with Floyd-Steinberg error diffusion in
+// integers, which leaves the grain a reduced photo has.
+std::vector<uint8_t> DitherTo332(const std::vector<uint8_t>& rgb, int width, int height);
+
 // A palette of 256 distinct entries.
 std::vector<uint8_t> TestPalette();
 

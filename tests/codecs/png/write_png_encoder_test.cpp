@@ -231,6 +231,7 @@ TEST(WritePngEncoderTest, GoldenOutputsStayByteForByteTheSame) {
     std::vector<uint8_t> pixels;
     size_t size;
     uint64_t hash;
+    uint64_t linesHash;  // of every diagnostic line, in order
   };
   std::vector<uint8_t> stripes(640 * 300);
   for (size_t i = 0; i < stripes.size(); ++i) stripes[i] = static_cast<uint8_t>((i / 7) % 5);
@@ -240,13 +241,17 @@ TEST(WritePngEncoderTest, GoldenOutputsStayByteForByteTheSame) {
   const std::vector<uint8_t> noise = RandomBytes(64 * 4, 8);
   std::copy(noise.begin(), noise.end(), noisyTail.begin() + 64 * 256);
   const std::vector<Golden> goldens = {
-      {"gradient 97x61", 97, 61, GradientIndexPicture(97, 61, 1), 4978, 0x9a903572fa7f24e2ull},
+      {"gradient 97x61", 97, 61, GradientIndexPicture(97, 61, 1), 4978, 0x9a903572fa7f24e2ull,
+       0x8acffb9f42e5918full},
       {"gradient 640x480", 640, 480, GradientIndexPicture(640, 480, 2), 187376,
-       0x4c819b2fbf672ad0ull},
-      {"random 300x260", 300, 260, RandomBytes(300 * 260, 3), 79236, 0x67d39dfaeeae87dbull},
-      {"flat 1000x300", 1000, 300, std::vector<uint8_t>(300000, 17), 3960, 0x9eef26dd5e290881ull},
-      {"stripes 640x300", 640, 300, stripes, 4367, 0x8733a73d740d0738ull},
-      {"gradient with a noisy tail 64x260", 64, 260, noisyTail, 11412, 0xf12e75fde249a497ull},
+       0x4c819b2fbf672ad0ull, 0xfbec387a1da6271bull},
+      {"random 300x260", 300, 260, RandomBytes(300 * 260, 3), 79236, 0x67d39dfaeeae87dbull,
+       0x9f9a0dea223d36ffull},
+      {"flat 1000x300", 1000, 300, std::vector<uint8_t>(300000, 17), 3960, 0x9eef26dd5e290881ull,
+       0x46643df1f156b5a2ull},
+      {"stripes 640x300", 640, 300, stripes, 4367, 0x8733a73d740d0738ull, 0x9cc68cf245fe39b9ull},
+      {"gradient with a noisy tail 64x260", 64, 260, noisyTail, 11412, 0xf12e75fde249a497ull,
+       0xca8754ee8bef0992ull},
   };
   for (const Golden& golden : goldens) {
     SCOPED_TRACE(golden.name);
@@ -255,6 +260,11 @@ TEST(WritePngEncoderTest, GoldenOutputsStayByteForByteTheSame) {
     ExpectDecodesTo(encoded.png, golden.pixels, golden.width, golden.height);
     EXPECT_EQ(encoded.png.size(), golden.size);
     EXPECT_EQ(write_support::Fnv1a64(encoded.png), golden.hash);
+    std::string text;
+    for (const std::string& line : encoded.out) text += line + "\n";
+    const uint64_t linesHash = write_support::Fnv1a64(std::vector<uint8_t>(text.begin(), text.end()));
+    EXPECT_EQ(linesHash, golden.linesHash) << std::hex << "0x" << linesHash;
+    EXPECT_TRUE(encoded.err.empty());
   }
 }
 
