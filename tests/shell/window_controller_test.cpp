@@ -136,14 +136,6 @@ TEST_F(WindowControllerTest, DropReadsOnlyTheFirstFileAndSetsTheButtonsAndScroll
   EXPECT_EQ(controller_.Drop({}), DropResult::NoFiles);
 }
 
-TEST_F(WindowControllerTest, ExtensionsAreMatchedExactly) {
-  // ".Jpg" is not a JPEG name: the file is read as BMP, and this one is a BMP file.
-  const std::string jpg = Write24("photo.Jpg", 3, 2);
-  EXPECT_EQ(controller_.Drop({jpg}), DropResult::Loaded);
-  EXPECT_TRUE(controller_.buttons().reduceEnabled);
-  EXPECT_EQ(controller_.baseName(), "photo");
-}
-
 TEST_F(WindowControllerTest, AFileThatCannotBeReadChangesNothing) {
   const std::string photo = Write24("photo.bmp", 4, 3);
   ASSERT_EQ(controller_.Drop({photo}), DropResult::Loaded);

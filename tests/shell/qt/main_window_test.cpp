@@ -47,7 +47,6 @@ class MainWindowTest : public QObject {
   void looksAsDesigned() {
     Window w;
     MainWindow& window = w.window;
-    QCOMPARE(window.windowTitle(), TextToQt(kWindowTitle));
     QCOMPARE(window.windowTitle(),
              QStringLiteral("２５６色への減色(7.5xY3xU4xV分散小数大津誤差拡散DistanceSquareSumMax_"
                             "rgbygamma1.1_edge6_et20_t5_bun1_edon2_kmon1_JpegPngGifInPngGifOut "
