@@ -38,21 +38,18 @@ fail() {
   exit 1
 }
 
-# A display number nobody uses.
-display=""
-for n in $(seq 91 160); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    display=":$n"
-    break
-  fi
-done
-[ -n "$display" ] || fail "no free X display number"
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
+display=""
 for _ in $(seq 1 100); do
-  [ -e "/tmp/.X11-unix/X${display#:}" ] && break
+  display=$(head -n 1 "$work/display" 2>/dev/null || true)
+  [ -n "$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
   sleep 0.1
 done
+[ -n "$display" ] || fail "Xvfb did not report its display"
+display=":$display"
 export DISPLAY=$display
 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
 
@@ -88,8 +85,12 @@ shot() { import -window "$window" "$1"; }
 
 reduce_caption=80x16+16+16
 save_caption=80x16+112+16
-sleep 0.5
-shot "$work/before.png"
+# The picture named on the command line appears under the buttons.
+for _ in $(seq 1 50); do
+  shot "$work/before.png"
+  [ "$(colour_at "$work/before.png" 20 60)" != "srgb(255,255,255)" ] && break
+  sleep 0.2
+done
 has_dark "$work/before.png" "$reduce_caption" || fail "the reduce button is not enabled after the drop"
 has_dark "$work/before.png" "$save_caption" && fail "the save button is enabled before reducing"
 [ "$(colour_at "$work/before.png" 300 44)" = "srgb(255,255,255)" ] || fail "no white band under the buttons"
