@@ -11,6 +11,9 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  QApplication::setApplicationName("genshoku");
+  // Lets the desktop match the window with its menu entry (genshoku.desktop).
+  QGuiApplication::setDesktopFileName("genshoku");
   // Qt has taken its own options out of argv by now.
   std::vector<std::string> files(argv + 1, argv + argc);
   genshoku::MainWindow window;
