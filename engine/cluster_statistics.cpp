@@ -6,51 +6,6 @@ namespace genshoku {
 
 namespace {
 
-// Sums over the pixels for which labelMatches(label) holds; every component is added in
-// pixel order so that the doubles do not depend on how the loop is arranged.
-template <typename LabelTest>
-Triple SumComponents(int64_t pixelCount, const int16_t* labels, LabelTest labelMatches,
-                     const double* p1, const double* p2, const double* p3) {
-  Triple sums;
-  for (int64_t i = 0; i < pixelCount; ++i) {
-    if (!labelMatches(labels[i])) continue;
-    sums.x += p3[i];
-    sums.y += p2[i];
-    sums.z += p1[i];
-  }
-  return sums;
-}
-
-template <typename LabelTest>
-void Covariance(int64_t pixelCount, const int16_t* labels, LabelTest labelMatches,
-                const double* p1, const double* p2, const double* p3, const Triple& mean,
-                Matrix3& out) {
-  double s11 = 0.0, s22 = 0.0, s33 = 0.0, s12 = 0.0, s13 = 0.0, s23 = 0.0;
-  int64_t nonMatching = 0;
-  for (int64_t i = 0; i < pixelCount; ++i) {
-    if (!labelMatches(labels[i])) {
-      ++nonMatching;
-      continue;
-    }
-    const double d1 = p1[i] - mean.z;
-    const double d2 = p2[i] - mean.y;
-    const double d3 = p3[i] - mean.x;
-    s11 += d1 * d1;
-    s22 += d2 * d2;
-    s33 += d3 * d3;
-    s12 += d1 * d2;
-    s13 += d3 * d1;
-    s23 += d3 * d2;
-  }
-  const double m = static_cast<double>(pixelCount - nonMatching);
-  out.m[0][0] = s11 / m;
-  out.m[1][1] = s22 / m;
-  out.m[2][2] = s33 / m;
-  out.m[0][1] = out.m[1][0] = s12 / m;
-  out.m[0][2] = out.m[2][0] = s13 / m;
-  out.m[1][2] = out.m[2][1] = s23 / m;
-}
-
 Matrix3 Identity() {
   Matrix3 identity;
   for (int i = 0; i < 3; ++i) identity.m[i][i] = 1.0;
@@ -59,35 +14,19 @@ Matrix3 Identity() {
 
 }  // namespace
 
-Triple SumComponentsWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                              const double* p1, const double* p2, const double* p3) {
-  return SumComponents(pixelCount, labels, [key](int16_t label) { return label == key; }, p1,
-                       p2, p3);
-}
-
-Triple SumComponentsWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                                 const double* p1, const double* p2, const double* p3) {
-  return SumComponents(pixelCount, labels, [key](int16_t label) { return label != key; }, p1,
-                       p2, p3);
-}
-
 Triple MeanOfSums(const Triple& sums, int64_t count) {
   const double n = static_cast<double>(count);
   return {sums.x / n, sums.y / n, sums.z / n};
 }
 
-void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                         const double* p1, const double* p2, const double* p3,
-                         const Triple& mean, Matrix3& out) {
-  Covariance(pixelCount, labels, [key](int16_t label) { return label == key; }, p1, p2, p3,
-             mean, out);
-}
-
-void CovarianceWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                            const double* p1, const double* p2, const double* p3,
-                            const Triple& mean, Matrix3& out) {
-  Covariance(pixelCount, labels, [key](int16_t label) { return label != key; }, p1, p2, p3,
-             mean, out);
+void CovarianceFromSums(const CovarianceSums& sums, int64_t m, Matrix3& out) {
+  const double count = static_cast<double>(m);
+  out.m[0][0] = sums.s11 / count;
+  out.m[1][1] = sums.s22 / count;
+  out.m[2][2] = sums.s33 / count;
+  out.m[0][1] = out.m[1][0] = sums.s12 / count;
+  out.m[0][2] = out.m[2][0] = sums.s13 / count;
+  out.m[1][2] = out.m[2][1] = sums.s23 / count;
 }
 
 int JacobiEigen(int maxIterations, double tolerance, const Matrix3& in, Matrix3& diag,

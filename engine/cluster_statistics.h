@@ -2,8 +2,7 @@
 // Statistics of one cluster of pixels: component sums, covariance, the eigen-decomposition
 // of the covariance and the direction of largest spread.
 //
-// A cluster is never a list of pixels: it is every pixel whose label equals (or differs
-// from) a key, so each statistic is one pass over the whole picture.
+// The sums themselves are made by the splitting, which holds each cluster's pixels.
 
 #include <cstdint>
 
@@ -29,27 +28,28 @@ struct Matrix3 {
 inline constexpr int JACOBI_MAX_ITERATIONS = 1000;
 inline constexpr double JACOBI_TOLERANCE = 1e-10;
 
-// Sums of the three planes over the pixels whose label equals key, accumulated in pixel
-// order; the result is in reversed order: x = sum of p3, y = sum of p2, z = sum of p1.
-Triple SumComponentsWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                              const double* p1, const double* p2, const double* p3);
-// The same over the pixels whose label differs from key.
-Triple SumComponentsWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                                 const double* p1, const double* p2, const double* p3);
-
 // sums / count in each component. A count of 0 gives quotients 0/0; callers that can meet
 // an empty cluster live with the resulting NaNs.
 Triple MeanOfSums(const Triple& sums, int64_t count);
 
-// Population covariance (divided by the pixel count) of the pixels whose label equals key,
-// about `mean` (reversed order, as the sums). An empty set gives NaN entries.
-void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                         const double* p1, const double* p2, const double* p3,
-                         const Triple& mean, Matrix3& out);
-// The same over the pixels whose label differs from key.
-void CovarianceWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                            const double* p1, const double* p2, const double* p3,
-                            const Triple& mean, Matrix3& out);
+// Running sums of the products of the centred components (d1 = planeY - mean, d2 = planeU -
+// mean, d3 = planeV - mean) over a cluster's pixels, added in pixel order.
+struct CovarianceSums {
+  double s11 = 0.0, s22 = 0.0, s33 = 0.0, s12 = 0.0, s13 = 0.0, s23 = 0.0;
+
+  void Add(double d1, double d2, double d3) {
+    s11 += d1 * d1;
+    s22 += d2 * d2;
+    s33 += d3 * d3;
+    s12 += d1 * d2;
+    s13 += d3 * d1;
+    s23 += d3 * d2;
+  }
+};
+
+// The population covariance (divided by the pixel count m) from those sums. An empty set
+// gives NaN entries.
+void CovarianceFromSums(const CovarianceSums& sums, int64_t m, Matrix3& out);
 
 // Cyclic Jacobi diagonalisation of the symmetric matrix `in`, always rotating away the
 // largest off-diagonal entry. On return `diag` holds the rotated matrix (eigenvalues on its

@@ -21,19 +21,25 @@ namespace {
 // values; pictures narrower or lower than 3 samples are left as they are.
 void SmoothPlane(int width, int height, uint8_t* plane, double centre) {
   const double outer = (1.0 - centre) * 0.5;
-  const int64_t n = static_cast<int64_t>(width) * height;
-  std::vector<double> across(n, 0.0);
-  for (int y = 0; y < height; ++y) {
+  if (width < 3 || height < 3) return;
+  // Horizontal results of three rows at a time: a row is smoothed across before the
+  // vertical pass writes anything into it, so every value is taken from the source bytes.
+  std::vector<double> across(static_cast<size_t>(3) * width, 0.0);
+  auto acrossRow = [&](int y) { return across.data() + static_cast<size_t>(y % 3) * width; };
+  auto smoothAcross = [&](int y) {
     const uint8_t* row = plane + static_cast<int64_t>(y) * width;
-    double* out = across.data() + static_cast<int64_t>(y) * width;
+    double* out = acrossRow(y);
     for (int x = 1; x <= width - 2; ++x) {
       out[x] = outer * row[x - 1] + centre * row[x] + outer * row[x + 1];
     }
-  }
+  };
+  smoothAcross(0);
+  smoothAcross(1);
   for (int y = 1; y <= height - 2; ++y) {
-    const double* above = across.data() + static_cast<int64_t>(y - 1) * width;
-    const double* middle = above + width;
-    const double* below = middle + width;
+    smoothAcross(y + 1);
+    const double* above = acrossRow(y - 1);
+    const double* middle = acrossRow(y);
+    const double* below = acrossRow(y + 1);
     uint8_t* out = plane + static_cast<int64_t>(y) * width;
     for (int x = 1; x <= width - 2; ++x) {
       const double value = outer * above[x] + centre * middle[x] + outer * below[x];
@@ -163,11 +169,9 @@ struct ChromaStep {
 
 }  // namespace
 
-void ConvertToWorkingSpace(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                           const ReductionParams& params, double* planeY, double* planeU,
-                           double* planeV) {
+void PrepareSourcePlanes(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                         const ReductionParams& params) {
   const int64_t n = static_cast<int64_t>(width) * height;
-
   if (params.presmoothOn == 1) {
     SmoothPlane(width, height, srcR, params.presmoothCentre);
     SmoothPlane(width, height, srcG, params.presmoothCentre);
@@ -176,25 +180,50 @@ void ConvertToWorkingSpace(int width, int height, uint8_t* srcR, uint8_t* srcG, 
   RaiseToFloor(n, srcR, params.channelFloor);
   RaiseToFloor(n, srcG, params.channelFloor);
   RaiseToFloor(n, srcB, params.channelFloor);
+}
 
+WorkingSpaceConverter::WorkingSpaceConverter(const ReductionParams& params) {
   const ModeRecipe recipe = RecipeOf(params.colourMode);
+  for (int byte = 0; byte < 256; ++byte) {
+    const uint8_t b = static_cast<uint8_t>(byte);
+    curvedRed_[byte] =
+        ApplyToneCurve(recipe, ChannelGamma(b, params.gammaR), b, params.contrastSlope);
+    curvedGreen_[byte] =
+        ApplyToneCurve(recipe, ChannelGamma(b, params.gammaG), b, params.contrastSlope);
+    curvedBlue_[byte] =
+        ApplyToneCurve(recipe, ChannelGamma(b, params.gammaB), b, params.contrastSlope);
+  }
+  conversion_ = static_cast<int>(recipe.conversion);
+  fixedChromaMatrix_ = recipe.fixedChromaMatrix;
   const double theta = params.chromaAngle * std::numbers::pi / 180.0;
-  const ChromaStep chroma{recipe.fixedChromaMatrix, std::cos(theta), std::sin(theta)};
+  cosine_ = std::cos(theta);
+  sine_ = std::sin(theta);
+  gammaY_ = params.gammaY;
+  weightY_ = params.weightY;
+  weightU_ = params.weightU;
+  weightV_ = params.weightV;
+}
 
+void WorkingSpaceConverter::Convert(uint8_t red, uint8_t green, uint8_t blue, double& y,
+                                    double& u, double& v) const {
+  const CurvedRgb curved{curvedRed_[red], curvedGreen_[green], curvedBlue_[blue]};
+  WorkingColour w = genshoku::Convert(static_cast<Conversion>(conversion_), curved);
+  const ChromaStep chroma{fixedChromaMatrix_, cosine_, sine_};
+  chroma.Apply(w);
+  w.y = LuminanceGamma(w.y, gammaY_);
+  y = weightY_ * w.y;
+  v = weightV_ * w.v;
+  u = weightU_ * w.u;
+}
+
+void ConvertToWorkingSpace(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                           const ReductionParams& params, double* planeY, double* planeU,
+                           double* planeV) {
+  PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
+  const WorkingSpaceConverter converter(params);
+  const int64_t n = static_cast<int64_t>(width) * height;
   for (int64_t i = 0; i < n; ++i) {
-    CurvedRgb curved{ChannelGamma(srcR[i], params.gammaR), ChannelGamma(srcG[i], params.gammaG),
-                     ChannelGamma(srcB[i], params.gammaB)};
-    curved.red = ApplyToneCurve(recipe, curved.red, srcR[i], params.contrastSlope);
-    curved.green = ApplyToneCurve(recipe, curved.green, srcG[i], params.contrastSlope);
-    curved.blue = ApplyToneCurve(recipe, curved.blue, srcB[i], params.contrastSlope);
-
-    WorkingColour w = Convert(recipe.conversion, curved);
-    chroma.Apply(w);
-    w.y = LuminanceGamma(w.y, params.gammaY);
-
-    planeY[i] = params.weightY * w.y;
-    planeV[i] = params.weightV * w.v;
-    planeU[i] = params.weightU * w.u;
+    converter.Convert(srcR[i], srcG[i], srcB[i], planeY[i], planeU[i], planeV[i]);
   }
 }
 

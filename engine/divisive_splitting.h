@@ -1,24 +1,31 @@
 #pragma once
-// Divisive splitting: from the first split of all taking-part pixels to exactly 256
-// clusters, always cutting the cluster with the largest split priority along its own
-// principal axis.
+// Divisive splitting: from the first principal-axis split of all taking-part pixels to
+// exactly 256 clusters, always cutting the cluster with the largest split priority along
+// its own principal axis.
 //
-// Cluster membership lives only in pixelLabel: a taking-part pixel carries the INDEXNO of
-// its cluster, edge pixels keep LABEL_EDGE and are never touched here.
+// A cluster is held as the ordered list of its pixels and the list of its distinct colours.
+// Every cut is made on a coordinate that depends only on the colour, so all taking-part
+// pixels of one colour always stay together, and the cut itself, the threshold search and
+// the extremes are worked out per colour. Sums over pixels (means, covariances, split
+// priorities) run over the cluster's own pixel list, in pixel order, as a pass over the
+// whole picture would add them. Edge pixels take part in nothing here.
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
+#include "engine/cluster_statistics.h"
+#include "engine/colour_table.h"
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"
-#include "engine/split_threshold.h"
 
 namespace genshoku {
 
 struct ClusterRecord {
   int32_t COUNT = 0;    // pixels whose label is INDEXNO
   int32_t INDEXNO = 0;  // the cluster's label, 0..255
-  double SPREAD = 0.0;  // split priority (see ComputeSpread)
+  double SPREAD = 0.0;  // split priority
 };
 
 // Two sides of 256 records; each split rebuilds the table into the other side and makes
@@ -31,39 +38,28 @@ struct ClusterTable {
   int32_t nonEdgeCount = 0;  // pixels that take part in the clustering
 };
 
-// Everything the splitting reads and writes during one reduction.
-struct SplittingState {
-  int64_t pixelCount = 0;
-  const double* planeY = nullptr;
-  const double* planeU = nullptr;
-  const double* planeV = nullptr;
-  const double* edgeStrength = nullptr;  // needed only for edgeOperator 4
-  int16_t* pixelLabel = nullptr;
-  const ReductionParams* params = nullptr;
-  SplitBuffers* buffers = nullptr;
-  ClusterTable* table = nullptr;
-  EngineRun* run = nullptr;
-  int lastThreshold = 0;  // threshold of the latest split (modes that keep it reuse it)
-  int lastAxisIndex = 0;  // eigenvector column of the latest split
+// The pixels of one cluster and the sums that later steps reuse.
+struct ClusterMembers {
+  std::vector<uint32_t> pixels;   // pixel indices, ascending
+  std::vector<uint32_t> colours;  // its distinct colours, each with all its taking-part pixels
+  Triple sums;                    // sums of the working colours, reversed order, pixel order
+  CovarianceSums products;        // about the cluster's mean, pixel order
 };
 
-// The first assignment (pixels with buffers->alongAxis >= firstThreshold form cluster 0,
-// the others cluster 1) and the splits up to 256 clusters. On return every taking-part
-// pixel carries a label 0..255 and PT[MEN] describes the 256 clusters.
-void SplitClusters(SplittingState& state, int firstThreshold);
+using Clusters = std::array<ClusterMembers, kPaletteSize>;
 
-// Computes and stores SPREAD of PT[side][position] from the pixels carrying its INDEXNO,
-// by params->spreadMode: 0 largest squared distance from the mean, 1 summed distance
-// terms, 2 count x largest eigenvalue, 3 largest eigenvalue, 4 extent along the principal
-// axis, 5 count x that extent; an empty cluster gets 0.
-void ComputeSpread(SplittingState& state, int side, int position);
+// Runs the first split of all pixels that are not edge pixels, the first assignment
+// (pixels at or above the first threshold form cluster 0, the others cluster 1) and the
+// splits up to 256 clusters. On return clusters[label] holds the members of each label and
+// table.PT[table.MEN] describes the 256 clusters. edgeStrength (one double per pixel) is
+// read for edge operator 4 only. Throws EigenNotConverged (after printing the message) when
+// a covariance cannot be diagonalised.
+void SplitIntoClusters(const ColourTable& colours, const double* edgeStrength,
+                       const ReductionParams& params, int threads, ClusterTable& table,
+                       Clusters& clusters, EngineRun& run);
 
 // Position in PT[MEN] of the cluster to split next among the first n: the largest key
 // (SPREAD, or COUNT x SPREAD for spreadMode 0), the lowest position among equal keys.
 int SelectClusterToSplit(const ClusterTable& table, int n, int spreadMode);
-
-// Splits the cluster at position k of PT[MEN] (n clusters so far): its pixels at or above
-// the threshold on its principal axis move to the new label n.
-void SplitCluster(SplittingState& state, int k, int n);
 
 }  // namespace genshoku

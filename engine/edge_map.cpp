@@ -2,10 +2,8 @@
 
 #include <array>
 #include <cmath>
-#include <vector>
 
 #include "engine/engine_types.h"
-#include "engine/gradients.h"
 
 // Every rule compares the threshold with a root mean square of gradient values: sqrt(2) and
 // sqrt(6) turn the Euclidean norm of two or six values into their root mean square, and 4
@@ -100,6 +98,8 @@ bool NormRule(const PixelGradients& g, int t) {
   return SixValueMagnitude(g) >= threshold;
 }
 
+}  // namespace
+
 bool UsesCentralDifferences(int edgeOperator) {
   return edgeOperator == 0 || edgeOperator == 1 || edgeOperator == 2 || edgeOperator == 6;
 }
@@ -108,69 +108,42 @@ bool UsesSobel(int edgeOperator) {
   return edgeOperator == 3 || edgeOperator == 4 || edgeOperator == 5;
 }
 
-}  // namespace
+int MirrorIndex(int index, int size) {
+  if (size == 1) return 0;
+  if (index < 0) return 1;
+  if (index >= size) return size - 2;
+  return index;
+}
+
+bool IsEdgePixel(int edgeOperator, int edgeThreshold, const int (&h)[3], const int (&v)[3],
+                 double* strength) {
+  PixelGradients g{};
+  for (int c = 0; c < kChannels; ++c) {
+    g.h[c] = h[c];
+    g.v[c] = v[c];
+  }
+  switch (edgeOperator) {
+    case 0: return ChannelNormRule(g, edgeThreshold);
+    // Operator 2 reads per-difference flags (difference >= threshold): the same outcome.
+    case 1:
+    case 2: return AnyDifferenceRule(g, edgeThreshold);
+    case 3: return SobelChannelNormRule(g, edgeThreshold);
+    case 4:
+      if (strength) *strength = EdgeStrengthOf(g);
+      return false;
+    case 5: return SobelNormRule(g, edgeThreshold);
+    case 6: return NormRule(g, edgeThreshold);
+  }
+  return false;
+}
 
 int BuildEdgeMap(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                  const uint8_t* srcB, int edgeOperator, int edgeThreshold, int16_t* pixelLabel,
                  double* edgeStrength) {
-  const bool central = UsesCentralDifferences(edgeOperator);
-  if (!central && !UsesSobel(edgeOperator)) return 0;
-
-  const int64_t n = static_cast<int64_t>(width) * height;
-  const uint8_t* sources[kChannels] = {srcR, srcG, srcB};
-  std::vector<int> diffH[kChannels];
-  std::vector<int> diffV[kChannels];
-  // Operator 2 is operator 1 read through the per-difference flags; only it needs them.
-  const bool withFlags = edgeOperator == 2;
-  std::vector<int> flagH[kChannels];
-  std::vector<int> flagV[kChannels];
-
-  for (int c = 0; c < kChannels; ++c) {
-    const std::vector<int> widened(sources[c], sources[c] + n);
-    diffH[c].assign(n, 0);
-    diffV[c].assign(n, 0);
-    if (central) {
-      if (withFlags) {
-        flagH[c].assign(n, 0);
-        flagV[c].assign(n, 0);
-      }
-      CentralDiffH(width, height, edgeThreshold, widened.data(), diffH[c].data(),
-                   withFlags ? flagH[c].data() : nullptr);
-      CentralDiffV(width, height, edgeThreshold, widened.data(), diffV[c].data(),
-                   withFlags ? flagV[c].data() : nullptr);
-    } else {
-      SobelH(width, height, widened.data(), diffH[c].data());
-      SobelV(width, height, widened.data(), diffV[c].data());
-    }
-  }
-
-  int edgeCount = 0;
-  for (int64_t i = 0; i < n; ++i) {
-    PixelGradients g{};
-    for (int c = 0; c < kChannels; ++c) {
-      g.h[c] = diffH[c][i];
-      g.v[c] = diffV[c][i];
-    }
-    bool edge = false;
-    switch (edgeOperator) {
-      case 0: edge = ChannelNormRule(g, edgeThreshold); break;
-      case 1: edge = AnyDifferenceRule(g, edgeThreshold); break;
-      case 2:
-        for (int c = 0; c < kChannels; ++c) {
-          if (flagH[c][i] == 1 || flagV[c][i] == 1) edge = true;
-        }
-        break;
-      case 3: edge = SobelChannelNormRule(g, edgeThreshold); break;
-      case 4:
-        if (edgeStrength) edgeStrength[i] = EdgeStrengthOf(g);
-        break;
-      case 5: edge = SobelNormRule(g, edgeThreshold); break;
-      case 6: edge = NormRule(g, edgeThreshold); break;
-    }
-    pixelLabel[i] = edge ? LABEL_EDGE : LABEL_NONEDGE;
-    if (edge) ++edgeCount;
-  }
-  return edgeCount;
+  return ClassifyEdgeRows(width, height, srcR, srcG, srcB, edgeOperator, edgeThreshold, 0,
+                          height, edgeStrength, [&](int64_t i, bool edge) {
+                            pixelLabel[i] = edge ? LABEL_EDGE : LABEL_NONEDGE;
+                          });
 }
 
 }  // namespace genshoku

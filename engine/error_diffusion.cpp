@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
-#include <vector>
+#include <thread>
+
+#include "engine/nearest_entry_search.h"
+#include "engine/parallel.h"
 
 // Both variants scan the picture in raster order (no serpentine), add the error carried to
 // each pixel, pick the nearest palette entry (lowest index on ties), and push the full
@@ -57,39 +61,25 @@ bool KernelFor(int kernel, DiffusionKernel& out) {
   }
 }
 
-using Colour = std::array<double, kChannels>;
-
-// The entry nearest to `value` by squared distance, summed in channel order; the first of
-// equal distances wins.
-int NearestEntry(const Colour& value, const std::vector<Colour>& palette) {
-  double best = std::numeric_limits<double>::max();
-  int bestIndex = 0;
-  for (int e = 0; e < static_cast<int>(palette.size()); ++e) {
-    const double d0 = value[0] - palette[e][0];
-    const double d1 = value[1] - palette[e][1];
-    const double d2 = value[2] - palette[e][2];
-    const double distance = d0 * d0 + d1 * d1 + d2 * d2;
-    if (distance < best) {
-      best = distance;
-      bestIndex = e;
-    }
-  }
-  return bestIndex;
-}
-
-// The error rows of one channel: `rows` rows of width + 2 * margin cells.
-class ErrorRows {
+// Error rows of the three channels for the rows in flight: a ring of rows, each cleared
+// once the row it held has been mapped. Six rows leave room for two threads on alternate
+// rows with a three-row kernel.
+class ErrorRing {
  public:
-  ErrorRows(int width, const DiffusionKernel& kernel)
+  static constexpr int kRows = 6;
+
+  ErrorRing(int width, const DiffusionKernel& kernel)
       : stride_(width + 2 * kernel.margin), margin_(kernel.margin),
-        cells_(static_cast<size_t>(kernel.rows) * stride_, 0.0) {}
+        cells_(static_cast<size_t>(kChannels) * kRows * stride_, 0.0) {}
 
-  double& At(int row, int x) { return cells_[static_cast<size_t>(row) * stride_ + x + margin_]; }
-
-  // Next image row: every row moves up by one, margins included; the last one starts empty.
-  void MoveUp() {
-    std::copy(cells_.begin() + stride_, cells_.end(), cells_.begin());
-    std::fill(cells_.end() - stride_, cells_.end(), 0.0);
+  double* Row(int channel, int64_t imageRow) {
+    return cells_.data() +
+           (static_cast<size_t>(channel) * kRows + static_cast<size_t>(imageRow % kRows)) *
+               stride_ +
+           margin_;
+  }
+  void Clear(int64_t imageRow) {
+    for (int c = 0; c < kChannels; ++c) std::fill_n(Row(c, imageRow) - margin_, stride_, 0.0);
   }
 
  private:
@@ -98,34 +88,90 @@ class ErrorRows {
   std::vector<double> cells_;
 };
 
+// Publishes how far a thread has mapped: row * (width + 1) + pixels done in that row.
+struct alignas(64) Progress {
+  std::atomic<int64_t> value{-1};
+};
+
 // Maps every pixel to a palette entry with error diffusion and writes the entry numbers
-// into `chosen`. `pixel(i)` gives pixel i's colour in the palette's channel order.
-template <typename PixelColour>
+// into `chosen`. pixel(i, value) gives pixel i's colour in the palette's channel order and
+// guess(i) an entry to start the search from.
+template <typename PixelColour, typename Guess>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
-                      PixelColour pixel, const std::vector<Colour>& palette,
-                      uint8_t* chosen) {
+                      PixelColour pixel, Guess guess, const NearestEntrySearch& search,
+                      const double (*palette)[kChannels], uint8_t* chosen, EngineRun* run,
+                      int threads) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
   // share through, which only matters for a pixel almost exactly between two entries.
   const double k = kernel.divisor / (strength + 0.0000001);
-  std::vector<ErrorRows> errors(kChannels, ErrorRows(width, kernel));
+  ErrorRing ring(width, kernel);
+  const int reach = kernel.margin;
+  const int64_t rowSpan = int64_t{width} + 1;
+  Progress progress[2];
+  std::atomic<bool> cancelled{false};
+  const bool shared = threads >= 2 && height >= 2;
 
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const int64_t i = static_cast<int64_t>(y) * width + x;
-      const Colour source = pixel(i);
-      Colour value{};
-      for (int c = 0; c < kChannels; ++c) value[c] = source[c] + errors[c].At(0, x) / k;
+  // Waits until the other thread's row (y - 1) is mapped up to pixel `needed` (exclusive).
+  auto waitFor = [&](int part, int64_t y, int64_t needed) {
+    if (!shared || y == 0) return true;
+    const int64_t target = (y - 1) * rowSpan + std::min<int64_t>(needed, width);
+    int spins = 0;
+    while (progress[1 - part].value.load(std::memory_order_acquire) < target) {
+      if (cancelled.load(std::memory_order_relaxed)) return false;
+      if (++spins > 64) std::this_thread::yield();
+    }
+    return true;
+  };
 
-      const int entry = NearestEntry(value, palette);
+  auto mapRows = [&](int part) {
+    for (int64_t y = shared ? part : 0; y < height; y += shared ? 2 : 1) {
+      if (run && part == 0) run->Pump();
+      if (cancelled.load(std::memory_order_relaxed)) return;
+      double* current[kChannels];
+      double* below[2][kChannels];
       for (int c = 0; c < kChannels; ++c) {
-        const double error = value[c] - palette[entry][c];
-        for (const KernelTap& tap : kernel.taps) {
-          errors[c].At(tap.row, x + tap.dx) += error * tap.weight;
+        current[c] = ring.Row(c, y);
+        below[0][c] = ring.Row(c, y + 1);
+        below[1][c] = ring.Row(c, y + 2);
+      }
+      const int64_t rowStart = y * width;
+      int64_t allowed = 0;
+      for (int x = 0; x < width; ++x) {
+        if (x >= allowed) {
+          // Every cell this pixel reads or adds to must have received all shares from
+          // the row above first; ask for a stretch ahead to keep the waits rare.
+          const int64_t needed = int64_t{x} + 2 * reach + 1;
+          if (!waitFor(part, y, needed + 32)) return;
+          allowed = std::min<int64_t>(width, needed + 32) - 2 * reach;
+          if (allowed >= width || y == 0 || !shared) allowed = width;
+        }
+        const int64_t i = rowStart + x;
+        if (run && part == 0 && (x & 0xFFFF) == 0xFFFF) run->Pump();
+        double value[kChannels];
+        pixel(i, value);
+        for (int c = 0; c < kChannels; ++c) value[c] = value[c] + current[c][x] / k;
+        const int entry = search.Find(value[0], value[1], value[2], guess(i));
+        for (int c = 0; c < kChannels; ++c) {
+          const double error = value[c] - palette[entry][c];
+          for (const KernelTap& tap : kernel.taps) {
+            double* row = tap.row == 0 ? current[c] : below[tap.row - 1][c];
+            row[x + tap.dx] += error * tap.weight;
+          }
+        }
+        chosen[i] = static_cast<uint8_t>(entry);
+        if (shared && (x & 15) == 15) {
+          progress[part].value.store(y * rowSpan + x + 1, std::memory_order_release);
         }
       }
-      chosen[i] = static_cast<uint8_t>(entry);
+      ring.Clear(y);
+      if (shared) progress[part].value.store(y * rowSpan + width, std::memory_order_release);
     }
-    for (ErrorRows& rows : errors) rows.MoveUp();
+    if (shared) progress[part].value.store(int64_t{height} * rowSpan, std::memory_order_release);
+  };
+  if (shared) {
+    RunInTwoParts(2, mapRows, &cancelled);
+  } else {
+    mapRows(0);
   }
 }
 
@@ -160,27 +206,10 @@ bool Supported(int width, int height, int count) {
   return width > 0 && height > 0 && count >= 1 && count <= kPaletteSize;
 }
 
-}  // namespace
-
-void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
-                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
-                         const uint8_t* paletteBlue, uint8_t* indexPlane) {
-  DiffusionKernel taps;
-  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
-
-  std::vector<Colour> palette(count);
-  for (int e = 0; e < count; ++e) {
-    palette[e] = {static_cast<double>(paletteRed[e]), static_cast<double>(paletteGreen[e]),
-                  static_cast<double>(paletteBlue[e])};
-  }
-  auto pixel = [&](int64_t i) {
-    return Colour{static_cast<double>(srcR[i]), static_cast<double>(srcG[i]),
-                  static_cast<double>(srcB[i])};
-  };
-  DiffuseToEntries(width, height, taps, strength, pixel, palette, indexPlane);
-
-  // The index of a colour is the last entry that has it.
+// The index of a colour is the last entry that has it.
+void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed,
+                      const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                      uint8_t* indexPlane) {
   std::array<uint8_t, kPaletteSize> indexOfEntry{};
   for (int e = 0; e < count; ++e) {
     for (int j = 0; j < count; ++j) {
@@ -190,28 +219,17 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
       }
     }
   }
-  const int64_t n = static_cast<int64_t>(width) * height;
   for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
 }
 
-void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength,
-                              const double* planeV, const double* planeY, const double* planeU,
-                              int count, const PaletteRecord* records, uint8_t* indexPlane) {
-  DiffusionKernel taps;
-  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
-
-  std::vector<Colour> palette(count);
-  for (int e = 0; e < count; ++e) palette[e] = {records[e].v, records[e].y, records[e].u};
-  auto pixel = [&](int64_t i) { return Colour{planeV[i], planeY[i], planeU[i]}; };
-  DiffuseToEntries(width, height, taps, strength, pixel, palette, indexPlane);
-
-  // The index of a colour is found in a table of the entries' integer parts sorted by
-  // (v, y, u). The sort is stable, so among entries with the same integer parts the lowest
-  // record comes first and is the one found.
+// The index of a colour is found in a table of the entries' integer parts sorted by
+// (v, y, u). The sort is stable, so among entries with the same integer parts the lowest
+// record comes first and is the one found.
+void LookUpWeightedIndices(int64_t n, int count, const PaletteRecord* records,
+                           uint8_t* indexPlane) {
   std::vector<IntegerEntry> table(count);
   for (int e = 0; e < count; ++e) table[e] = Truncated(records[e]);
   std::stable_sort(table.begin(), table.end(), ComesBefore);
-
   std::array<uint8_t, kPaletteSize> indexOfEntry{};
   for (int e = 0; e < count; ++e) {
     const IntegerEntry key = Truncated(records[e]);
@@ -220,8 +238,108 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
     // always ends on an entry with the same integer parts.
     indexOfEntry[e] = static_cast<uint8_t>(found->index & 0xFF);
   }
-  const int64_t n = static_cast<int64_t>(width) * height;
   for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
+}
+
+struct PaletteArrays {
+  double coordinates[kPaletteSize][kChannels];
+  double c0[kPaletteSize], c1[kPaletteSize], c2[kPaletteSize];
+
+  void Set(int e, double a, double b, double c) {
+    coordinates[e][0] = c0[e] = a;
+    coordinates[e][1] = c1[e] = b;
+    coordinates[e][2] = c2[e] = c;
+  }
+};
+
+}  // namespace
+
+void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
+                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
+                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                         const uint8_t* paletteBlue, uint8_t* indexPlane) {
+  DiffusionKernel taps;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
+  PaletteArrays palette;
+  for (int e = 0; e < count; ++e) palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
+  NearestEntrySearch search;
+  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
+  auto pixel = [&](int64_t i, double* value) {
+    value[0] = srcR[i];
+    value[1] = srcG[i];
+    value[2] = srcB[i];
+  };
+  DiffuseToEntries(width, height, taps, strength, pixel, [](int64_t) { return 0; }, search,
+                   palette.coordinates, indexPlane, nullptr, 1);
+  LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
+                   indexPlane);
+}
+
+void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength,
+                              const double* planeV, const double* planeY, const double* planeU,
+                              int count, const PaletteRecord* records, uint8_t* indexPlane) {
+  DiffusionKernel taps;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
+  PaletteArrays palette;
+  for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
+  NearestEntrySearch search;
+  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
+  auto pixel = [&](int64_t i, double* value) {
+    value[0] = planeV[i];
+    value[1] = planeY[i];
+    value[2] = planeU[i];
+  };
+  DiffuseToEntries(width, height, taps, strength, pixel, [](int64_t) { return 0; }, search,
+                   palette.coordinates, indexPlane, nullptr, 1);
+  LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
+}
+
+void DiffuseColoursRgb(int width, int height, int kernel, double strength,
+                       const ColourTable& colours, const std::vector<uint8_t>& guess,
+                       const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
+                       int threads) {
+  DiffusionKernel taps;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, kPaletteSize)) return;
+  PaletteArrays palette;
+  for (int e = 0; e < kPaletteSize; ++e) {
+    palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
+  }
+  NearestEntrySearch search;
+  search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  auto pixel = [&](int64_t i, double* value) {
+    const uint32_t key = colours.rgb[colours.ColourOf(i)];
+    value[0] = static_cast<double>(key >> 16);
+    value[1] = static_cast<double>((key >> 8) & 0xFF);
+    value[2] = static_cast<double>(key & 0xFF);
+  };
+  auto start = [&](int64_t i) { return int{guess[colours.ColourOf(i)]}; };
+  DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
+                   indexPlane, &run, threads);
+  LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
+                   indexPlane);
+}
+
+void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
+                            const ColourTable& colours, const std::vector<uint8_t>& guess,
+                            const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
+                            int threads) {
+  DiffusionKernel taps;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, kPaletteSize)) return;
+  PaletteArrays palette;
+  for (int e = 0; e < kPaletteSize; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
+  NearestEntrySearch search;
+  search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  auto pixel = [&](int64_t i, double* value) {
+    const uint32_t c = colours.ColourOf(i);
+    value[0] = colours.V[c];
+    value[1] = colours.Y[c];
+    value[2] = colours.U[c];
+  };
+  auto start = [&](int64_t i) { return int{guess[colours.ColourOf(i)]}; };
+  DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
+                   indexPlane, &run, threads);
+  LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
 }
 
 }  // namespace genshoku

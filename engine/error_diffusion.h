@@ -5,9 +5,16 @@
 // fraction of each pixel's quantisation error passed on to its neighbours. Both variants
 // write every byte of indexPlane; an unknown kernel, an empty picture or a palette count
 // outside 1..256 leaves indexPlane as it is.
+//
+// With two threads the rows are shared out alternately; a row's thread stays far enough
+// behind the row above that every error cell receives its shares in the order of a plain
+// raster scan, so the result does not depend on the number of threads.
 
 #include <cstdint>
+#include <vector>
 
+#include "engine/colour_table.h"
+#include "engine/engine_run.h"
 #include "engine/engine_types.h"
 
 namespace genshoku {
@@ -26,5 +33,18 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
 void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength,
                               const double* planeV, const double* planeY, const double* planeU,
                               int count, const PaletteRecord* records, uint8_t* indexPlane);
+
+// The same two mappings for the engine: the pixels' colours come from the colour table
+// (working colours, or the source bytes for the RGB variant), `guess` names an entry near
+// each colour to start the search from, and up to two threads work.
+void DiffuseColoursRgb(int width, int height, int kernel, double strength,
+                       const ColourTable& colours, const std::vector<uint8_t>& guess,
+                       const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
+                       int threads);
+void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
+                            const ColourTable& colours, const std::vector<uint8_t>& guess,
+                            const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
+                            int threads);
 
 }  // namespace genshoku

@@ -1,9 +1,19 @@
 #pragma once
 // K-means refinement of the working palette and the nearest-entry assignment of every
 // pixel.
+//
+// The nearest entry of a pixel depends only on its colour, so each pass finds it once per
+// distinct colour, and for most colours not at all: a colour keeps bounds of its distance
+// to its entry and to every other entry, widened by how far the entries moved, and is
+// measured again only when the bounds no longer settle it. An entry whose set of pixels
+// did not change in a pass keeps its sums (the same pixels added in the same order give the
+// same doubles); the others are added again over their pixels in pixel order.
 
 #include <cstdint>
+#include <vector>
 
+#include "engine/colour_table.h"
+#include "engine/divisive_splitting.h"
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"
@@ -16,29 +26,30 @@ inline constexpr int KMEANS_MAX_PASSES = 300;
 // Index of the entry nearest to (y, u, v) by squared distance; the lowest index wins ties.
 int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 
-// Number of distinct source (R, G, B) triples among the pixels not labelled LABEL_EDGE,
-// counted up to `limit` (the result never exceeds it).
-int CountDistinctColours(int64_t pixelCount, const int16_t* pixelLabel, const uint8_t* srcR,
-                         const uint8_t* srcG, const uint8_t* srcB, int limit);
+// Lloyd passes over the pixels that take part in clustering, starting from the clusters
+// (whose pixel lists and sums it takes over): each pass assigns them to their nearest
+// entries and computes a candidate palette of the means; entries that attract no pixel are
+// drawn at random from run.random() within the weighted ranges and reported with
+// "RAND de dasita palette = %f %f %f\n" on standard output. Every pass shows its number
+// through run.ShowKmeansProgress and "%d iter\n" on standard error. The passes end when the
+// candidate equals the palette in the integer parts of all entries; also, for pictures with
+// fewer than 256 distinct colours among those pixels, when only entries without pixels
+// still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
+// the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
+// receives, for every colour that takes part, its entry in the last assignment.
+void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
+                         const ReductionParams& params, WorkingPalette& palette,
+                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads);
 
-// Lloyd passes over the pixels not labelled LABEL_EDGE: each pass assigns them to their
-// nearest entries (written into indexPlane) and computes a candidate palette of the means;
-// entries that attract no pixel are drawn at random from run.random() within the weighted
-// ranges and reported with "RAND de dasita palette = %f %f %f\n" on standard output.
-// Every pass shows its number through run.ShowKmeansProgress and "%d iter\n" on standard
-// error. The passes end when the candidate equals the palette in the integer parts of all
-// entries; also, for pictures with fewer than 256 distinct source colours among those
-// pixels, when only entries without pixels still change, and in every case after
-// KMEANS_MAX_PASSES passes. The palette then keeps the values of the last assignment
-// and "%d iter\n" is printed once more.
-void RefinePaletteKMeans(int64_t pixelCount, const double* planeY, const double* planeU,
-                         const double* planeV, const int16_t* pixelLabel, const uint8_t* srcR,
-                         const uint8_t* srcG, const uint8_t* srcB, const ReductionParams& params,
-                         WorkingPalette& palette, uint8_t* indexPlane, EngineRun& run);
+// The nearest entry of every colour (taking part or not). `guess` (per colour, may be
+// empty) names an entry near each colour, which saves work.
+std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
+                                             const WorkingPalette& palette,
+                                             const std::vector<uint8_t>& guess, EngineRun& run,
+                                             int threads);
 
 // Writes the nearest entry of every pixel, whatever its label, into indexPlane.
-void AssignNearestEntries(int64_t pixelCount, const double* planeY, const double* planeU,
-                          const double* planeV, const WorkingPalette& palette,
+void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
                           uint8_t* indexPlane);
 
 }  // namespace genshoku

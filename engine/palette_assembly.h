@@ -11,11 +11,11 @@
 namespace genshoku {
 
 // Fills every entry of `palette`: the mean of the pixels labelled with the entry's index,
-// or (255, 255, 255) for a cluster without pixels. Edge pixels (LABEL_EDGE) count for no
-// entry. Prints "edge denai gasosuu = %d\n" (pixels that took part) and
-// "palette sou gasosuu=%d\n" (pixels held by the clusters) on standard output.
-void AssemblePalette(int64_t pixelCount, const int16_t* pixelLabel, const double* planeY,
-                     const double* planeU, const double* planeV, const ClusterTable& table,
+// or (255, 255, 255) for a cluster without pixels. The sums are the ones the splitting made
+// over each cluster's pixels in pixel order. Prints "edge denai gasosuu = %d\n" (pixels that
+// took part) and "palette sou gasosuu=%d\n" (pixels held by the clusters) on standard
+// output.
+void AssemblePalette(const ClusterTable& table, const Clusters& clusters,
                      WorkingPalette& palette, EngineRun& run);
 
 }  // namespace genshoku

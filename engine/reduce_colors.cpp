@@ -1,9 +1,11 @@
 #include "engine/reduce_colors.h"
 
+#include <memory>
 #include <new>
 #include <vector>
 
 #include "engine/colour_space.h"
+#include "engine/colour_table.h"
 #include "engine/divisive_splitting.h"
 #include "engine/edge_map.h"
 #include "engine/engine_types.h"
@@ -11,7 +13,7 @@
 #include "engine/kmeans.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_to_rgb.h"
-#include "engine/split_threshold.h"
+#include "engine/parallel.h"
 
 namespace genshoku {
 
@@ -43,64 +45,65 @@ const char* ReduceResultText(ReduceResult result) {
 
 namespace {
 
-// The phases in their fixed order, on buffers that live for the whole reduction.
+// The phases in their fixed order. The working colours live in a table of the picture's
+// distinct colours; each buffer is released when the last phase that reads it ends.
 ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
                        uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run) {
-  const int64_t n = static_cast<int64_t>(width) * height;
+                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run,
+                       int threads) {
   Diagnostics& out = run.diagnostics();
 
   run.PhaseStarted(EnginePhase::ColourSpace);
-  std::vector<double> planeY(n), planeU(n), planeV(n);
-  ConvertToWorkingSpace(width, height, srcR, srcG, srcB, params, planeY.data(), planeU.data(),
-                        planeV.data());
+  PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
+  ColourTable colours;
+  BuildColourTable(width, height, srcR, srcG, srcB, params, threads, colours);
 
   run.PhaseStarted(EnginePhase::EdgeMap);
-  std::vector<int16_t> pixelLabel(n, 0);
   std::vector<double> edgeStrength;
-  if (params.edgeOperator == 4) edgeStrength.assign(n, 0.0);
-  const int edgeCount =
-      BuildEdgeMap(width, height, srcR, srcG, srcB, params.edgeOperator, params.edgeThreshold,
-                   pixelLabel.data(), edgeStrength.empty() ? nullptr : edgeStrength.data());
+  if (params.edgeOperator == 4) {
+    edgeStrength.assign(static_cast<size_t>(colours.pixelCount), 0.0);
+  }
+  const int edgeCount = MarkEdgePixels(width, height, srcR, srcG, srcB, params, threads, colours,
+                                       edgeStrength.empty() ? nullptr : edgeStrength.data());
   run.Pump();
   out.Out("EDGE gasosuu=%d\n", edgeCount);
 
   WorkingPalette palette;
+  std::vector<uint8_t> entryOfColour;
   {
     run.PhaseStarted(EnginePhase::FirstSplit);
-    SplitBuffers splitBuffers(n);
-    const FirstSplitResult firstSplit =
-        FirstSplit(n, planeY.data(), planeU.data(), planeV.data(), pixelLabel.data(), edgeCount,
-                   params.thresholdMode, splitBuffers, run);
-
-    run.PhaseStarted(EnginePhase::Splitting);
     ClusterTable clusterTable;
-    SplittingState splitting;
-    splitting.pixelCount = n;
-    splitting.planeY = planeY.data();
-    splitting.planeU = planeU.data();
-    splitting.planeV = planeV.data();
-    splitting.edgeStrength = edgeStrength.empty() ? nullptr : edgeStrength.data();
-    splitting.pixelLabel = pixelLabel.data();
-    splitting.params = &params;
-    splitting.buffers = &splitBuffers;
-    splitting.table = &clusterTable;
-    splitting.run = &run;
-    splitting.lastAxisIndex = firstSplit.axisIndex;
-    SplitClusters(splitting, firstSplit.threshold);
+    auto clusters = std::make_unique<Clusters>();
+    SplitIntoClusters(colours, edgeStrength.empty() ? nullptr : edgeStrength.data(), params,
+                      threads, clusterTable, *clusters, run);
+    std::vector<double>().swap(edgeStrength);
 
     run.PhaseStarted(EnginePhase::PaletteAssembly);
-    AssemblePalette(n, pixelLabel.data(), planeY.data(), planeU.data(), planeV.data(),
-                    clusterTable, palette, run);
-  }
+    AssemblePalette(clusterTable, *clusters, palette, run);
 
-  if (params.kmeansOn == 1) {
-    run.PhaseStarted(EnginePhase::KMeans);
-    RefinePaletteKMeans(n, planeY.data(), planeU.data(), planeV.data(), pixelLabel.data(), srcR,
-                        srcG, srcB, params, palette, indexPlane, run);
+    if (params.kmeansOn == 1) {
+      run.PhaseStarted(EnginePhase::KMeans);
+      RefinePaletteKMeans(colours, *clusters, params, palette, entryOfColour, run, threads);
+    } else {
+      // Without the refinement every colour starts its searches from its cluster.
+      entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
+      for (int label = 0; label < kPaletteSize; ++label) {
+        for (const uint32_t c : (*clusters)[label].colours) {
+          entryOfColour[c] = static_cast<uint8_t>(label);
+        }
+      }
+    }
   }
+  std::vector<uint32_t>().swap(colours.takingPart);
+
+  // The plain nearest entries matter only when no final mapping overwrites them, but every
+  // variant starts its searches from them.
   run.PhaseStarted(EnginePhase::NearestEntries);
-  AssignNearestEntries(n, planeY.data(), planeU.data(), planeV.data(), palette, indexPlane);
+  const std::vector<uint8_t> nearest =
+      NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
+  std::vector<uint8_t>().swap(entryOfColour);
+  const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
+  if (!finalMapping) AssignNearestEntries(colours, nearest, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
@@ -108,13 +111,11 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
   run.PhaseStarted(EnginePhase::FinalMapping);
   if (params.finalMapMode == 1) {
-    DiffuseToIndicesRgb(width, height, params.diffusionKernel, params.diffusionStrength, srcR,
-                        srcG, srcB, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
-                        indexPlane);
+    DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
+                      nearest, paletteRed, paletteGreen, paletteBlue, indexPlane, run, threads);
   } else if (params.finalMapMode == 2) {
-    DiffuseToIndicesWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
-                             planeV.data(), planeY.data(), planeU.data(), kPaletteSize, records,
-                             indexPlane);
+    DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
+                           colours, nearest, records, indexPlane, run, threads);
   }
   return ReduceResult::Ok;
 }
@@ -138,7 +139,7 @@ ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, u
                 services.random ? *services.random : freshRandom);
   try {
     return RunPhases(width, height, srcR, srcG, srcB, indexPlane, paletteRed, paletteGreen,
-                     paletteBlue, params, run);
+                     paletteBlue, params, run, EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

@@ -1,4 +1,4 @@
-#include "engine/cluster_statistics.h"
+#include "tests/engine/reference/cluster_statistics.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 #include "tests/engine/clustering_test_support.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 Matrix3 MatrixOf(std::initializer_list<std::initializer_list<double>> rows) {
@@ -173,4 +173,4 @@ TEST(DiagonaliseCovariance, FailureIsReportedAndStopsTheReduction) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

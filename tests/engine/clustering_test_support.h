@@ -7,6 +7,7 @@
 
 #include "common/diagnostics.h"
 #include "engine/engine_run.h"
+#include "tests/engine/reference/engine_run.h"
 
 namespace genshoku::test_support {
 
@@ -35,4 +36,21 @@ struct TestRun {
   std::string Err() const { return diagnostics.Text(DiagnosticStream::Err); }
 };
 
+// The same for the literal engine kept as the tests' oracle.
+struct ReferenceTestRun {
+  RecordingHost host;
+  CapturedDiagnostics diagnostics;
+  EngineRandom random;
+  reference::EngineRun run{host, diagnostics, random};
+
+  std::string Out() const { return diagnostics.Text(DiagnosticStream::Out); }
+  std::string Err() const { return diagnostics.Text(DiagnosticStream::Err); }
+};
+
 }  // namespace genshoku::test_support
+
+// Tests of the literal engine's building blocks name the oracle's run as TestRun.
+namespace genshoku::reference::test_support {
+using genshoku::test_support::RecordingHost;
+using TestRun = genshoku::test_support::ReferenceTestRun;
+}  // namespace genshoku::reference::test_support

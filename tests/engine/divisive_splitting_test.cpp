@@ -1,4 +1,4 @@
-#include "engine/divisive_splitting.h"
+#include "tests/engine/reference/divisive_splitting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "tests/engine/clustering_test_support.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 // Planes, labels and buffers of one splitting run.
@@ -225,4 +225,4 @@ TEST(ComputeSpread, EveryModeAndTerm) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

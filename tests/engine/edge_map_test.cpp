@@ -1,14 +1,14 @@
-#include "engine/edge_map.h"
+#include "tests/engine/reference/edge_map.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "engine/engine_types.h"
-#include "engine/gradients.h"
+#include "tests/engine/reference/engine_types.h"
+#include "tests/engine/reference/gradients.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 // A picture of three planes.
@@ -192,4 +192,4 @@ TEST(EdgeMapTest, UnsupportedOperatorLeavesLabelsUntouched) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "engine/reduce_colors.h"
+#include "tests/engine/reference/reduce_colors.h"
+#include "tests/engine/support_pictures.h"
 
 namespace genshoku {
 namespace {
@@ -153,6 +156,52 @@ TEST(GoldenReductions, PalettesIndicesAndDiagnosticsAreUnchanged) {
     const uint64_t actual = ReduceAndHash(golden);
     EXPECT_EQ(actual, golden.expectedHash)
         << golden.name << ": 0x" << std::hex << actual << "ull";
+  }
+}
+
+// Photo-like pictures of a few hundred thousand pixels: smooth shading, grain and hard
+// edges give thousands of distinct colours, long k-means refinements and clusters of every
+// size, as real photos do. The hashes were recorded from the literal engine; setting
+// GENSHOKU_GOLDEN_FROM_REFERENCE=1 runs it instead of the engine (slow: minutes), to check
+// them or record new ones.
+TEST(GoldenReductions, PhotoLikePicturesAreUnchanged) {
+  struct LargeCase {
+    int width, height;
+    unsigned seed;
+    int grain;
+    uint64_t expectedHash;
+  };
+  const LargeCase cases[] = {
+      {300, 200, 21, 6, 0x9165e267e9253481ull},
+      {640, 480, 22, 3, 0x52e27beac2d382f8ull},
+      {1000, 700, 23, 10, 0xdc988560bb846d71ull},
+  };
+  const char* fromReference = std::getenv("GENSHOKU_GOLDEN_FROM_REFERENCE");
+  const bool literal = fromReference != nullptr && std::string(fromReference) == "1";
+  for (const LargeCase& large : cases) {
+    test_support::Picture picture =
+        test_support::PhotoLikePicture(large.width, large.height, large.seed, large.grain);
+    std::vector<uint8_t> indices(picture.r.size()), red(256), green(256), blue(256);
+    CapturedDiagnostics diagnostics;
+    EngineRandom random;
+    EngineServices services;
+    services.diagnostics = &diagnostics;
+    services.random = &random;
+    const auto reduce = literal ? &reference::ReduceColors : &ReduceColors;
+    const ReduceResult result =
+        reduce(picture.width, picture.height, picture.r.data(), picture.g.data(),
+               picture.b.data(), indices.data(), red.data(), green.data(), blue.data(),
+               ReductionParams{}, services);
+    EXPECT_EQ(result, ReduceResult::Ok);
+    test_support::Fnv1a hash;
+    hash.Add(red);
+    hash.Add(green);
+    hash.Add(blue);
+    hash.Add(indices);
+    hash.Add(diagnostics.Text(DiagnosticStream::Out));
+    hash.Add(diagnostics.Text(DiagnosticStream::Err));
+    EXPECT_EQ(hash.value(), large.expectedHash)
+        << large.width << "x" << large.height << ": 0x" << std::hex << hash.value() << "ull";
   }
 }
 

@@ -1,4 +1,4 @@
-#include "engine/kmeans.h"
+#include "tests/engine/reference/kmeans.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "tests/engine/clustering_test_support.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 using test_support::TestRun;
@@ -175,4 +175,4 @@ TEST(RefinePaletteKMeans, StopsAtAProgressPoint) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

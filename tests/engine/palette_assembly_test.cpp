@@ -1,10 +1,10 @@
-#include "engine/palette_assembly.h"
+#include "tests/engine/reference/palette_assembly.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/engine/clustering_test_support.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 TEST(AssemblePalette, EntriesAreClusterMeansByLabelAndEmptyClustersAreWhite) {
@@ -45,4 +45,4 @@ TEST(AssemblePalette, EntriesAreClusterMeansByLabelAndEmptyClustersAreWhite) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

@@ -1,15 +1,15 @@
-#include "engine/split_threshold.h"
+#include "tests/engine/reference/split_threshold.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "engine/engine_types.h"
-#include "engine/integer_parts.h"
+#include "tests/engine/reference/engine_types.h"
+#include "tests/engine/reference/integer_parts.h"
 #include "tests/engine/clustering_test_support.h"
 
-namespace genshoku {
+namespace genshoku::reference {
 namespace {
 
 using test_support::TestRun;
@@ -206,4 +206,4 @@ TEST(FirstSplit, EveryPixelAnEdgePixelLetsAllPixelsTakePart) {
 }
 
 }  // namespace
-}  // namespace genshoku
+}  // namespace genshoku::reference

@@ -1,0 +1,102 @@
+#include "engine/colour_table.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+
+#include "engine/colour_space.h"
+#include "engine/edge_map.h"
+#include "engine/parallel.h"
+
+namespace genshoku {
+
+namespace {
+
+uint32_t KeyOf(uint8_t red, uint8_t green, uint8_t blue) {
+  return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
+}
+
+}  // namespace
+
+void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
+                      const uint8_t* srcB, const ReductionParams& params, int threads,
+                      ColourTable& table) {
+  const int64_t n = static_cast<int64_t>(width) * height;
+  table.pixelCount = n;
+
+  // Which of the 2^24 colours occur, and the rank of each among them: 3 MB whatever the
+  // picture.
+  constexpr size_t kWords = (size_t{1} << 24) / 64;
+  std::vector<uint64_t> present(kWords, 0);
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
+    present[key >> 6] |= uint64_t{1} << (key & 63);
+  }
+  std::vector<uint32_t> rankBefore(kWords + 1, 0);
+  for (size_t w = 0; w < kWords; ++w) {
+    rankBefore[w + 1] = rankBefore[w] + static_cast<uint32_t>(std::popcount(present[w]));
+  }
+  const int64_t colours = rankBefore[kWords];
+  table.colourCount = colours;
+
+  table.pixelColour.resize(static_cast<size_t>(n));
+  table.Y.resize(static_cast<size_t>(colours));
+  table.U.resize(static_cast<size_t>(colours));
+  table.V.resize(static_cast<size_t>(colours));
+  table.rgb.resize(static_cast<size_t>(colours));
+  const WorkingSpaceConverter converter(params);
+
+  RunInTwoParts(threads, [&](int part) {
+    int64_t begin, end;
+    HalfRange(n, part, begin, end);
+    for (int64_t i = begin; i < end; ++i) {
+      const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
+      const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
+      table.pixelColour[i] = rankBefore[key >> 6] + static_cast<uint32_t>(std::popcount(below));
+    }
+    int64_t firstWord, endWord;
+    HalfRange(static_cast<int64_t>(kWords), part, firstWord, endWord);
+    for (int64_t w = firstWord; w < endWord; ++w) {
+      uint64_t bits = present[w];
+      uint32_t colour = rankBefore[w];
+      while (bits != 0) {
+        const uint32_t key = static_cast<uint32_t>(w * 64 + std::countr_zero(bits));
+        bits &= bits - 1;
+        table.rgb[colour] = key;
+        converter.Convert(static_cast<uint8_t>(key >> 16), static_cast<uint8_t>(key >> 8),
+                          static_cast<uint8_t>(key), table.Y[colour], table.U[colour],
+                          table.V[colour]);
+        ++colour;
+      }
+    }
+  });
+}
+
+int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
+                   const uint8_t* srcB, const ReductionParams& params, int threads,
+                   ColourTable& table, double* edgeStrength) {
+  std::atomic<int> edgeCount{0};
+  uint32_t* pixelColour = table.pixelColour.data();
+  RunInTwoParts(threads, [&](int part) {
+    int64_t firstRow, endRow;
+    HalfRange(height, part, firstRow, endRow);
+    edgeCount += ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
+                                  params.edgeThreshold, static_cast<int>(firstRow),
+                                  static_cast<int>(endRow), edgeStrength,
+                                  [&](int64_t i, bool edge) {
+                                    if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
+                                  });
+  });
+  const int64_t n = table.pixelCount;
+  if (edgeCount.load() >= n) {
+    // No pixel would be left to design a palette from: every pixel takes part.
+    for (int64_t i = 0; i < n; ++i) pixelColour[i] &= ColourTable::kColourMask;
+  }
+  table.takingPart.assign(static_cast<size_t>(table.colourCount), 0);
+  for (int64_t i = 0; i < n; ++i) {
+    if ((pixelColour[i] & ColourTable::kEdgeBit) == 0) ++table.takingPart[pixelColour[i]];
+  }
+  return edgeCount.load();
+}
+
+}  // namespace genshoku

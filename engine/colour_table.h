@@ -1,0 +1,50 @@
+#pragma once
+// The distinct colours of the picture and the working colour of each.
+//
+// Every per-pixel value the engine computes from a colour (its working colour, its
+// coordinates in a cluster's frame, its nearest palette entry) depends on the pixel's three
+// bytes only, so it is computed once per distinct colour. Each pixel keeps the number of its
+// colour; sums over pixels still run over the pixels themselves, in pixel order.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/reduction_params.h"
+
+namespace genshoku {
+
+struct ColourTable {
+  // Set in a pixel's colour number when the pixel lies on an edge.
+  static constexpr uint32_t kEdgeBit = 0x80000000u;
+  static constexpr uint32_t kColourMask = 0x00FFFFFFu;
+
+  int64_t pixelCount = 0;
+  // Per pixel: the number of its colour (0..colourCount-1), kEdgeBit for edge pixels.
+  std::vector<uint32_t> pixelColour;
+  int64_t colourCount = 0;
+  // Per colour: the working colour and the source bytes (0xRRGGBB).
+  std::vector<double> Y, U, V;
+  std::vector<uint32_t> rgb;
+  // Per colour: its pixels that are not edge pixels (those that take part in clustering).
+  std::vector<uint32_t> takingPart;
+
+  uint32_t ColourOf(int64_t pixel) const { return pixelColour[pixel] & kColourMask; }
+  bool IsEdge(int64_t pixel) const { return (pixelColour[pixel] & kEdgeBit) != 0; }
+};
+
+// Numbers the distinct colours of the (prepared) planes in increasing 0xRRGGBB order and
+// converts each to the working space. Uses up to two threads.
+void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
+                      const uint8_t* srcB, const ReductionParams& params, int threads,
+                      ColourTable& table);
+
+// Marks the edge pixels in table.pixelColour by the edge rule of `params` and counts each
+// colour's remaining pixels. Returns the number of edge pixels. When every pixel is an edge
+// pixel, none is marked (every pixel takes part) but the count is still returned.
+// edgeStrength (one double per pixel) is filled for edge operator 4 and may be null
+// otherwise.
+int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
+                   const uint8_t* srcB, const ReductionParams& params, int threads,
+                   ColourTable& table, double* edgeStrength);
+
+}  // namespace genshoku

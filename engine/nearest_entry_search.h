@@ -1,0 +1,61 @@
+#pragma once
+// The nearest palette entry of many points, without measuring all 256 entries each time.
+//
+// The answer must be the one of a scan of entries 0..255 that keeps the first of equal
+// squared distances. The search measures only the entries that could possibly beat the best
+// one found: by the triangle inequality an entry j is at least d(s, j) - d(x, s) away from
+// x when s is the entry the search started from, so with the other entries sorted by their
+// distance from s it stops at the first one beyond d(x, s) + d(x, best). The bounds carry a
+// relative margin of 1e-9 (and an absolute one of 1e-9), far above the rounding of the
+// distances themselves, so every entry whose computed squared distance could equal or beat
+// the best one is measured, and equal distances are resolved to the lowest index as the
+// scan would.
+
+#include <cstdint>
+#include <vector>
+
+namespace genshoku {
+
+class NearestEntrySearch {
+ public:
+  // The palette as three coordinate arrays of `count` (1..256) entries, in the order in
+  // which the squared distance adds them: ((d0^2 + d1^2) + d2^2).
+  void SetPalette(const double* c0, const double* c1, const double* c2, int count);
+
+  // Squared distance of (x0, x1, x2) to entry e, as the plain scan computes it.
+  double SquaredDistance(double x0, double x1, double x2, int e) const {
+    const double d0 = x0 - c0_[e];
+    const double d1 = x1 - c1_[e];
+    const double d2 = x2 - c2_[e];
+    return d0 * d0 + d1 * d1 + d2 * d2;
+  }
+
+  // The nearest entry, starting from entry `start` (any entry; a good guess saves work).
+  // When secondBound is given it receives a lower bound of the distance (not squared)
+  // from the point to every other entry.
+  int Find(double x0, double x1, double x2, int start, double* secondBound = nullptr) const;
+
+  // The plain scan over every entry.
+  int FindByScan(double x0, double x1, double x2) const;
+
+  // Distance (not squared) between entries a and b.
+  double EntryDistance(int a, int b) const;
+
+  int count() const { return count_; }
+
+ private:
+  int count_ = 0;
+  bool inRange_ = true;  // every coordinate finite and of a sane size
+  double c0_[256] = {}, c1_[256] = {}, c2_[256] = {};
+  // For each entry, the other entries by increasing distance from it.
+  std::vector<double> neighbourDistance_;
+  std::vector<uint8_t> neighbourIndex_;
+};
+
+// Keeps up a lower margin: true when a distance known to be at most `upper` is certainly
+// smaller than one known to be at least `lower`, whatever the rounding of both.
+inline bool CertainlyBelow(double upper, double lower) {
+  return upper * (1.0 + 1e-9) + 1e-9 < lower * (1.0 - 1e-9) - 1e-9;
+}
+
+}  // namespace genshoku
