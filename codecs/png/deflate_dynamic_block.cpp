@@ -133,25 +133,39 @@ bool BuildCodeLengthCode(ZlibOutputBuffer& buffer, const AlphabetCode& literalCo
   return true;
 }
 
-void WriteHeader(ZlibOutputBuffer& buffer, int last, const AlphabetCode& literalCode,
+// The header after the block type: the counts, the code-length code and every
+// literal/length and distance code length. Writes through any sink with Put(bits, count).
+template <typename Sink>
+void WriteHeader(Sink& sink, int last, const AlphabetCode& literalCode,
                  const AlphabetCode& distanceCode, const AlphabetCode& codeLengthCode) {
-  buffer.WriteBits(static_cast<uint32_t>(last ? 1 : 0) + 4, 3);  // BFINAL, BTYPE 10
-  buffer.WriteBits(static_cast<uint32_t>(literalCode.sentCount - 257), 5);
-  buffer.WriteBits(static_cast<uint32_t>(distanceCode.sentCount - 1), 5);
-  buffer.WriteBits(kCodeLengthSymbols - 4, 4);  // all 19 code-length lengths follow
+  sink.Put(static_cast<uint32_t>(last ? 1 : 0) + 4, 3);  // BFINAL, BTYPE 10
+  sink.Put(static_cast<uint32_t>(literalCode.sentCount - 257), 5);
+  sink.Put(static_cast<uint32_t>(distanceCode.sentCount - 1), 5);
+  sink.Put(kCodeLengthSymbols - 4, 4);  // all 19 code-length lengths follow
   for (int symbol : kCodeLengthOrder) {
-    buffer.WriteBits(static_cast<uint32_t>(codeLengthCode.lengths[symbol]), 3);
+    sink.Put(static_cast<uint32_t>(codeLengthCode.lengths[symbol]), 3);
   }
   for (int i = 0; i < literalCode.sentCount; ++i) {
-    codeLengthCode.Write(buffer, static_cast<uint32_t>(literalCode.lengths[i]));
+    const auto length = static_cast<uint32_t>(literalCode.lengths[i]);
+    sink.Put(codeLengthCode.codes[length], codeLengthCode.lengths[length]);
   }
   for (int i = 0; i < distanceCode.sentCount; ++i) {
-    codeLengthCode.Write(buffer, static_cast<uint32_t>(distanceCode.lengths[i]));
+    const auto length = static_cast<uint32_t>(distanceCode.lengths[i]);
+    sink.Put(codeLengthCode.codes[length], codeLengthCode.lengths[length]);
   }
 }
 
-bool WriteTokens(ZlibOutputBuffer& buffer, const Lz77Tokens& tokens,
-                 const AlphabetCode& literalCode, const AlphabetCode& distanceCode) {
+// Writes bits one call at a time, with the buffer's own growth at every call.
+struct DirectSink {
+  ZlibOutputBuffer& buffer;
+  void Put(uint32_t bits, int count) { buffer.WriteBits(bits, count); }
+};
+
+// Writes the tokens one field at a time, stopping at the first inconsistent token with
+// its message: the way for blocks whose tokens did not all pass the check in
+// CountTokenBits.
+bool WriteTokensOneByOne(ZlibOutputBuffer& buffer, const Lz77Tokens& tokens,
+                         const AlphabetCode& literalCode, const AlphabetCode& distanceCode) {
   for (size_t i = 0; i < tokens.count; ++i) {
     const uint32_t symbol = tokens.symbol[i];
     if (symbol < kFirstLengthCode) {
@@ -175,6 +189,80 @@ bool WriteTokens(ZlibOutputBuffer& buffer, const Lz77Tokens& tokens,
   return true;
 }
 
+uint64_t CountHeaderBits(const AlphabetCode& literalCode, const AlphabetCode& distanceCode,
+                         const AlphabetCode& codeLengthCode) {
+  uint64_t bits = 3 + 5 + 5 + 4 + 3 * kCodeLengthSymbols;
+  for (int i = 0; i < literalCode.sentCount; ++i) {
+    bits += static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(literalCode.lengths[i])]);
+  }
+  for (int i = 0; i < distanceCode.sentCount; ++i) {
+    bits += static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(distanceCode.lengths[i])]);
+  }
+  return bits;
+}
+
+// The bits of all tokens; false if a token's length code or distance is inconsistent.
+bool CountTokenBits(const Lz77Tokens& tokens, const AlphabetCode& literalCode,
+                    const AlphabetCode& distanceCode, uint64_t& bits) {
+  bits = 0;
+  for (size_t i = 0; i < tokens.count; ++i) {
+    const uint32_t symbol = tokens.symbol[i];
+    bits += static_cast<uint64_t>(literalCode.lengths[symbol]);
+    if (symbol < kFirstLengthCode) continue;
+    if (LengthCodeOf(CopyLength(tokens.copy[i])) != symbol) return false;
+    const uint32_t distanceSymbol = DistanceCodeOf(CopyDistance(tokens.copy[i]));
+    if (distanceSymbol >= static_cast<uint32_t>(kDistanceSymbols)) return false;
+    bits += static_cast<uint64_t>(LengthExtraBits(symbol) + distanceCode.lengths[distanceSymbol] +
+                                  DistanceExtraBits(distanceSymbol));
+  }
+  return true;
+}
+
+// Writes checked tokens through the packer: a length code with its extra bits in one
+// piece, the distance code with its extra bits in another.
+void PackTokens(ZlibOutputBuffer::BitPacker& packer, const Lz77Tokens& tokens,
+                const AlphabetCode& literalCode, const AlphabetCode& distanceCode) {
+  const uint32_t* codes = literalCode.codes.data();
+  const int32_t* lengths = literalCode.lengths.data();
+  for (size_t i = 0; i < tokens.count; ++i) {
+    const uint32_t symbol = tokens.symbol[i];
+    if (symbol < kFirstLengthCode) {
+      packer.Put(codes[symbol], lengths[symbol]);
+      continue;
+    }
+    const uint32_t copy = tokens.copy[i];
+    const int length = CopyLength(copy);
+    packer.Put(codes[symbol] | static_cast<uint64_t>(length - LengthBase(symbol)) << lengths[symbol],
+               lengths[symbol] + LengthExtraBits(symbol));
+    const int distance = CopyDistance(copy);
+    const uint32_t distanceSymbol = DistanceCodeOf(distance);
+    const int distanceLength = distanceCode.lengths[distanceSymbol];
+    packer.Put(distanceCode.codes[distanceSymbol] |
+                   static_cast<uint64_t>(distance - DistanceBase(distanceSymbol)) << distanceLength,
+               distanceLength + DistanceExtraBits(distanceSymbol));
+  }
+}
+
+// The header and the tokens. When every token is consistent, the room for all their
+// bits is reserved at once (growing the buffer as bit-by-bit writing would, with the same
+// lines, since nothing else is printed meanwhile) and the bits are packed in words.
+bool WriteHeaderAndTokens(ZlibOutputBuffer& buffer, int last, const AlphabetCode& literalCode,
+                          const AlphabetCode& distanceCode, const AlphabetCode& codeLengthCode,
+                          const Lz77Tokens& tokens) {
+  uint64_t tokenBits = 0;
+  if (!CountTokenBits(tokens, literalCode, distanceCode, tokenBits)) {
+    DirectSink sink{buffer};
+    WriteHeader(sink, last, literalCode, distanceCode, codeLengthCode);
+    return WriteTokensOneByOne(buffer, tokens, literalCode, distanceCode);
+  }
+  buffer.ReserveBits(CountHeaderBits(literalCode, distanceCode, codeLengthCode) + tokenBits);
+  ZlibOutputBuffer::BitPacker packer(buffer);
+  WriteHeader(packer, last, literalCode, distanceCode, codeLengthCode);
+  PackTokens(packer, tokens, literalCode, distanceCode);
+  packer.Finish();
+  return true;
+}
+
 }  // namespace
 
 int WriteDynamicBlock(ZlibOutputBuffer& buffer, const uint8_t* input, size_t length, int last) {
@@ -194,8 +282,9 @@ int WriteDynamicBlock(ZlibOutputBuffer& buffer, const uint8_t* input, size_t len
   AlphabetCode codeLengthCode(kCodeLengthSymbols);
   if (!BuildCodeLengthCode(buffer, literalCode, distanceCode, codeLengthCode)) return 0;
 
-  WriteHeader(buffer, last, literalCode, distanceCode, codeLengthCode);
-  if (!WriteTokens(buffer, tokens, literalCode, distanceCode)) return 0;
+  if (!WriteHeaderAndTokens(buffer, last, literalCode, distanceCode, codeLengthCode, tokens)) {
+    return 0;
+  }
   buffer.AddToChecksum(input, length);
   return 1;
 }

@@ -1,6 +1,8 @@
 #include "codecs/png/lz77_tokenizer.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 #include "codecs/png/deflate_tables.h"
@@ -21,6 +23,10 @@ uint32_t HashOf(const uint8_t* bytes) {
 }
 
 // Hash chains of literal positions, newest first, in a fixed pool of nodes.
+//
+// Positions only grow while a block is tokenised and new nodes go to the head of their
+// chain, so along every chain the positions strictly fall. The reclaiming below relies
+// on that.
 class ChainTable {
  public:
   ChainTable() : head_(kHashSize, kNone), pool_(kPoolSize) {
@@ -30,52 +36,54 @@ class ChainTable {
 
   int32_t Head(uint32_t hash) const { return head_[hash]; }
   int32_t Next(int32_t node) const { return pool_[node].next; }
-  size_t PositionOf(int32_t node) const { return pool_[node].position; }
+  uint32_t PositionOf(int32_t node) const { return pool_[node].position; }
 
-  void Insert(uint32_t hash, size_t position) {
+  void Insert(uint32_t hash, uint32_t position) {
     if (free_ == kNone) Reclaim();
     const int32_t node = free_;
     free_ = pool_[node].next;
-    pool_[node] = {head_[hash], hash, position};
+    pool_[node] = {head_[hash], position};
     head_[hash] = node;
   }
 
  private:
   struct Node {
     int32_t next;
-    uint32_t hash;
-    size_t position;
+    uint32_t position;
   };
 
   // Frees the older part of every chain. The cut lies halfway between the oldest and the
   // newest stored position, but never further back than one window before the newest,
   // so roughly half the pool comes back and no node that could still match is lost
   // without need.
+  //
+  // The pool runs dry only when every node sits in a chain, so the oldest and newest
+  // stored positions are those of the whole pool. And since positions fall along every
+  // chain, the nodes from the first one below the cut onwards are exactly the nodes
+  // below the cut: a chain is cut where a kept node (or the head) points to a freed one.
+  // Which free node is handed out next does not change any chain's positions.
   void Reclaim() {
-    size_t lo = SIZE_MAX;
-    size_t hi = 0;
-    for (uint32_t hash = 0; hash < kHashSize; ++hash) {
-      for (int32_t node = head_[hash]; node != kNone; node = pool_[node].next) {
-        lo = std::min(lo, pool_[node].position);
-        hi = std::max(hi, pool_[node].position);
-      }
+    uint32_t lo = UINT32_MAX;
+    uint32_t hi = 0;
+    for (const Node& node : pool_) {
+      lo = std::min(lo, node.position);
+      hi = std::max(hi, node.position);
     }
-    if (lo == SIZE_MAX) return;
-    const int64_t halfway = static_cast<int64_t>((lo + hi) / 2);
+    const int64_t halfway = (static_cast<int64_t>(lo) + hi) / 2;
     const int64_t windowStart = static_cast<int64_t>(hi) - kMaxDistance;
     const int64_t cut = std::max(halfway, windowStart);
-    for (uint32_t hash = 0; hash < kHashSize; ++hash) {
-      int32_t* link = &head_[hash];
-      while (*link != kNone && static_cast<int64_t>(pool_[*link].position) >= cut) {
-        link = &pool_[*link].next;
-      }
-      int32_t node = *link;
-      *link = kNone;
-      while (node != kNone) {
-        const int32_t next = pool_[node].next;
+    const auto freed = [&](int32_t node) {
+      return node != kNone && static_cast<int64_t>(pool_[node].position) < cut;
+    };
+    for (int32_t& head : head_) {
+      if (freed(head)) head = kNone;
+    }
+    for (int32_t node = kPoolSize - 1; node >= 0; --node) {
+      if (static_cast<int64_t>(pool_[node].position) < cut) {
         pool_[node].next = free_;
         free_ = node;
-        node = next;
+      } else if (freed(pool_[node].next)) {
+        pool_[node].next = kNone;
       }
     }
   }
@@ -89,6 +97,26 @@ void Emit(Lz77Tokens& tokens, uint32_t symbol, uint32_t copy) {
   tokens.symbol[tokens.count] = symbol;
   tokens.copy[tokens.count] = copy;
   ++tokens.count;
+}
+
+uint64_t LoadWord(const uint8_t* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// How many bytes from `a` and `b` agree, up to `limit`; eight at a time while they can.
+size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+  size_t t = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    while (t + 8 <= limit) {
+      const uint64_t difference = LoadWord(a + t) ^ LoadWord(b + t);
+      if (difference != 0) return t + static_cast<size_t>(std::countr_zero(difference) / 8);
+      t += 8;
+    }
+  }
+  while (t < limit && a[t] == b[t]) ++t;
+  return t;
 }
 
 }  // namespace
@@ -110,14 +138,17 @@ void Lz77Tokenize(const uint8_t* input, size_t length, Lz77Tokens& tokens) {
     const uint32_t hash = HashOf(input + e);
     size_t bestLength = 0;
     size_t bestPosition = 0;
+    const size_t longest = std::min(length - e, static_cast<size_t>(kMaxMatch));
     for (int32_t node = chains->Head(hash); node != kNone; node = chains->Next(node)) {
       const size_t q = chains->PositionOf(node);
       // Chains are ordered newest first, so every later node is out of reach too.
       if (q + kMaxDistance < e) break;
       // The copied bytes must lie wholly before e.
-      const size_t limit = std::min({e - q, length - e, static_cast<size_t>(kMaxMatch)});
-      size_t t = 0;
-      while (t < limit && input[q + t] == input[e + t]) ++t;
+      const size_t limit = std::min(e - q, longest);
+      // Only a strictly longer match counts, and that one has to agree at the best
+      // length too: most candidates fail on that single byte.
+      if (limit <= bestLength || input[q + bestLength] != input[e + bestLength]) continue;
+      const size_t t = CommonLength(input + q, input + e, limit);
       if (t >= kMinMatch && t > bestLength) {
         bestLength = t;
         bestPosition = q;
@@ -131,7 +162,7 @@ void Lz77Tokenize(const uint8_t* input, size_t length, Lz77Tokens& tokens) {
            distance | static_cast<uint32_t>(bestLength) << 16);
       e += bestLength;
     } else {
-      chains->Insert(hash, e);
+      chains->Insert(hash, static_cast<uint32_t>(e));
       Emit(tokens, input[e], kNoCopy);
       ++e;
     }

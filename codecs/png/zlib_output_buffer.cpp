@@ -1,6 +1,7 @@
 #include "codecs/png/zlib_output_buffer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "codecs/png/adler32.h"
@@ -15,8 +16,8 @@ constexpr size_t kFirstCapacity = 256;
 
 ZlibOutputBuffer::ZlibOutputBuffer(Diagnostics& diagnostics) : diagnostics_(diagnostics) {}
 
-void ZlibOutputBuffer::GrowUntilWritable() {
-  while (BufPtr >= data_.size()) {
+void ZlibOutputBuffer::GrowToHold(size_t index) {
+  while (index >= data_.size()) {
     const size_t oldCapacity = data_.size();
     const size_t newCapacity = oldCapacity == 0 ? kFirstCapacity : oldCapacity * 2;
     data_.resize(newCapacity, 0);
@@ -28,20 +29,49 @@ void ZlibOutputBuffer::GrowUntilWritable() {
 }
 
 void ZlibOutputBuffer::WriteBits(uint32_t value, int count) {
-  for (int i = 0; i < count; ++i) {
-    GrowUntilWritable();
-    uint8_t& target = data_[BufPtr];
-    if ((value >> i) & 1u) {
-      target = static_cast<uint8_t>(target | BufBit);
-    } else {
-      target = static_cast<uint8_t>(target & ~BufBit);
-    }
-    BufBit <<= 1;
-    if (BufBit > 128) {
-      BufBit = 1;
-      ++BufPtr;
-    }
+  if (count <= 0) return;
+  ReserveBits(static_cast<uint64_t>(count));
+  BitPacker packer(*this);
+  packer.Put(count < 32 ? value & ((1u << count) - 1) : value, count);
+  packer.Finish();
+}
+
+void ZlibOutputBuffer::ReserveBits(uint64_t bitCount) {
+  if (bitCount == 0) return;
+  // Growth happens when a bit is about to be stored past the end, so the byte that
+  // receives the last bit decides how far the buffer grows.
+  const uint64_t lastBit =
+      static_cast<uint64_t>(BufPtr) * 8 + std::countr_zero(BufBit) + bitCount - 1;
+  GrowToHold(static_cast<size_t>(lastBit / 8));
+}
+
+// The bits above BufBit in the partial byte and every byte after it are zero (a restored
+// state clears them), so bits can be ORed in and whole words stored over the zeros.
+ZlibOutputBuffer::BitPacker::BitPacker(ZlibOutputBuffer& buffer)
+    : buffer_(buffer),
+      data_(buffer.data_.data()),
+      position_(buffer.BufPtr),
+      pending_(buffer.BufBit != 1 ? buffer.data_[buffer.BufPtr] : 0),
+      used_(std::countr_zero(buffer.BufBit)) {}
+
+void ZlibOutputBuffer::BitPacker::StoreFourBytes() {
+  const uint32_t word = static_cast<uint32_t>(pending_);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(data_ + position_, &word, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) data_[position_ + i] = static_cast<uint8_t>(word >> (8 * i));
   }
+  position_ += 4;
+  pending_ >>= 32;
+  used_ -= 32;
+}
+
+void ZlibOutputBuffer::BitPacker::Finish() {
+  for (int stored = 0; stored < used_; stored += 8) {
+    data_[position_ + static_cast<size_t>(stored / 8)] = static_cast<uint8_t>(pending_ >> stored);
+  }
+  buffer_.BufPtr = position_ + static_cast<size_t>(used_ / 8);
+  buffer_.BufBit = 1u << (used_ % 8);
 }
 
 void ZlibOutputBuffer::WriteByte(uint8_t byte) {

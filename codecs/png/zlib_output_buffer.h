@@ -30,6 +30,9 @@ class ZlibOutputBuffer {
 
   // Writes the lowest `count` bits of `value`, least significant first.
   void WriteBits(uint32_t value, int count);
+  // Makes room for `bitCount` more bits from the current position, growing (and
+  // reporting every growth) exactly as storing them one bit at a time would.
+  void ReserveBits(uint64_t bitCount);
   // Stores one byte at `BufPtr`; only at a byte boundary (BufBit 1).
   void WriteByte(uint8_t byte);
   // Stores many bytes at a byte boundary, growing exactly as byte-by-byte writing would.
@@ -66,8 +69,40 @@ class ZlibOutputBuffer {
 
   Diagnostics& diagnostics() const { return diagnostics_; }
 
+  // Stores bits into room reserved beforehand (ReserveBits), many at a time instead of
+  // one by one; the buffer's position is brought up to date by Finish. While a packer is
+  // open nothing else may write to the buffer.
+  class BitPacker {
+   public:
+    explicit BitPacker(ZlibOutputBuffer& buffer);
+    BitPacker(const BitPacker&) = delete;
+    BitPacker& operator=(const BitPacker&) = delete;
+
+    // Appends the lowest `count` bits of `bits` (count at most 32), least significant
+    // first.
+    void Put(uint64_t bits, int count) {
+      pending_ |= bits << used_;
+      used_ += count;
+      if (used_ >= 32) StoreFourBytes();
+    }
+    // Stores the bits still pending and moves the buffer's position past them; the
+    // packer is done then.
+    void Finish();
+
+   private:
+    void StoreFourBytes();
+
+    ZlibOutputBuffer& buffer_;
+    uint8_t* data_;
+    size_t position_;   // byte that receives the lowest pending bit
+    uint64_t pending_;  // bits not stored yet, the partial byte's earlier bits included
+    int used_;          // how many bits of pending_ are meaningful
+  };
+
  private:
-  void GrowUntilWritable();
+  // Grows until byte `index` lies inside the buffer.
+  void GrowToHold(size_t index);
+  void GrowUntilWritable() { GrowToHold(BufPtr); }
 
   std::vector<uint8_t> data_;  // its size is the capacity
   Diagnostics& diagnostics_;
