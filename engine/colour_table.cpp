@@ -27,12 +27,14 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
   // Which of the 2^24 colours occur, and the rank of each among them: 3 MB whatever the
   // picture.
   constexpr size_t kWords = (size_t{1} << 24) / 64;
-  std::vector<uint64_t> present(kWords, 0);
+  std::vector<uint64_t>& present = table.present;
+  present.assign(kWords, 0);
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
     present[key >> 6] |= uint64_t{1} << (key & 63);
   }
-  std::vector<uint32_t> rankBefore(kWords + 1, 0);
+  std::vector<uint32_t>& rankBefore = table.rankBefore;
+  rankBefore.assign(kWords + 1, 0);
   for (size_t w = 0; w < kWords; ++w) {
     rankBefore[w + 1] = rankBefore[w] + static_cast<uint32_t>(std::popcount(present[w]));
   }
@@ -70,6 +72,14 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
       }
     }
   });
+}
+
+void ColourTable::ReleasePixelColours() {
+  edgeBits.assign(static_cast<size_t>((pixelCount + 63) / 64), 0);
+  for (int64_t i = 0; i < pixelCount; ++i) {
+    if ((pixelColour[i] & kEdgeBit) != 0) edgeBits[i >> 6] |= uint64_t{1} << (i & 63);
+  }
+  std::vector<uint32_t>().swap(pixelColour);
 }
 
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,

@@ -19,8 +19,11 @@ struct ColourTable {
   static constexpr uint32_t kColourMask = 0x00FFFFFFu;
 
   int64_t pixelCount = 0;
-  // Per pixel: the number of its colour (0..colourCount-1), kEdgeBit for edge pixels.
+  // Per pixel: the number of its colour (0..colourCount-1), kEdgeBit for edge pixels. The
+  // clustering phases copy what they need and release it (ReleasePixelColours); from then
+  // on a pixel's colour is found from its bytes and its edge flag in edgeBits.
   std::vector<uint32_t> pixelColour;
+  std::vector<uint64_t> edgeBits;
   int64_t colourCount = 0;
   // Per colour: the working colour and the source bytes (0xRRGGBB).
   std::vector<double> Y, U, V;
@@ -28,8 +31,19 @@ struct ColourTable {
   // Per colour: its pixels that are not edge pixels (those that take part in clustering).
   std::vector<uint32_t> takingPart;
 
+  // Which of the 2^24 colours occur (one bit each) and the rank of the first of every 64.
+  std::vector<uint64_t> present;
+  std::vector<uint32_t> rankBefore;
+
   uint32_t ColourOf(int64_t pixel) const { return pixelColour[pixel] & kColourMask; }
-  bool IsEdge(int64_t pixel) const { return (pixelColour[pixel] & kEdgeBit) != 0; }
+  uint32_t ColourOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
+    const uint32_t key = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
+    const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
+    return rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+  }
+  bool IsEdgePixel(int64_t pixel) const { return (edgeBits[pixel >> 6] >> (pixel & 63)) & 1; }
+  // Keeps the edge flags as bits and drops the per-pixel colour numbers.
+  void ReleasePixelColours();
 };
 
 // Numbers the distinct colours of the (prepared) planes in increasing 0xRRGGBB order and

@@ -21,7 +21,7 @@ constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
 class Splitter {
  public:
-  Splitter(const ColourTable& colours, const double* edgeStrength,
+  Splitter(ColourTable& colours, const double* edgeStrength,
            const ReductionParams& params, int threads, ClusterTable& table,
            Clusters& clusters, EngineRun& run)
       : colours_(colours), edgeStrength_(edgeStrength), params_(params), threads_(threads),
@@ -67,7 +67,7 @@ class Splitter {
   // The threshold of the pixels with the colours in `list` (in `pixels` order), by the
   // split rule.
   int ChooseThreshold(const std::vector<uint32_t>& list, int64_t count, bool firstSplit,
-                      const std::vector<uint32_t>* pixels) {
+                      const std::vector<Member>* pixels) {
     const int mode = params_.thresholdMode;
     IntegerHistogram histogram;
     std::vector<ThresholdRun> runs;
@@ -99,7 +99,7 @@ class Splitter {
   // their along-axis value: one run per colour, except where different colours share a
   // value; their pixels then follow each other in pixel order.
   std::vector<ThresholdRun> SortedRuns(const std::vector<uint32_t>& list,
-                                       const std::vector<uint32_t>* pixels) {
+                                       const std::vector<Member>* pixels) {
     std::vector<uint32_t> order(list);
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
       if (along_[a] != along_[b]) return along_[a] < along_[b];
@@ -124,7 +124,7 @@ class Splitter {
 
   // Colours order[begin..end) share one along-axis value: their pixels in pixel order.
   void AppendTiedRuns(const std::vector<uint32_t>& order, size_t begin, size_t end,
-                      const std::vector<uint32_t>* pixels, std::vector<ThresholdRun>& runs) {
+                      const std::vector<Member>* pixels, std::vector<ThresholdRun>& runs) {
     std::vector<uint32_t> tied(order.begin() + static_cast<std::ptrdiff_t>(begin),
                                order.begin() + static_cast<std::ptrdiff_t>(end));
     std::sort(tied.begin(), tied.end());
@@ -141,9 +141,8 @@ class Splitter {
     };
     lastTiedColour_ = UINT32_MAX;
     if (pixels) {
-      for (const uint32_t p : *pixels) {
-        const uint32_t c = colours_.ColourOf(p);
-        if (isTied(c)) append(c);
+      for (const Member& member : *pixels) {
+        if (isTied(member.colour)) append(member.colour);
       }
     } else {
       ForEachTakingPartPixel([&](int64_t, uint32_t c) {
@@ -210,9 +209,11 @@ class Splitter {
     lower.pixels.reserve(static_cast<size_t>(count - upperCount));
     ForEachTakingPartPixel([&](int64_t i, uint32_t c) {
       ClusterMembers& target = along_[c] >= cut ? upper : lower;
-      target.pixels.push_back(static_cast<uint32_t>(i));
+      target.pixels.push_back({static_cast<uint32_t>(i), c});
       AddSums(target, c);
     });
+    // From here on every cluster carries its pixels' colours.
+    colours_.ReleasePixelColours();
     table_.PT[0][0].COUNT = static_cast<int32_t>(upper.pixels.size());
     table_.PT[0][1].COUNT = static_cast<int32_t>(lower.pixels.size());
     table_.nonEdgeCount = static_cast<int32_t>(count);
@@ -271,12 +272,11 @@ class Splitter {
     moving.pixels.reserve(static_cast<size_t>(movingCount));
     staying.pixels.reserve(static_cast<size_t>(m - movingCount));
     int64_t visited = 0;
-    for (const uint32_t p : parent.pixels) {
+    for (const Member& member : parent.pixels) {
       if ((++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
-      const uint32_t c = colours_.ColourOf(p);
-      ClusterMembers& target = along_[c] >= cut ? moving : staying;
-      target.pixels.push_back(p);
-      AddSums(target, c);
+      ClusterMembers& target = along_[member.colour] >= cut ? moving : staying;
+      target.pixels.push_back(member);
+      AddSums(target, member.colour);
     }
     parent = ClusterMembers{};
 
@@ -313,8 +313,8 @@ class Splitter {
     const bool plainSquares = params_.distancePowerOn == 0 || power == 1.0;
     double termSum = 0.0;
     CovarianceSums products;
-    for (const uint32_t p : cluster.pixels) {
-      const uint32_t c = colours_.ColourOf(p);
+    for (const Member& member : cluster.pixels) {
+      const uint32_t c = member.colour;
       const double dY = colours_.Y[c] - mean.z;
       const double dU = colours_.U[c] - mean.y;
       const double dV = colours_.V[c] - mean.x;
@@ -324,7 +324,7 @@ class Splitter {
       if (!edgeWeighted) {
         termSum += plainSquares ? d2 : std::pow(d2, power);
       } else {
-        const double strength = edgeStrength_[p];
+        const double strength = edgeStrength_[member.pixel];
         if (params_.distancePowerOn == 0) {
           termSum += d2 * (255.0 - strength) / 255.0;
         } else {
@@ -405,7 +405,7 @@ class Splitter {
     return largest - smallest;
   }
 
-  const ColourTable& colours_;
+  ColourTable& colours_;
   const double* edgeStrength_;
   const ReductionParams& params_;
   int threads_;
@@ -440,7 +440,7 @@ int SelectClusterToSplit(const ClusterTable& table, int n, int spreadMode) {
   return best;
 }
 
-void SplitIntoClusters(const ColourTable& colours, const double* edgeStrength,
+void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
                        const ReductionParams& params, int threads, ClusterTable& table,
                        Clusters& clusters, EngineRun& run) {
   Splitter splitter(colours, edgeStrength, params, threads, table, clusters, run);

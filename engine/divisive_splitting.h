@@ -38,9 +38,15 @@ struct ClusterTable {
   int32_t nonEdgeCount = 0;  // pixels that take part in the clustering
 };
 
+// One pixel of a cluster: its index in the picture and the number of its colour.
+struct Member {
+  uint32_t pixel;
+  uint32_t colour;
+};
+
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
-  std::vector<uint32_t> pixels;   // pixel indices, ascending
+  std::vector<Member> pixels;     // ascending pixel indices
   std::vector<uint32_t> colours;  // its distinct colours, each with all its taking-part pixels
   Triple sums;                    // sums of the working colours, reversed order, pixel order
   CovarianceSums products;        // about the cluster's mean, pixel order
@@ -51,10 +57,11 @@ using Clusters = std::array<ClusterMembers, kPaletteSize>;
 // Runs the first split of all pixels that are not edge pixels, the first assignment
 // (pixels at or above the first threshold form cluster 0, the others cluster 1) and the
 // splits up to 256 clusters. On return clusters[label] holds the members of each label and
-// table.PT[table.MEN] describes the 256 clusters. edgeStrength (one double per pixel) is
+// table.PT[table.MEN] describes the 256 clusters. Once the first split has read them, the
+// per-pixel colour numbers of `colours` are released (ColourTable::ReleasePixelColours). edgeStrength (one double per pixel) is
 // read for edge operator 4 only. Throws EigenNotConverged (after printing the message) when
 // a covariance cannot be diagonalised.
-void SplitIntoClusters(const ColourTable& colours, const double* edgeStrength,
+void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
                        const ReductionParams& params, int threads, ClusterTable& table,
                        Clusters& clusters, EngineRun& run);
 

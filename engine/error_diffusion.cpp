@@ -295,7 +295,8 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 }
 
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
-                       const ColourTable& colours, const std::vector<uint8_t>& guess,
+                       const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                       const uint8_t* srcB, const std::vector<uint8_t>& guess,
                        const uint8_t* paletteRed, const uint8_t* paletteGreen,
                        const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
                        int threads) {
@@ -308,12 +309,13 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
   auto pixel = [&](int64_t i, double* value) {
-    const uint32_t key = colours.rgb[colours.ColourOf(i)];
-    value[0] = static_cast<double>(key >> 16);
-    value[1] = static_cast<double>((key >> 8) & 0xFF);
-    value[2] = static_cast<double>(key & 0xFF);
+    value[0] = srcR[i];
+    value[1] = srcG[i];
+    value[2] = srcB[i];
   };
-  auto start = [&](int64_t i) { return int{guess[colours.ColourOf(i)]}; };
+  auto start = [&](int64_t i) {
+    return int{guess[colours.ColourOfBytes(srcR[i], srcG[i], srcB[i])]};
+  };
   DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
@@ -321,7 +323,9 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
 }
 
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const std::vector<uint8_t>& guess,
+                            const ColourTable& colours, const uint8_t* srcR,
+                            const uint8_t* srcG, const uint8_t* srcB,
+                            const std::vector<uint8_t>& guess,
                             const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
                             int threads) {
   DiffusionKernel taps;
@@ -330,13 +334,16 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
   for (int e = 0; e < kPaletteSize; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  // The search of a pixel starts from the nearest entry of its colour.
+  uint32_t lastColour = 0;
   auto pixel = [&](int64_t i, double* value) {
-    const uint32_t c = colours.ColourOf(i);
+    const uint32_t c = colours.ColourOfBytes(srcR[i], srcG[i], srcB[i]);
     value[0] = colours.V[c];
     value[1] = colours.Y[c];
     value[2] = colours.U[c];
+    lastColour = c;
   };
-  auto start = [&](int64_t i) { return int{guess[colours.ColourOf(i)]}; };
+  auto start = [&](int64_t) { return int{guess[lastColour]}; };
   DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);

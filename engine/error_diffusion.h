@@ -38,12 +38,15 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 // (working colours, or the source bytes for the RGB variant), `guess` names an entry near
 // each colour to start the search from, and up to two threads work.
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
-                       const ColourTable& colours, const std::vector<uint8_t>& guess,
+                       const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                       const uint8_t* srcB, const std::vector<uint8_t>& guess,
                        const uint8_t* paletteRed, const uint8_t* paletteGreen,
                        const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
                        int threads);
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const std::vector<uint8_t>& guess,
+                            const ColourTable& colours, const uint8_t* srcR,
+                            const uint8_t* srcG, const uint8_t* srcB,
+                            const std::vector<uint8_t>& guess,
                             const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
                             int threads);
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 
 #include "engine/integer_parts.h"
 #include "engine/nearest_entry_search.h"
@@ -26,17 +27,18 @@ bool SameIntegerParts(double a, double b) { return TruncateToInt32(a) == Truncat
 
 // The entries' pixels, in pixel order, with their sums and counts.
 struct EntryMembers {
-  std::array<std::vector<uint32_t>, kPaletteSize> pixels;
+  std::array<std::vector<Member>, kPaletteSize> pixels;
   std::array<double, kPaletteSize> sumY{}, sumU{}, sumV{};
 };
 
 class KMeans {
  public:
-  KMeans(const ColourTable& colours, Clusters& clusters, const ReductionParams& params,
+  KMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run,
          int threads)
-      : colours_(colours), params_(params), palette_(palette), entryOf_(entryOfColour),
-        run_(run), threads_(threads) {
+      : colours_(colours), srcR_(srcR), srcG_(srcG), srcB_(srcB), params_(params),
+        palette_(palette), entryOf_(entryOfColour), run_(run), threads_(threads) {
     entryOf_.assign(static_cast<size_t>(colours.colourCount), 0);
     for (int label = 0; label < kPaletteSize; ++label) {
       ClusterMembers& cluster = clusters[label];
@@ -123,9 +125,11 @@ class KMeans {
   // assigned_; `previous` is the palette the bounds were made with.
   void Assign(const WorkingPalette& previous, bool haveBounds) {
     search_.SetPalette(palette_.Y.data(), palette_.U.data(), palette_.V.data(), kPaletteSize);
+    // How far every entry moved since the bounds were made. Entries that jump (those drawn
+    // at random) would loosen every bound; the few that moved most are measured directly
+    // instead.
     std::array<double, kPaletteSize> shift{};
-    double largestShift = 0.0, secondShift = 0.0;
-    int largestEntry = -1;
+    std::array<int, kPaletteSize> byShift{};
     if (haveBounds) {
       for (int e = 0; e < kPaletteSize; ++e) {
         const double dY = palette_.Y[e] - previous.Y[e];
@@ -133,15 +137,17 @@ class KMeans {
         const double dV = palette_.V[e] - previous.V[e];
         shift[e] = std::sqrt(dY * dY + dU * dU + dV * dV);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
-        if (shift[e] > largestShift) {
-          secondShift = largestShift;
-          largestShift = shift[e];
-          largestEntry = e;
-        } else if (shift[e] > secondShift) {
-          secondShift = shift[e];
-        }
+        byShift[e] = e;
       }
+      std::sort(byShift.begin(), byShift.end(), [&](int a, int b) {
+        return shift[a] != shift[b] ? shift[a] > shift[b] : a < b;
+      });
     }
+    constexpr int kJumping = 8;
+    const double largestShift = shift[byShift[0]];
+    const double secondShift = shift[byShift[1]];
+    const int largestEntry = byShift[0];
+    const double shiftOutsideJumping = shift[byShift[kJumping]];
     const int64_t count = static_cast<int64_t>(taking_.size());
     RunInTwoParts(threads_, [&](int part) {
       int64_t begin, end;
@@ -153,11 +159,25 @@ class KMeans {
         const double y = colours_.Y[c], u = colours_.U[c], v = colours_.V[c];
         if (haveBounds) {
           double upper = upper_[k] + shift[current];
-          const double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
-          if (!CertainlyBelow(upper, lower)) {
+          double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
+          bool settled = CertainlyBelow(upper, lower);
+          if (!settled) {
             upper = std::sqrt(search_.SquaredDistance(y, u, v, current));
+            settled = CertainlyBelow(upper, lower);
           }
-          if (CertainlyBelow(upper, lower)) {
+          if (!settled) {
+            // The entries that moved most, measured; the others bounded by the rest.
+            lower = lower_[k] - shiftOutsideJumping;
+            settled = CertainlyBelow(upper, lower);
+            for (int j = 0; j < kJumping && settled; ++j) {
+              const int e = byShift[j];
+              if (e == current) continue;
+              const double distance = std::sqrt(search_.SquaredDistance(y, u, v, e));
+              lower = std::min(lower, distance);
+              settled = CertainlyBelow(upper, distance);
+            }
+          }
+          if (settled) {
             upper_[k] = upper;
             lower_[k] = lower;
             assigned_[k] = static_cast<uint8_t>(current);
@@ -205,80 +225,118 @@ class KMeans {
     for (const uint32_t c : taking_) sizes[entryOf_[c]] += colours_.takingPart[c];
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!dirty[e]) continue;
-      members_.pixels[e] = std::vector<uint32_t>();
+      members_.pixels[e] = std::vector<Member>();
       members_.pixels[e].reserve(static_cast<size_t>(sizes[e]));
     }
-    const uint32_t* pixelColour = colours_.pixelColour.data();
     for (int64_t start = 0; start < colours_.pixelCount; start += kItemsPerProgressPoint * 4) {
       run_.Pump();
       const int64_t end = std::min(colours_.pixelCount, start + kItemsPerProgressPoint * 4);
       for (int64_t i = start; i < end; ++i) {
-        const uint32_t colour = pixelColour[i];
-        if ((colour & ColourTable::kEdgeBit) != 0) continue;
-        const int e = entryOf_[colour];
-        if (dirty[e]) members_.pixels[e].push_back(static_cast<uint32_t>(i));
+        if (colours_.IsEdgePixel(i)) continue;
+        const uint32_t c = colours_.ColourOfBytes(srcR_[i], srcG_[i], srcB_[i]);
+        const int e = entryOf_[c];
+        if (dirty[e]) members_.pixels[e].push_back({static_cast<uint32_t>(i), c});
       }
     }
   }
 
   // Few pixels move: they leave their old lists and are merged into their new ones.
   void RebuildByMoving(const std::vector<int>& dirtyEntries) {
-    std::array<std::vector<uint32_t>, kPaletteSize> incoming;
+    std::array<std::vector<Member>, kPaletteSize> incoming;
     for (const int s : dirtyEntries) {
-      std::vector<uint32_t>& list = members_.pixels[s];
+      std::vector<Member>& list = members_.pixels[s];
       size_t kept = 0;
-      for (const uint32_t p : list) {
-        const int e = entryOf_[colours_.ColourOf(p)];
+      for (const Member& member : list) {
+        const int e = entryOf_[member.colour];
         if (e == s) {
-          list[kept++] = p;
+          list[kept++] = member;
         } else {
-          incoming[e].push_back(p);
+          incoming[e].push_back(member);
         }
       }
       list.resize(kept);
     }
+    auto byPixel = [](const Member& a, const Member& b) { return a.pixel < b.pixel; };
     for (const int e : dirtyEntries) {
       if (incoming[e].empty()) continue;
-      std::sort(incoming[e].begin(), incoming[e].end());
-      std::vector<uint32_t> merged(members_.pixels[e].size() + incoming[e].size());
+      std::sort(incoming[e].begin(), incoming[e].end(), byPixel);
+      std::vector<Member> merged(members_.pixels[e].size() + incoming[e].size());
       std::merge(members_.pixels[e].begin(), members_.pixels[e].end(), incoming[e].begin(),
-                 incoming[e].end(), merged.begin());
+                 incoming[e].end(), merged.begin(), byPixel);
       members_.pixels[e] = std::move(merged);
     }
   }
 
-  // The sums of the given entries, each over its pixels in pixel order; the entries are
-  // shared out between the threads by size.
-  void AddSums(const std::vector<int>& entries) {
+  // The sums of the given entries, each over its pixels in pixel order. Four entries of
+  // similar size are summed side by side, so that their additions overlap instead of
+  // waiting on each other; the entries are shared out between the threads by size.
+  void AddSums(std::vector<int> entries) {
+    std::sort(entries.begin(), entries.end(), [&](int a, int b) {
+      return members_.pixels[a].size() > members_.pixels[b].size();
+    });
     int64_t total = 0;
     for (const int e : entries) total += static_cast<int64_t>(members_.pixels[e].size());
-    size_t split = 0;
-    int64_t running = 0;
-    while (split < entries.size() && running * 2 < total) {
-      running += static_cast<int64_t>(members_.pixels[entries[split]].size());
-      ++split;
+    // Groups of four alternate between the two parts, the larger first.
+    std::vector<int> parts[2];
+    int64_t partSize[2] = {0, 0};
+    for (size_t k = 0; k < entries.size(); k += 4) {
+      const int part = partSize[0] <= partSize[1] ? 0 : 1;
+      for (size_t j = k; j < std::min(entries.size(), k + 4); ++j) {
+        parts[part].push_back(entries[j]);
+        partSize[part] += static_cast<int64_t>(members_.pixels[entries[j]].size());
+      }
     }
+    (void)total;
     RunInTwoParts(threads_, [&](int part) {
-      const size_t begin = part == 0 ? 0 : split;
-      const size_t end = part == 0 ? split : entries.size();
-      for (size_t k = begin; k < end; ++k) {
+      const std::vector<int>& mine = parts[part];
+      for (size_t k = 0; k < mine.size(); k += 4) {
         if (part == 0) run_.Pump();
-        const int e = entries[k];
-        double sumY = 0.0, sumU = 0.0, sumV = 0.0;
-        for (const uint32_t p : members_.pixels[e]) {
-          const uint32_t c = colours_.ColourOf(p);
-          sumY += colours_.Y[c];
-          sumU += colours_.U[c];
-          sumV += colours_.V[c];
-        }
-        members_.sumY[e] = sumY;
-        members_.sumU[e] = sumU;
-        members_.sumV[e] = sumV;
+        SumGroup(mine.data() + k, static_cast<int>(std::min<size_t>(4, mine.size() - k)));
       }
     });
   }
 
+  void SumGroup(const int* entries, int count) {
+    const Member* member[4];
+    size_t size[4];
+    double sumY[4] = {}, sumU[4] = {}, sumV[4] = {};
+    size_t common = SIZE_MAX;
+    for (int g = 0; g < count; ++g) {
+      member[g] = members_.pixels[entries[g]].data();
+      size[g] = members_.pixels[entries[g]].size();
+      common = std::min(common, size[g]);
+    }
+    const double* Y = colours_.Y.data();
+    const double* U = colours_.U.data();
+    const double* V = colours_.V.data();
+    size_t i = 0;
+    if (count == 4) {
+      for (; i < common; ++i) {
+        for (int g = 0; g < 4; ++g) {
+          const uint32_t c = member[g][i].colour;
+          sumY[g] += Y[c];
+          sumU[g] += U[c];
+          sumV[g] += V[c];
+        }
+      }
+    }
+    for (int g = 0; g < count; ++g) {
+      for (size_t j = i; j < size[g]; ++j) {
+        const uint32_t c = member[g][j].colour;
+        sumY[g] += Y[c];
+        sumU[g] += U[c];
+        sumV[g] += V[c];
+      }
+      members_.sumY[entries[g]] = sumY[g];
+      members_.sumU[entries[g]] = sumU[g];
+      members_.sumV[entries[g]] = sumV[g];
+    }
+  }
+
   const ColourTable& colours_;
+  const uint8_t* srcR_;
+  const uint8_t* srcG_;
+  const uint8_t* srcB_;
   const ReductionParams& params_;
   WorkingPalette& palette_;
   std::vector<uint8_t>& entryOf_;
@@ -310,10 +368,12 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v) {
   return best;
 }
 
-void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
-                         const ReductionParams& params, WorkingPalette& palette,
-                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads) {
-  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run, threads);
+void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
+                         EngineRun& run, int threads) {
+  KMeans kmeans(colours, srcR, srcG, srcB, clusters, params, palette, entryOfColour, run,
+                threads);
   kmeans.Run();
 }
 
@@ -338,9 +398,12 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
   return nearest;
 }
 
-void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
+void AssignNearestEntries(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                          const uint8_t* srcB, const std::vector<uint8_t>& nearest,
                           uint8_t* indexPlane) {
-  for (int64_t i = 0; i < colours.pixelCount; ++i) indexPlane[i] = nearest[colours.ColourOf(i)];
+  for (int64_t i = 0; i < colours.pixelCount; ++i) {
+    indexPlane[i] = nearest[colours.ColourOfBytes(srcR[i], srcG[i], srcB[i])];
+  }
 }
 
 }  // namespace genshoku

@@ -37,9 +37,11 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
-void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
-                         const ReductionParams& params, WorkingPalette& palette,
-                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads);
+// srcR, srcG, srcB are the prepared planes the colour table was made from.
+void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
+                         EngineRun& run, int threads);
 
 // The nearest entry of every colour (taking part or not). `guess` (per colour, may be
 // empty) names an entry near each colour, which saves work.
@@ -49,7 +51,8 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              int threads);
 
 // Writes the nearest entry of every pixel, whatever its label, into indexPlane.
-void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
+void AssignNearestEntries(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                          const uint8_t* srcB, const std::vector<uint8_t>& nearest,
                           uint8_t* indexPlane);
 
 }  // namespace genshoku

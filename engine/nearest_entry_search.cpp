@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace genshoku {
@@ -23,33 +24,53 @@ void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const do
     c2_[e] = c2[e];
   }
   const size_t others = static_cast<size_t>(std::max(count - 1, 0));
-  neighbourDistance_.assign(static_cast<size_t>(count) * others, 0.0);
+  neighbourDistance_.assign(static_cast<size_t>(count) * others, 0.0f);
   neighbourIndex_.assign(static_cast<size_t>(count) * others, 0);
+  if (!rowState_) rowState_ = std::make_unique<std::atomic<uint8_t>[]>(256);
+  for (int e = 0; e < 256; ++e) rowState_[e].store(0, std::memory_order_relaxed);
   inRange_ = true;
   for (int e = 0; e < count; ++e) {
     if (!(std::fabs(c0_[e]) < 1e100 && std::fabs(c1_[e]) < 1e100 && std::fabs(c2_[e]) < 1e100)) {
       inRange_ = false;
     }
   }
-  std::vector<std::pair<double, int>> row(others);
-  for (int a = 0; a < count; ++a) {
-    size_t k = 0;
-    for (int b = 0; b < count; ++b) {
-      if (b != a) row[k++] = {EntryDistance(a, b), b};
+}
+
+void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
+                                      const uint8_t*& indices) const {
+  const size_t others = static_cast<size_t>(count_ - 1);
+  distances = neighbourDistance_.data() + entry * others;
+  indices = neighbourIndex_.data() + entry * others;
+  std::atomic<uint8_t>& state = rowState_[entry];
+  if (state.load(std::memory_order_acquire) == 2) return;
+  uint8_t expected = 0;
+  if (!state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+    while (state.load(std::memory_order_acquire) != 2) {
     }
-    // NaN distances (entries that are not numbers) go last and are never passed over.
-    std::sort(row.begin(), row.end(), [](const auto& x, const auto& y) {
-      const bool xNan = std::isnan(x.first), yNan = std::isnan(y.first);
-      if (xNan != yNan) return yNan;
-      if (x.first != y.first) return x.first < y.first;
-      return x.second < y.second;
-    });
-    for (size_t j = 0; j < others; ++j) {
-      neighbourDistance_[a * others + j] =
-          std::isnan(row[j].first) ? std::numeric_limits<double>::infinity() : row[j].first;
-      neighbourIndex_[a * others + j] = static_cast<uint8_t>(row[j].second);
-    }
+    return;
   }
+  // Sort keys: the bits of a non-negative float order like its value.
+  uint64_t keys[256];
+  size_t k = 0;
+  for (int b = 0; b < count_; ++b) {
+    if (b == entry) continue;
+    const double distance = EntryDistance(entry, b);
+    float rounded = std::isnan(distance) ? std::numeric_limits<float>::infinity()
+                                         : static_cast<float>(distance);
+    if (static_cast<double>(rounded) > distance) rounded = std::nextafter(rounded, 0.0f);
+    uint32_t bits;
+    std::memcpy(&bits, &rounded, sizeof bits);
+    keys[k++] = (uint64_t{bits} << 32) | static_cast<uint32_t>(b);
+  }
+  std::sort(keys, keys + k);
+  float* rowDistances = neighbourDistance_.data() + entry * others;
+  uint8_t* rowIndices = neighbourIndex_.data() + entry * others;
+  for (size_t j = 0; j < k; ++j) {
+    const uint32_t bits = static_cast<uint32_t>(keys[j] >> 32);
+    std::memcpy(&rowDistances[j], &bits, sizeof bits);
+    rowIndices[j] = static_cast<uint8_t>(keys[j] & 0xFF);
+  }
+  state.store(2, std::memory_order_release);
 }
 
 double NearestEntrySearch::EntryDistance(int a, int b) const {
@@ -86,8 +107,9 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
   double bestDistance = fromStart;
   double secondSquared = std::numeric_limits<double>::infinity();
   const size_t others = static_cast<size_t>(count_ - 1);
-  const double* distances = neighbourDistance_.data() + start * others;
-  const uint8_t* indices = neighbourIndex_.data() + start * others;
+  const float* distances;
+  const uint8_t* indices;
+  NeighboursOf(start, distances, indices);
   double unmeasuredBound = std::numeric_limits<double>::infinity();
   for (size_t k = 0; k < others; ++k) {
     const double limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;

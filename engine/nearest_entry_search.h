@@ -11,7 +11,9 @@
 // the best one is measured, and equal distances are resolved to the lowest index as the
 // scan would.
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace genshoku {
@@ -44,12 +46,19 @@ class NearestEntrySearch {
   int count() const { return count_; }
 
  private:
+  // The other entries of `entry` by increasing distance from it, made when first needed
+  // (by any thread): the distances rounded down to single precision, so that every stored
+  // distance is a lower bound of the true one.
+  void NeighboursOf(int entry, const float*& distances, const uint8_t*& indices) const;
+
   int count_ = 0;
   bool inRange_ = true;  // every coordinate finite and of a sane size
   double c0_[256] = {}, c1_[256] = {}, c2_[256] = {};
   // For each entry, the other entries by increasing distance from it.
-  std::vector<double> neighbourDistance_;
-  std::vector<uint8_t> neighbourIndex_;
+  mutable std::vector<float> neighbourDistance_;
+  mutable std::vector<uint8_t> neighbourIndex_;
+  // Per entry: 0 not made yet, 1 being made, 2 ready.
+  mutable std::unique_ptr<std::atomic<uint8_t>[]> rowState_;
 };
 
 // Keeps up a lower margin: true when a distance known to be at most `upper` is certainly

@@ -83,7 +83,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
     if (params.kmeansOn == 1) {
       run.PhaseStarted(EnginePhase::KMeans);
-      RefinePaletteKMeans(colours, *clusters, params, palette, entryOfColour, run, threads);
+      RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run, threads);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -103,7 +103,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
   std::vector<uint8_t>().swap(entryOfColour);
   const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
-  if (!finalMapping) AssignNearestEntries(colours, nearest, indexPlane);
+  if (!finalMapping) AssignNearestEntries(colours, srcR, srcG, srcB, nearest, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
@@ -112,10 +112,11 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   run.PhaseStarted(EnginePhase::FinalMapping);
   if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                      nearest, paletteRed, paletteGreen, paletteBlue, indexPlane, run, threads);
+                      srcR, srcG, srcB, nearest, paletteRed, paletteGreen, paletteBlue, indexPlane, run, threads);
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
-                           colours, nearest, records, indexPlane, run, threads);
+                           colours, srcR, srcG, srcB, nearest, records, indexPlane, run,
+                           threads);
   }
   return ReduceResult::Ok;
 }
