@@ -3,8 +3,10 @@
 // significant bit upward. Every read checks the end of the data, so damaged streams fail
 // instead of reading beyond it.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace genshoku::png {
 
@@ -13,27 +15,53 @@ class InflateBitReader {
   InflateBitReader(const uint8_t* data, size_t length, size_t startOffset)
       : data_(data), length_(length), offset_(startOffset) {}
 
-  // Each returns false, leaving `value` unspecified, when the data end first. ReadBit
-  // is defined here because Huffman codes are walked through it bit by bit.
+  // Each returns false when the data end first, leaving `value` and the position
+  // unspecified: a failed read ends the inflation.
   bool ReadBit(uint32_t& bit) {
     if (offset_ >= length_) return false;
-    bit = (data_[offset_] & mask_) != 0 ? 1 : 0;
-    mask_ <<= 1;
-    if (mask_ > 128) {
-      mask_ = 1;
-      ++offset_;
-    }
+    bit = (data_[offset_] >> bit_) & 1u;
+    SkipBits(1);
     return true;
   }
   // `count` bits (at most 16), the first bit read being the least significant: how
   // deflate stores its numbers.
-  bool ReadBits(int count, uint32_t& value);
+  bool ReadBits(int count, uint32_t& value) {
+    if (BitsLeft() < static_cast<uint64_t>(count)) return false;
+    value = static_cast<uint32_t>(PeekBits() & ((uint64_t{1} << count) - 1));
+    SkipBits(count);
+    return true;
+  }
   // `count` bits, the first bit read being the most significant: how deflate stores its
   // Huffman codes.
   bool ReadBitsMsbFirst(int count, uint32_t& value);
 
+  // The bits from the current position on, the next bit lowest; at least 56 of them are
+  // meaningful, or all that are left, with zeros beyond the end of the data.
+  uint64_t PeekBits() const {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (offset_ + 8 <= length_) {
+        uint64_t word;
+        std::memcpy(&word, data_ + offset_, sizeof word);
+        return word >> bit_;
+      }
+    }
+    return PeekByteByByte();
+  }
+  // Moves past bits that PeekBits showed to be there.
+  void SkipBits(int count) {
+    const size_t bit = bit_ + static_cast<size_t>(count);
+    offset_ += bit >> 3;
+    bit_ = static_cast<uint32_t>(bit & 7);
+  }
+  uint64_t BitsLeft() const { return offset_ < length_ ? (length_ - offset_) * 8 - bit_ : 0; }
+
   // Passes over the rest of a partly read byte.
-  void AlignToByte();
+  void AlignToByte() {
+    if (bit_ != 0) {
+      bit_ = 0;
+      ++offset_;
+    }
+  }
 
   size_t offset() const { return offset_; }
   size_t BytesLeft() const { return offset_ < length_ ? length_ - offset_ : 0; }
@@ -42,10 +70,12 @@ class InflateBitReader {
   void SkipBytes(size_t count) { offset_ += count; }
 
  private:
+  uint64_t PeekByteByByte() const;
+
   const uint8_t* data_;
   size_t length_;
   size_t offset_;
-  uint32_t mask_ = 1;
+  uint32_t bit_ = 0;  // bits of data_[offset_] already read
 };
 
 }  // namespace genshoku::png

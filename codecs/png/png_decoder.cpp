@@ -95,6 +95,13 @@ bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
   }
 }
 
+size_t VxGenericPngDecoder::ConsumeBytes(const uint8_t* bytes, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!ConsumeByte(bytes[i])) return i;
+  }
+  return count;
+}
+
 void VxGenericPngDecoder::ResetChunkValues() {
   hasHeader = false;
   width = height = 0;

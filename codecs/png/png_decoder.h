@@ -36,6 +36,13 @@ class VxGenericPngDecoder {
   virtual bool ConsumeByte(uint8_t /*byte*/) { return true; }
   virtual bool EndImage() { return true; }
 
+  // Hands a run of decompressed bytes over in order, as ConsumeByte would one by one,
+  // and stops at the first byte refused. Returns how many bytes were accepted before that
+  // one (`count` when none was refused). This version calls ConsumeByte for every byte; a
+  // subclass may take whole runs at once, as long as it answers exactly as its byte by
+  // byte ConsumeByte would.
+  virtual size_t ConsumeBytes(const uint8_t* bytes, size_t count);
+
   // What the chunks said; reset at the start of every DecodeStream. The header values
   // mean something only when hasHeader is set.
   bool hasHeader = false;

@@ -1,6 +1,7 @@
 #include "codecs/png/png_inflater.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codecs/png/inflate_dynamic_codes.h"
 #include "codecs/png/inflate_trees.h"
@@ -38,6 +39,7 @@ PngInflater::PngInflater(VxGenericPngDecoder& decoder, Diagnostics& diagnostics)
 bool PngInflater::Inflate(const uint8_t* data, size_t length) {
   produced_ = 0;
   windowPosition_ = 0;
+  waiting_ = 0;
   if (length < 2) {
     diagnostics_.Out("Buffer overflow\n");
     return false;
@@ -55,6 +57,7 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
   windowMask_ = window_.size() - 1;
   bits_ = InflateBitReader(data, length, 2);
 
+  // Every block hands over all its bytes before it ends, so nothing is waiting here.
   bool ok = true;
   for (bool finalBlock = false; ok && !finalBlock;) {
     uint32_t final, type;
@@ -68,12 +71,9 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
       case 0:
         ok = InflateStoredBlock();
         break;
-      case 1: {
-        int32_t lengths[kLiteralLengthSymbols], codes[kLiteralLengthSymbols];
-        BuildFixedCodes(lengths, codes);
-        ok = InflateHuffmanBlock(*BuildTree(kLiteralLengthSymbols, lengths, codes), nullptr);
+      case 1:
+        ok = InflateFixedBlock();
         break;
-      }
       case 2:
         ok = InflateDynamicBlock();
         break;
@@ -101,92 +101,144 @@ bool PngInflater::InflateStoredBlock() {
   // A block cut short still delivers what it holds.
   const size_t available = std::min(length, bits_.BytesLeft());
   const uint8_t* bytes = bits_.BytePointer();
-  // The decoder's answers do not stop a stored block.
-  for (size_t i = 0; i < available; ++i) Emit(bytes[i]);
+  for (size_t copied = 0; copied < available;) {
+    const size_t piece = std::min(available - copied, window_.size() - windowPosition_);
+    std::memcpy(window_.data() + windowPosition_, bytes + copied, piece);
+    windowPosition_ = (windowPosition_ + piece) & windowMask_;
+    copied += piece;
+  }
+  produced_ += available;
+  // The decoder's answers do not stop a stored block: after a refused byte the rest are
+  // offered all the same.
+  for (size_t offered = 0; offered < available;) {
+    offered += decoder_.ConsumeBytes(bytes + offered, available - offered);
+    if (offered < available) ++offered;
+  }
   bits_.SkipBytes(available);
   return available == length;
+}
+
+bool PngInflater::InflateFixedBlock() {
+  int32_t lengths[kLiteralLengthSymbols], codes[kLiteralLengthSymbols];
+  BuildFixedCodes(lengths, codes);
+  const auto tree = BuildTree(kLiteralLengthSymbols, lengths, codes);
+  const HuffmanDecodeTable literals(*tree);
+  return InflateHuffmanBlock(literals, nullptr);
 }
 
 bool PngInflater::InflateDynamicBlock() {
   DynamicCodes codes;
   if (!ReadDynamicCodes(bits_, codes, diagnostics_)) return false;
-  const auto literals = BuildTree(codes.literalCount, codes.literalLengths, codes.literalCodes);
-  const auto distances =
+  const auto literalTree = BuildTree(codes.literalCount, codes.literalLengths, codes.literalCodes);
+  const auto distanceTree =
       BuildTree(codes.distanceCount, codes.distanceLengths, codes.distanceCodes);
-  return InflateHuffmanBlock(*literals, distances.get());
+  const HuffmanDecodeTable literals(*literalTree);
+  const HuffmanDecodeTable distances(*distanceTree);
+  return InflateHuffmanBlock(literals, &distances);
 }
 
 // `distances` is null for a fixed block, whose distance codes are plain 5-bit numbers.
-bool PngInflater::InflateHuffmanBlock(const HuffmanTreeNode& literals,
-                                      const HuffmanTreeNode* distances) {
+bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
+                                      const HuffmanDecodeTable* distances) {
+  uint8_t* const window = window_.data();
+  const size_t windowSize = window_.size();
   for (;;) {
     int32_t symbol;
-    const SymbolRead read = ReadSymbol(literals, bits_, symbol);
+    const SymbolRead read = literals.Read(bits_, symbol);
     if (read == SymbolRead::MissingNode) {
-      diagnostics_.Out("Huffman Decompression: Reached NULL node.\n");
-      return false;
+      return FailAfterHandOver("Huffman Decompression: Reached NULL node.\n");
     }
-    if (read == SymbolRead::OutOfData) return false;
+    if (read == SymbolRead::OutOfData) return FailAfterHandOver(nullptr);
     if (symbol < kEndOfBlock) {
-      if (!Emit(static_cast<uint8_t>(symbol))) return false;
+      if (waiting_ == windowSize && !HandOver()) return false;
+      window[windowPosition_] = static_cast<uint8_t>(symbol);
+      windowPosition_ = (windowPosition_ + 1) & windowMask_;
+      ++waiting_;
+      ++produced_;
     } else if (symbol == kEndOfBlock) {
-      return true;
+      return HandOver();
     } else if (symbol <= kLastLengthSymbol) {
-      uint32_t length, distance;
-      if (!ReadLength(symbol, length) || !ReadDistance(distances, distance) ||
-          !CopyFromWindow(length, distance)) {
-        return false;
-      }
+      const int index = symbol - (kEndOfBlock + 1);
+      uint32_t extra;
+      if (!bits_.ReadBits(kLengthExtraBits[index], extra)) return FailAfterHandOver(nullptr);
+      const uint32_t length = kLengthBase[index] + extra;
+      uint32_t distance;
+      if (!ReadDistance(distances, distance)) return false;
+      // A distance reaching before the first byte, or further back than the window
+      // keeps, has nothing true to copy.
+      if (distance > produced_ || distance > windowSize) return FailAfterHandOver(nullptr);
+      if (!CopyFromWindow(length, distance)) return false;
     }
     // The two symbols beyond the last length symbol carry nothing and are passed over.
   }
 }
 
-bool PngInflater::ReadLength(int32_t symbol, uint32_t& length) {
-  const int index = symbol - (kEndOfBlock + 1);
-  uint32_t extra;
-  if (!bits_.ReadBits(kLengthExtraBits[index], extra)) return false;
-  length = kLengthBase[index] + extra;
-  return true;
-}
-
-bool PngInflater::ReadDistance(const HuffmanTreeNode* distances, uint32_t& distance) {
+// On failure the waiting bytes have been dealt with already (FailAfterHandOver).
+bool PngInflater::ReadDistance(const HuffmanDecodeTable* distances, uint32_t& distance) {
   uint32_t code;
   if (distances == nullptr) {
-    if (!bits_.ReadBitsMsbFirst(kFixedDistanceBits, code)) return false;
+    if (!bits_.ReadBitsMsbFirst(kFixedDistanceBits, code)) return FailAfterHandOver(nullptr);
   } else {
     int32_t symbol;
-    const SymbolRead read = ReadSymbol(*distances, bits_, symbol);
+    const SymbolRead read = distances->Read(bits_, symbol);
     if (read == SymbolRead::MissingNode) {
-      diagnostics_.Out("Huffman Decompression: Reached NULL node.\n");
-      return false;
+      return FailAfterHandOver("Huffman Decompression: Reached NULL node.\n");
     }
-    if (read == SymbolRead::OutOfData) return false;
+    if (read == SymbolRead::OutOfData) return FailAfterHandOver(nullptr);
     code = static_cast<uint32_t>(symbol);
   }
   // Codes 30 and 31 exist in the alphabet but stand for no distance.
-  if (code >= 30) return false;
+  if (code >= 30) return FailAfterHandOver(nullptr);
   uint32_t extra;
-  if (!bits_.ReadBits(kDistanceExtraBits[code], extra)) return false;
+  if (!bits_.ReadBits(kDistanceExtraBits[code], extra)) return FailAfterHandOver(nullptr);
   distance = kDistanceBase[code] + extra;
   return true;
 }
 
+// The distance has been checked against the bytes produced and the window size.
 bool PngInflater::CopyFromWindow(uint32_t length, uint32_t distance) {
-  // A distance reaching before the first byte, or further back than the window keeps,
-  // has nothing true to copy.
-  if (distance > produced_ || distance > window_.size()) return false;
-  for (uint32_t i = 0; i < length; ++i) {
-    if (!Emit(window_[(windowPosition_ - distance) & windowMask_])) return false;
+  uint8_t* const window = window_.data();
+  const size_t windowSize = window_.size();
+  while (length > 0) {
+    if (waiting_ == windowSize && !HandOver()) return false;
+    // No more than the window can hold before the waiting bytes are handed over.
+    const size_t count = std::min<size_t>(length, windowSize - waiting_);
+    const size_t from = (windowPosition_ - distance) & windowMask_;
+    const bool wraps = from + count > windowSize || windowPosition_ + count > windowSize;
+    // Byte by byte when the copy repeats its own output (distance below the length) or
+    // wraps around the end of the window; otherwise all bytes read are old ones.
+    if (!wraps && (from > windowPosition_ || windowPosition_ - from >= count)) {
+      std::memmove(window + windowPosition_, window + from, count);
+      windowPosition_ = (windowPosition_ + count) & windowMask_;
+    } else {
+      for (size_t i = 0; i < count; ++i) {
+        window[windowPosition_] = window[(windowPosition_ - distance) & windowMask_];
+        windowPosition_ = (windowPosition_ + 1) & windowMask_;
+      }
+    }
+    waiting_ += count;
+    produced_ += count;
+    length -= static_cast<uint32_t>(count);
   }
   return true;
 }
 
-bool PngInflater::Emit(uint8_t byte) {
-  window_[windowPosition_] = byte;
-  windowPosition_ = (windowPosition_ + 1) & windowMask_;
-  ++produced_;
-  return decoder_.ConsumeByte(byte);
+bool PngInflater::HandOver() {
+  while (waiting_ > 0) {
+    const size_t start = (windowPosition_ - waiting_) & windowMask_;
+    const size_t count = std::min(waiting_, window_.size() - start);
+    if (decoder_.ConsumeBytes(window_.data() + start, count) != count) {
+      waiting_ = 0;
+      return false;
+    }
+    waiting_ -= count;
+  }
+  return true;
+}
+
+bool PngInflater::FailAfterHandOver(const char* message) {
+  if (HandOver() && message != nullptr) diagnostics_.Out("%s", message);
+  return false;
 }
 
 }  // namespace genshoku::png

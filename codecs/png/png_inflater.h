@@ -1,7 +1,14 @@
 #pragma once
 // Decompresses the gathered image data of a PNG file (a zlib stream of deflate blocks)
-// and hands every byte, as soon as it is known, to the decoder's ConsumeByte. Nothing but
-// the history window is kept of the output.
+// and hands the bytes, in order, to the decoder. Nothing but the history window is kept
+// of the output.
+//
+// The bytes are handed over in runs rather than one call each: decompressed bytes wait in
+// the window until a run is complete (the end of a block, a full window, or the end of
+// decoding, whatever the reason). What the decoder sees is still exactly what handing
+// over every byte at once would give: the same bytes in the same order, the inflation
+// ends at the first byte a Huffman block cannot hand over, and a message about damaged
+// data is printed only after every byte before the damage was accepted.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +21,7 @@
 namespace genshoku::png {
 
 class VxGenericPngDecoder;
+class HuffmanDecodeTable;
 
 class PngInflater {
  public:
@@ -25,13 +33,16 @@ class PngInflater {
 
  private:
   bool InflateStoredBlock();
-  bool InflateHuffmanBlock(const HuffmanTreeNode& literals, const HuffmanTreeNode* distances);
+  bool InflateHuffmanBlock(const HuffmanDecodeTable& literals, const HuffmanDecodeTable* distances);
+  bool InflateFixedBlock();
   bool InflateDynamicBlock();
-  bool ReadLength(int32_t symbol, uint32_t& length);
-  bool ReadDistance(const HuffmanTreeNode* distances, uint32_t& distance);
+  bool ReadDistance(const HuffmanDecodeTable* distances, uint32_t& distance);
   bool CopyFromWindow(uint32_t length, uint32_t distance);
-  // Stores the byte in the window and passes it on; returns the decoder's answer.
-  bool Emit(uint8_t byte);
+  // Hands over the bytes waiting in the window; false if the decoder refused one.
+  bool HandOver();
+  // Ends a Huffman block on damaged data: the bytes before the damage are handed over
+  // first, and the message (if any) is printed only if they were all accepted.
+  bool FailAfterHandOver(const char* message);
 
   VxGenericPngDecoder& decoder_;
   Diagnostics& diagnostics_;
@@ -39,6 +50,7 @@ class PngInflater {
   std::vector<uint8_t> window_;
   size_t windowMask_ = 0;
   size_t windowPosition_ = 0;
+  size_t waiting_ = 0;  // bytes before windowPosition_ not handed over yet
   uint64_t produced_ = 0;
 };
 

@@ -25,4 +25,9 @@ uint8_t PaethPredictor(int left, int up, int upperLeft);
 void UnfilterBytes(int filter, uint8_t* line, const uint8_t* previous, size_t position,
                    size_t count, size_t unitBytes, bool firstLine);
 
+// The same for a longer stretch, one loop per filter type: each byte sees the same
+// neighbours as UnfilterBytes gives it, so the result is identical.
+void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position,
+                  size_t count, size_t unitBytes, bool firstLine);
+
 }  // namespace genshoku::png

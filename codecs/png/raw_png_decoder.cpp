@@ -105,6 +105,78 @@ bool VxRawPngDecoder::ConsumeByte(uint8_t byte) {
   return true;
 }
 
+size_t VxRawPngDecoder::ConsumeBytes(const uint8_t* bytes, size_t count) {
+  const bool knownInterlace = interlaceMethod == 0 || interlaceMethod == 1;
+  const auto unitBytes = static_cast<size_t>(format.unitBytes);
+  size_t done = 0;
+  while (done < count) {
+    // Filter bytes, packed pixels, pixels split between two runs and everything unusual
+    // take the byte-by-byte way.
+    const bool wholePixelsAhead = !PictureComplete() && pixelX >= 0 && pixelBytes == 0 &&
+                                  knownInterlace && !format.PacksPixels() &&
+                                  count - done >= unitBytes;
+    if (!wholePixelsAhead) {
+      if (!VxRawPngDecoder::ConsumeByte(bytes[done])) return done;
+      ++done;
+      continue;
+    }
+    const uint64_t lineRest = linePixels - static_cast<uint64_t>(pixelX);
+    const auto pixelCount = static_cast<uint32_t>(std::min<uint64_t>(lineRest, (count - done) / unitBytes));
+    ConsumeWholePixels(bytes + done, pixelCount);
+    done += size_t{pixelCount} * unitBytes;
+    if (pixelX >= linePixels) FinishLine();
+  }
+  return count;
+}
+
+void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCount) {
+  const auto unitBytes = static_cast<size_t>(format.unitBytes);
+  const size_t spanBytes = size_t{pixelCount} * unitBytes;
+  uint8_t* line = currentLine.data();
+  std::copy_n(bytes, spanBytes, line + byteX);
+  UnfilterSpan(lineFilter, line, previousLine.data(), byteX, spanBytes, unitBytes, lineY == 0);
+  const uint8_t* source = line + byteX;
+  const auto firstX = static_cast<uint32_t>(pixelX);
+  if (!IsInterlaced()) {
+    // Consecutive pixels of one row: the same conversions as PutPixel, per format.
+    uint8_t* target = &pixels[outOffset];
+    switch (format.colorType) {
+      case kTruecolour:
+        if (format.bitDepth == 16) {
+          for (uint32_t i = 0; i < pixelCount; ++i, source += 6, target += 4) {
+            target[0] = source[0];
+            target[1] = source[2];
+            target[2] = source[4];
+            target[3] = kOpaque;
+          }
+        } else {
+          for (uint32_t i = 0; i < pixelCount; ++i, source += 3, target += 4) {
+            target[0] = source[0];
+            target[1] = source[1];
+            target[2] = source[2];
+            target[3] = kOpaque;
+          }
+        }
+        break;
+      case kTruecolourAlpha:
+        std::copy_n(source, size_t{pixelCount} * 4, target);
+        break;
+      default:
+        for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
+          PutPixel(outOffset + size_t{i} * 4, source);
+        }
+        break;
+    }
+    outOffset += size_t{pixelCount} * 4;
+  } else {
+    for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
+      PutPixel(PixelOffset(firstX + i), source);
+    }
+  }
+  pixelX += pixelCount;
+  byteX += spanBytes;
+}
+
 void VxRawPngDecoder::ConsumePackedByte(uint8_t byte) {
   const int bits = format.bitsPerPixel;
   const size_t at = static_cast<size_t>(pixelX) * bits / 8;

@@ -28,8 +28,11 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   // the picture is then left empty.
   bool BeginImage() override;
   // False once the picture is complete, and for every data byte of an unknown interlace
-  // method.
-  bool ConsumeByte(uint8_t byte) override;
+  // method. Final: ConsumeBytes takes whole stretches of a line without calling it.
+  bool ConsumeByte(uint8_t byte) final;
+  // Answers exactly as ConsumeByte byte by byte, but unfilters and converts the whole
+  // pixels of a run in one go.
+  size_t ConsumeBytes(const uint8_t* bytes, size_t count) final;
   bool EndImage() override;
 
   // Whether the last decoding produced a picture (it may be partly filled when the data
@@ -50,6 +53,9 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   void EnterPass(int firstCandidate);
   void ConsumePackedByte(uint8_t byte);
   void ConsumePixelByte(uint8_t byte);
+  // Takes the bytes of `pixelCount` whole pixels of the current line, starting at a pixel
+  // boundary.
+  void ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCount);
   void FinishLine();
   // Byte offset in `pixels` of pixel `x` of the current line.
   size_t PixelOffset(uint32_t x);
