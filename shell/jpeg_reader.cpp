@@ -19,24 +19,31 @@ struct ErrorManager {
   std::jmp_buf jump;
   Diagnostics* diagnostics;
   const char* name;
+  // The first warning waits until the picture is complete: a file that fails later is
+  // refused with its fatal message alone, in one line.
+  char firstWarning[JMSG_LENGTH_MAX];
 };
 
-void PrintLibraryMessage(j_common_ptr info) {
+[[noreturn]] void OnFatalError(j_common_ptr info) {
   auto* manager = reinterpret_cast<ErrorManager*>(info->err);
   char message[JMSG_LENGTH_MAX];
   (*info->err->format_message)(info, message);
   manager->diagnostics->Err("%s: %s\n", manager->name, message);
-}
-
-[[noreturn]] void OnFatalError(j_common_ptr info) {
-  PrintLibraryMessage(info);
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+  std::longjmp(manager->jump, 1);
 }
 
 void OnMessage(j_common_ptr info, int level) {
   if (level >= 0) return;  // trace messages
-  if (info->err->num_warnings == 0) PrintLibraryMessage(info);
+  if (info->err->num_warnings == 0) {
+    (*info->err->format_message)(info, reinterpret_cast<ErrorManager*>(info->err)->firstWarning);
+  }
   info->err->num_warnings++;
+}
+
+void PrintFirstWarning(const ErrorManager& errors) {
+  if (errors.base.num_warnings > 0) {
+    errors.diagnostics->Err("%s: %s\n", errors.name, errors.firstWarning);
+  }
 }
 
 // Step 1: header and decompression start. Nothing with a destructor lives in this frame,
@@ -104,6 +111,7 @@ std::optional<DecodedPicture> Decode(jpeg_decompress_struct& info, ErrorManager&
     return std::nullopt;
   }
   if (!ReadRows(&info, &errors, &*picture, line.data())) return std::nullopt;
+  PrintFirstWarning(errors);
   return picture;
 }
 
@@ -117,6 +125,7 @@ struct Decompressor {
     errors.base.emit_message = OnMessage;
     errors.diagnostics = &diagnostics;
     errors.name = name.c_str();
+    errors.firstWarning[0] = '\0';
     jpeg_create_decompress(&info);
   }
   ~Decompressor() { jpeg_destroy_decompress(&info); }

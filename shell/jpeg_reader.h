@@ -15,7 +15,8 @@ namespace genshoku {
 
 // Reads the JPEG file at `path`. On failure writes one line naming the file on standard
 // error and returns nothing. Of the library's warnings (corrupt or truncated data) only
-// the first is printed, and decoding goes on.
+// the first is printed, once the picture is complete, and decoding goes on; a file that
+// fails after a warning prints only its failure.
 std::optional<DecodedPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics);
 
 // The same for a JPEG file held in memory; `name` is used in messages.
