@@ -1,0 +1,297 @@
+// Saving when the disk or the folder does not cooperate: a full disk, a read-only folder,
+// a target that is a folder or a device, a folder that does not exist. For each writer
+// (BMP, PNG, GIF) the save must fail with one line on standard error, leave the previous
+// file under the target's name byte for byte, and leave no temporary file behind.
+//
+// A full disk is made two ways: a file-size limit (RLIMIT_FSIZE, with SIGXFSZ ignored so
+// that writes fail with EFBIG instead of ending the process), which needs no privileges,
+// and a real 16 KB tmpfs, mounted in a child process with its own mount table when the
+// system allows it. The read-only folder is a read-only tmpfs in the same way, and a folder
+// without write permission for users other than the superuser.
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shell/reduction_entry.h"
+#include "shell/save_formats.h"
+#include "support_files.h"
+
+namespace genshoku {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadWholeFile;
+using testing::ScratchFolder;
+using testing::WriteWholeFile;
+
+const char* const kTargetNames[] = {"result.bmp", "result.png", "result.gif"};
+const std::vector<uint8_t> kPreviousFile = {'t', 'h', 'e', ' ', 'o', 'l', 'd', ' ',
+                                            'p', 'i', 'c', 't', 'u', 'r', 'e', '\n'};
+
+// A reduced picture whose indices do not compress: every writer's file is 8 KB or more,
+// well past the 4 KB the full-disk cases leave free.
+const PictureState& NoisyResult() {
+  static const PictureState state = [] {
+    PictureState result;
+    ReductionOutput output;
+    output.result = ReduceResult::Ok;
+    output.width = 100;
+    output.height = 80;
+    output.indexPlane.resize(size_t(output.width) * output.height);
+    uint32_t seed = 12345;
+    for (uint8_t& index : output.indexPlane) {
+      seed = seed * 1103515245u + 12345u;
+      index = uint8_t(seed >> 23);
+    }
+    for (int i = 0; i < 256; ++i) {
+      output.paletteRed[i] = uint8_t(i);
+      output.paletteGreen[i] = uint8_t(3 * i);
+      output.paletteBlue[i] = uint8_t(255 - i);
+    }
+    ApplyReduction(result, std::move(output));
+    return result;
+  }();
+  return state;
+}
+
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+int ErrLines(const CapturedDiagnostics& diagnostics) {
+  return int(std::count_if(diagnostics.lines().begin(), diagnostics.lines().end(),
+                           [](const CapturedDiagnostics::Line& line) {
+                             return line.stream == DiagnosticStream::Err;
+                           }));
+}
+
+// Saves `name` into `folder` and describes every way the failure was not clean; empty
+// when the save failed as it should. `expectedEntries` is what the folder must hold after.
+std::string SaveMustFailCleanly(const std::string& folder, const std::string& name,
+                                const std::set<std::string>& expectedEntries) {
+  const std::string target = folder + "/" + name;
+  const bool hadFile = fs::is_regular_file(target);
+  CapturedDiagnostics diagnostics;
+  std::string problems;
+  if (SaveResult(NoisyResult(), target, name, diagnostics)) problems += "the save succeeded; ";
+  // The PNG writer's block statistics on standard output are its normal report.
+  if (ErrLines(diagnostics) != 1) {
+    problems += "expected one line on standard error, got: [" +
+                diagnostics.Text(DiagnosticStream::Err) + "]; ";
+  }
+  if (hadFile && ReadWholeFile(target) != kPreviousFile) problems += "the previous file changed; ";
+  if (Entries(folder) != expectedEntries) {
+    problems += "the folder holds:";
+    for (const std::string& entry : Entries(folder)) problems += " " + entry;
+    problems += "; ";
+  }
+  return problems.empty() ? problems : name + ": " + problems;
+}
+
+// Lowers the process's file-size limit for its lifetime, so that writes past it fail.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    savedSignal_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    applied_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, savedSignal_);
+  }
+  bool applied() const { return applied_; }
+
+ private:
+  rlimit saved_{};
+  sighandler_t savedSignal_ = SIG_DFL;
+  bool applied_ = false;
+};
+
+TEST(SaveFaults, AFileSizeLimitActsAsAFullDisk) {
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    WriteWholeFile(folder.Path(name), kPreviousFile);
+    FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.applied());
+    EXPECT_EQ(SaveMustFailCleanly(folder.folder().string(), name, {name}), "");
+  }
+}
+
+TEST(SaveFaults, TheSamePicturesSaveWhenNothingStandsInTheWay) {
+  // Without this the failures above could come from the picture instead of the disk.
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    WriteWholeFile(folder.Path(name), kPreviousFile);
+    CapturedDiagnostics diagnostics;
+    EXPECT_TRUE(SaveResult(NoisyResult(), folder.Path(name), name, diagnostics)) << name;
+    EXPECT_EQ(ErrLines(diagnostics), 0) << diagnostics.AllText();
+    EXPECT_GT(ReadWholeFile(folder.Path(name)).size(), 8000u) << name;
+    EXPECT_EQ(Entries(folder.folder().string()), std::set<std::string>{name});
+  }
+}
+
+TEST(SaveFaults, ATargetThatIsAFolderIsLeftAlone) {
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    fs::create_directory(folder.Path(name));
+    WriteWholeFile(folder.Path(name) + "/inside", kPreviousFile);
+    EXPECT_EQ(SaveMustFailCleanly(folder.folder().string(), name, {name}), "");
+    EXPECT_EQ(ReadWholeFile(folder.Path(name) + "/inside"), kPreviousFile);
+  }
+}
+
+TEST(SaveFaults, ADeviceIsNotReplaced) {
+  struct stat device;
+  if (::stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode)) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
+  const std::set<std::string> before = Entries("/dev");
+  for (const char* title : kTargetNames) {
+    CapturedDiagnostics diagnostics;
+    EXPECT_FALSE(SaveResult(NoisyResult(), "/dev/full", title, diagnostics)) << title;
+    EXPECT_EQ(ErrLines(diagnostics), 1) << diagnostics.AllText();
+    ASSERT_EQ(::stat("/dev/full", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode));
+  }
+  EXPECT_EQ(Entries("/dev"), before);
+}
+
+TEST(SaveFaults, AMissingFolderIsReported) {
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    const std::string missing = folder.Path("missing");
+    EXPECT_EQ(SaveMustFailCleanly(missing, name, {}), "");
+    EXPECT_FALSE(fs::exists(missing));
+  }
+}
+
+TEST(SaveFaults, AFolderWithoutWritePermissionIsReported) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser; see the mounts";
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    WriteWholeFile(folder.Path(name), kPreviousFile);
+    ::chmod(folder.folder().c_str(), 0555);
+    EXPECT_EQ(SaveMustFailCleanly(folder.folder().string(), name, {name}), "");
+    ::chmod(folder.folder().c_str(), 0755);
+  }
+}
+
+// Runs `body` in a child process with a mount table of its own, so that the file systems
+// it mounts are seen by nobody else and vanish with it. The body returns its problems
+// (empty when there are none) or exits with kSkipped when it cannot mount.
+constexpr int kSkipped = 77;
+
+enum class ChildOutcome { Passed, Failed, Skipped };
+
+ChildOutcome RunWithOwnMounts(const std::function<std::string()>& body, std::string* report) {
+  int channel[2];
+  if (::pipe(channel) != 0) return ChildOutcome::Skipped;
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return ChildOutcome::Skipped;
+  if (child == 0) {
+    ::close(channel[0]);
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+      ::_exit(kSkipped);
+    }
+    const std::string problems = body();
+    if (!problems.empty() && ::write(channel[1], problems.data(), problems.size()) < 0) {
+      ::_exit(2);
+    }
+    ::_exit(problems.empty() ? 0 : 1);
+  }
+  ::close(channel[1]);
+  char buffer[512];
+  ssize_t got;
+  while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0) report->append(buffer, size_t(got));
+  ::close(channel[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kSkipped) return ChildOutcome::Skipped;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildOutcome::Passed;
+  if (report->empty()) *report = "the child process ended with status " + std::to_string(status);
+  return ChildOutcome::Failed;
+}
+
+// Mounts a 16 KB tmpfs on `folder` (in the child's own mount table) or exits as skipped.
+void MountSmallTmpfs(const std::string& folder) {
+  if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
+    ::_exit(kSkipped);
+  }
+}
+
+void ExpectChildPassed(ChildOutcome outcome, const std::string& report) {
+  if (outcome == ChildOutcome::Skipped) GTEST_SKIP() << "file systems cannot be mounted here";
+  EXPECT_EQ(outcome, ChildOutcome::Passed) << report;
+}
+
+TEST(SaveFaults, AFullTmpfsLeavesThePreviousFile) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.folder().string();
+  std::string report;
+  const ChildOutcome outcome = RunWithOwnMounts(
+      [&folder] {
+        std::string problems;
+        for (const char* name : kTargetNames) {
+          MountSmallTmpfs(folder);
+          // The old file takes one page, the filler two: one page of the four is free.
+          WriteWholeFile(folder + "/" + name, kPreviousFile);
+          WriteWholeFile(folder + "/filler", std::vector<uint8_t>(8192, 0));
+          problems += SaveMustFailCleanly(folder, name, {name, "filler"});
+          ::umount(folder.c_str());
+        }
+        return problems;
+      },
+      &report);
+  ExpectChildPassed(outcome, report);
+}
+
+TEST(SaveFaults, AReadOnlyFileSystemIsReported) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.folder().string();
+  std::string report;
+  const ChildOutcome outcome = RunWithOwnMounts(
+      [&folder] {
+        std::string problems;
+        for (const char* name : kTargetNames) {
+          MountSmallTmpfs(folder);
+          WriteWholeFile(folder + "/" + name, kPreviousFile);
+          if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+            ::_exit(kSkipped);
+          }
+          problems += SaveMustFailCleanly(folder, name, {name});
+          ::umount(folder.c_str());
+        }
+        return problems;
+      },
+      &report);
+  ExpectChildPassed(outcome, report);
+}
+
+}  // namespace
+}  // namespace genshoku
