@@ -46,6 +46,22 @@ void PrintFirstWarning(const ErrorManager& errors) {
   }
 }
 
+// A progressive file may repeat scans without end, and each scan costs a pass over the
+// whole picture however few bytes it takes in the file: a file of a few kilobytes could
+// keep the reader busy for minutes. Encoders write about ten scans; far more is refused.
+constexpr int kMostScans = 100;
+
+// Called by the library between steps of its work, while the scans come in.
+void RefuseEndlessScans(j_common_ptr common) {
+  if (!common->is_decompressor) return;
+  auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number <= kMostScans) return;
+  auto* errors = reinterpret_cast<ErrorManager*>(common->err);
+  errors->diagnostics->Err("%s: more than %d scans, not a picture this program reads\n",
+                           errors->name, kMostScans);
+  std::longjmp(errors->jump, 1);
+}
+
 // Step 1: header and decompression start. Nothing with a destructor lives in this frame,
 // so jumping back into it is safe.
 bool StartDecompress(jpeg_decompress_struct* info, ErrorManager* errors) {
@@ -118,6 +134,7 @@ std::optional<DecodedPicture> Decode(jpeg_decompress_struct& info, ErrorManager&
 struct Decompressor {
   jpeg_decompress_struct info;
   ErrorManager errors;
+  jpeg_progress_mgr progress;
 
   Decompressor(const std::string& name, Diagnostics& diagnostics) {
     info.err = jpeg_std_error(&errors.base);
@@ -127,6 +144,9 @@ struct Decompressor {
     errors.name = name.c_str();
     errors.firstWarning[0] = '\0';
     jpeg_create_decompress(&info);
+    progress = {};
+    progress.progress_monitor = RefuseEndlessScans;
+    info.progress = &progress;
   }
   ~Decompressor() { jpeg_destroy_decompress(&info); }
 };

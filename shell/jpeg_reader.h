@@ -1,7 +1,8 @@
 #pragma once
 // JPEG input through libjpeg. Greyscale files come out as RGB; CMYK and YCCK files are
 // converted per pixel. A file the library cannot decode is refused with the library's
-// message; the program goes on.
+// message; the program goes on. Progressive files of more than 100 scans are refused, so
+// that reading time stays in proportion to the picture.
 
 #include <cstddef>
 #include <cstdint>

@@ -271,6 +271,36 @@ TEST(CorruptFileSamples, CoverEveryInputFormat) {
   }
 }
 
+// The sample progressive file with `copies` more copies of its last scan's header (and no
+// data) before its end marker. Each copy is a scan the reader must pass over the picture
+// for.
+std::vector<uint8_t> WithRepeatedScans(const std::vector<uint8_t>& jpeg, int copies) {
+  size_t lastScan = 0;
+  for (size_t i = 0; i + 3 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastScan = i;
+  }
+  const size_t headerSize = 2 + (size_t(jpeg[lastScan + 2]) << 8 | jpeg[lastScan + 3]);
+  const std::vector<uint8_t> header(jpeg.begin() + lastScan,
+                                    jpeg.begin() + lastScan + headerSize);
+  std::vector<uint8_t> result(jpeg.begin(), jpeg.end() - 2);  // without the end marker
+  for (int n = 0; n < copies; ++n) result.insert(result.end(), header.begin(), header.end());
+  result.push_back(0xFF);
+  result.push_back(0xD9);
+  return result;
+}
+
+TEST(CorruptFileLimits, AProgressiveJpegMayHaveAHundredScansButNoMore) {
+  const std::vector<uint8_t> progressive = ReadWholeFile(SamplesFolder() + "/progressive.jpg");
+  int scans = 0;
+  for (size_t i = 0; i + 1 < progressive.size(); ++i) {
+    scans += progressive[i] == 0xFF && progressive[i + 1] == 0xDA;
+  }
+  ASSERT_GT(scans, 1);
+  DropChecker checker(".jpg");
+  EXPECT_TRUE(checker.Drop(WithRepeatedScans(progressive, 100 - scans), "100 scans"));
+  EXPECT_FALSE(checker.Drop(WithRepeatedScans(progressive, 101 - scans), "101 scans"));
+}
+
 // Files that once crashed, hung or misbehaved, each named after what it did.
 TEST(CorruptFileRegressions, EachEndsCleanly) {
   for (const std::string& name : FilesIn(RegressionsFolder())) {
