@@ -42,9 +42,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
   table.colourCount = colours;
 
   table.pixelColour.resize(static_cast<size_t>(n));
-  table.Y.resize(static_cast<size_t>(colours));
-  table.U.resize(static_cast<size_t>(colours));
-  table.V.resize(static_cast<size_t>(colours));
+  table.working.resize(static_cast<size_t>(colours));
   table.rgb.resize(static_cast<size_t>(colours));
   const WorkingSpaceConverter converter(params);
 
@@ -66,8 +64,8 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
         bits &= bits - 1;
         table.rgb[colour] = key;
         converter.Convert(static_cast<uint8_t>(key >> 16), static_cast<uint8_t>(key >> 8),
-                          static_cast<uint8_t>(key), table.Y[colour], table.U[colour],
-                          table.V[colour]);
+                          static_cast<uint8_t>(key), table.working[colour].y,
+                          table.working[colour].u, table.working[colour].v);
         ++colour;
       }
     }

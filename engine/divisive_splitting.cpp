@@ -59,7 +59,7 @@ class Splitter {
   void RotateColours(const std::vector<uint32_t>& list, const Triple& mean, const Triple& axis) {
     const AxisRotation rotation(axis);
     for (const uint32_t c : list) {
-      rotation.Apply(colours_.Y[c] - mean.z, colours_.U[c] - mean.y, colours_.V[c] - mean.x,
+      rotation.Apply(colours_.working[c].y - mean.z, colours_.working[c].u - mean.y, colours_.working[c].v - mean.x,
                      along_[c], across1_[c], across2_[c]);
     }
   }
@@ -155,9 +155,9 @@ class Splitter {
   // Sums of the working colours over `pixels` (pixel order) and the sums of the products of
   // the centred colours and the split priority terms over them.
   void AddSums(ClusterMembers& cluster, uint32_t c) {
-    cluster.sums.x += colours_.V[c];
-    cluster.sums.y += colours_.U[c];
-    cluster.sums.z += colours_.Y[c];
+    cluster.sums.x += colours_.working[c].v;
+    cluster.sums.y += colours_.working[c].u;
+    cluster.sums.z += colours_.working[c].y;
   }
 
   int FirstSplit() {
@@ -168,15 +168,15 @@ class Splitter {
       if (colours_.takingPart[c] != 0) list.push_back(static_cast<uint32_t>(c));
     }
     ForEachTakingPartPixel([&](int64_t, uint32_t c) {
-      sums.x += colours_.V[c];
-      sums.y += colours_.U[c];
-      sums.z += colours_.Y[c];
+      sums.x += colours_.working[c].v;
+      sums.y += colours_.working[c].u;
+      sums.z += colours_.working[c].y;
       ++count;
     });
     const Triple mean = MeanOfSums(sums, count);
     CovarianceSums products;
     ForEachTakingPartPixel([&](int64_t, uint32_t c) {
-      products.Add(colours_.Y[c] - mean.z, colours_.U[c] - mean.y, colours_.V[c] - mean.x);
+      products.Add(colours_.working[c].y - mean.z, colours_.working[c].u - mean.y, colours_.working[c].v - mean.x);
     });
     Matrix3 covariance, diag, vectors;
     CovarianceFromSums(products, count, covariance);
@@ -315,9 +315,9 @@ class Splitter {
     CovarianceSums products;
     for (const Member& member : cluster.pixels) {
       const uint32_t c = member.colour;
-      const double dY = colours_.Y[c] - mean.z;
-      const double dU = colours_.U[c] - mean.y;
-      const double dV = colours_.V[c] - mean.x;
+      const double dY = colours_.working[c].y - mean.z;
+      const double dU = colours_.working[c].u - mean.y;
+      const double dV = colours_.working[c].v - mean.x;
       products.Add(dY, dU, dV);
       if (!sumsTerms) continue;
       const double d2 = dY * dY + dU * dU + dV * dV;
@@ -367,9 +367,9 @@ class Splitter {
     if (spreadMode == 0) {
       double largest = 0.0;
       for (const uint32_t c : cluster.colours) {
-        const double dY = colours_.Y[c] - mean.z;
-        const double dU = colours_.U[c] - mean.y;
-        const double dV = colours_.V[c] - mean.x;
+        const double dY = colours_.working[c].y - mean.z;
+        const double dU = colours_.working[c].u - mean.y;
+        const double dV = colours_.working[c].v - mean.x;
         const double d2 = dY * dY + dU * dU + dV * dV;
         if (d2 > largest) largest = d2;
       }

@@ -338,9 +338,9 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
   uint32_t lastColour = 0;
   auto pixel = [&](int64_t i, double* value) {
     const uint32_t c = colours.ColourOfBytes(srcR[i], srcG[i], srcB[i]);
-    value[0] = colours.V[c];
-    value[1] = colours.Y[c];
-    value[2] = colours.U[c];
+    value[0] = colours.working[c].v;
+    value[1] = colours.working[c].y;
+    value[2] = colours.working[c].u;
     lastColour = c;
   };
   auto start = [&](int64_t) { return int{guess[lastColour]}; };

@@ -156,7 +156,7 @@ class KMeans {
         if (part == 0 && ((k - begin) & (kItemsPerProgressPoint - 1)) == 0) run_.Pump();
         const uint32_t c = taking_[k];
         const int current = entryOf_[c];
-        const double y = colours_.Y[c], u = colours_.U[c], v = colours_.V[c];
+        const double y = colours_.working[c].y, u = colours_.working[c].u, v = colours_.working[c].v;
         if (haveBounds) {
           double upper = upper_[k] + shift[current];
           double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
@@ -197,11 +197,13 @@ class KMeans {
   // changed again, over its pixels in pixel order.
   void UpdateMembers() {
     std::array<bool, kPaletteSize> dirty{};
+    lost_.fill(false);
     int64_t movedPixels = 0;
     for (size_t k = 0; k < taking_.size(); ++k) {
       const uint32_t c = taking_[k];
       if (assigned_[k] == entryOf_[c]) continue;
       dirty[entryOf_[c]] = true;
+      lost_[entryOf_[c]] = true;
       dirty[assigned_[k]] = true;
       entryOf_[c] = assigned_[k];
       movedPixels += colours_.takingPart[c];
@@ -219,52 +221,83 @@ class KMeans {
     AddSums(dirtyEntries);
   }
 
-  // Many pixels move: every changed entry's list is made anew in one pass over the picture.
+  // Many pixels move: every changed entry's list is made anew in one pass over the picture;
+  // each thread takes half of the picture, and the halves are joined in order.
   void RebuildByScan(const std::array<bool, kPaletteSize>& dirty) {
-    std::array<int64_t, kPaletteSize> sizes{};
-    for (const uint32_t c : taking_) sizes[entryOf_[c]] += colours_.takingPart[c];
+    std::array<std::vector<Member>, kPaletteSize> secondHalf;
     for (int e = 0; e < kPaletteSize; ++e) {
-      if (!dirty[e]) continue;
-      members_.pixels[e] = std::vector<Member>();
-      members_.pixels[e].reserve(static_cast<size_t>(sizes[e]));
+      if (dirty[e]) members_.pixels[e] = std::vector<Member>();
     }
-    for (int64_t start = 0; start < colours_.pixelCount; start += kItemsPerProgressPoint * 4) {
-      run_.Pump();
-      const int64_t end = std::min(colours_.pixelCount, start + kItemsPerProgressPoint * 4);
-      for (int64_t i = start; i < end; ++i) {
-        if (colours_.IsEdgePixel(i)) continue;
-        const uint32_t c = colours_.ColourOfBytes(srcR_[i], srcG_[i], srcB_[i]);
-        const int e = entryOf_[c];
-        if (dirty[e]) members_.pixels[e].push_back({static_cast<uint32_t>(i), c});
+    RunInTwoParts(threads_, [&](int part) {
+      std::array<std::vector<Member>, kPaletteSize>& lists =
+          part == 0 ? members_.pixels : secondHalf;
+      int64_t begin, end;
+      HalfRange(colours_.pixelCount, part, begin, end);
+      for (int64_t start = begin; start < end; start += kItemsPerProgressPoint * 4) {
+        if (part == 0) run_.Pump();
+        const int64_t stop = std::min(end, start + kItemsPerProgressPoint * 4);
+        for (int64_t i = start; i < stop; ++i) {
+          if (colours_.IsEdgePixel(i)) continue;
+          const uint32_t c = colours_.ColourOfBytes(srcR_[i], srcG_[i], srcB_[i]);
+          const int e = entryOf_[c];
+          if (dirty[e]) lists[e].push_back({static_cast<uint32_t>(i), c});
+        }
       }
+    });
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (!dirty[e] || secondHalf[e].empty()) continue;
+      members_.pixels[e].insert(members_.pixels[e].end(), secondHalf[e].begin(),
+                                secondHalf[e].end());
+      std::vector<Member>().swap(secondHalf[e]);
     }
   }
 
-  // Few pixels move: they leave their old lists and are merged into their new ones.
+  // Few pixels move: they leave their old lists and are merged into their new ones. The
+  // lists that lost pixels are compacted, and those that gained merged, on both threads.
   void RebuildByMoving(const std::vector<int>& dirtyEntries) {
-    std::array<std::vector<Member>, kPaletteSize> incoming;
-    for (const int s : dirtyEntries) {
-      std::vector<Member>& list = members_.pixels[s];
-      size_t kept = 0;
-      for (const Member& member : list) {
-        const int e = entryOf_[member.colour];
-        if (e == s) {
-          list[kept++] = member;
-        } else {
-          incoming[e].push_back(member);
+    std::vector<int> losing;
+    for (const int e : dirtyEntries) {
+      if (lost_[e]) losing.push_back(e);
+    }
+    std::array<std::vector<Member>, kPaletteSize> leaving;
+    RunInTwoParts(threads_, [&](int part) {
+      for (size_t k = static_cast<size_t>(part); k < losing.size(); k += 2) {
+        if (part == 0) run_.Pump();
+        const int s = losing[k];
+        std::vector<Member>& list = members_.pixels[s];
+        size_t kept = 0;
+        for (const Member& member : list) {
+          if (entryOf_[member.colour] == s) {
+            list[kept++] = member;
+          } else {
+            leaving[s].push_back(member);
+          }
         }
+        list.resize(kept);
       }
-      list.resize(kept);
+    });
+    std::array<std::vector<Member>, kPaletteSize> incoming;
+    for (const int s : losing) {
+      for (const Member& member : leaving[s]) incoming[entryOf_[member.colour]].push_back(member);
+      std::vector<Member>().swap(leaving[s]);
+    }
+    std::vector<int> gaining;
+    for (const int e : dirtyEntries) {
+      if (!incoming[e].empty()) gaining.push_back(e);
     }
     auto byPixel = [](const Member& a, const Member& b) { return a.pixel < b.pixel; };
-    for (const int e : dirtyEntries) {
-      if (incoming[e].empty()) continue;
-      std::sort(incoming[e].begin(), incoming[e].end(), byPixel);
-      std::vector<Member> merged(members_.pixels[e].size() + incoming[e].size());
-      std::merge(members_.pixels[e].begin(), members_.pixels[e].end(), incoming[e].begin(),
-                 incoming[e].end(), merged.begin(), byPixel);
-      members_.pixels[e] = std::move(merged);
-    }
+    RunInTwoParts(threads_, [&](int part) {
+      for (size_t k = static_cast<size_t>(part); k < gaining.size(); k += 2) {
+        if (part == 0) run_.Pump();
+        const int e = gaining[k];
+        std::sort(incoming[e].begin(), incoming[e].end(), byPixel);
+        std::vector<Member> merged(members_.pixels[e].size() + incoming[e].size());
+        std::merge(members_.pixels[e].begin(), members_.pixels[e].end(), incoming[e].begin(),
+                   incoming[e].end(), merged.begin(), byPixel);
+        members_.pixels[e] = std::move(merged);
+        std::vector<Member>().swap(incoming[e]);
+      }
+    });
   }
 
   // The sums of the given entries, each over its pixels in pixel order. Four entries of
@@ -306,26 +339,24 @@ class KMeans {
       size[g] = members_.pixels[entries[g]].size();
       common = std::min(common, size[g]);
     }
-    const double* Y = colours_.Y.data();
-    const double* U = colours_.U.data();
-    const double* V = colours_.V.data();
+    const ColourTable::Working* working = colours_.working.data();
     size_t i = 0;
     if (count == 4) {
       for (; i < common; ++i) {
         for (int g = 0; g < 4; ++g) {
-          const uint32_t c = member[g][i].colour;
-          sumY[g] += Y[c];
-          sumU[g] += U[c];
-          sumV[g] += V[c];
+          const ColourTable::Working& w = working[member[g][i].colour];
+          sumY[g] += w.y;
+          sumU[g] += w.u;
+          sumV[g] += w.v;
         }
       }
     }
     for (int g = 0; g < count; ++g) {
       for (size_t j = i; j < size[g]; ++j) {
-        const uint32_t c = member[g][j].colour;
-        sumY[g] += Y[c];
-        sumU[g] += U[c];
-        sumV[g] += V[c];
+        const ColourTable::Working& w = working[member[g][j].colour];
+        sumY[g] += w.y;
+        sumU[g] += w.u;
+        sumV[g] += w.v;
       }
       members_.sumY[entries[g]] = sumY[g];
       members_.sumU[entries[g]] = sumU[g];
@@ -347,6 +378,7 @@ class KMeans {
   int64_t takingPixels_ = 0;
   std::vector<uint8_t> assigned_;
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
+  std::array<bool, kPaletteSize> lost_{};  // entries that lost colours in this pass
   NearestEntrySearch search_;
 };
 
@@ -391,7 +423,7 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
     for (int64_t c = begin; c < end; ++c) {
       if (part == 0 && ((c - begin) & (kItemsPerProgressPoint - 1)) == 0) run.Pump();
       const int start = guess.empty() ? previous : guess[c];
-      previous = search.Find(colours.Y[c], colours.U[c], colours.V[c], start);
+      previous = search.Find(colours.working[c].y, colours.working[c].u, colours.working[c].v, start);
       nearest[c] = static_cast<uint8_t>(previous);
     }
   });

@@ -118,6 +118,12 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
       break;
     }
     const int e = indices[k];
+    // One coordinate alone already farther than the best (and, when a second bound is
+    // wanted, than the second best) cannot change them: the full sum is never smaller.
+    const double d0 = x0 - c0_[e];
+    const double d1 = x1 - c1_[e];
+    const double skipAbove = secondBound ? secondSquared : bestSquared;
+    if (d0 * d0 > skipAbove || d1 * d1 > skipAbove) continue;
     const double squared = SquaredDistance(x0, x1, x2, e);
     if (squared < bestSquared || (squared == bestSquared && e < best)) {
       secondSquared = std::min(secondSquared, bestSquared);
