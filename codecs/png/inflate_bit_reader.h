@@ -33,7 +33,29 @@ class InflateBitReader {
   }
   // `count` bits, the first bit read being the most significant: how deflate stores its
   // Huffman codes.
-  bool ReadBitsMsbFirst(int count, uint32_t& value);
+  bool ReadBitsMsbFirst(int count, uint32_t& value) {
+    if (BitsLeft() < static_cast<uint64_t>(count)) return false;
+    const uint64_t bits = PeekBits();
+    value = 0;
+    for (int i = 0; i < count; ++i) value = (value << 1) | static_cast<uint32_t>((bits >> i) & 1u);
+    SkipBits(count);
+    return true;
+  }
+
+  // Shows the next bits (as PeekBits) when at least `count` of them are left.
+  bool Peek(int count, uint64_t& bits) const {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (offset_ + 8 <= length_) {
+        uint64_t word;
+        std::memcpy(&word, data_ + offset_, sizeof word);
+        bits = word >> bit_;
+        return true;
+      }
+    }
+    if (BitsLeft() < static_cast<uint64_t>(count)) return false;
+    bits = GatherBits(data_, length_, offset_) >> bit_;
+    return true;
+  }
 
   // The bits from the current position on, the next bit lowest; at least 56 of them are
   // meaningful, or all that are left, with zeros beyond the end of the data.
@@ -45,7 +67,7 @@ class InflateBitReader {
         return word >> bit_;
       }
     }
-    return PeekByteByByte();
+    return GatherBits(data_, length_, offset_) >> bit_;
   }
   // Moves past bits that PeekBits showed to be there.
   void SkipBits(int count) {
@@ -64,13 +86,23 @@ class InflateBitReader {
   }
 
   size_t offset() const { return offset_; }
+  // The position counted in bits from the start of the data, and a jump to one.
+  uint64_t BitPosition() const { return static_cast<uint64_t>(offset_) * 8 + bit_; }
+  void SetBitPosition(uint64_t position) {
+    offset_ = static_cast<size_t>(position / 8);
+    bit_ = static_cast<uint32_t>(position % 8);
+  }
+  const uint8_t* data() const { return data_; }
+  size_t length() const { return length_; }
   size_t BytesLeft() const { return offset_ < length_ ? length_ - offset_ : 0; }
   // Whole bytes; only meaningful right after AlignToByte.
   const uint8_t* BytePointer() const { return data_ + offset_; }
   void SkipBytes(size_t count) { offset_ += count; }
 
  private:
-  uint64_t PeekByteByByte() const;
+  // Up to 8 bytes from `offset` on, the first one lowest, zeros past the end. Static, so
+  // that a reader kept in a local variable never has its address taken.
+  static uint64_t GatherBits(const uint8_t* data, size_t length, size_t offset);
 
   const uint8_t* data_;
   size_t length_;

@@ -43,16 +43,36 @@ class HuffmanDecodeTable {
   // The tree must outlive the table.
   explicit HuffmanDecodeTable(const HuffmanTreeNode& root);
 
+  // The table's answer for the next bits, when it is a leaf: the symbol, and how many bits
+  // it takes (at most kLookupBits). False when the walk would go on or fail.
+  bool LeafOf(uint64_t nextBits, int32_t& symbol, int& bitCount) const {
+    const Entry entry = entries_[nextBits & (kEntries - 1)];
+    symbol = entry.value;
+    bitCount = entry.bits;
+    return entry.kind == kLeaf;
+  }
+
+  // The walks that leave the table work on a copy of the reader, so that a reader kept
+  // in a local variable by the caller never has its address taken.
   SymbolRead Read(InflateBitReader& bits, int32_t& symbol) const {
-    if (bits.BitsLeft() < kLookupBits) return ReadSymbol(root_, bits, symbol);
-    const Entry entry = entries_[bits.PeekBits() & (kEntries - 1)];
+    uint64_t next;
+    if (!bits.Peek(kLookupBits, next)) {
+      InflateBitReader walker = bits;
+      const SymbolRead read = ReadSymbol(root_, walker, symbol);
+      bits = walker;
+      return read;
+    }
+    const Entry entry = entries_[next & (kEntries - 1)];
     bits.SkipBits(entry.bits);
     if (entry.kind == kLeaf) {
       symbol = entry.value;
       return SymbolRead::Found;
     }
     if (entry.kind == kMissing) return SymbolRead::MissingNode;
-    return WalkOn(*deeper_[entry.value], bits, symbol);
+    InflateBitReader walker = bits;
+    const SymbolRead read = WalkOn(*deeper_[entry.value], walker, symbol);
+    bits = walker;
+    return read;
   }
 
  private:

@@ -36,8 +36,6 @@ class PngInflater {
   bool InflateHuffmanBlock(const HuffmanDecodeTable& literals, const HuffmanDecodeTable* distances);
   bool InflateFixedBlock();
   bool InflateDynamicBlock();
-  bool ReadDistance(const HuffmanDecodeTable* distances, uint32_t& distance);
-  bool CopyFromWindow(uint32_t length, uint32_t distance);
   // Hands over the bytes waiting in the window; false if the decoder refused one.
   bool HandOver();
   // Ends a Huffman block on damaged data: the bytes before the damage are handed over
