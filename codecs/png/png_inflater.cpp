@@ -259,10 +259,12 @@ bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
         // (The two symbols beyond the last length symbol are passed over.)
         hold >>= symbolBits;
         held -= symbolBits;
-        if (dataEnd - in < 8) break;
-        hold |= LoadWord(in) << held;
-        in += (63 - held) >> 3;
-        held |= 56;
+        if (held < kMostBitsOfACopy) {
+          if (dataEnd - in < 8) break;
+          hold |= LoadWord(in) << held;
+          in += (63 - held) >> 3;
+          held |= 56;
+        }
       }
       bits.SetBitPosition(static_cast<uint64_t>(in - data) * 8 - static_cast<uint64_t>(held));
     }

@@ -56,31 +56,34 @@ namespace {
 // by side in 16-bit lanes: the same integer arithmetic as the byte-by-byte predictors, so
 // the same bytes come out. Each pixel depends on the one to its left, which rules out
 // working on several pixels at once, but not on their channels at once.
-// The bytes of a pixel go through general registers: assembling 3 of them in memory
-// first would stall every load on the partial stores before it.
-template <size_t kUnitBytes>
-struct PixelLanes {
-  static __m128i Load(const uint8_t* pixel) {
-    uint32_t bytes;
-    if constexpr (kUnitBytes == 4) {
-      std::memcpy(&bytes, pixel, 4);
-    } else {
-      bytes = uint32_t{pixel[0]} | uint32_t{pixel[1]} << 8 | uint32_t{pixel[2]} << 16;
-    }
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), _mm_setzero_si128());
-  }
-  // Stores the low byte of each lane.
-  static void Store(uint8_t* pixel, __m128i lanes) {
-    const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
-    if constexpr (kUnitBytes == 4) {
-      std::memcpy(pixel, &bytes, 4);
-    } else {
-      pixel[0] = static_cast<uint8_t>(bytes);
-      pixel[1] = static_cast<uint8_t>(bytes >> 8);
-      pixel[2] = static_cast<uint8_t>(bytes >> 16);
-    }
-  }
-};
+// A pixel's bytes in 16-bit lanes. Four bytes are moved as one word; for 3-byte pixels
+// the fourth is the first byte of the next pixel, which the predictors below leave as it
+// is. Only the last pixel of a stretch, where a fourth byte may not exist, goes byte by
+// byte, through general registers (assembling it in memory would stall the load on the
+// partial stores).
+inline __m128i LoadWord(const uint8_t* pixel) {
+  uint32_t bytes;
+  std::memcpy(&bytes, pixel, 4);
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), _mm_setzero_si128());
+}
+
+inline __m128i LoadThree(const uint8_t* pixel) {
+  const uint32_t bytes = uint32_t{pixel[0]} | uint32_t{pixel[1]} << 8 | uint32_t{pixel[2]} << 16;
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), _mm_setzero_si128());
+}
+
+// Store the low byte of each lane.
+inline void StoreWord(uint8_t* pixel, __m128i lanes) {
+  const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
+  std::memcpy(pixel, &bytes, 4);
+}
+
+inline void StoreThree(uint8_t* pixel, __m128i lanes) {
+  const auto bytes = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
+  pixel[0] = static_cast<uint8_t>(bytes);
+  pixel[1] = static_cast<uint8_t>(bytes >> 8);
+  pixel[2] = static_cast<uint8_t>(bytes >> 16);
+}
 
 inline __m128i Absolute(__m128i value) {
   return _mm_max_epi16(value, _mm_sub_epi16(_mm_setzero_si128(), value));
@@ -90,41 +93,71 @@ inline __m128i Select(__m128i mask, __m128i ifSet, __m128i ifClear) {
   return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, ifClear));
 }
 
-// Bytes [from, end) of a line below another, from >= unitBytes, both multiples of it.
-template <size_t unitBytes>
-void AveragePixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end) {
-  using lanes = PixelLanes<unitBytes>;
+// The lanes of the pixel's own bytes set, the rest clear: a predictor masked with it adds
+// nothing to a following pixel's byte.
+template <size_t kUnitBytes>
+__m128i OwnLanes() {
+  return kUnitBytes == 4 ? _mm_set_epi16(0, 0, 0, 0, -1, -1, -1, -1)
+                         : _mm_set_epi16(0, 0, 0, 0, 0, -1, -1, -1);
+}
+
+// Unfilters the pixel at `at` with the predictor that `Predict(left, up, upperLeft)` gives,
+// for every pixel of [from, end). from >= kUnitBytes; both are multiples of it.
+template <size_t kUnitBytes, typename Predict>
+void UnfilterPixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end,
+                    Predict predict) {
   const __m128i lowByte = _mm_set1_epi16(0xFF);
-  __m128i left = lanes::Load(line + from - unitBytes);
-  for (size_t at = from; at < end; at += unitBytes) {
-    const __m128i up = lanes::Load(previous + at);
-    const __m128i predictor = _mm_srli_epi16(_mm_add_epi16(left, up), 1);
-    left = _mm_and_si128(_mm_add_epi16(lanes::Load(line + at), predictor), lowByte);
-    lanes::Store(line + at, left);
+  const __m128i ownLanes = OwnLanes<kUnitBytes>();
+  // The pixel before `from` is whole, and for 3 bytes its fourth lane does not matter.
+  __m128i left = kUnitBytes == 4 ? LoadWord(line + from - 4) : LoadThree(line + from - 3);
+  __m128i upperLeft =
+      kUnitBytes == 4 ? LoadWord(previous + from - 4) : LoadThree(previous + from - 3);
+  // Each pixel's stored bytes are read before the pixel to their left is written back: a
+  // load overlapping a store just before it would have to wait for that store.
+  const auto load = [end](const uint8_t* base, size_t at) {
+    return at + 4 <= end ? LoadWord(base + at) : LoadThree(base + at);
+  };
+  __m128i raw = load(line, from);
+  for (size_t at = from; at < end; at += kUnitBytes) {
+    const __m128i up = load(previous, at);
+    const __m128i predictor = _mm_and_si128(predict(left, up, upperLeft), ownLanes);
+    left = _mm_and_si128(_mm_add_epi16(raw, predictor), lowByte);
+    const size_t next = at + kUnitBytes;
+    if (next < end) raw = load(line, next);
+    if (at + 4 <= end) {
+      StoreWord(line + at, left);
+    } else {
+      StoreThree(line + at, left);
+    }
+    upperLeft = up;
   }
 }
 
-template <size_t unitBytes>
+inline __m128i AveragePredictor(__m128i left, __m128i up, __m128i /*upperLeft*/) {
+  return _mm_srli_epi16(_mm_add_epi16(left, up), 1);
+}
+
+inline __m128i PaethPredictorLanes(__m128i left, __m128i up, __m128i upperLeft) {
+  // The distances of left + up - upperLeft from left, up and upper left.
+  const __m128i upMinusCorner = _mm_sub_epi16(up, upperLeft);
+  const __m128i leftMinusCorner = _mm_sub_epi16(left, upperLeft);
+  const __m128i toLeft = Absolute(upMinusCorner);
+  const __m128i toUp = Absolute(leftMinusCorner);
+  const __m128i toCorner = Absolute(_mm_add_epi16(upMinusCorner, leftMinusCorner));
+  const __m128i notLeft =
+      _mm_or_si128(_mm_cmpgt_epi16(toLeft, toUp), _mm_cmpgt_epi16(toLeft, toCorner));
+  const __m128i upOrCorner = Select(_mm_cmpgt_epi16(toUp, toCorner), upperLeft, up);
+  return Select(notLeft, upOrCorner, left);
+}
+
+template <size_t kUnitBytes>
+void AveragePixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end) {
+  UnfilterPixels<kUnitBytes>(line, previous, from, end, AveragePredictor);
+}
+
+template <size_t kUnitBytes>
 void PaethPixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end) {
-  using lanes = PixelLanes<unitBytes>;
-  const __m128i lowByte = _mm_set1_epi16(0xFF);
-  __m128i left = lanes::Load(line + from - unitBytes);
-  __m128i upperLeft = lanes::Load(previous + from - unitBytes);
-  for (size_t at = from; at < end; at += unitBytes) {
-    const __m128i up = lanes::Load(previous + at);
-    // The distances of left + up - upperLeft from left, up and upper left.
-    const __m128i upMinusCorner = _mm_sub_epi16(up, upperLeft);
-    const __m128i leftMinusCorner = _mm_sub_epi16(left, upperLeft);
-    const __m128i toLeft = Absolute(upMinusCorner);
-    const __m128i toUp = Absolute(leftMinusCorner);
-    const __m128i toCorner = Absolute(_mm_add_epi16(upMinusCorner, leftMinusCorner));
-    const __m128i notLeft = _mm_or_si128(_mm_cmpgt_epi16(toLeft, toUp), _mm_cmpgt_epi16(toLeft, toCorner));
-    const __m128i upOrCorner = Select(_mm_cmpgt_epi16(toUp, toCorner), upperLeft, up);
-    const __m128i predictor = Select(notLeft, upOrCorner, left);
-    left = _mm_and_si128(_mm_add_epi16(lanes::Load(line + at), predictor), lowByte);
-    lanes::Store(line + at, left);
-    upperLeft = up;
-  }
+  UnfilterPixels<kUnitBytes>(line, previous, from, end, PaethPredictorLanes);
 }
 #endif
 

@@ -1,6 +1,7 @@
 #include "codecs/png/raw_png_decoder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "codecs/png/png_interlace.h"
@@ -46,7 +47,13 @@ bool VxRawPngDecoder::BeginImage() {
     pixels.shrink_to_fit();
     return false;
   }
-  for (size_t offset = 3; offset < pixels.size(); offset += 4) pixels[offset] = kOpaque;
+  // Black and opaque, a whole pixel at a time.
+  const uint8_t blackPixel[4] = {0, 0, 0, kOpaque};
+  uint32_t blackWord;
+  std::memcpy(&blackWord, blackPixel, 4);
+  for (size_t offset = 0; offset < pixels.size(); offset += 4) {
+    std::memcpy(&pixels[offset], &blackWord, 4);
+  }
   outWidth = width;
   outHeight = height;
 
