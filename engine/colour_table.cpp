@@ -80,6 +80,25 @@ void ColourTable::ReleasePixelColours() {
   std::vector<uint32_t>().swap(pixelColour);
 }
 
+void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
+  const size_t count = static_cast<size_t>(colourCount);
+  std::vector<Working> newWorking(count);
+  std::vector<uint32_t> newRgb(count), newTakingPart(count);
+  for (size_t c = 0; c < count; ++c) {
+    newWorking[newNumber[c]] = working[c];
+    newRgb[newNumber[c]] = rgb[c];
+    if (!takingPart.empty()) newTakingPart[newNumber[c]] = takingPart[c];
+  }
+  working = std::move(newWorking);
+  rgb = std::move(newRgb);
+  if (!takingPart.empty()) takingPart = std::move(newTakingPart);
+  if (numberOfRank.empty()) {
+    numberOfRank = newNumber;
+  } else {
+    for (uint32_t& number : numberOfRank) number = newNumber[number];
+  }
+}
+
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                    const uint8_t* srcB, const ReductionParams& params, int threads,
                    ColourTable& table, double* edgeStrength) {

@@ -43,8 +43,16 @@ struct ColourTable {
   uint32_t ColourOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
     const uint32_t key = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
     const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
-    return rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+    const uint32_t rank = rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+    return numberOfRank.empty() ? rank : numberOfRank[rank];
   }
+  // After Renumber: the colour number of each colour's rank in 0xRRGGBB order.
+  std::vector<uint32_t> numberOfRank;
+
+  // Gives the colours new numbers (newNumber[old]) and reorders the per-colour tables, so
+  // that colours used together lie together in memory. Needs the per-pixel colour numbers
+  // released first.
+  void Renumber(const std::vector<uint32_t>& newNumber);
   bool IsEdgePixel(int64_t pixel) const { return (edgeBits[pixel >> 6] >> (pixel & 63)) & 1; }
   // Keeps the edge flags as bits and drops the per-pixel colour numbers.
   void ReleasePixelColours();

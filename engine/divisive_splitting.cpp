@@ -440,6 +440,23 @@ int SelectClusterToSplit(const ClusterTable& table, int n, int spreadMode) {
   return best;
 }
 
+void RenumberColoursByCluster(ColourTable& colours, Clusters& clusters) {
+  const uint32_t unset = UINT32_MAX;
+  std::vector<uint32_t> newNumber(static_cast<size_t>(colours.colourCount), unset);
+  uint32_t next = 0;
+  for (const ClusterMembers& cluster : clusters) {
+    for (const uint32_t c : cluster.colours) newNumber[c] = next++;
+  }
+  for (uint32_t& number : newNumber) {
+    if (number == unset) number = next++;
+  }
+  for (ClusterMembers& cluster : clusters) {
+    for (uint32_t& c : cluster.colours) c = newNumber[c];
+    for (Member& member : cluster.pixels) member.colour = newNumber[member.colour];
+  }
+  colours.Renumber(newNumber);
+}
+
 void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
                        const ReductionParams& params, int threads, ClusterTable& table,
                        Clusters& clusters, EngineRun& run) {

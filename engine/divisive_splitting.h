@@ -65,6 +65,10 @@ void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
                        const ReductionParams& params, int threads, ClusterTable& table,
                        Clusters& clusters, EngineRun& run);
 
+// Renumbers the colours cluster by cluster (ColourTable::Renumber), so that the colours of
+// one cluster lie together, and rewrites the clusters' colour numbers to match.
+void RenumberColoursByCluster(ColourTable& colours, Clusters& clusters);
+
 // Position in PT[MEN] of the cluster to split next among the first n: the largest key
 // (SPREAD, or COUNT x SPREAD for spreadMode 0), the lowest position among equal keys.
 int SelectClusterToSplit(const ClusterTable& table, int n, int spreadMode);

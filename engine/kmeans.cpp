@@ -148,6 +148,8 @@ class KMeans {
     const double secondShift = shift[byShift[1]];
     const int largestEntry = byShift[0];
     const double shiftOutsideJumping = shift[byShift[kJumping]];
+    // Measuring the jumping entries pays only when they moved much farther than the rest.
+    const bool useJumping = largestShift > 4.0 * shiftOutsideJumping;
     const int64_t count = static_cast<int64_t>(taking_.size());
     RunInTwoParts(threads_, [&](int part) {
       int64_t begin, end;
@@ -165,16 +167,23 @@ class KMeans {
             upper = std::sqrt(search_.SquaredDistance(y, u, v, current));
             settled = CertainlyBelow(upper, lower);
           }
-          if (!settled) {
+          if (!settled && useJumping) {
             // The entries that moved most, measured; the others bounded by the rest.
             lower = lower_[k] - shiftOutsideJumping;
             settled = CertainlyBelow(upper, lower);
-            for (int j = 0; j < kJumping && settled; ++j) {
-              const int e = byShift[j];
-              if (e == current) continue;
-              const double distance = std::sqrt(search_.SquaredDistance(y, u, v, e));
-              lower = std::min(lower, distance);
-              settled = CertainlyBelow(upper, distance);
+            if (settled) {
+              // Squared distances above this are certainly beyond `upper`.
+              const double beyond = upper * (1.0 + 4e-9) + 4e-9;
+              const double beyondSquared = beyond * beyond * (1.0 + 1e-12);
+              double nearestJumping = std::numeric_limits<double>::infinity();
+              for (int j = 0; j < kJumping && settled; ++j) {
+                const int e = byShift[j];
+                if (e == current) continue;
+                const double squared = search_.SquaredDistance(y, u, v, e);
+                nearestJumping = std::min(nearestJumping, squared);
+                settled = squared > beyondSquared;
+              }
+              if (settled) lower = std::min(lower, std::sqrt(nearestJumping) * (1.0 - 1e-12));
             }
           }
           if (settled) {
@@ -342,22 +351,46 @@ class KMeans {
     const ColourTable::Working* working = colours_.working.data();
     size_t i = 0;
     if (count == 4) {
+      // Twelve running sums in registers, each still adding its own entry's values in
+      // pixel order.
+      double y0 = 0.0, u0 = 0.0, v0 = 0.0, y1 = 0.0, u1 = 0.0, v1 = 0.0;
+      double y2 = 0.0, u2 = 0.0, v2 = 0.0, y3 = 0.0, u3 = 0.0, v3 = 0.0;
+      const Member* m0 = member[0];
+      const Member* m1 = member[1];
+      const Member* m2 = member[2];
+      const Member* m3 = member[3];
       for (; i < common; ++i) {
-        for (int g = 0; g < 4; ++g) {
-          const ColourTable::Working& w = working[member[g][i].colour];
-          sumY[g] += w.y;
-          sumU[g] += w.u;
-          sumV[g] += w.v;
-        }
+        const ColourTable::Working& w0 = working[m0[i].colour];
+        const ColourTable::Working& w1 = working[m1[i].colour];
+        const ColourTable::Working& w2 = working[m2[i].colour];
+        const ColourTable::Working& w3 = working[m3[i].colour];
+        y0 += w0.y;
+        u0 += w0.u;
+        v0 += w0.v;
+        y1 += w1.y;
+        u1 += w1.u;
+        v1 += w1.v;
+        y2 += w2.y;
+        u2 += w2.u;
+        v2 += w2.v;
+        y3 += w3.y;
+        u3 += w3.u;
+        v3 += w3.v;
       }
+      sumY[0] = y0, sumU[0] = u0, sumV[0] = v0;
+      sumY[1] = y1, sumU[1] = u1, sumV[1] = v1;
+      sumY[2] = y2, sumU[2] = u2, sumV[2] = v2;
+      sumY[3] = y3, sumU[3] = u3, sumV[3] = v3;
     }
     for (int g = 0; g < count; ++g) {
+      double y = sumY[g], u = sumU[g], v = sumV[g];
       for (size_t j = i; j < size[g]; ++j) {
         const ColourTable::Working& w = working[member[g][j].colour];
-        sumY[g] += w.y;
-        sumU[g] += w.u;
-        sumV[g] += w.v;
+        y += w.y;
+        u += w.u;
+        v += w.v;
       }
+      sumY[g] = y, sumU[g] = u, sumV[g] = v;
       members_.sumY[entries[g]] = sumY[g];
       members_.sumU[entries[g]] = sumU[g];
       members_.sumV[entries[g]] = sumV[g];

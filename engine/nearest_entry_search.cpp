@@ -111,8 +111,9 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
   const uint8_t* indices;
   NeighboursOf(start, distances, indices);
   double unmeasuredBound = std::numeric_limits<double>::infinity();
+  double limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+  double skipAbove = secondBound ? secondSquared : bestSquared;
   for (size_t k = 0; k < others; ++k) {
-    const double limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
     if (distances[k] > limit) {
       unmeasuredBound = distances[k] - fromStart;
       break;
@@ -122,7 +123,6 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
     // wanted, than the second best) cannot change them: the full sum is never smaller.
     const double d0 = x0 - c0_[e];
     const double d1 = x1 - c1_[e];
-    const double skipAbove = secondBound ? secondSquared : bestSquared;
     if (d0 * d0 > skipAbove || d1 * d1 > skipAbove) continue;
     const double squared = SquaredDistance(x0, x1, x2, e);
     if (squared < bestSquared || (squared == bestSquared && e < best)) {
@@ -130,9 +130,11 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
       best = e;
       bestSquared = squared;
       bestDistance = std::sqrt(squared);
+      limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
     } else {
       secondSquared = std::min(secondSquared, squared);
     }
+    skipAbove = secondBound ? secondSquared : bestSquared;
   }
   if (secondBound) *secondBound = std::min(std::sqrt(secondSquared), unmeasuredBound);
   return best;

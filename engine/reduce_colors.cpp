@@ -83,6 +83,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
     if (params.kmeansOn == 1) {
       run.PhaseStarted(EnginePhase::KMeans);
+      RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run, threads);
     } else {
       // Without the refinement every colour starts its searches from its cluster.

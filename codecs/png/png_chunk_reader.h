@@ -40,6 +40,9 @@ class PngChunkReader {
   // The CRC is not checked: a damaged chunk is decoded as far as it goes.
   bool SkipCrc();
 
+  // The stream's length as it told it, -1 when it cannot tell.
+  int64_t totalSize() const { return totalSize_; }
+
  private:
   bool ReadExactly(uint8_t* buffer, size_t count);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "codecs/png/png_chunk_reader.h"
 #include "codecs/png/png_inflater.h"
@@ -50,6 +51,14 @@ bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
   try {
     // All image data chunks, in file order, make one compressed stream.
     std::vector<uint8_t> imageData;
+    // Room for the whole stream at once spares the copies of a growing buffer. A stream
+    // that overstates its size only loses that.
+    if (reader.totalSize() > 0) {
+      try {
+        imageData.reserve(static_cast<size_t>(reader.totalSize()));
+      } catch (const std::exception&) {
+      }
+    }
     PngChunkHeader chunk;
     // A truncated file ends the loop early; what was read so far is decoded.
     while (reader.ReadChunkHeader(chunk)) {
