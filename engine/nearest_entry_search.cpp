@@ -111,7 +111,14 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
   const uint8_t* indices;
   NeighboursOf(start, distances, indices);
   double unmeasuredBound = std::numeric_limits<double>::infinity();
-  double limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+  // Without a second bound the search may stop once no entry can beat the best; with one
+  // it goes on until no entry can beat the second best either, so that the bound it
+  // returns is the second best distance itself and stays useful for many passes.
+  auto limitFor = [&](double distance) {
+    return (fromStart + distance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+  };
+  double limit = limitFor(bestDistance);
+  if (secondBound) limit = std::numeric_limits<double>::infinity();
   double skipAbove = secondBound ? secondSquared : bestSquared;
   for (size_t k = 0; k < others; ++k) {
     if (distances[k] > limit) {
@@ -130,11 +137,11 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
       best = e;
       bestSquared = squared;
       bestDistance = std::sqrt(squared);
-      limit = (fromStart + bestDistance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
     } else {
       secondSquared = std::min(secondSquared, squared);
     }
     skipAbove = secondBound ? secondSquared : bestSquared;
+    limit = secondBound ? limitFor(std::sqrt(secondSquared)) : limitFor(bestDistance);
   }
   if (secondBound) *secondBound = std::min(std::sqrt(secondSquared), unmeasuredBound);
   return best;
