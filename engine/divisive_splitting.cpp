@@ -73,7 +73,10 @@ class Splitter {
     std::vector<ThresholdRun> runs;
     if (ThresholdNeedsHistogram(mode) && count > 0) histogram = HistogramOfColours(list, count);
     if (ThresholdNeedsRuns(mode) && count > 0) runs = SortedRuns(list, pixels);
-    return SplitThreshold(mode, count, histogram, runs, firstSplit, lastThreshold_, run_);
+    // Small lists are not worth a second thread.
+    const int threads = count >= (int64_t{1} << 16) ? threads_ : 1;
+    return SplitThreshold(mode, count, histogram, runs, firstSplit, lastThreshold_, run_,
+                          threads);
   }
 
   IntegerHistogram HistogramOfColours(const std::vector<uint32_t>& list, int64_t count) {
@@ -343,7 +346,8 @@ class Splitter {
     ClusterRecord* records[2] = {&table_.PT[side][a], &table_.PT[side][b]};
     double termSums[2] = {0.0, 0.0};
     Triple means[2];
-    RunInTwoParts(threads_, [&](int part) {
+    const int64_t larger = std::max<int64_t>(records[0]->COUNT, records[1]->COUNT);
+    RunInTwoParts(larger >= (int64_t{1} << 16) ? threads_ : 1, [&](int part) {
       ClusterRecord& record = *records[part];
       if (record.COUNT == 0) return;
       ClusterMembers& cluster = clusters_[record.INDEXNO];

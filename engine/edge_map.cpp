@@ -108,6 +108,24 @@ bool UsesSobel(int edgeOperator) {
   return edgeOperator == 3 || edgeOperator == 4 || edgeOperator == 5;
 }
 
+int64_t SmallestEdgeSumOfSquares(int edgeThreshold) {
+  const float threshold = static_cast<float>(std::sqrt(6.0)) * static_cast<float>(edgeThreshold);
+  // The largest sum of six squared byte differences.
+  const int64_t largest = 6 * 255 * 255;
+  auto isEdge = [&](int64_t sum) { return SingleRoot(static_cast<float>(sum)) >= threshold; };
+  if (!isEdge(largest)) return -1;
+  int64_t low = 0, high = largest;  // isEdge(high) holds
+  while (low < high) {
+    const int64_t middle = low + (high - low) / 2;
+    if (isEdge(middle)) {
+      high = middle;
+    } else {
+      low = middle + 1;
+    }
+  }
+  return low;
+}
+
 int MirrorIndex(int index, int size) {
   if (size == 1) return 0;
   if (index < 0) return 1;

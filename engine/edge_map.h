@@ -36,6 +36,11 @@ int BuildEdgeMap(int width, int height, const uint8_t* srcR, const uint8_t* srcG
 bool IsEdgePixel(int edgeOperator, int edgeThreshold, const int (&h)[3], const int (&v)[3],
                  double* strength);
 
+// For operator 6: the smallest sum of the six squared differences that makes an edge pixel
+// (the sum is an integer below 2^24, so its single-precision form is exact and the rule
+// reduces to a comparison of integers), or -1 when no sum of byte differences reaches it.
+int64_t SmallestEdgeSumOfSquares(int edgeThreshold);
+
 bool UsesCentralDifferences(int edgeOperator);
 bool UsesSobel(int edgeOperator);
 
@@ -46,6 +51,7 @@ int ClassifyEdgeRows(int width, int height, const uint8_t* srcR, const uint8_t* 
   const bool central = UsesCentralDifferences(edgeOperator);
   if (!central && !UsesSobel(edgeOperator)) return 0;
   const uint8_t* planes[3] = {srcR, srcG, srcB};
+  const int64_t smallestEdgeSum = edgeOperator == 6 ? SmallestEdgeSumOfSquares(edgeThreshold) : 0;
   int edgeCount = 0;
   for (int y = firstRow; y < endRow; ++y) {
     const int64_t above = static_cast<int64_t>(MirrorIndex(y - 1, height)) * width;
@@ -70,8 +76,15 @@ int ClassifyEdgeRows(int width, int height, const uint8_t* srcR, const uint8_t* 
         }
       }
       const int64_t i = here + x;
-      const bool edge =
-          IsEdgePixel(edgeOperator, edgeThreshold, h, v, edgeStrength ? &edgeStrength[i] : nullptr);
+      bool edge;
+      if (edgeOperator == 6) {
+        const int64_t sum = int64_t{h[0]} * h[0] + int64_t{v[0]} * v[0] + int64_t{h[1]} * h[1] +
+                            int64_t{v[1]} * v[1] + int64_t{h[2]} * h[2] + int64_t{v[2]} * v[2];
+        edge = smallestEdgeSum >= 0 && sum >= smallestEdgeSum;
+      } else {
+        edge = IsEdgePixel(edgeOperator, edgeThreshold, h, v,
+                           edgeStrength ? &edgeStrength[i] : nullptr);
+      }
       if (edge) ++edgeCount;
       mark(i, edge);
     }

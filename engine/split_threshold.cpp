@@ -6,6 +6,7 @@
 
 #include "engine/engine_types.h"
 #include "engine/integer_parts.h"
+#include "engine/parallel.h"
 
 namespace genshoku {
 
@@ -97,7 +98,7 @@ void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
 }
 
 int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int criterion,
-                      EngineRun& run) {
+                      EngineRun& run, int threads) {
   if (criterion != 3 && criterion != 4) return 0;
   if (count <= 0 || runs.empty()) return 0;
 
@@ -114,20 +115,25 @@ int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int 
   // at or above lo + j, added from the largest down.
   const int64_t runCount = static_cast<int64_t>(runs.size());
   std::vector<ThresholdStats> lower(static_cast<size_t>(K)), upper(static_cast<size_t>(K));
-  ThresholdStats running;
-  int64_t next = 0;
-  for (int64_t j = 1; j < K; ++j) {
-    const double cut = static_cast<double>(lo + j);
-    while (next < runCount && runs[next].v < cut) AddRepeated(running, runs[next++]);
-    lower[j] = running;
-  }
-  running = ThresholdStats{};
-  next = runCount - 1;
-  for (int64_t j = K - 1; j >= 1; --j) {
-    const double cut = static_cast<double>(lo + j);
-    while (next >= 0 && runs[next].v >= cut) AddRepeated(running, runs[next--]);
-    upper[j] = running;
-  }
+  // The two tables do not depend on each other.
+  RunInTwoParts(threads, [&](int part) {
+    ThresholdStats running;
+    if (part == 0) {
+      int64_t next = 0;
+      for (int64_t j = 1; j < K; ++j) {
+        const double cut = static_cast<double>(lo + j);
+        while (next < runCount && runs[next].v < cut) AddRepeated(running, runs[next++]);
+        lower[j] = running;
+      }
+    } else {
+      int64_t next = runCount - 1;
+      for (int64_t j = K - 1; j >= 1; --j) {
+        const double cut = static_cast<double>(lo + j);
+        while (next >= 0 && runs[next].v >= cut) AddRepeated(running, runs[next--]);
+        upper[j] = running;
+      }
+    }
+  });
 
   int64_t bestIndex = 0;
   double bestScore = criterion == 3 ? 0.0 : DBL_MAX;
@@ -234,7 +240,7 @@ int MedianThreshold(int64_t count, const int32_t* values, Diagnostics& diagnosti
 
 int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& histogram,
                    const std::vector<ThresholdRun>& runs, bool firstSplit,
-                   int previousThreshold, EngineRun& run) {
+                   int previousThreshold, EngineRun& run, int threads) {
   Diagnostics& out = run.diagnostics();
   switch (thresholdMode) {
     case 0: {
@@ -249,7 +255,7 @@ int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& his
       return 0;
     case 3:
     case 4: {
-      const int threshold = OtsuThresholdRuns(runs, count, thresholdMode, run);
+      const int threshold = OtsuThresholdRuns(runs, count, thresholdMode, run, threads);
       if (firstSplit && count > 0) out.Out("THRESH OHTSU2=%d\n", threshold);
       return threshold;
     }

@@ -53,7 +53,7 @@ struct ThresholdRun {
 // three dimensions; any other criterion gives 0. Calls run.Pump() before scoring each
 // candidate. An empty list gives 0 without pumping.
 int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int criterion,
-                      EngineRun& run);
+                      EngineRun& run, int threads = 1);
 
 // The same for `count` unsorted values v with perpendicular coordinates p1, p2 in pixel
 // order.
@@ -93,9 +93,10 @@ inline bool ThresholdNeedsRuns(int thresholdMode) {
 // scatter, other: the previous split's threshold). At the first split modes 0, 3 and 4
 // print the threshold ("THRESH OHTSU=%d\n" or "THRESH OHTSU2=%d\n"); an empty list gives 0
 // and prints nothing.
+// The two tables of the real-valued search may be built on two threads.
 int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& histogram,
                    const std::vector<ThresholdRun>& runs, bool firstSplit,
-                   int previousThreshold, EngineRun& run);
+                   int previousThreshold, EngineRun& run, int threads = 1);
 
 // The same from per-pixel lists: `intValues` are the rounded along-axis values, `along`,
 // `across1`, `across2` the real coordinates, all of the same `count` pixels in pixel order.
