@@ -70,7 +70,12 @@ Picture Noise(int width, int height, unsigned seed) {
   std::mt19937 generator(seed);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      picture.Set(x, y, generator() & 0xFF, generator() & 0xFF, generator() & 0xFF);
+      // Three separate statements: the order of draws must not depend on the compiler's
+      // order of evaluating arguments (these pictures were first made blue draw first).
+      const int blue = static_cast<int>(generator() & 0xFF);
+      const int green = static_cast<int>(generator() & 0xFF);
+      const int red = static_cast<int>(generator() & 0xFF);
+      picture.Set(x, y, red, green, blue);
     }
   }
   return picture;
