@@ -102,28 +102,30 @@ __m128i OwnLanes() {
 }
 
 // Unfilters the pixel at `at` with the predictor that `Predict(left, up, upperLeft)` gives,
-// for every pixel of [from, end). from >= kUnitBytes; both are multiples of it.
+// for every pixel of [from, end), its filtered bytes taken from stored[at - from]. from >=
+// kUnitBytes; both are multiples of it.
 template <size_t kUnitBytes, typename Predict>
-void UnfilterPixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end,
-                    Predict predict) {
+void UnfilterPixels(uint8_t* line, const uint8_t* previous, const uint8_t* stored, size_t from,
+                    size_t end, Predict predict) {
   const __m128i lowByte = _mm_set1_epi16(0xFF);
   const __m128i ownLanes = OwnLanes<kUnitBytes>();
   // The pixel before `from` is whole, and for 3 bytes its fourth lane does not matter.
   __m128i left = kUnitBytes == 4 ? LoadWord(line + from - 4) : LoadThree(line + from - 3);
   __m128i upperLeft =
       kUnitBytes == 4 ? LoadWord(previous + from - 4) : LoadThree(previous + from - 3);
-  // Each pixel's stored bytes are read before the pixel to their left is written back: a
-  // load overlapping a store just before it would have to wait for that store.
-  const auto load = [end](const uint8_t* base, size_t at) {
-    return at + 4 <= end ? LoadWord(base + at) : LoadThree(base + at);
+  // Each pixel's stored bytes are read before the pixel to their left is written back:
+  // when they lie in the line itself, a load overlapping a store just before it would
+  // have to wait for that store.
+  const auto load = [end](const uint8_t* pixel, size_t at) {
+    return at + 4 <= end ? LoadWord(pixel) : LoadThree(pixel);
   };
-  __m128i raw = load(line, from);
+  __m128i raw = load(stored, from);
   for (size_t at = from; at < end; at += kUnitBytes) {
-    const __m128i up = load(previous, at);
+    const __m128i up = load(previous + at, at);
     const __m128i predictor = _mm_and_si128(predict(left, up, upperLeft), ownLanes);
     left = _mm_and_si128(_mm_add_epi16(raw, predictor), lowByte);
     const size_t next = at + kUnitBytes;
-    if (next < end) raw = load(line, next);
+    if (next < end) raw = load(stored + (next - from), next);
     if (at + 4 <= end) {
       StoreWord(line + at, left);
     } else {
@@ -151,13 +153,15 @@ inline __m128i PaethPredictorLanes(__m128i left, __m128i up, __m128i upperLeft) 
 }
 
 template <size_t kUnitBytes>
-void AveragePixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end) {
-  UnfilterPixels<kUnitBytes>(line, previous, from, end, AveragePredictor);
+void AveragePixels(uint8_t* line, const uint8_t* previous, const uint8_t* stored, size_t from,
+                   size_t end) {
+  UnfilterPixels<kUnitBytes>(line, previous, stored, from, end, AveragePredictor);
 }
 
 template <size_t kUnitBytes>
-void PaethPixels(uint8_t* line, const uint8_t* previous, size_t from, size_t end) {
-  UnfilterPixels<kUnitBytes>(line, previous, from, end, PaethPredictorLanes);
+void PaethPixels(uint8_t* line, const uint8_t* previous, const uint8_t* stored, size_t from,
+                 size_t end) {
+  UnfilterPixels<kUnitBytes>(line, previous, stored, from, end, PaethPredictorLanes);
 }
 #endif
 
@@ -177,70 +181,78 @@ inline bool WholePixelsOfThreeOrFour(size_t withLeft, size_t end, size_t unitByt
 }  // namespace
 
 void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position,
-                  size_t count, size_t unitBytes, bool firstLine) {
+                  size_t count, size_t unitBytes, bool firstLine, const uint8_t* stored) {
   const size_t end = position + count;
+  // The filtered byte for position `at`.
+  const auto raw = [stored, position](size_t at) { return stored[at - position]; };
   // Past the first unit of the line every byte has a left neighbour.
   const size_t withLeft = std::max(position, std::min(unitBytes, end));
   // On the first line the bytes above count as zeros: Up adds nothing, Average halves the
   // left byte alone, and Paeth always predicts the left byte.
   switch (firstLine && filter == kFilterUp ? kFilterNone : filter) {
     case kFilterSub:
+      for (size_t at = position; at < withLeft; ++at) line[at] = raw(at);
       for (size_t at = withLeft; at < end; ++at) {
-        line[at] = static_cast<uint8_t>(line[at] + line[at - unitBytes]);
+        line[at] = static_cast<uint8_t>(raw(at) + line[at - unitBytes]);
       }
       return;
     case kFilterUp:
       for (size_t at = position; at < end; ++at) {
-        line[at] = static_cast<uint8_t>(line[at] + previous[at]);
+        line[at] = static_cast<uint8_t>(raw(at) + previous[at]);
       }
       return;
     case kFilterAverage:
       for (size_t at = position; at < withLeft; ++at) {
-        line[at] = static_cast<uint8_t>(line[at] + (firstLine ? 0 : previous[at]) / 2);
+        line[at] = static_cast<uint8_t>(raw(at) + (firstLine ? 0 : previous[at]) / 2);
       }
 #if defined(__SSE2__)
       if (!firstLine && WholePixelsOfThreeOrFour(withLeft, end, unitBytes)) {
+        const uint8_t* from = stored + (withLeft - position);
         if (unitBytes == 3) {
-          AveragePixels<3>(line, previous, withLeft, end);
+          AveragePixels<3>(line, previous, from, withLeft, end);
         } else {
-          AveragePixels<4>(line, previous, withLeft, end);
+          AveragePixels<4>(line, previous, from, withLeft, end);
         }
         return;
       }
 #endif
       for (size_t at = withLeft; at < end; ++at) {
         const int up = firstLine ? 0 : previous[at];
-        line[at] = static_cast<uint8_t>(line[at] + (line[at - unitBytes] + up) / 2);
+        line[at] = static_cast<uint8_t>(raw(at) + (line[at - unitBytes] + up) / 2);
       }
       return;
     case kFilterPaeth:
       if (firstLine) {
+        for (size_t at = position; at < withLeft; ++at) line[at] = raw(at);
         for (size_t at = withLeft; at < end; ++at) {
-          line[at] = static_cast<uint8_t>(line[at] + line[at - unitBytes]);
+          line[at] = static_cast<uint8_t>(raw(at) + line[at - unitBytes]);
         }
         return;
       }
       // Without a left neighbour the predictor is the byte above.
       for (size_t at = position; at < withLeft; ++at) {
-        line[at] = static_cast<uint8_t>(line[at] + previous[at]);
+        line[at] = static_cast<uint8_t>(raw(at) + previous[at]);
       }
 #if defined(__SSE2__)
       if (WholePixelsOfThreeOrFour(withLeft, end, unitBytes)) {
+        const uint8_t* from = stored + (withLeft - position);
         if (unitBytes == 3) {
-          PaethPixels<3>(line, previous, withLeft, end);
+          PaethPixels<3>(line, previous, from, withLeft, end);
         } else {
-          PaethPixels<4>(line, previous, withLeft, end);
+          PaethPixels<4>(line, previous, from, withLeft, end);
         }
         return;
       }
 #endif
       for (size_t at = withLeft; at < end; ++at) {
         line[at] = static_cast<uint8_t>(
-            line[at] + PaethPredictor(line[at - unitBytes], previous[at], previous[at - unitBytes]));
+            raw(at) + PaethPredictor(line[at - unitBytes], previous[at], previous[at - unitBytes]));
       }
       return;
     default:
-      return;  // None, and the types above 4, leave the bytes as stored
+      // None, and the types above 4, leave the bytes as stored.
+      std::memmove(line + position, stored, count);
+      return;
   }
 }
 

@@ -140,8 +140,8 @@ void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCou
   const auto unitBytes = static_cast<size_t>(format.unitBytes);
   const size_t spanBytes = size_t{pixelCount} * unitBytes;
   uint8_t* line = currentLine.data();
-  std::copy_n(bytes, spanBytes, line + byteX);
-  UnfilterSpan(lineFilter, line, previousLine.data(), byteX, spanBytes, unitBytes, lineY == 0);
+  UnfilterSpan(lineFilter, line, previousLine.data(), byteX, spanBytes, unitBytes, lineY == 0,
+               bytes);
   const uint8_t* source = line + byteX;
   const auto firstX = static_cast<uint32_t>(pixelX);
   if (!IsInterlaced()) {
@@ -157,7 +157,22 @@ void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCou
             target[3] = kOpaque;
           }
         } else {
-          for (uint32_t i = 0; i < pixelCount; ++i, source += 3, target += 4) {
+          // Four bytes at a time, the fourth (the next pixel's red) replaced by the
+          // opacity; the last pixel, whose fourth byte may lie past the line, alone.
+          const uint8_t opaque[4] = {0, 0, 0, kOpaque};
+          uint32_t opaqueWord;
+          std::memcpy(&opaqueWord, opaque, 4);
+          const uint8_t colour[4] = {0xFF, 0xFF, 0xFF, 0};
+          uint32_t colourMask;
+          std::memcpy(&colourMask, colour, 4);
+          uint32_t i = 0;
+          for (; i + 1 < pixelCount; ++i, source += 3, target += 4) {
+            uint32_t word;
+            std::memcpy(&word, source, 4);
+            word = (word & colourMask) | opaqueWord;
+            std::memcpy(target, &word, 4);
+          }
+          for (; i < pixelCount; ++i, source += 3, target += 4) {
             target[0] = source[0];
             target[1] = source[1];
             target[2] = source[2];
