@@ -4,6 +4,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "codecs/png/png_interlace.h"
 #include "codecs/png/png_unfilter.h"
 
@@ -12,6 +16,22 @@ namespace genshoku::png {
 namespace {
 
 constexpr uint8_t kOpaque = 255;
+
+// Sets aside `size` bytes for `buffer` and asks the system to map them all at once: for a
+// picture of tens of megabytes, one call instead of a page fault for every 4 KiB. Only a
+// hint; without it the pages are mapped as they are first touched.
+void ReserveMapped(std::vector<uint8_t>& buffer, size_t size) {
+  buffer.reserve(size);
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  const size_t pageSize = 4096;
+  const auto start = reinterpret_cast<uintptr_t>(buffer.data());
+  const uintptr_t firstPage = (start + pageSize - 1) & ~uintptr_t{pageSize - 1};
+  const uintptr_t end = (start + size) & ~uintptr_t{pageSize - 1};
+  if (end > firstPage) {
+    madvise(reinterpret_cast<void*>(firstPage), end - firstPage, MADV_POPULATE_WRITE);
+  }
+#endif
+}
 
 }  // namespace
 
@@ -39,6 +59,7 @@ bool VxRawPngDecoder::BeginImage() {
   if (pixelCount == 0 || pixelCount > pixelLimit) return false;
   const uint64_t lineBytes = format.LineBytes(width);
   try {
+    ReserveMapped(pixels, pixelCount * 4);
     pixels.resize(pixelCount * 4);
     currentLine.assign(lineBytes, 0);
     previousLine.assign(lineBytes, 0);
