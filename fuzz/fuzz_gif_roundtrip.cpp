@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t depthByte = input.Header();
   const uint8_t frameByte = input.Header();
   const int depth = 1 + depthByte % 8;
-  // Most pictures are small, for speed; some are large enough to fill the code table
-  // several times over.
-  const bool large = (depthByte & 0x80) != 0;
+  // Most pictures are small, for speed; one in four is large enough to fill the code
+  // table several times over.
+  const bool large = (depthByte & 0xC0) == 0xC0;
   const int width = 1 + widthBytes % (large ? 400 : 40);
   const int height = 1 + heightBytes % (large ? 160 : 30);
   const int frames = 1 + frameByte % kMostFrames;

@@ -67,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int widthBytes = widthLow | input.Header() << 8;
   const uint8_t heightByte = input.Header();
   const uint8_t flags = input.Header();
-  // Most pictures are small, for speed; some are large enough to fill the 32 KB window of
-  // the compressor.
-  const bool large = (flags & 2) != 0;
+  // Most pictures are small, for speed; one in four is large enough to fill the 32 KB
+  // window of the compressor.
+  const bool large = (flags & 6) == 6;
   const int width = 1 + widthBytes % (large ? 512 : 48);
   const int height = 1 + heightByte % (large ? 128 : 32);
   input.EndHeader();
