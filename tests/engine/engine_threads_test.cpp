@@ -1,0 +1,129 @@
+// The engine's work shared between two threads: the same bytes as one thread on pictures
+// large enough for every parallel step to split its work, and a host that asks to stop is
+// obeyed in every phase, also while a helper thread runs.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/reduce_colors.h"
+#include "engine/split_threshold.h"
+#include "tests/engine/clustering_test_support.h"
+#include "tests/engine/support_pictures.h"
+
+namespace genshoku {
+namespace {
+
+struct Result {
+  ReduceResult result;
+  std::vector<uint8_t> indices, palette;
+  std::string lines;
+};
+
+Result Reduce(test_support::Picture picture, int threads, EngineHost* host,
+              const ReductionParams& params = {}) {
+  Result out;
+  out.indices.assign(picture.r.size(), 0);
+  out.palette.assign(768, 0);
+  CapturedDiagnostics diagnostics;
+  EngineServices services;
+  services.host = host;
+  services.diagnostics = &diagnostics;
+  services.threads = threads;
+  out.result = ReduceColors(picture.width, picture.height, picture.r.data(), picture.g.data(),
+                            picture.b.data(), out.indices.data(), out.palette.data(),
+                            out.palette.data() + 256, out.palette.data() + 512, params,
+                            services);
+  out.lines = diagnostics.AllText();
+  return out;
+}
+
+TEST(EngineThreads, TwoThreadsGiveTheBytesOfOne) {
+  const test_support::Picture picture = test_support::PhotoLikePicture(420, 330, 31, 8);
+  for (int kernel : {0, 3}) {
+    ReductionParams params;
+    params.diffusionKernel = kernel;
+    const Result one = Reduce(picture, 1, nullptr, params);
+    const Result two = Reduce(picture, 2, nullptr, params);
+    EXPECT_EQ(one.result, ReduceResult::Ok);
+    EXPECT_EQ(one.lines, two.lines) << kernel;
+    EXPECT_TRUE(one.palette == two.palette) << kernel;
+    EXPECT_TRUE(one.indices == two.indices) << kernel;
+  }
+}
+
+// Stops at the n-th progress point of a phase.
+class StoppingHost final : public EngineHost {
+ public:
+  StoppingHost(EnginePhase phase, int after) : phase_(phase), after_(after) {}
+  bool KeepGoing() override {
+    ++points;
+    if (inPhase_ && ++pointsInPhase_ > after_) return false;
+    return true;
+  }
+  void PhaseStarted(EnginePhase phase) override {
+    inPhase_ = phase == phase_;
+    pointsInPhase_ = 0;
+  }
+  int points = 0;
+
+ private:
+  EnginePhase phase_;
+  int after_;
+  bool inPhase_ = false;
+  int pointsInPhase_ = 0;
+};
+
+TEST(EngineThreads, AHostThatAsksToStopIsObeyedInEveryPhase) {
+  const test_support::Picture picture = test_support::PhotoLikePicture(300, 240, 32, 8);
+  const EnginePhase phases[] = {EnginePhase::FirstSplit, EnginePhase::Splitting,
+                                EnginePhase::KMeans, EnginePhase::NearestEntries,
+                                EnginePhase::FinalMapping};
+  for (EnginePhase phase : phases) {
+    for (int threads : {1, 2}) {
+      for (int after : {0, 3}) {
+        // The nearest entries of a few thousand colours take a single progress point.
+        if (phase == EnginePhase::NearestEntries && after > 0) continue;
+        StoppingHost host(phase, after);
+        EXPECT_EQ(Reduce(picture, threads, &host).result, ReduceResult::Stopped)
+            << EnginePhaseName(phase) << ", " << threads << " thread(s), after " << after;
+      }
+    }
+  }
+}
+
+TEST(EngineThreads, ProgressPointsKeepComing) {
+  // A long run must reach the host often; counted here for a picture of 72,000 pixels.
+  const test_support::Picture picture = test_support::PhotoLikePicture(300, 240, 33, 8);
+  StoppingHost host(EnginePhase::ColourSpace, 1 << 30);
+  EXPECT_EQ(Reduce(picture, 2, &host).result, ReduceResult::Ok);
+  EXPECT_GT(host.points, 1000);
+}
+
+// The threshold search on runs of equal records gives what it gives on the records one
+// by one, ties of equal values between different records included.
+TEST(ThresholdRuns, RepeatedRecordsCountLikeSeparateOnes) {
+  test_support::TestRun test;
+  const std::vector<ThresholdRun> runs = {
+      {-3.5, 1, 2, 3}, {-0.25, 0.5, -1, 1}, {-0.25, 4, 4, 2}, {2.0, 0, 0, 5}, {7.75, -2, 1, 2}};
+  std::vector<double> v, p1, p2;
+  int64_t count = 0;
+  for (const ThresholdRun& run : runs) {
+    for (int64_t r = 0; r < run.repeat; ++r) {
+      v.push_back(run.v);
+      p1.push_back(run.p1);
+      p2.push_back(run.p2);
+      ++count;
+    }
+  }
+  for (int criterion : {3, 4}) {
+    EXPECT_EQ(OtsuThresholdRuns(runs, count, criterion, test.run, 1),
+              OtsuThresholdReal(count, v.data(), p1.data(), p2.data(), criterion, test.run));
+    EXPECT_EQ(OtsuThresholdRuns(runs, count, criterion, test.run, 2),
+              OtsuThresholdRuns(runs, count, criterion, test.run, 1));
+  }
+}
+
+}  // namespace
+}  // namespace genshoku
