@@ -9,20 +9,16 @@ namespace {
 using deflate_detail::kDistanceBase;
 using deflate_detail::kLengthBase;
 
-// Length code of every copy length 0..258 (entries below 3 are unused).
-struct LengthCodeTable {
-  uint8_t offset[kMaxMatch + 1] = {};
-  constexpr LengthCodeTable() {
-    for (int length = kMinMatch; length <= kMaxMatch; ++length) {
-      int index = 0;
-      while (index + 1 < 28 && kLengthBase[index + 1] <= length) ++index;
-      offset[length] = static_cast<uint8_t>(index);
-    }
-    offset[kMaxMatch] = 28;  // 258 has its own code; 257 falls in 284 with extra value 30
+constexpr std::array<uint8_t, kMaxMatch + 1> MakeLengthCodeOffsets() {
+  std::array<uint8_t, kMaxMatch + 1> offsets{};
+  for (int length = kMinMatch; length <= kMaxMatch; ++length) {
+    int index = 0;
+    while (index + 1 < 28 && kLengthBase[index + 1] <= length) ++index;
+    offsets[static_cast<size_t>(length)] = static_cast<uint8_t>(index);
   }
-};
-
-constexpr LengthCodeTable kLengthCodes;
+  offsets[kMaxMatch] = 28;  // 258 has its own code; 257 falls in 284 with extra value 30
+  return offsets;
+}
 
 // The last of the 30 base distances not above the distance.
 constexpr uint8_t SearchDistanceCode(int distance) {
@@ -52,12 +48,8 @@ constexpr std::array<uint8_t, kMaxDistance + 1> MakeDistanceCodes() {
 namespace deflate_detail {
 
 constinit const std::array<uint8_t, kMaxDistance + 1> kDistanceCodes = MakeDistanceCodes();
+constinit const std::array<uint8_t, kMaxMatch + 1> kLengthCodeOffsets = MakeLengthCodeOffsets();
 
 }  // namespace deflate_detail
-
-uint32_t LengthCodeOf(int length) {
-  if (length < kMinMatch || length > kMaxMatch) return 0;  // no length code
-  return kFirstLengthCode + kLengthCodes.offset[length];
-}
 
 }  // namespace genshoku::png

@@ -3,6 +3,7 @@
 // and the extra bits that follow the code.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace genshoku::png {
@@ -32,10 +33,17 @@ inline constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  
 // copy.
 extern const std::array<uint8_t, kMaxDistance + 1> kDistanceCodes;
 
+// The length code of every copy length 0..258, less 257 (entries below 3 unused).
+extern const std::array<uint8_t, kMaxMatch + 1> kLengthCodeOffsets;
+
 }  // namespace deflate_detail
 
 // Length code (257..285) of a copy length 3..258; 0 for any other length.
-uint32_t LengthCodeOf(int length);
+inline uint32_t LengthCodeOf(int length) {
+  if (length < kMinMatch || length > kMaxMatch) return 0;  // no length code
+  return kFirstLengthCode + deflate_detail::kLengthCodeOffsets[static_cast<size_t>(length)];
+}
+
 // Base length and number of extra bits of a length code 257..285.
 inline int LengthBase(uint32_t lengthCode) {
   return deflate_detail::kLengthBase[lengthCode - kFirstLengthCode];

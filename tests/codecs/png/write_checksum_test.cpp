@@ -27,7 +27,9 @@ TEST(WriteChecksumTest, Adler32AgreesWithZlibWhateverThePieces) {
   for (const std::vector<uint8_t>& input : inputs) {
     const uint32_t expected =
         static_cast<uint32_t>(adler32(1, input.data(), static_cast<uInt>(input.size())));
-    for (size_t piece : {size_t{1}, size_t{7}, size_t{5552}, size_t{5553}, size_t{1} << 20}) {
+    // Pieces around the 16-byte blocks summed side by side, and around the deferred run.
+    for (size_t piece : {size_t{1}, size_t{7}, size_t{15}, size_t{16}, size_t{17}, size_t{5551},
+                         size_t{5552}, size_t{5553}, size_t{1} << 20}) {
       EXPECT_EQ(OurAdler(input, piece), expected) << input.size() << " bytes, pieces " << piece;
     }
   }
@@ -42,6 +44,14 @@ TEST(WriteChecksumTest, Crc32AgreesWithZlibAndChainsAcrossPieces) {
   running = UpdateCrc32(running, input.data(), 12345);
   running = UpdateCrc32(running, input.data() + 12345, input.size() - 12345);
   EXPECT_EQ(running ^ 0xFFFFFFFFu, expected);
+  // Pieces of every length up to and past the eight bytes folded in at once.
+  for (size_t piece = 1; piece <= 17; ++piece) {
+    running = 0xFFFFFFFFu;
+    for (size_t at = 0; at < input.size(); at += piece) {
+      running = UpdateCrc32(running, input.data() + at, std::min(piece, input.size() - at));
+    }
+    EXPECT_EQ(running ^ 0xFFFFFFFFu, expected) << "pieces of " << piece;
+  }
   // The CRC every IEND chunk carries.
   const uint8_t iend[4] = {'I', 'E', 'N', 'D'};
   EXPECT_EQ(Crc32(iend, 4), 0xAE426082u);
