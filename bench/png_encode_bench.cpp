@@ -1,5 +1,6 @@
 // How fast the PNG writer compresses a photo-sized palette picture, and how its output
-// compares with zlib's default level on exactly the same filtered rows.
+// compares with zlib's default level on exactly the same filtered rows; and how fast it
+// writes the benchmark photos reduced crudely.
 
 #include <benchmark/benchmark.h>
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_photos.h"
 #include "codecs/png/png_encoder.h"
 
 #if __has_include(<zlib.h>)
@@ -117,6 +119,25 @@ void BM_GenshokuPngEncode(benchmark::State& state) {
   SetSizeCounters(state, static_cast<double>(GenshokuZlibBytes()));
 }
 BENCHMARK(BM_GenshokuPngEncode)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The benchmark photos of 1, 4 and 12 megapixels (or their generated stand-ins) reduced
+// crudely to 256 colours with error diffusion, as the command line tool hands them over.
+void BM_GenshokuPngEncodeReducedPhoto(benchmark::State& state) {
+  const bench_photos::Picture& picture = bench_photos::PictureOf(static_cast<int>(state.range(0)));
+  const std::vector<uint8_t> indices = bench_photos::ReducedCrudely(picture);
+  const std::vector<uint8_t> palette = bench_photos::Palette332();
+  genshoku::png::VxRawPngEncoder encoder(genshoku::SilentDiagnostics());
+  std::vector<uint8_t> png;
+  for (auto _ : state) {
+    encoder.EncodeToMemory(png, picture.width, picture.height, 8, 3, indices, palette);
+    benchmark::DoNotOptimize(png.data());
+  }
+  state.counters["png_bytes"] = static_cast<double>(png.size());
+  state.counters["pixels_per_second"] =
+      benchmark::Counter(static_cast<double>(indices.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.SetLabel(picture.name);
+}
+BENCHMARK(BM_GenshokuPngEncodeReducedPhoto)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 #ifdef GENSHOKU_BENCH_HAS_ZLIB
 void BM_ZlibLevel6SameRows(benchmark::State& state) {
