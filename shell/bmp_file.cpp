@@ -50,15 +50,18 @@ LoadResult LoadBmpFile(PictureState& state, const std::string& path, Diagnostics
     diagnostics.Err("%s: %s\n", path.c_str(), reason.c_str());
     return LoadResult::Refused;
   }
+  // Whatever follows the last row (a profile, or anything at all) is neither shown nor
+  // reduced, and is left on disk however large it is.
+  const uint64_t kept = header.rowsEnd();
   std::vector<uint8_t> block;
   try {
-    block.resize(size);
+    block.resize(kept);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory for the picture\n", path.c_str());
     return LoadResult::Refused;
   }
   std::copy(probe, probe + probed, block.begin());
-  if (std::fread(block.data() + probed, 1, size - probed, file.get()) != size - probed) {
+  if (std::fread(block.data() + probed, 1, kept - probed, file.get()) != kept - probed) {
     diagnostics.Err("%s: cannot read the file\n", path.c_str());
     return LoadResult::CannotOpen;
   }

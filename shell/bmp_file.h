@@ -15,8 +15,9 @@ enum class LoadResult {
   Refused,     // not a picture this reader can take (bad headers, too large, ...)
 };
 
-// Reads a BMP file whole into a new image block and shows it: inputBitDepth becomes 24 for
-// a 24-bit file and 8 for any other; imageWidth and imageHeight come from the info header.
+// Reads a BMP file up to the end of its last pixel row into a new image block and shows it:
+// inputBitDepth becomes 24 for a 24-bit file and 8 for any other; imageWidth and imageHeight
+// come from the info header.
 // A file that cannot be opened or is not a BMP file leaves the state untouched and writes
 // one line naming the file to standard error.
 LoadResult LoadBmpFile(PictureState& state, const std::string& path, Diagnostics& diagnostics);

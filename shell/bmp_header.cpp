@@ -43,10 +43,11 @@ bool ParseBmpHeader(const uint8_t* bytes, size_t available, uint64_t fileSize, B
   if (h.pixelCount() > kMaxPicturePixels) {
     return refuse("the picture has more than 100,000,000 pixels");
   }
-  if (h.pixelOffset < kBmpFileHeaderSize + kBmpInfoHeaderSize ||
-      static_cast<uint64_t>(h.pixelOffset) + static_cast<uint64_t>(h.stride()) * h.rows() >
-          fileSize) {
+  if (h.pixelOffset < kBmpFileHeaderSize + kBmpInfoHeaderSize || h.rowsEnd() > fileSize) {
     return refuse("the picture rows are not inside the file");
+  }
+  if (h.pixelOffset > kMaxBmpPixelOffset) {
+    return refuse("the picture rows start too far into the file");
   }
   *header = h;
   return true;

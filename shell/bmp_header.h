@@ -21,10 +21,17 @@ struct BmpHeader {
   bool topDown() const { return height < 0; }
   int64_t stride() const;     // bytes per stored row
   int64_t pixelCount() const { return static_cast<int64_t>(width) * rows(); }
+  // Where the last stored row ends: nothing after it is part of the picture.
+  uint64_t rowsEnd() const { return pixelOffset + static_cast<uint64_t>(stride()) * rows(); }
 };
 
 // The number of header bytes ParseBmpHeader needs to see.
 inline constexpr size_t kBmpHeaderProbeSize = 54;
+
+// How far into a file the pixel rows may start. Headers, colour table and masks take
+// little more than a kilobyte; the limit keeps a forged offset from making the loader
+// hold gigabytes that are never shown.
+inline constexpr uint32_t kMaxBmpPixelOffset = 16u << 20;
 
 // Reads and checks the file header and info header. `bytes` holds at least the first
 // min(fileSize, kBmpHeaderProbeSize) bytes of a file of `fileSize` bytes. Returns false with
