@@ -110,6 +110,8 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
   Progress progress[2];
   std::atomic<bool> cancelled{false};
   const bool shared = threads >= 2 && height >= 2;
+  // The usual kernel, written out.
+  const bool floydSteinberg = kernel.rows == 2 && kernel.divisor == 16.0;
 
   // Waits until the other thread's row (y - 1) is mapped up to pixel `needed` (exclusive).
   auto waitFor = [&](int part, int64_t y, int64_t needed) {
@@ -151,11 +153,21 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
         pixel(i, value);
         for (int c = 0; c < kChannels; ++c) value[c] = value[c] + current[c][x] / k;
         const int entry = search.Find(value[0], value[1], value[2], guess(i));
-        for (int c = 0; c < kChannels; ++c) {
-          const double error = value[c] - palette[entry][c];
-          for (const KernelTap& tap : kernel.taps) {
-            double* row = tap.row == 0 ? current[c] : below[tap.row - 1][c];
-            row[x + tap.dx] += error * tap.weight;
+        if (floydSteinberg) {
+          for (int c = 0; c < kChannels; ++c) {
+            const double error = value[c] - palette[entry][c];
+            current[c][x + 1] += error * 7.0;
+            below[0][c][x - 1] += error * 3.0;
+            below[0][c][x] += error * 5.0;
+            below[0][c][x + 1] += error * 1.0;
+          }
+        } else {
+          for (int c = 0; c < kChannels; ++c) {
+            const double error = value[c] - palette[entry][c];
+            for (const KernelTap& tap : kernel.taps) {
+              double* row = tap.row == 0 ? current[c] : below[tap.row - 1][c];
+              row[x + tap.dx] += error * tap.weight;
+            }
           }
         }
         chosen[i] = static_cast<uint8_t>(entry);

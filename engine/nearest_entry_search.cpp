@@ -24,8 +24,8 @@ void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const do
     c2_[e] = c2[e];
   }
   const size_t others = static_cast<size_t>(std::max(count - 1, 0));
-  neighbourDistance_.assign(static_cast<size_t>(count) * others, 0.0f);
-  neighbourIndex_.assign(static_cast<size_t>(count) * others, 0);
+  neighbourDistance_.resize(static_cast<size_t>(count) * others);
+  neighbourIndex_.resize(static_cast<size_t>(count) * others);
   if (!rowState_) rowState_ = std::make_unique<std::atomic<uint8_t>[]>(256);
   for (int e = 0; e < 256; ++e) rowState_[e].store(0, std::memory_order_relaxed);
   inRange_ = true;
@@ -54,10 +54,11 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
   size_t k = 0;
   for (int b = 0; b < count_; ++b) {
     if (b == entry) continue;
+    // Lowered by far more than the rounding to single precision can raise it, so the
+    // stored value never exceeds the distance.
     const double distance = EntryDistance(entry, b);
-    float rounded = std::isnan(distance) ? std::numeric_limits<float>::infinity()
-                                         : static_cast<float>(distance);
-    if (static_cast<double>(rounded) > distance) rounded = std::nextafter(rounded, 0.0f);
+    const float rounded = std::isnan(distance) ? std::numeric_limits<float>::infinity()
+                                               : static_cast<float>(distance * (1.0 - 1e-6));
     uint32_t bits;
     std::memcpy(&bits, &rounded, sizeof bits);
     keys[k++] = (uint64_t{bits} << 32) | static_cast<uint32_t>(b);
