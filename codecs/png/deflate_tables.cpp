@@ -20,25 +20,14 @@ constexpr std::array<uint8_t, kMaxMatch + 1> MakeLengthCodeOffsets() {
   return offsets;
 }
 
-// The last of the 30 base distances not above the distance.
-constexpr uint8_t SearchDistanceCode(int distance) {
-  int low = 0;
-  int high = kDistanceSymbols - 1;
-  while (low < high) {
-    const int middle = (low + high + 1) / 2;
-    if (kDistanceBase[middle] <= distance) {
-      low = middle;
-    } else {
-      high = middle - 1;
-    }
-  }
-  return static_cast<uint8_t>(low);
-}
-
+// Each distance gets the last code whose base distance is not above it.
 constexpr std::array<uint8_t, kMaxDistance + 1> MakeDistanceCodes() {
   std::array<uint8_t, kMaxDistance + 1> codes{};
-  for (int distance = 1; distance <= kMaxDistance; ++distance) {
-    codes[distance] = SearchDistanceCode(distance);
+  for (int code = 0; code < kDistanceSymbols; ++code) {
+    const int end = code + 1 < kDistanceSymbols ? kDistanceBase[code + 1] : kMaxDistance + 1;
+    for (int distance = kDistanceBase[code]; distance < end; ++distance) {
+      codes[static_cast<size_t>(distance)] = static_cast<uint8_t>(code);
+    }
   }
   return codes;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "codecs/png/deflate_blocks.h"
+#include "codecs/png/deflate_tables.h"
 #include "codecs/png/zlib_output_buffer.h"
 #include "support_write_deep_trees.h"
 #include "support_write_png.h"
@@ -309,6 +310,35 @@ TEST(WriteDeflateBlockTest, StoredAndDynamicBlocksFollowEachOtherAtAnyBit) {
   buffer.ClosePartialByte();
   ExpectInflatesTo(buffer.TakeStream(), all);
   EXPECT_TRUE(captured.lines().empty()) << "nothing is printed without the verbose flag";
+}
+
+}  // namespace
+}  // namespace genshoku::png
+
+namespace genshoku::png {
+namespace {
+
+TEST(WriteDeflateTables, EveryLengthAndDistanceFallsInItsCodesRange) {
+  // The looked-up codes against the ranges of RFC 1951: base up to base + 2^extra - 1.
+  for (int length = 3; length <= 258; ++length) {
+    const uint32_t code = LengthCodeOf(length);
+    ASSERT_GE(code, 257u);
+    ASSERT_LE(code, 285u);
+    EXPECT_GE(length, LengthBase(code)) << length;
+    EXPECT_LT(length - LengthBase(code), 1 << LengthExtraBits(code)) << length;
+  }
+  EXPECT_EQ(LengthCodeOf(257), 284u);
+  EXPECT_EQ(LengthCodeOf(258), 285u);
+  EXPECT_EQ(LengthCodeOf(2), 0u);
+  EXPECT_EQ(LengthCodeOf(259), 0u);
+  for (int distance = 1; distance <= 32768; ++distance) {
+    const uint32_t code = DistanceCodeOf(distance);
+    ASSERT_LT(code, 30u);
+    EXPECT_GE(distance, DistanceBase(code)) << distance;
+    EXPECT_LT(distance - DistanceBase(code), 1 << DistanceExtraBits(code)) << distance;
+  }
+  EXPECT_GE(DistanceCodeOf(0), 30u);
+  EXPECT_GE(DistanceCodeOf(32769), 30u);
 }
 
 }  // namespace
