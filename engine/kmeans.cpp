@@ -299,11 +299,25 @@ class KMeans {
       for (size_t k = static_cast<size_t>(part); k < gaining.size(); k += 2) {
         if (part == 0) run_.Pump();
         const int e = gaining[k];
-        std::sort(incoming[e].begin(), incoming[e].end(), byPixel);
-        std::vector<Member> merged(members_.pixels[e].size() + incoming[e].size());
-        std::merge(members_.pixels[e].begin(), members_.pixels[e].end(), incoming[e].begin(),
-                   incoming[e].end(), merged.begin(), byPixel);
-        members_.pixels[e] = std::move(merged);
+        std::vector<Member>& in = incoming[e];
+        std::sort(in.begin(), in.end(), byPixel);
+        // Merged in place from the back: the members before the first newcomer stay where
+        // they are.
+        std::vector<Member>& list = members_.pixels[e];
+        size_t a = list.size();
+        size_t b = in.size();
+        const size_t needed = list.size() + in.size();
+        // A little room to grow, not the doubling of a plain resize.
+        if (list.capacity() < needed) list.reserve(needed + needed / 16);
+        list.resize(needed);
+        size_t out = list.size();
+        while (b > 0) {
+          if (a > 0 && list[a - 1].pixel > in[b - 1].pixel) {
+            list[--out] = list[--a];
+          } else {
+            list[--out] = in[--b];
+          }
+        }
         std::vector<Member>().swap(incoming[e]);
       }
     });
