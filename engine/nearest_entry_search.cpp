@@ -137,12 +137,21 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
       secondSquared = std::min(secondSquared, bestSquared);
       best = e;
       bestSquared = squared;
-      bestDistance = std::sqrt(squared);
+      if (!secondBound) {
+        bestDistance = std::sqrt(squared);
+        skipAbove = bestSquared;
+        limit = limitFor(bestDistance);
+        continue;
+      }
+    } else if (squared < secondSquared) {
+      secondSquared = squared;
     } else {
-      secondSquared = std::min(secondSquared, squared);
+      continue;
     }
-    skipAbove = secondBound ? secondSquared : bestSquared;
-    limit = secondBound ? limitFor(std::sqrt(secondSquared)) : limitFor(bestDistance);
+    if (secondBound) {
+      skipAbove = secondSquared;
+      limit = limitFor(std::sqrt(secondSquared));
+    }
   }
   if (secondBound) *secondBound = std::min(std::sqrt(secondSquared), unmeasuredBound);
   return best;
