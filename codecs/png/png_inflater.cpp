@@ -158,8 +158,10 @@ size_t CopyInWindow(uint8_t* window, size_t windowSize, size_t windowMask, size_
       // just before it is written again).
       std::memmove(target, window + from, count);
     } else {
-      // The copy repeats its own output: here from = position - distance.
-      for (size_t i = 0; i < count; ++i) target[i] = target[i - distance];
+      // The copy repeats its own output (here from = position - distance), so it goes
+      // forward byte by byte.
+      const uint8_t* source = window + from;
+      for (size_t i = 0; i < count; ++i) target[i] = source[i];
     }
     return (position + count) & windowMask;
   }
