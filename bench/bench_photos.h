@@ -52,10 +52,12 @@ inline Picture GeneratedPicture(int megapixels) {
       state = state * 1103515245u + 12345u;
       const int grain = static_cast<int>((state >> 16) & 7) - 3;
       const double shade = 50.0 * std::sin(x / 310.0) * std::cos(y / 270.0);
-      const int channels[3] = {static_cast<int>(128 + shade) + grain,
-                               static_cast<int>(100 + 0.6 * shade + 40.0 * std::sin((x + 2 * y) / 520.0)) + grain,
-                               static_cast<int>(90 - 0.4 * shade + 0.02 * (x - y)) + grain};
-      for (int channel : channels) picture.rgba[at++] = static_cast<uint8_t>(std::clamp(channel, 0, 255));
+      const int channels[3] = {
+          static_cast<int>(128 + shade) + grain,
+          static_cast<int>(100 + 0.6 * shade + 40.0 * std::sin((x + 2 * y) / 520.0)) + grain,
+          static_cast<int>(90 - 0.4 * shade + 0.02 * (x - y)) + grain};
+      for (int channel : channels)
+        picture.rgba[at++] = static_cast<uint8_t>(std::clamp(channel, 0, 255));
       picture.rgba[at++] = 255;
     }
   }

@@ -49,7 +49,12 @@ void BM_GenshokuPngDecode(benchmark::State& state) {
   std::ifstream probe(bench_photos::PhotoPath(megapixels));
   state.SetLabel(probe ? "photo" : "generated palette picture");
 }
-BENCHMARK(BM_GenshokuPngDecode)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_GenshokuPngDecode)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 }  // namespace
 

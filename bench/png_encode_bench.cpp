@@ -133,11 +133,16 @@ void BM_GenshokuPngEncodeReducedPhoto(benchmark::State& state) {
     benchmark::DoNotOptimize(png.data());
   }
   state.counters["png_bytes"] = static_cast<double>(png.size());
-  state.counters["pixels_per_second"] =
-      benchmark::Counter(static_cast<double>(indices.size()), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["pixels_per_second"] = benchmark::Counter(
+      static_cast<double>(indices.size()), benchmark::Counter::kIsIterationInvariantRate);
   state.SetLabel(picture.name);
 }
-BENCHMARK(BM_GenshokuPngEncodeReducedPhoto)->Arg(1)->Arg(4)->Arg(12)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_GenshokuPngEncodeReducedPhoto)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(12)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 #ifdef GENSHOKU_BENCH_HAS_ZLIB
 void BM_ZlibLevel6SameRows(benchmark::State& state) {

@@ -23,9 +23,9 @@ size_t AddBlocks(uint32_t& s1, uint32_t& s2, const uint8_t* data, size_t size) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i firstWeights = _mm_set_epi16(9, 10, 11, 12, 13, 14, 15, 16);
   const __m128i lastWeights = _mm_set_epi16(1, 2, 3, 4, 5, 6, 7, 8);
-  __m128i byteSums = zero;       // the bytes so far, in two 64-bit halves
-  __m128i earlierSums = zero;    // byteSums as it stood before each block, added up
-  __m128i weightedSums = zero;   // the weighted bytes of every block, in 32-bit lanes
+  __m128i byteSums = zero;      // the bytes so far, in two 64-bit halves
+  __m128i earlierSums = zero;   // byteSums as it stood before each block, added up
+  __m128i weightedSums = zero;  // the weighted bytes of every block, in 32-bit lanes
   for (size_t block = 0; block < blocks; ++block) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * block));
     earlierSums = _mm_add_epi32(earlierSums, byteSums);
@@ -41,8 +41,8 @@ size_t AddBlocks(uint32_t& s1, uint32_t& s2, const uint8_t* data, size_t size) {
     return uint64_t{values[0]} + values[1] + values[2] + values[3];
   };
   const uint64_t bytesAdded = lanesAdded(byteSums);
-  const uint64_t newS2 = s2 + uint64_t{16} * blocks * s1 + 16 * lanesAdded(earlierSums) +
-                         lanesAdded(weightedSums);
+  const uint64_t newS2 =
+      s2 + uint64_t{16} * blocks * s1 + 16 * lanesAdded(earlierSums) + lanesAdded(weightedSums);
   s1 = static_cast<uint32_t>((s1 + bytesAdded) % kAdlerModulus);
   s2 = static_cast<uint32_t>(newS2 % kAdlerModulus);
   return blocks * 16;

@@ -39,9 +39,8 @@ uint32_t UpdateCrc32(uint32_t crcRegister, const uint8_t* data, size_t size) {
     const uint32_t low = crcRegister ^ (uint32_t{data[i]} | uint32_t{data[i + 1]} << 8 |
                                         uint32_t{data[i + 2]} << 16 | uint32_t{data[i + 3]} << 24);
     crcRegister = tables[7][low & 0xFFu] ^ tables[6][(low >> 8) & 0xFFu] ^
-                  tables[5][(low >> 16) & 0xFFu] ^ tables[4][low >> 24] ^
-                  tables[3][data[i + 4]] ^ tables[2][data[i + 5]] ^ tables[1][data[i + 6]] ^
-                  tables[0][data[i + 7]];
+                  tables[5][(low >> 16) & 0xFFu] ^ tables[4][low >> 24] ^ tables[3][data[i + 4]] ^
+                  tables[2][data[i + 5]] ^ tables[1][data[i + 6]] ^ tables[0][data[i + 7]];
   }
   for (; i < size; ++i) {
     crcRegister = tables[0][(crcRegister ^ data[i]) & 0xFFu] ^ (crcRegister >> 8);

@@ -193,10 +193,12 @@ uint64_t CountHeaderBits(const AlphabetCode& literalCode, const AlphabetCode& di
                          const AlphabetCode& codeLengthCode) {
   uint64_t bits = 3 + 5 + 5 + 4 + 3 * kCodeLengthSymbols;
   for (int i = 0; i < literalCode.sentCount; ++i) {
-    bits += static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(literalCode.lengths[i])]);
+    bits +=
+        static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(literalCode.lengths[i])]);
   }
   for (int i = 0; i < distanceCode.sentCount; ++i) {
-    bits += static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(distanceCode.lengths[i])]);
+    bits +=
+        static_cast<uint64_t>(codeLengthCode.lengths[static_cast<size_t>(distanceCode.lengths[i])]);
   }
   return bits;
 }
@@ -232,7 +234,8 @@ void PackTokens(ZlibOutputBuffer::BitPacker& packer, const Lz77Tokens& tokens,
     }
     const uint32_t copy = tokens.copy[i];
     const int length = CopyLength(copy);
-    packer.Put(codes[symbol] | static_cast<uint64_t>(length - LengthBase(symbol)) << lengths[symbol],
+    packer.Put(codes[symbol] | static_cast<uint64_t>(length - LengthBase(symbol))
+                                   << lengths[symbol],
                lengths[symbol] + LengthExtraBits(symbol));
     const int distance = CopyDistance(copy);
     const uint32_t distanceSymbol = DistanceCodeOf(distance);

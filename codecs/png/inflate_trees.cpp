@@ -67,7 +67,8 @@ HuffmanDecodeTable::HuffmanDecodeTable(const HuffmanTreeNode& root) : root_(root
 // `node` is reached on the `depth` bits of `path`, the first bit lowest.
 void HuffmanDecodeTable::Fill(const HuffmanTreeNode& node, int depth, uint32_t path) {
   if (node.IsLeaf()) {
-    FillAll(path, depth, Entry{static_cast<uint16_t>(node.symbol), static_cast<uint8_t>(depth), kLeaf});
+    FillAll(path, depth,
+            Entry{static_cast<uint16_t>(node.symbol), static_cast<uint8_t>(depth), kLeaf});
     return;
   }
   if (depth == kLookupBits) {

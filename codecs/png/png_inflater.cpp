@@ -243,7 +243,8 @@ bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
           int used = symbolBits;
           const int lengthExtraBits = kLengthExtraBits[index];
           const uint32_t length =
-              kLengthBase[index] + static_cast<uint32_t>((hold >> used) & ((1u << lengthExtraBits) - 1));
+              kLengthBase[index] +
+              static_cast<uint32_t>((hold >> used) & ((1u << lengthExtraBits) - 1));
           used += lengthExtraBits;
           int32_t code;
           int codeBits;
@@ -251,7 +252,8 @@ bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
           used += codeBits;
           const int distanceExtraBits = kDistanceExtraBits[code];
           const uint32_t distance =
-              kDistanceBase[code] + static_cast<uint32_t>((hold >> used) & ((1u << distanceExtraBits) - 1));
+              kDistanceBase[code] +
+              static_cast<uint32_t>((hold >> used) & ((1u << distanceExtraBits) - 1));
           if (distance > produced || distance > windowSize || waiting + length > windowSize) break;
           symbolBits = used + distanceExtraBits;
           position = CopyInWindow(window, windowSize, windowMask, position, distance, length);
@@ -273,7 +275,8 @@ bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
 
     int32_t symbol;
     const SymbolRead read = literals.Read(bits, symbol);
-    if (read != SymbolRead::Found) return fail(read == SymbolRead::MissingNode ? kMissingNode : nullptr);
+    if (read != SymbolRead::Found)
+      return fail(read == SymbolRead::MissingNode ? kMissingNode : nullptr);
     if (symbol < kEndOfBlock) {
       if (waiting == windowSize && !handOver()) return false;
       window[position] = static_cast<uint8_t>(symbol);

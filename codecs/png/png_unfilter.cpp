@@ -168,8 +168,7 @@ void PaethPixels(uint8_t* line, const uint8_t* previous, const uint8_t* stored, 
 // Whether the pixel-wise versions above can take [withLeft, end).
 inline bool WholePixelsOfThreeOrFour(size_t withLeft, size_t end, size_t unitBytes) {
 #if defined(__SSE2__)
-  return (unitBytes == 3 || unitBytes == 4) && withLeft % unitBytes == 0 &&
-         end % unitBytes == 0;
+  return (unitBytes == 3 || unitBytes == 4) && withLeft % unitBytes == 0 && end % unitBytes == 0;
 #else
   (void)withLeft;
   (void)end;
@@ -180,8 +179,8 @@ inline bool WholePixelsOfThreeOrFour(size_t withLeft, size_t end, size_t unitByt
 
 }  // namespace
 
-void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position,
-                  size_t count, size_t unitBytes, bool firstLine, const uint8_t* stored) {
+void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position, size_t count,
+                  size_t unitBytes, bool firstLine, const uint8_t* stored) {
   const size_t end = position + count;
   // The filtered byte for position `at`.
   const auto raw = [stored, position](size_t at) { return stored[at - position]; };

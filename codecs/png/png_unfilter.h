@@ -29,7 +29,7 @@ void UnfilterBytes(int filter, uint8_t* line, const uint8_t* previous, size_t po
 // neighbours as UnfilterBytes gives it, so the result is identical. The filtered bytes of
 // the stretch are read from `stored` (stored[0] for `position`), which may also be the
 // line itself at `position`; the results go to the line.
-void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position,
-                  size_t count, size_t unitBytes, bool firstLine, const uint8_t* stored);
+void UnfilterSpan(int filter, uint8_t* line, const uint8_t* previous, size_t position, size_t count,
+                  size_t unitBytes, bool firstLine, const uint8_t* stored);
 
 }  // namespace genshoku::png

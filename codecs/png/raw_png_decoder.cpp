@@ -149,7 +149,8 @@ size_t VxRawPngDecoder::ConsumeBytes(const uint8_t* bytes, size_t count) {
       continue;
     }
     const uint64_t lineRest = linePixels - static_cast<uint64_t>(pixelX);
-    const auto pixelCount = static_cast<uint32_t>(std::min<uint64_t>(lineRest, (count - done) / unitBytes));
+    const auto pixelCount =
+        static_cast<uint32_t>(std::min<uint64_t>(lineRest, (count - done) / unitBytes));
     ConsumeWholePixels(bytes + done, pixelCount);
     done += size_t{pixelCount} * unitBytes;
     if (pixelX >= linePixels) FinishLine();

@@ -1,8 +1,10 @@
 #pragma once
 // Makes a picture of 4 bytes per pixel (red, green, blue, alpha), top row first, out of a
-// PNG file. Works one decompressed byte at a time: each line's filter byte, then the bytes
-// of one pixel, unfiltered against the line above as soon as the pixel is complete,
-// converted and placed (for interlaced files at the spot its Adam7 pass gives).
+// PNG file. Its rule is that of one decompressed byte at a time: each line's filter byte,
+// then the bytes of one pixel, unfiltered against the line above as soon as the pixel is
+// complete, converted and placed (for interlaced files at the spot its Adam7 pass gives).
+// ConsumeByte follows it literally; ConsumeBytes takes the whole pixels of a run in one
+// go with the same result, and falls back on ConsumeByte for everything else.
 //
 // The picture starts black and opaque, so whatever the data do not reach (a file cut
 // short, palette indices beyond the palette) has a defined value. Files without alpha get

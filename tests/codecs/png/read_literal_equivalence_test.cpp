@@ -108,7 +108,7 @@ void ExpectSameDecoding(const Bytes& file) {
 
 Bytes TextLikeData(size_t size, std::mt19937& random) {
   static const char* const kWords[] = {"pixel ", "palette ", "deflate ", "window ", "the ", "a ",
-                                       "of ",    "line ",    "\n",        "0123 ",  "zz "};
+                                       "of ",    "line ",    "\n",       "0123 ",   "zz "};
   Bytes data;
   while (data.size() < size) {
     const std::string word = kWords[random() % 11];
@@ -199,8 +199,8 @@ TEST(ReadLiteralEquivalence, NoiseAfterAValidHeader) {
 std::vector<Bytes> SoundFiles() {
   const struct {
     int colorType, bitDepth;
-  } formats[] = {{0, 1}, {0, 8}, {2, 8}, {2, 16}, {3, 1}, {3, 2}, {3, 4}, {3, 8}, {4, 8}, {6, 8},
-                 {0, 16}, {4, 16}};
+  } formats[] = {{0, 1}, {0, 8}, {2, 8}, {2, 16}, {3, 1},  {3, 2},
+                 {3, 4}, {3, 8}, {4, 8}, {6, 8},  {0, 16}, {4, 16}};
   std::vector<Bytes> files;
   uint32_t seed = 500;
   for (const auto& format : formats) {
@@ -228,8 +228,8 @@ Bytes WithOddFilterBytes(const readtest::SourceImage& image, uint8_t oddFilter) 
   const size_t line = image.RowBytes() + 1;
   for (size_t at = 0; at < data.size(); at += line * 2) data[at] = oddFilter;
   Bytes file = readtest::Signature();
-  readtest::Append(file, readtest::HeaderChunk(image.width, image.height, image.bitDepth,
-                                               image.colorType, 0));
+  readtest::Append(
+      file, readtest::HeaderChunk(image.width, image.height, image.bitDepth, image.colorType, 0));
   if (!image.palette.empty()) readtest::Append(file, readtest::Chunk("PLTE", image.palette));
   readtest::Append(file, readtest::Chunk("IDAT", ZlibCompress(data, 6, Z_DEFAULT_STRATEGY)));
   readtest::Append(file, readtest::Chunk("IEND", {}));

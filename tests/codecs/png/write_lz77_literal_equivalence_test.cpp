@@ -35,7 +35,8 @@ std::vector<uint8_t> SmallAlphabet(size_t size, uint32_t symbols, uint64_t seed)
 
 TEST(WriteLz77LiteralEquivalence, SmallAlphabetsAndShortInputs) {
   for (size_t size : {0u, 1u, 3u, 4u, 5u, 7u, 100u, 1000u}) {
-    for (uint32_t symbols : {1u, 2u, 3u, 256u}) ExpectSameTokens(SmallAlphabet(size, symbols, size));
+    for (uint32_t symbols : {1u, 2u, 3u, 256u})
+      ExpectSameTokens(SmallAlphabet(size, symbols, size));
   }
   for (uint32_t symbols : {2u, 3u, 4u, 5u, 16u, 64u, 256u}) {
     SCOPED_TRACE(symbols);
@@ -46,13 +47,16 @@ TEST(WriteLz77LiteralEquivalence, SmallAlphabetsAndShortInputs) {
 TEST(WriteLz77LiteralEquivalence, RunsPeriodsAndTheLongestMatch) {
   std::vector<uint8_t> runs;
   TestRandom random(4);
-  while (runs.size() < 200000) runs.insert(runs.end(), 1 + random.Below(700), static_cast<uint8_t>(random.Below(4)));
+  while (runs.size() < 200000)
+    runs.insert(runs.end(), 1 + random.Below(700), static_cast<uint8_t>(random.Below(4)));
   ExpectSameTokens(runs);
-  for (size_t period : {1u, 2u, 3u, 7u, 255u, 257u, 258u, 259u, 300u, 4097u, 32767u, 32768u, 32769u}) {
+  for (size_t period :
+       {1u, 2u, 3u, 7u, 255u, 257u, 258u, 259u, 300u, 4097u, 32767u, 32768u, 32769u}) {
     SCOPED_TRACE(period);
     std::vector<uint8_t> base = SmallAlphabet(period, 256, period);
     std::vector<uint8_t> repeated;
-    while (repeated.size() < 3 * period + 5000) repeated.insert(repeated.end(), base.begin(), base.end());
+    while (repeated.size() < 3 * period + 5000)
+      repeated.insert(repeated.end(), base.begin(), base.end());
     ExpectSameTokens(repeated);
   }
 }
@@ -66,8 +70,8 @@ TEST(WriteLz77LiteralEquivalence, HashCollisionsAndChainsThatRunDry) {
     for (uint32_t b1 = 0; b1 < 256 && colliding.size() < 12; ++b1) {
       for (uint32_t b2 = 0; b2 < 256; ++b2) {
         if (((b0 << 24) + (b1 << 8) + b2) % 65521 == target) {
-          colliding.push_back({static_cast<uint8_t>(b0), static_cast<uint8_t>(b1),
-                               static_cast<uint8_t>(b2)});
+          colliding.push_back(
+              {static_cast<uint8_t>(b0), static_cast<uint8_t>(b1), static_cast<uint8_t>(b2)});
         }
       }
     }
