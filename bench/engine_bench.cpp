@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/phase_timer.h"
 #include "engine/reduce_colors.h"
 #include "shell/input_decoding.h"
 #include "shell/picture_state.h"
@@ -71,24 +72,6 @@ Planes PhotoLike(int width, int height, unsigned seed) {
   return planes;
 }
 
-// Adds the time of every phase into a table.
-class PhaseTimer final : public EngineHost {
- public:
-  void PhaseStarted(EnginePhase phase) override {
-    const Clock::time_point now = Clock::now();
-    if (current_ >= 0) seconds[current_] += Seconds(start_, now);
-    current_ = static_cast<int>(phase);
-    start_ = now;
-  }
-  void Finish() { PhaseStarted(EnginePhase::ColourSpace), current_ = -1; }
-
-  double seconds[16] = {};
-
- private:
-  int current_ = -1;
-  Clock::time_point start_;
-};
-
 void BM_ReducePhotoLike(benchmark::State& state) {
   const Planes source = PhotoLike(int(state.range(0)), int(state.range(1)), 5);
   const int threads = int(state.range(2));
@@ -104,8 +87,8 @@ void BM_ReducePhotoLike(benchmark::State& state) {
     ReduceColors(planes.width, planes.height, planes.r.data(), planes.g.data(), planes.b.data(),
                  indices.data(), red.data(), green.data(), blue.data(), ReductionParams{},
                  services);
-    timer.Finish();
-    for (int p = 0; p < 16; ++p) phases[p] += timer.seconds[p];
+    timer.Stop();
+    for (int p = 0; p < PhaseTimer::kPhases; ++p) phases[p] += timer.Seconds(EnginePhase(p));
   }
   state.SetItemsProcessed(state.iterations() * int64_t(source.r.size()));
   const EnginePhase shown[] = {EnginePhase::ColourSpace, EnginePhase::EdgeMap,
@@ -138,22 +121,16 @@ int TimePhases(const std::string& input, const std::string& output, int threads)
   services.diagnostics = &SilentDiagnostics();
   services.threads = threads;
   const ReduceResult result = RunReduction(state, input, services);
-  timer.Finish();
+  timer.Stop();
   const Clock::time_point reduced = Clock::now();
   if (result != ReduceResult::Ok) return 1;
   if (!SaveResult(state, output, output, SilentDiagnostics())) return 1;
   const Clock::time_point saved = Clock::now();
 
-  double engine = 0.0;
-  for (double s : timer.seconds) engine += s;
   std::printf("decode %.3f\n", Seconds(begin, decoded));
-  std::printf("planes %.3f\n", Seconds(decoded, reduced) - engine);
-  for (int p = 0; p <= int(EnginePhase::FinalMapping); ++p) {
-    std::string name = EnginePhaseName(EnginePhase(p));
-    for (char& c : name) c = c == ' ' ? '-' : c;
-    std::printf("%s %.3f\n", name.c_str(), timer.seconds[p]);
-  }
-  std::printf("engine %.3f\n", engine);
+  std::printf("planes %.3f\n", Seconds(decoded, reduced) - timer.TotalSeconds());
+  std::fflush(stdout);
+  timer.Print(stdout);
   std::printf("encode %.3f\n", Seconds(reduced, saved));
   std::printf("total %.3f\n", Seconds(begin, saved));
   return 0;

@@ -40,10 +40,17 @@ struct ColourTable {
   std::vector<uint32_t> rankBefore;
 
   uint32_t ColourOf(int64_t pixel) const { return pixelColour[pixel] & kColourMask; }
-  uint32_t ColourOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
+  // The rank of a colour among the picture's colours in 0xRRGGBB order.
+  uint32_t RankOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
     const uint32_t key = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
     const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
-    const uint32_t rank = rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+    return rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+  }
+  uint32_t ColourOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
+    const uint32_t rank = RankOfBytes(red, green, blue);
+    return numberOfRank.empty() ? rank : numberOfRank[rank];
+  }
+  uint32_t ColourOfRank(uint32_t rank) const {
     return numberOfRank.empty() ? rank : numberOfRank[rank];
   }
   // After Renumber: the colour number of each colour's rank in 0xRRGGBB order.

@@ -95,10 +95,10 @@ struct alignas(64) Progress {
 
 // Maps every pixel to a palette entry with error diffusion and writes the entry numbers
 // into `chosen`. pixel(i, value) gives pixel i's colour in the palette's channel order and
-// guess(i) an entry to start the search from.
-template <typename PixelColour, typename Guess>
+// returns an entry to start the search from.
+template <typename PixelColour>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
-                      PixelColour pixel, Guess guess, const NearestEntrySearch& search,
+                      PixelColour pixel, const NearestEntrySearch& search,
                       const double (*palette)[kChannels], uint8_t* chosen, EngineRun* run,
                       int threads) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
@@ -150,9 +150,9 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
         const int64_t i = rowStart + x;
         if (run && part == 0 && (x & 0xFFFF) == 0xFFFF) run->Pump();
         double value[kChannels];
-        pixel(i, value);
+        const int start = pixel(i, value);
         for (int c = 0; c < kChannels; ++c) value[c] = value[c] + current[c][x] / k;
-        const int entry = search.Find(value[0], value[1], value[2], guess(i));
+        const int entry = search.Find(value[0], value[1], value[2], start);
         if (floydSteinberg) {
           for (int c = 0; c < kChannels; ++c) {
             const double error = value[c] - palette[entry][c];
@@ -280,9 +280,10 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
     value[0] = srcR[i];
     value[1] = srcG[i];
     value[2] = srcB[i];
+    return 0;
   };
-  DiffuseToEntries(width, height, taps, strength, pixel, [](int64_t) { return 0; }, search,
-                   palette.coordinates, indexPlane, nullptr, 1);
+  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
+                   nullptr, 1);
   LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
 }
@@ -300,9 +301,10 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
     value[0] = planeV[i];
     value[1] = planeY[i];
     value[2] = planeU[i];
+    return 0;
   };
-  DiffuseToEntries(width, height, taps, strength, pixel, [](int64_t) { return 0; }, search,
-                   palette.coordinates, indexPlane, nullptr, 1);
+  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
+                   nullptr, 1);
   LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
 }
 
@@ -320,15 +322,19 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   }
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  // The start entries in the order of the colours' ranks, which neighbouring pixels share
+  // more often than the refinement's order.
+  std::vector<uint8_t> guessByRank(static_cast<size_t>(colours.colourCount));
+  for (int64_t rank = 0; rank < colours.colourCount; ++rank) {
+    guessByRank[rank] = guess[colours.ColourOfRank(static_cast<uint32_t>(rank))];
+  }
   auto pixel = [&](int64_t i, double* value) {
     value[0] = srcR[i];
     value[1] = srcG[i];
     value[2] = srcB[i];
+    return int{guessByRank[colours.RankOfBytes(srcR[i], srcG[i], srcB[i])]};
   };
-  auto start = [&](int64_t i) {
-    return int{guess[colours.ColourOfBytes(srcR[i], srcG[i], srcB[i])]};
-  };
-  DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
+  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
@@ -346,17 +352,26 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
   for (int e = 0; e < kPaletteSize; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
-  // The search of a pixel starts from the nearest entry of its colour.
-  uint32_t lastColour = 0;
-  auto pixel = [&](int64_t i, double* value) {
-    const uint32_t c = colours.ColourOfBytes(srcR[i], srcG[i], srcB[i]);
-    value[0] = colours.working[c].v;
-    value[1] = colours.working[c].y;
-    value[2] = colours.working[c].u;
-    lastColour = c;
+  // Every pixel reads one record: its working colour in the palette's channel order and
+  // the nearest entry of its colour to start the search from, in the order of the colours'
+  // ranks, which neighbouring pixels share more often than the refinement's order.
+  struct PixelRecord {
+    double value[kChannels];
+    int start;
   };
-  auto start = [&](int64_t) { return int{guess[lastColour]}; };
-  DiffuseToEntries(width, height, taps, strength, pixel, start, search, palette.coordinates,
+  std::vector<PixelRecord> byRank(static_cast<size_t>(colours.colourCount));
+  for (int64_t rank = 0; rank < colours.colourCount; ++rank) {
+    const uint32_t c = colours.ColourOfRank(static_cast<uint32_t>(rank));
+    byRank[rank] = {{colours.working[c].v, colours.working[c].y, colours.working[c].u}, guess[c]};
+  }
+  auto pixel = [&](int64_t i, double* value) {
+    const PixelRecord& record = byRank[colours.RankOfBytes(srcR[i], srcG[i], srcB[i])];
+    value[0] = record.value[0];
+    value[1] = record.value[1];
+    value[2] = record.value[2];
+    return record.start;
+  };
+  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
 }

@@ -207,6 +207,7 @@ class KMeans {
   void UpdateMembers() {
     std::array<bool, kPaletteSize> dirty{};
     lost_.fill(false);
+    gained_.fill(false);
     int64_t movedPixels = 0;
     for (size_t k = 0; k < taking_.size(); ++k) {
       const uint32_t c = taking_[k];
@@ -214,6 +215,7 @@ class KMeans {
       dirty[entryOf_[c]] = true;
       lost_[entryOf_[c]] = true;
       dirty[assigned_[k]] = true;
+      gained_[assigned_[k]] = true;
       entryOf_[c] = assigned_[k];
       movedPixels += colours_.takingPart[c];
     }
@@ -224,10 +226,16 @@ class KMeans {
     if (dirtyEntries.empty()) return;
     if (movedPixels * 4 > takingPixels_) {
       RebuildByScan(dirty);
-    } else {
-      RebuildByMoving(dirtyEntries);
+      AddSums(dirtyEntries);
+      return;
     }
-    AddSums(dirtyEntries);
+    RebuildByMoving(dirtyEntries);
+    // The lists that only lost pixels got their sums while they were compacted.
+    std::vector<int> gaining;
+    for (const int e : dirtyEntries) {
+      if (gained_[e]) gaining.push_back(e);
+    }
+    AddSums(gaining);
   }
 
   // Many pixels move: every changed entry's list is made anew in one pass over the picture;
@@ -275,12 +283,31 @@ class KMeans {
         const int s = losing[k];
         std::vector<Member>& list = members_.pixels[s];
         size_t kept = 0;
-        for (const Member& member : list) {
-          if (entryOf_[member.colour] == s) {
-            list[kept++] = member;
-          } else {
-            leaving[s].push_back(member);
+        if (gained_[s]) {
+          for (const Member& member : list) {
+            if (entryOf_[member.colour] == s) {
+              list[kept++] = member;
+            } else {
+              leaving[s].push_back(member);
+            }
           }
+        } else {
+          const ColourTable::Working* working = colours_.working.data();
+          double sumY = 0.0, sumU = 0.0, sumV = 0.0;
+          for (const Member& member : list) {
+            if (entryOf_[member.colour] == s) {
+              list[kept++] = member;
+              const ColourTable::Working& w = working[member.colour];
+              sumY += w.y;
+              sumU += w.u;
+              sumV += w.v;
+            } else {
+              leaving[s].push_back(member);
+            }
+          }
+          members_.sumY[s] = sumY;
+          members_.sumU[s] = sumU;
+          members_.sumV[s] = sumV;
         }
         list.resize(kept);
       }
@@ -292,7 +319,7 @@ class KMeans {
     }
     std::vector<int> gaining;
     for (const int e : dirtyEntries) {
-      if (!incoming[e].empty()) gaining.push_back(e);
+      if (gained_[e]) gaining.push_back(e);
     }
     auto byPixel = [](const Member& a, const Member& b) { return a.pixel < b.pixel; };
     RunInTwoParts(threads_, [&](int part) {
@@ -425,7 +452,8 @@ class KMeans {
   int64_t takingPixels_ = 0;
   std::vector<uint8_t> assigned_;
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
-  std::array<bool, kPaletteSize> lost_{};  // entries that lost colours in this pass
+  std::array<bool, kPaletteSize> lost_{};    // entries that lost colours in this pass
+  std::array<bool, kPaletteSize> gained_{};  // entries that gained colours in this pass
   NearestEntrySearch search_;
 };
 
