@@ -107,6 +107,8 @@ __m128i OwnLanes() {
 template <size_t kUnitBytes, typename Predict>
 void UnfilterPixels(uint8_t* line, const uint8_t* previous, const uint8_t* stored, size_t from,
                     size_t end, Predict predict) {
+  // A line of one pixel leaves nothing here, and `stored` then has no bytes to read.
+  if (from >= end) return;
   const __m128i lowByte = _mm_set1_epi16(0xFF);
   const __m128i ownLanes = OwnLanes<kUnitBytes>();
   // The pixel before `from` is whole, and for 3 bytes its fourth lane does not matter.
