@@ -2,6 +2,7 @@
 // the result replaces the picture, and closing during a run stops the engine first.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -97,6 +98,20 @@ class ReductionFlowTest : public QObject {
     QVERIFY(!window.saveButton()->isEnabled());
     QVERIFY(QString::fromStdString(w.diagnostics.Text(DiagnosticStream::Err))
                 .contains("InputFileSizeError!!!\n"));
+    QCOMPARE(window.view()->picture().size(), QSize(20, 20));
+  }
+
+  void aBmpFileDeletedSinceTheDropIsNotReduced() {
+    Window w;
+    MainWindow& window = w.window;
+    WriteBmp24(PathOf("gone.bmp"), 20, 20);
+    QVERIFY(DropFiles(&window, {PathOf("gone.bmp")}));
+    QVERIFY(QFile::remove(PathOf("gone.bmp")));
+    QTest::mouseClick(window.reduceButton(), Qt::LeftButton);
+    QVERIFY(!window.reductionRunning());
+    QVERIFY(window.reduceButton()->isEnabled());
+    QVERIFY(!window.saveButton()->isEnabled());
+    QVERIFY(QString::fromStdString(w.diagnostics.Text(DiagnosticStream::Err)).contains("gone.bmp"));
     QCOMPARE(window.view()->picture().size(), QSize(20, 20));
   }
 

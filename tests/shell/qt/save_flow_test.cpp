@@ -72,6 +72,9 @@ class SaveFlowTest : public QObject {
     QCOMPARE(QString::fromStdString(w.answers.requests[0].startFolder), folder_.path() + "/");
     QVERIFY(ReadBytes(PathOf("out.png")).startsWith("\x89PNG\r\n\x1a\n"));
     QVERIFY2(!window.saveButton()->isEnabled(), "saving again needs a new reduction");
+    // A second press asks nothing and writes nothing.
+    QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+    QCOMPARE(int(w.answers.requests.size()), 1);
 
     DropAndReduce(window, "second.bmp");
     w.answers.answers.push_back(PathOf("out.gif").toStdString());
