@@ -43,7 +43,6 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
 
   table.pixelColour.resize(static_cast<size_t>(n));
   table.working.resize(static_cast<size_t>(colours));
-  table.rgb.resize(static_cast<size_t>(colours));
   const WorkingSpaceConverter converter(params);
 
   RunInTwoParts(threads, [&](int part) {
@@ -62,7 +61,6 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
       while (bits != 0) {
         const uint32_t key = static_cast<uint32_t>(w * 64 + std::countr_zero(bits));
         bits &= bits - 1;
-        table.rgb[colour] = key;
         converter.Convert(static_cast<uint8_t>(key >> 16), static_cast<uint8_t>(key >> 8),
                           static_cast<uint8_t>(key), table.working[colour].y,
                           table.working[colour].u, table.working[colour].v);
@@ -83,14 +81,12 @@ void ColourTable::ReleasePixelColours() {
 void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
   const size_t count = static_cast<size_t>(colourCount);
   std::vector<Working> newWorking(count);
-  std::vector<uint32_t> newRgb(count), newTakingPart(count);
+  std::vector<uint32_t> newTakingPart(count);
   for (size_t c = 0; c < count; ++c) {
     newWorking[newNumber[c]] = working[c];
-    newRgb[newNumber[c]] = rgb[c];
     if (!takingPart.empty()) newTakingPart[newNumber[c]] = takingPart[c];
   }
   working = std::move(newWorking);
-  rgb = std::move(newRgb);
   if (!takingPart.empty()) takingPart = std::move(newTakingPart);
   if (numberOfRank.empty()) {
     numberOfRank = newNumber;

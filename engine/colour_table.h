@@ -26,12 +26,11 @@ struct ColourTable {
   std::vector<uint64_t> edgeBits;
   int64_t colourCount = 0;
   // Per colour: the working colour (the three components side by side, so that one look-up
-  // fetches them together) and the source bytes (0xRRGGBB).
+  // fetches them together).
   struct Working {
     double y, u, v;
   };
   std::vector<Working> working;
-  std::vector<uint32_t> rgb;
   // Per colour: its pixels that are not edge pixels (those that take part in clustering).
   std::vector<uint32_t> takingPart;
 
