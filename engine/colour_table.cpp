@@ -12,6 +12,8 @@ namespace genshoku {
 
 namespace {
 
+constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
+
 uint32_t KeyOf(uint8_t red, uint8_t green, uint8_t blue) {
   return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
 }
@@ -20,7 +22,7 @@ uint32_t KeyOf(uint8_t red, uint8_t green, uint8_t blue) {
 
 void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                       const uint8_t* srcB, const ReductionParams& params, int threads,
-                      ColourTable& table) {
+                      ColourTable& table, EngineRun& run) {
   const int64_t n = static_cast<int64_t>(width) * height;
   table.pixelCount = n;
 
@@ -30,6 +32,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
   std::vector<uint64_t>& present = table.present;
   present.assign(kWords, 0);
   for (int64_t i = 0; i < n; ++i) {
+    if ((i & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
     const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
     present[key >> 6] |= uint64_t{1} << (key & 63);
   }
@@ -49,6 +52,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
     int64_t begin, end;
     HalfRange(n, part, begin, end);
     for (int64_t i = begin; i < end; ++i) {
+      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
       const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
       const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
       table.pixelColour[i] = rankBefore[key >> 6] + static_cast<uint32_t>(std::popcount(below));
@@ -97,18 +101,25 @@ void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
 
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                    const uint8_t* srcB, const ReductionParams& params, int threads,
-                   ColourTable& table, double* edgeStrength) {
+                   ColourTable& table, double* edgeStrength, EngineRun& run) {
   std::atomic<int> edgeCount{0};
   uint32_t* pixelColour = table.pixelColour.data();
   RunInTwoParts(threads, [&](int part) {
     int64_t firstRow, endRow;
     HalfRange(height, part, firstRow, endRow);
-    edgeCount += ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
-                                  params.edgeThreshold, static_cast<int>(firstRow),
-                                  static_cast<int>(endRow), edgeStrength,
-                                  [&](int64_t i, bool edge) {
-                                    if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
-                                  });
+    // Stretches of rows between progress points of the calling thread.
+    const int64_t rowsPerStretch =
+        std::max<int64_t>(1, kPixelsPerProgressPoint / std::max(width, 1));
+    for (int64_t row = firstRow; row < endRow; row += rowsPerStretch) {
+      if (part == 0) run.Pump();
+      const int64_t stretchEnd = std::min(endRow, row + rowsPerStretch);
+      edgeCount += ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
+                                    params.edgeThreshold, static_cast<int>(row),
+                                    static_cast<int>(stretchEnd), edgeStrength,
+                                    [&](int64_t i, bool edge) {
+                                      if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
+                                    });
+    }
   });
   const int64_t n = table.pixelCount;
   if (edgeCount.load() >= n) {

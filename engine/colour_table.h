@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/engine_run.h"
 #include "engine/reduction_params.h"
 
 namespace genshoku {
@@ -65,10 +66,11 @@ struct ColourTable {
 };
 
 // Numbers the distinct colours of the (prepared) planes in increasing 0xRRGGBB order and
-// converts each to the working space. Uses up to two threads.
+// converts each to the working space. Uses up to two threads; the calling thread passes
+// progress points to `run`.
 void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                       const uint8_t* srcB, const ReductionParams& params, int threads,
-                      ColourTable& table);
+                      ColourTable& table, EngineRun& run);
 
 // Marks the edge pixels in table.pixelColour by the edge rule of `params` and counts each
 // colour's remaining pixels. Returns the number of edge pixels. When every pixel is an edge
@@ -77,6 +79,6 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
 // otherwise.
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                    const uint8_t* srcB, const ReductionParams& params, int threads,
-                   ColourTable& table, double* edgeStrength);
+                   ColourTable& table, double* edgeStrength, EngineRun& run);
 
 }  // namespace genshoku

@@ -305,7 +305,7 @@ class Splitter {
 
   // The products about the mean and the split priority terms of one cluster, over its
   // pixels in pixel order.
-  double AddProducts(ClusterMembers& cluster, const Triple& mean) {
+  double AddProducts(ClusterMembers& cluster, const Triple& mean, bool pumps) {
     const int spreadMode = params_.spreadMode;
     const bool sumsTerms = spreadMode == 1 && (params_.distancePowerOn == 0 ||
                                                params_.distancePowerOn == 1);
@@ -316,7 +316,9 @@ class Splitter {
     const bool plainSquares = params_.distancePowerOn == 0 || power == 1.0;
     double termSum = 0.0;
     CovarianceSums products;
+    int64_t visited = 0;
     for (const Member& member : cluster.pixels) {
+      if (pumps && (++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
       const uint32_t c = member.colour;
       const double dY = colours_.working[c].y - mean.z;
       const double dU = colours_.working[c].u - mean.y;
@@ -347,12 +349,14 @@ class Splitter {
     double termSums[2] = {0.0, 0.0};
     Triple means[2];
     const int64_t larger = std::max<int64_t>(records[0]->COUNT, records[1]->COUNT);
-    RunInTwoParts(larger >= (int64_t{1} << 16) ? threads_ : 1, [&](int part) {
+    const int threads = larger >= (int64_t{1} << 16) ? threads_ : 1;
+    RunInTwoParts(threads, [&](int part) {
       ClusterRecord& record = *records[part];
       if (record.COUNT == 0) return;
       ClusterMembers& cluster = clusters_[record.INDEXNO];
       means[part] = MeanOfSums(cluster.sums, record.COUNT);
-      termSums[part] = AddProducts(cluster, means[part]);
+      // Only the calling thread may pass progress points.
+      termSums[part] = AddProducts(cluster, means[part], part == 0 || threads < 2);
     });
     for (int part = 0; part < 2; ++part) {
       ClusterRecord& record = *records[part];

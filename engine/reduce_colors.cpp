@@ -56,7 +56,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   run.PhaseStarted(EnginePhase::ColourSpace);
   PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
   ColourTable colours;
-  BuildColourTable(width, height, srcR, srcG, srcB, params, threads, colours);
+  BuildColourTable(width, height, srcR, srcG, srcB, params, threads, colours, run);
 
   run.PhaseStarted(EnginePhase::EdgeMap);
   std::vector<double> edgeStrength;
@@ -64,7 +64,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     edgeStrength.assign(static_cast<size_t>(colours.pixelCount), 0.0);
   }
   const int edgeCount = MarkEdgePixels(width, height, srcR, srcG, srcB, params, threads, colours,
-                                       edgeStrength.empty() ? nullptr : edgeStrength.data());
+                                       edgeStrength.empty() ? nullptr : edgeStrength.data(), run);
   run.Pump();
   out.Out("EDGE gasosuu=%d\n", edgeCount);
 
