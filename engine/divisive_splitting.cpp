@@ -103,11 +103,13 @@ class Splitter {
   // value; their pixels then follow each other in pixel order.
   std::vector<ThresholdRun> SortedRuns(const std::vector<uint32_t>& list,
                                        const std::vector<Member>* pixels) {
-    std::vector<uint32_t> order(list);
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      if (along_[a] != along_[b]) return along_[a] < along_[b];
-      return a < b;
-    });
+    // Sorted as (value, colour) pairs side by side, which keeps the sort in the cache.
+    std::vector<std::pair<double, uint32_t>> keyed(list.size());
+    for (size_t k = 0; k < list.size(); ++k) keyed[k] = {along_[list[k]], list[k]};
+    std::sort(keyed.begin(), keyed.end());
+    std::vector<uint32_t> order(list.size());
+    for (size_t k = 0; k < list.size(); ++k) order[k] = keyed[k].second;
+    std::vector<std::pair<double, uint32_t>>().swap(keyed);
     std::vector<ThresholdRun> runs;
     runs.reserve(order.size());
     size_t i = 0;
