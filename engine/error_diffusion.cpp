@@ -98,7 +98,7 @@ struct alignas(64) Progress {
 // returns an entry to start the search from.
 template <typename PixelColour>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
-                      PixelColour pixel, const NearestEntrySearch& search,
+                      PixelColour& pixel, const NearestEntrySearch& search,
                       const double (*palette)[kChannels], uint8_t* chosen, EngineRun* run,
                       int threads) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
@@ -137,6 +137,7 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
         below[1][c] = ring.Row(c, y + 2);
       }
       const int64_t rowStart = y * width;
+      pixel.StartRow(part, rowStart, width);
       int64_t allowed = 0;
       for (int x = 0; x < width; ++x) {
         if (x >= allowed) {
@@ -150,7 +151,7 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
         const int64_t i = rowStart + x;
         if (run && part == 0 && (x & 0xFFFF) == 0xFFFF) run->Pump();
         double value[kChannels];
-        const int start = pixel(i, value);
+        const int start = pixel(part, x, i, value);
         for (int c = 0; c < kChannels; ++c) value[c] = value[c] + current[c][x] / k;
         const int entry = search.Find(value[0], value[1], value[2], start);
         if (floydSteinberg) {
@@ -214,6 +215,23 @@ IntegerEntry Truncated(const PaletteRecord& record) {
           record.index};
 }
 
+// Pixels read straight from three planes, in the palette's channel order.
+template <typename T>
+struct PlanesSource {
+  const T* c0;
+  const T* c1;
+  const T* c2;
+  void StartRow(int, int64_t, int) {}
+  int operator()(int, int, int64_t i, double* value) const {
+    value[0] = c0[i];
+    value[1] = c1[i];
+    value[2] = c2[i];
+    return 0;
+  }
+};
+template <typename T>
+PlanesSource(const T*, const T*, const T*) -> PlanesSource<T>;
+
 bool Supported(int width, int height, int count) {
   return width > 0 && height > 0 && count >= 1 && count <= kPaletteSize;
 }
@@ -276,12 +294,7 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
   for (int e = 0; e < count; ++e) palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, count);
-  auto pixel = [&](int64_t i, double* value) {
-    value[0] = srcR[i];
-    value[1] = srcG[i];
-    value[2] = srcB[i];
-    return 0;
-  };
+  PlanesSource pixel{srcR, srcG, srcB};
   DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
                    nullptr, 1);
   LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
@@ -297,12 +310,7 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
   for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, count);
-  auto pixel = [&](int64_t i, double* value) {
-    value[0] = planeV[i];
-    value[1] = planeY[i];
-    value[2] = planeU[i];
-    return 0;
-  };
+  PlanesSource pixel{planeV, planeY, planeU};
   DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
                    nullptr, 1);
   LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
@@ -328,12 +336,20 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   for (int64_t rank = 0; rank < colours.colourCount; ++rank) {
     guessByRank[rank] = guess[colours.ColourOfRank(static_cast<uint32_t>(rank))];
   }
-  auto pixel = [&](int64_t i, double* value) {
-    value[0] = srcR[i];
-    value[1] = srcG[i];
-    value[2] = srcB[i];
-    return int{guessByRank[colours.RankOfBytes(srcR[i], srcG[i], srcB[i])]};
-  };
+  struct Source {
+    const uint8_t* r;
+    const uint8_t* g;
+    const uint8_t* b;
+    const std::vector<uint8_t>& guessByRank;
+    const ColourTable& colours;
+    void StartRow(int, int64_t, int) {}
+    int operator()(int, int, int64_t i, double* value) {
+      value[0] = r[i];
+      value[1] = g[i];
+      value[2] = b[i];
+      return int{guessByRank[colours.RankOfBytes(r[i], g[i], b[i])]};
+    }
+  } pixel{srcR, srcG, srcB, guessByRank, colours};
   DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
@@ -364,13 +380,35 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
     const uint32_t c = colours.ColourOfRank(static_cast<uint32_t>(rank));
     byRank[rank] = {{colours.working[c].v, colours.working[c].y, colours.working[c].u}, guess[c]};
   }
-  auto pixel = [&](int64_t i, double* value) {
-    const PixelRecord& record = byRank[colours.RankOfBytes(srcR[i], srcG[i], srcB[i])];
-    value[0] = record.value[0];
-    value[1] = record.value[1];
-    value[2] = record.value[2];
-    return record.start;
-  };
+  // The ranks of a row are found first and the records fetched a few pixels ahead, so
+  // that the look-ups of neighbouring pixels overlap instead of waiting one by one.
+  struct Source {
+    const uint8_t* r;
+    const uint8_t* g;
+    const uint8_t* b;
+    const std::vector<PixelRecord>& byRank;
+    const ColourTable& colours;
+    std::vector<uint32_t> rowRanks[2];  // one row per thread
+
+    void StartRow(int part, int64_t rowStart, int rowWidth) {
+      std::vector<uint32_t>& ranks = rowRanks[part];
+      ranks.resize(static_cast<size_t>(rowWidth));
+      for (int x = 0; x < rowWidth; ++x) {
+        const int64_t i = rowStart + x;
+        ranks[x] = colours.RankOfBytes(r[i], g[i], b[i]);
+      }
+      for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&byRank[ranks[x]]);
+    }
+    int operator()(int part, int x, int64_t, double* value) {
+      const std::vector<uint32_t>& ranks = rowRanks[part];
+      if (static_cast<size_t>(x) + 8 < ranks.size()) __builtin_prefetch(&byRank[ranks[x + 8]]);
+      const PixelRecord& record = byRank[ranks[x]];
+      value[0] = record.value[0];
+      value[1] = record.value[1];
+      value[2] = record.value[2];
+      return record.start;
+    }
+  } pixel{srcR, srcG, srcB, byRank, colours, {}};
   DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
