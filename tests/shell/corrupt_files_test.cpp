@@ -340,17 +340,5 @@ TEST(CorruptFileRegressions, EachEndsCleanly) {
   }
 }
 
-// Files whose fix belongs to the PNG reader and has not landed yet: the undefined pointer
-// arithmetic of a copy that repeats its own output (CopyInWindow) stops every run under
-// the sanitizers at the first such copy. Enable this test when the reader is mended, then
-// move the files up into data/regressions.
-TEST(CorruptFileRegressions, DISABLED_PendingPngReaderFixesEachEndCleanly) {
-  const std::string folder = RegressionsFolder() + "/pending-png";
-  for (const std::string& name : FilesIn(folder)) {
-    DropChecker checker(ExtensionOf(name));
-    checker.Drop(ReadWholeFile(folder + "/" + name), name);
-  }
-}
-
 }  // namespace
 }  // namespace genshoku
