@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "shell/file_names.h"
 
@@ -22,6 +23,8 @@ const char* UsageText() {
          "      --ext EXT         output extension when several inputs are given or -o is\n"
          "                        not (default: .bmp)\n"
          "  -f, --force           replace output files that exist (default: refuse)\n"
+         "  -j, --threads N       engine threads (default 0: as many as help); the result\n"
+         "                        is the same whatever the number\n"
          "      --set NAME=VALUE  change an engine setting (see --list-settings)\n"
          "      --list-settings   show the engine settings with defaults and ranges\n"
          "  -v, --verbose         print the engine's and writers' diagnostic lines\n"
@@ -100,6 +103,15 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       if (!TakeValue(arguments, i, argument == "-o" ? "-o" : "--output", &parsed.output, message)) return false;
     } else if (Is(argument, "-d", "--out-dir")) {
       if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message)) return false;
+    } else if (Is(argument, "-j", "--threads")) {
+      if (!TakeValue(arguments, i, argument == "-j" ? "-j" : "--threads", &value, message)) return false;
+      char* end = nullptr;
+      const long threads = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || threads < 0 || threads > 64) {
+        *message = "--threads takes a whole number from 0 to 64, not '" + value + "'";
+        return false;
+      }
+      parsed.threads = static_cast<int>(threads);
     } else if (Is(argument, "", "--suffix")) {
       if (!TakeValue(arguments, i, "--suffix", &parsed.suffix, message)) return false;
     } else if (Is(argument, "", "--ext")) {

@@ -24,6 +24,7 @@ struct Options {
   std::string outDir;          // --out-dir: batch outputs go here instead of beside inputs
   std::string suffix = "vk";   // --suffix: appended to each base name in batch use
   std::string extension = ".bmp";  // --ext: the batch output format, by the save table
+  int threads = 0;              // --threads: engine threads, 0 = as many as help (up to 2)
   bool force = false;
   bool verbose = false;
   bool help = false;

@@ -17,7 +17,6 @@ void ProgressLine::Show(const std::string& text) {
 
 void ProgressLine::PhaseStarted(EnginePhase phase) {
   phase_ = EnginePhaseName(phase);
-  if (clock_) clock_->Start(phase_);
   Show(phase_);
 }
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/phase_clock.h"
 #include "engine/engine_run.h"
 
 namespace genshoku::cli {
@@ -25,9 +24,6 @@ class ProgressLine final : public EngineHost {
   // Removes the line, if one was shown.
   void Clear();
 
-  // Engine phases are also timed on this clock, when one is given.
-  void TimePhasesOn(PhaseClock* clock) { clock_ = clock; }
-
  private:
   void Show(const std::string& text);
 
@@ -37,7 +33,6 @@ class ProgressLine final : public EngineHost {
   std::chrono::steady_clock::time_point start_;
   std::chrono::milliseconds delay_;
   std::string phase_;
-  PhaseClock* clock_ = nullptr;
 };
 
 }  // namespace genshoku::cli

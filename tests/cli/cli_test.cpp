@@ -54,6 +54,8 @@ TEST(CliOptions, CommandLineMistakesAreExplained) {
   EXPECT_NE(ParseError({"a.bmp", "--bogus"}).find("--bogus"), std::string::npos);
   EXPECT_NE(ParseError({"a.bmp", "-o"}).find("needs a value"), std::string::npos);
   EXPECT_TRUE(Parse({"--help"}).help);
+  EXPECT_EQ(Parse({"a.bmp", "-j", "2"}).threads, 2);
+  EXPECT_NE(ParseError({"a.bmp", "--threads", "two"}).find("--threads"), std::string::npos);
   EXPECT_EQ(Parse({"--", "-odd.bmp"}).inputs, std::vector<std::string>{"-odd.bmp"});
 }
 
