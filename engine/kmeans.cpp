@@ -2,19 +2,26 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <limits>
 
+#include "engine/entry_sums.h"
 #include "engine/integer_parts.h"
 #include "engine/nearest_entry_search.h"
 #include "engine/parallel.h"
+#include "engine/sum_bounds.h"
 
 namespace genshoku {
 
 namespace {
 
 constexpr int64_t kItemsPerProgressPoint = int64_t{1} << 15;
+
+// Tests widen the bounds of the entries' means so that decisions fall back on adding the
+// pixels again.
+std::atomic<double> boundsWidening{1.0};
 
 // Upper end (exclusive) of the random values of one component: the component's weight
 // times 256. A weight below 1/256 would make it 0; such a component is drawn as 0.
@@ -23,41 +30,121 @@ int RandomRange(double weight) {
   return range >= 1 ? range : 1;
 }
 
-bool SameIntegerParts(double a, double b) { return TruncateToInt32(a) == TruncateToInt32(b); }
+// The integer part of every value between low and high, or false when they differ.
+bool CommonIntegerPart(double low, double high, int32_t& part) {
+  const int32_t a = TruncateToInt32(low);
+  if (low != high && (TruncateToInt32(high) != a || !(high - low < 1.0))) return false;
+  part = a;
+  return true;
+}
 
-// The entries' pixels, in pixel order, with their sums and counts.
-struct EntryMembers {
-  std::array<std::vector<Member>, kPaletteSize> pixels;
-  std::array<double, kPaletteSize> sumY{}, sumU{}, sumV{};
+// A palette as the refinement knows it: each component of each entry lies between two
+// doubles, equal when the entry is known exactly. The searches measure from the centres;
+// the true entry lies within `radius` of its centre.
+struct PaletteBounds {
+  WorkingPalette low, high, centre;
+  std::array<double, kPaletteSize> radius{};
+
+  bool Exact(int e) const { return radius[e] == 0.0; }
+
+  void SetExact(int e, double y, double u, double v) {
+    low.Y[e] = high.Y[e] = centre.Y[e] = y;
+    low.U[e] = high.U[e] = centre.U[e] = u;
+    low.V[e] = high.V[e] = centre.V[e] = v;
+    radius[e] = 0.0;
+  }
+
+  void SetBounds(int e, const DoubleInterval (&bounds)[3], double widening) {
+    double reach = 0.0;
+    double* lows[3] = {&low.Y[e], &low.U[e], &low.V[e]};
+    double* highs[3] = {&high.Y[e], &high.U[e], &high.V[e]};
+    double* centres[3] = {&centre.Y[e], &centre.U[e], &centre.V[e]};
+    for (int k = 0; k < 3; ++k) {
+      double a = bounds[k].low, b = bounds[k].high;
+      double middle = a * 0.5 + b * 0.5;
+      if (widening != 1.0) {
+        // More upwards than downwards, so that the centre moves off the true mean.
+        a = middle - (middle - a) * widening;
+        b = middle + (b - middle) * (3.0 * widening);
+        middle = a * 0.5 + b * 0.5;
+      }
+      *lows[k] = a;
+      *highs[k] = b;
+      *centres[k] = middle;
+      // The sum of the three reaches is at least their Euclidean length.
+      reach += std::max(middle - a, b - middle);
+    }
+    const bool exact = low.Y[e] == high.Y[e] && low.U[e] == high.U[e] && low.V[e] == high.V[e];
+    radius[e] = exact ? 0.0 : reach * (1.0 + 0x1p-30) + DBL_TRUE_MIN;
+    if (!(radius[e] < HUGE_VAL)) radius[e] = HUGE_VAL;
+  }
+
+  double LargestRadius() const { return *std::max_element(radius.begin(), radius.end()); }
 };
 
+enum class Change { None, Moved, Unknown };
+
+// Whether entry e's integer parts differ between two palettes.
+Change IntegerPartsChange(const PaletteBounds& a, const PaletteBounds& b, int e) {
+  bool unknown = false;
+  const double* lowsA[3] = {&a.low.Y[e], &a.low.U[e], &a.low.V[e]};
+  const double* highsA[3] = {&a.high.Y[e], &a.high.U[e], &a.high.V[e]};
+  const double* lowsB[3] = {&b.low.Y[e], &b.low.U[e], &b.low.V[e]};
+  const double* highsB[3] = {&b.high.Y[e], &b.high.U[e], &b.high.V[e]};
+  for (int k = 0; k < 3; ++k) {
+    int32_t partA, partB;
+    if (!CommonIntegerPart(*lowsA[k], *highsA[k], partA) ||
+        !CommonIntegerPart(*lowsB[k], *highsB[k], partB)) {
+      unknown = true;
+    } else if (partA != partB) {
+      return Change::Moved;
+    }
+  }
+  return unknown ? Change::Unknown : Change::None;
+}
+
+// Lloyd passes over the colours that take part. Every entry's mean is the sum of its
+// pixels' working colours in pixel order divided by their count. An entry whose set of
+// pixels did not change keeps its sums (the same pixels added in the same order give the
+// same doubles); for the others the exact totals bound the mean between two doubles, and
+// the pixels are added again only when a decision depends on where in between it lies.
 class KMeans {
  public:
-  KMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+  KMeans(const ColourTable& colours, Clusters& clusters, const ReductionParams& params,
          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run,
          int threads)
-      : colours_(colours), srcR_(srcR), srcG_(srcG), srcB_(srcB), params_(params),
-        palette_(palette), entryOf_(entryOfColour), run_(run), threads_(threads) {
+      : colours_(colours), params_(params), palette_(palette), entryOf_(entryOfColour),
+        run_(run), threads_(threads), widening_(boundsWidening.load()) {
     entryOf_.assign(static_cast<size_t>(colours.colourCount), 0);
+    pixelColour_.assign(static_cast<size_t>(colours.pixelCount), kNoColour);
     for (int label = 0; label < kPaletteSize; ++label) {
       ClusterMembers& cluster = clusters[label];
       for (const uint32_t c : cluster.colours) entryOf_[c] = static_cast<uint8_t>(label);
-      members_.pixels[label] = std::move(cluster.pixels);
-      members_.sumY[label] = cluster.sums.z;
-      members_.sumU[label] = cluster.sums.y;
-      members_.sumV[label] = cluster.sums.x;
+      for (const Member& member : cluster.pixels) pixelColour_[member.pixel] = member.colour;
+      counts_[label] = static_cast<int64_t>(cluster.pixels.size());
+      sums_[label] = {cluster.sums.z, cluster.sums.y, cluster.sums.x};
+      sumsExact_[label] = true;
       cluster = ClusterMembers{};
     }
+    double largest = 0.0;
     for (int64_t c = 0; c < colours.colourCount; ++c) {
-      if (colours.takingPart[c] != 0) {
-        taking_.push_back(static_cast<uint32_t>(c));
-        takingPixels_ += colours.takingPart[c];
-      }
+      if (colours.takingPart[c] == 0) continue;
+      taking_.push_back(static_cast<uint32_t>(c));
+      takingPixels_ += colours.takingPart[c];
+      const ColourTable::Working& w = colours.working[c];
+      largest = std::max({largest, std::fabs(w.y), std::fabs(w.u), std::fabs(w.v)});
+      if (!std::isfinite(w.y) || !std::isfinite(w.u) || !std::isfinite(w.v)) largest = HUGE_VAL;
+    }
+    scale_ = FixedPointScale(largest, takingPixels_);
+    if (scale_.usable()) {
+      for (const uint32_t c : taking_) AddTotals(entryOf_[c], c, colours.takingPart[c]);
     }
     assigned_.resize(taking_.size());
     upper_.resize(taking_.size());
     lower_.resize(taking_.size());
+    for (int e = 0; e < kPaletteSize; ++e) {
+      current_.SetExact(e, palette_.Y[e], palette_.U[e], palette_.V[e]);
+    }
   }
 
   void Run() {
@@ -68,7 +155,7 @@ class KMeans {
     const int rangeY = RandomRange(params_.weightY);
     const int rangeU = RandomRange(params_.weightU);
     const int rangeV = RandomRange(params_.weightV);
-    WorkingPalette previous;
+    PaletteBounds previous;
     bool haveBounds = false;
 
     for (int pass = 1;; ++pass) {
@@ -78,64 +165,166 @@ class KMeans {
 
       Assign(previous, haveBounds);
       haveBounds = true;
-      UpdateMembers();
+      MoveColours();
 
-      WorkingPalette candidate;
+      if (!scale_.usable()) AddSumsAgain(EntriesWithoutExactSums());
+      PaletteBounds candidate;
       for (int i = 0; i < kPaletteSize; ++i) {
         run_.Pump();
-        const int64_t count = static_cast<int64_t>(members_.pixels[i].size());
-        if (count >= 1) {
-          const double n = static_cast<double>(count);
-          candidate.Y[i] = members_.sumY[i] / n;
-          candidate.U[i] = members_.sumU[i] / n;
-          candidate.V[i] = members_.sumV[i] / n;
+        if (counts_[i] >= 1) {
+          const double n = static_cast<double>(counts_[i]);
+          if (sumsExact_[i]) {
+            candidate.SetExact(i, sums_[i].y / n, sums_[i].u / n, sums_[i].v / n);
+          } else {
+            const DoubleInterval bounds[3] = {
+                BoundsOfSequentialMean(totals_[i][0], counts_[i], scale_),
+                BoundsOfSequentialMean(totals_[i][1], counts_[i], scale_),
+                BoundsOfSequentialMean(totals_[i][2], counts_[i], scale_)};
+            candidate.SetBounds(i, bounds, widening_);
+          }
         } else {
           EngineRandom& random = run_.random();
-          candidate.Y[i] = static_cast<double>(random.Draw() % rangeY);
-          candidate.U[i] = static_cast<double>(random.Draw() % rangeU);
-          candidate.V[i] = static_cast<double>(random.Draw() % rangeV);
-          diagnostics.Out("RAND de dasita palette = %f %f %f\n", candidate.Y[i], candidate.U[i],
-                          candidate.V[i]);
+          const double y = static_cast<double>(random.Draw() % rangeY);
+          const double u = static_cast<double>(random.Draw() % rangeU);
+          const double v = static_cast<double>(random.Draw() % rangeV);
+          candidate.SetExact(i, y, u, v);
+          diagnostics.Out("RAND de dasita palette = %f %f %f\n", y, u, v);
         }
       }
 
-      bool converged = true;
-      bool onlyEmptyEntriesMoved = true;
-      for (int i = 0; i < kPaletteSize; ++i) {
-        const bool moved = !SameIntegerParts(candidate.Y[i], palette_.Y[i]) ||
-                           !SameIntegerParts(candidate.U[i], palette_.U[i]) ||
-                           !SameIntegerParts(candidate.V[i], palette_.V[i]);
-        if (!moved) continue;
-        converged = false;
-        if (!members_.pixels[i].empty()) onlyEmptyEntriesMoved = false;
+      bool stop = pass >= KMEANS_MAX_PASSES;
+      if (!stop) {
+        std::array<Change, kPaletteSize> change;
+        bool anyUnknown = false;
+        bool heldEntryMoved = false;
+        for (int i = 0; i < kPaletteSize; ++i) {
+          change[i] = IntegerPartsChange(candidate, current_, i);
+          anyUnknown |= change[i] == Change::Unknown;
+          heldEntryMoved |= change[i] == Change::Moved && counts_[i] != 0;
+        }
+        // Once an entry that holds pixels has moved, the passes go on whatever the others
+        // do; otherwise every undecided entry is settled on exact sums.
+        if (anyUnknown && !heldEntryMoved) SettleChanges(candidate, change);
+        bool converged = true;
+        bool onlyEmptyEntriesMoved = true;
+        for (int i = 0; i < kPaletteSize; ++i) {
+          if (change[i] == Change::None) continue;
+          converged = false;
+          if (counts_[i] != 0) onlyEmptyEntriesMoved = false;
+        }
+        stop = converged || (fewerColoursThanEntries && onlyEmptyEntriesMoved);
       }
-      if (converged || (fewerColoursThanEntries && onlyEmptyEntriesMoved) ||
-          pass >= KMEANS_MAX_PASSES) {
+      if (stop) {
         // The palette keeps the values the last assignment used; the candidate is dropped.
+        MakeCurrentPaletteExact(prevEntryOf_, prevCounts_, false);
+        for (int e = 0; e < kPaletteSize; ++e) {
+          palette_.Y[e] = current_.centre.Y[e];
+          palette_.U[e] = current_.centre.U[e];
+          palette_.V[e] = current_.centre.V[e];
+        }
         diagnostics.Err("%d iter\n", pass);
         return;
       }
-      previous = palette_;
-      palette_ = candidate;
+      previous = current_;
+      current_ = candidate;
     }
   }
 
  private:
+  void AddTotals(int entry, uint32_t c, int64_t times) {
+    const ColourTable::Working& w = colours_.working[c];
+    totals_[entry][0].Add(scale_.ToFixed(w.y), times);
+    totals_[entry][1].Add(scale_.ToFixed(w.u), times);
+    totals_[entry][2].Add(scale_.ToFixed(w.v), times);
+  }
+  void RemoveTotals(int entry, uint32_t c, int64_t times) {
+    const ColourTable::Working& w = colours_.working[c];
+    totals_[entry][0].Remove(scale_.ToFixed(w.y), times);
+    totals_[entry][1].Remove(scale_.ToFixed(w.u), times);
+    totals_[entry][2].Remove(scale_.ToFixed(w.v), times);
+  }
+
+  std::array<bool, kPaletteSize> EntriesWithoutExactSums() const {
+    std::array<bool, kPaletteSize> wanted{};
+    for (int e = 0; e < kPaletteSize; ++e) wanted[e] = counts_[e] >= 1 && !sumsExact_[e];
+    return wanted;
+  }
+
+  // The sums of the wanted entries under the present assignment, added over their pixels.
+  void AddSumsAgain(const std::array<bool, kPaletteSize>& wanted) {
+    SumEntriesInPixelOrder(pixelColour_, colours_.working, entryOf_.data(), wanted, counts_,
+                           sums_, run_, threads_);
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (wanted[e]) sumsExact_[e] = true;
+    }
+  }
+
+  // Makes every entry of the current palette exact (or only those in `only`): the means of
+  // the assignment `assignment` with its counts, which the current palette was made from.
+  // `isPresent` says the assignment is the present one, whose sums are kept.
+  void MakeCurrentPaletteExact(const std::vector<uint8_t>& assignment,
+                               const std::array<int64_t, kPaletteSize>& counts, bool isPresent,
+                               const std::array<bool, kPaletteSize>* only = nullptr) {
+    std::array<bool, kPaletteSize> wanted{};
+    bool any = false;
+    for (int e = 0; e < kPaletteSize; ++e) {
+      wanted[e] = !current_.Exact(e) && (!only || (*only)[e]);
+      any |= wanted[e];
+    }
+    if (!any) return;
+    std::array<EntrySums, kPaletteSize> sums;
+    SumEntriesInPixelOrder(pixelColour_, colours_.working, assignment.data(), wanted, counts,
+                           sums, run_, threads_);
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (!wanted[e]) continue;
+      const double n = static_cast<double>(counts[e]);
+      current_.SetExact(e, sums[e].y / n, sums[e].u / n, sums[e].v / n);
+      if (isPresent) {
+        sums_[e] = sums[e];
+        sumsExact_[e] = true;
+      }
+    }
+  }
+
+  // Decides the undecided entries of `change` on exact sums: the candidate's from the
+  // present assignment, the current palette's from the previous one.
+  void SettleChanges(PaletteBounds& candidate, std::array<Change, kPaletteSize>& change) {
+    std::array<bool, kPaletteSize> undecided{};
+    std::array<bool, kPaletteSize> candidateWanted{};
+    for (int e = 0; e < kPaletteSize; ++e) {
+      undecided[e] = change[e] == Change::Unknown;
+      candidateWanted[e] = undecided[e] && !candidate.Exact(e);
+    }
+    AddSumsAgain(candidateWanted);
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (!candidateWanted[e]) continue;
+      const double n = static_cast<double>(counts_[e]);
+      candidate.SetExact(e, sums_[e].y / n, sums_[e].u / n, sums_[e].v / n);
+    }
+    MakeCurrentPaletteExact(prevEntryOf_, prevCounts_, false, &undecided);
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (undecided[e]) change[e] = IntegerPartsChange(candidate, current_, e);
+    }
+  }
+
   // The nearest entry of every colour that takes part, under the current palette, into
   // assigned_; `previous` is the palette the bounds were made with.
-  void Assign(const WorkingPalette& previous, bool haveBounds) {
-    search_.SetPalette(palette_.Y.data(), palette_.U.data(), palette_.V.data(), kPaletteSize);
-    // How far every entry moved since the bounds were made. Entries that jump (those drawn
-    // at random) would loosen every bound; the few that moved most are measured directly
-    // instead.
+  void Assign(const PaletteBounds& previous, bool haveBounds) {
+    const WorkingPalette& centre = current_.centre;
+    search_.SetPalette(centre.Y.data(), centre.U.data(), centre.V.data(), kPaletteSize);
+    const double largestRadius = current_.LargestRadius();
+    // How far every entry can have moved since the bounds were made. Entries that jump
+    // (those drawn at random) would loosen every bound; the few that moved most are
+    // measured directly instead.
     std::array<double, kPaletteSize> shift{};
     std::array<int, kPaletteSize> byShift{};
     if (haveBounds) {
       for (int e = 0; e < kPaletteSize; ++e) {
-        const double dY = palette_.Y[e] - previous.Y[e];
-        const double dU = palette_.U[e] - previous.U[e];
-        const double dV = palette_.V[e] - previous.V[e];
-        shift[e] = std::sqrt(dY * dY + dU * dU + dV * dV);
+        const double dY = centre.Y[e] - previous.centre.Y[e];
+        const double dU = centre.U[e] - previous.centre.U[e];
+        const double dV = centre.V[e] - previous.centre.V[e];
+        shift[e] = std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
+                   previous.radius[e];
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
         byShift[e] = e;
       }
@@ -151,6 +340,7 @@ class KMeans {
     // Measuring the jumping entries pays only when they moved much farther than the rest.
     const bool useJumping = largestShift > 4.0 * shiftOutsideJumping;
     const int64_t count = static_cast<int64_t>(taking_.size());
+    std::vector<int64_t> undecided[2];
     RunInTwoParts(threads_, [&](int part) {
       int64_t begin, end;
       HalfRange(count, part, begin, end);
@@ -164,7 +354,7 @@ class KMeans {
           double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
           bool settled = CertainlyBelow(upper, lower);
           if (!settled) {
-            upper = std::sqrt(search_.SquaredDistance(y, u, v, current));
+            upper = std::sqrt(search_.SquaredDistance(y, u, v, current)) + current_.radius[current];
             settled = CertainlyBelow(upper, lower);
           }
           if (!settled && useJumping) {
@@ -173,7 +363,7 @@ class KMeans {
             settled = CertainlyBelow(upper, lower);
             if (settled) {
               // Squared distances above this are certainly beyond `upper`.
-              const double beyond = upper * (1.0 + 4e-9) + 4e-9;
+              const double beyond = (upper + largestRadius) * (1.0 + 4e-9) + 4e-9;
               const double beyondSquared = beyond * beyond * (1.0 + 1e-12);
               double nearestJumping = std::numeric_limits<double>::infinity();
               for (int j = 0; j < kJumping && settled; ++j) {
@@ -183,7 +373,9 @@ class KMeans {
                 nearestJumping = std::min(nearestJumping, squared);
                 settled = squared > beyondSquared;
               }
-              if (settled) lower = std::min(lower, std::sqrt(nearestJumping) * (1.0 - 1e-12));
+              if (settled) {
+                lower = std::min(lower, std::sqrt(nearestJumping) * (1.0 - 1e-12) - largestRadius);
+              }
             }
           }
           if (settled) {
@@ -193,267 +385,83 @@ class KMeans {
             continue;
           }
         }
-        double second = 0.0;
-        const int nearest = search_.Find(y, u, v, current, &second);
-        assigned_[k] = static_cast<uint8_t>(nearest);
-        upper_[k] = std::sqrt(search_.SquaredDistance(y, u, v, nearest));
-        lower_[k] = second;
+        if (!Search(k, y, u, v, current, largestRadius)) undecided[part].push_back(k);
       }
     });
+    if (undecided[0].empty() && undecided[1].empty()) return;
+    // Some colours lie too near the middle between two entries for the bounds of the
+    // means: the current palette is made exact, and they are searched again.
+    MakeCurrentPaletteExact(entryOf_, counts_, true);
+    search_.SetPalette(centre.Y.data(), centre.U.data(), centre.V.data(), kPaletteSize);
+    for (int part = 0; part < 2; ++part) {
+      for (const int64_t k : undecided[part]) {
+        const uint32_t c = taking_[k];
+        const ColourTable::Working& w = colours_.working[c];
+        Search(k, w.y, w.u, w.v, entryOf_[c], 0.0);
+      }
+    }
   }
 
-  // Moves the colours whose entry changed and adds the sums of every entry whose pixels
-  // changed again, over its pixels in pixel order.
-  void UpdateMembers() {
-    std::array<bool, kPaletteSize> dirty{};
-    lost_.fill(false);
-    gained_.fill(false);
-    int64_t movedPixels = 0;
+  // Searches the nearest entry of colour k; false when the bounds of the entries cannot
+  // tell it.
+  bool Search(int64_t k, double y, double u, double v, int start, double largestRadius) {
+    double second = 0.0;
+    const int nearest = search_.Find(y, u, v, start, &second);
+    const double upper =
+        std::sqrt(search_.SquaredDistance(y, u, v, nearest)) + current_.radius[nearest];
+    const double lower = second - largestRadius;
+    if (largestRadius > 0.0 && !CertainlyBelow(upper, lower)) return false;
+    assigned_[k] = static_cast<uint8_t>(nearest);
+    upper_[k] = upper;
+    lower_[k] = lower;
+    return true;
+  }
+
+  // Moves the colours whose entry changed, keeping the counts and totals.
+  void MoveColours() {
+    prevEntryOf_ = entryOf_;
+    prevCounts_ = counts_;
     for (size_t k = 0; k < taking_.size(); ++k) {
       const uint32_t c = taking_[k];
-      if (assigned_[k] == entryOf_[c]) continue;
-      dirty[entryOf_[c]] = true;
-      lost_[entryOf_[c]] = true;
-      dirty[assigned_[k]] = true;
-      gained_[assigned_[k]] = true;
-      entryOf_[c] = assigned_[k];
-      movedPixels += colours_.takingPart[c];
-    }
-    std::vector<int> dirtyEntries;
-    for (int e = 0; e < kPaletteSize; ++e) {
-      if (dirty[e]) dirtyEntries.push_back(e);
-    }
-    if (dirtyEntries.empty()) return;
-    if (movedPixels * 4 > takingPixels_) {
-      RebuildByScan(dirty);
-      AddSums(dirtyEntries);
-      return;
-    }
-    RebuildByMoving(dirtyEntries);
-    // The lists that only lost pixels got their sums while they were compacted.
-    std::vector<int> gaining;
-    for (const int e : dirtyEntries) {
-      if (gained_[e]) gaining.push_back(e);
-    }
-    AddSums(gaining);
-  }
-
-  // Many pixels move: every changed entry's list is made anew in one pass over the picture;
-  // each thread takes half of the picture, and the halves are joined in order.
-  void RebuildByScan(const std::array<bool, kPaletteSize>& dirty) {
-    std::array<std::vector<Member>, kPaletteSize> secondHalf;
-    for (int e = 0; e < kPaletteSize; ++e) {
-      if (dirty[e]) members_.pixels[e] = std::vector<Member>();
-    }
-    RunInTwoParts(threads_, [&](int part) {
-      std::array<std::vector<Member>, kPaletteSize>& lists =
-          part == 0 ? members_.pixels : secondHalf;
-      int64_t begin, end;
-      HalfRange(colours_.pixelCount, part, begin, end);
-      for (int64_t start = begin; start < end; start += kItemsPerProgressPoint * 4) {
-        if (part == 0) run_.Pump();
-        const int64_t stop = std::min(end, start + kItemsPerProgressPoint * 4);
-        for (int64_t i = start; i < stop; ++i) {
-          if (colours_.IsEdgePixel(i)) continue;
-          const uint32_t c = colours_.ColourOfBytes(srcR_[i], srcG_[i], srcB_[i]);
-          const int e = entryOf_[c];
-          if (dirty[e]) lists[e].push_back({static_cast<uint32_t>(i), c});
-        }
+      const int from = entryOf_[c];
+      const int to = assigned_[k];
+      if (from == to) continue;
+      const int64_t pixels = colours_.takingPart[c];
+      if (scale_.usable()) {
+        RemoveTotals(from, c, pixels);
+        AddTotals(to, c, pixels);
       }
-    });
-    for (int e = 0; e < kPaletteSize; ++e) {
-      if (!dirty[e] || secondHalf[e].empty()) continue;
-      members_.pixels[e].insert(members_.pixels[e].end(), secondHalf[e].begin(),
-                                secondHalf[e].end());
-      std::vector<Member>().swap(secondHalf[e]);
-    }
-  }
-
-  // Few pixels move: they leave their old lists and are merged into their new ones. The
-  // lists that lost pixels are compacted, and those that gained merged, on both threads.
-  void RebuildByMoving(const std::vector<int>& dirtyEntries) {
-    std::vector<int> losing;
-    for (const int e : dirtyEntries) {
-      if (lost_[e]) losing.push_back(e);
-    }
-    std::array<std::vector<Member>, kPaletteSize> leaving;
-    RunInTwoParts(threads_, [&](int part) {
-      for (size_t k = static_cast<size_t>(part); k < losing.size(); k += 2) {
-        if (part == 0) run_.Pump();
-        const int s = losing[k];
-        std::vector<Member>& list = members_.pixels[s];
-        size_t kept = 0;
-        if (gained_[s]) {
-          for (const Member& member : list) {
-            if (entryOf_[member.colour] == s) {
-              list[kept++] = member;
-            } else {
-              leaving[s].push_back(member);
-            }
-          }
-        } else {
-          const ColourTable::Working* working = colours_.working.data();
-          double sumY = 0.0, sumU = 0.0, sumV = 0.0;
-          for (const Member& member : list) {
-            if (entryOf_[member.colour] == s) {
-              list[kept++] = member;
-              const ColourTable::Working& w = working[member.colour];
-              sumY += w.y;
-              sumU += w.u;
-              sumV += w.v;
-            } else {
-              leaving[s].push_back(member);
-            }
-          }
-          members_.sumY[s] = sumY;
-          members_.sumU[s] = sumU;
-          members_.sumV[s] = sumV;
-        }
-        list.resize(kept);
-      }
-    });
-    std::array<std::vector<Member>, kPaletteSize> incoming;
-    for (const int s : losing) {
-      for (const Member& member : leaving[s]) incoming[entryOf_[member.colour]].push_back(member);
-      std::vector<Member>().swap(leaving[s]);
-    }
-    std::vector<int> gaining;
-    for (const int e : dirtyEntries) {
-      if (gained_[e]) gaining.push_back(e);
-    }
-    auto byPixel = [](const Member& a, const Member& b) { return a.pixel < b.pixel; };
-    RunInTwoParts(threads_, [&](int part) {
-      for (size_t k = static_cast<size_t>(part); k < gaining.size(); k += 2) {
-        if (part == 0) run_.Pump();
-        const int e = gaining[k];
-        std::vector<Member>& in = incoming[e];
-        std::sort(in.begin(), in.end(), byPixel);
-        // Merged in place from the back: the members before the first newcomer stay where
-        // they are.
-        std::vector<Member>& list = members_.pixels[e];
-        size_t a = list.size();
-        size_t b = in.size();
-        const size_t needed = list.size() + in.size();
-        // A little room to grow, not the doubling of a plain resize.
-        if (list.capacity() < needed) list.reserve(needed + needed / 16);
-        list.resize(needed);
-        size_t out = list.size();
-        while (b > 0) {
-          if (a > 0 && list[a - 1].pixel > in[b - 1].pixel) {
-            list[--out] = list[--a];
-          } else {
-            list[--out] = in[--b];
-          }
-        }
-        std::vector<Member>().swap(incoming[e]);
-      }
-    });
-  }
-
-  // The sums of the given entries, each over its pixels in pixel order. Four entries of
-  // similar size are summed side by side, so that their additions overlap instead of
-  // waiting on each other; the entries are shared out between the threads by size.
-  void AddSums(std::vector<int> entries) {
-    std::sort(entries.begin(), entries.end(), [&](int a, int b) {
-      return members_.pixels[a].size() > members_.pixels[b].size();
-    });
-    int64_t total = 0;
-    for (const int e : entries) total += static_cast<int64_t>(members_.pixels[e].size());
-    // Groups of four alternate between the two parts, the larger first.
-    std::vector<int> parts[2];
-    int64_t partSize[2] = {0, 0};
-    for (size_t k = 0; k < entries.size(); k += 4) {
-      const int part = partSize[0] <= partSize[1] ? 0 : 1;
-      for (size_t j = k; j < std::min(entries.size(), k + 4); ++j) {
-        parts[part].push_back(entries[j]);
-        partSize[part] += static_cast<int64_t>(members_.pixels[entries[j]].size());
-      }
-    }
-    (void)total;
-    RunInTwoParts(threads_, [&](int part) {
-      const std::vector<int>& mine = parts[part];
-      for (size_t k = 0; k < mine.size(); k += 4) {
-        if (part == 0) run_.Pump();
-        SumGroup(mine.data() + k, static_cast<int>(std::min<size_t>(4, mine.size() - k)));
-      }
-    });
-  }
-
-  void SumGroup(const int* entries, int count) {
-    const Member* member[4];
-    size_t size[4];
-    double sumY[4] = {}, sumU[4] = {}, sumV[4] = {};
-    size_t common = SIZE_MAX;
-    for (int g = 0; g < count; ++g) {
-      member[g] = members_.pixels[entries[g]].data();
-      size[g] = members_.pixels[entries[g]].size();
-      common = std::min(common, size[g]);
-    }
-    const ColourTable::Working* working = colours_.working.data();
-    size_t i = 0;
-    if (count == 4) {
-      // Twelve running sums in registers, each still adding its own entry's values in
-      // pixel order.
-      double y0 = 0.0, u0 = 0.0, v0 = 0.0, y1 = 0.0, u1 = 0.0, v1 = 0.0;
-      double y2 = 0.0, u2 = 0.0, v2 = 0.0, y3 = 0.0, u3 = 0.0, v3 = 0.0;
-      const Member* m0 = member[0];
-      const Member* m1 = member[1];
-      const Member* m2 = member[2];
-      const Member* m3 = member[3];
-      for (; i < common; ++i) {
-        const ColourTable::Working& w0 = working[m0[i].colour];
-        const ColourTable::Working& w1 = working[m1[i].colour];
-        const ColourTable::Working& w2 = working[m2[i].colour];
-        const ColourTable::Working& w3 = working[m3[i].colour];
-        y0 += w0.y;
-        u0 += w0.u;
-        v0 += w0.v;
-        y1 += w1.y;
-        u1 += w1.u;
-        v1 += w1.v;
-        y2 += w2.y;
-        u2 += w2.u;
-        v2 += w2.v;
-        y3 += w3.y;
-        u3 += w3.u;
-        v3 += w3.v;
-      }
-      sumY[0] = y0, sumU[0] = u0, sumV[0] = v0;
-      sumY[1] = y1, sumU[1] = u1, sumV[1] = v1;
-      sumY[2] = y2, sumU[2] = u2, sumV[2] = v2;
-      sumY[3] = y3, sumU[3] = u3, sumV[3] = v3;
-    }
-    for (int g = 0; g < count; ++g) {
-      double y = sumY[g], u = sumU[g], v = sumV[g];
-      for (size_t j = i; j < size[g]; ++j) {
-        const ColourTable::Working& w = working[member[g][j].colour];
-        y += w.y;
-        u += w.u;
-        v += w.v;
-      }
-      sumY[g] = y, sumU[g] = u, sumV[g] = v;
-      members_.sumY[entries[g]] = sumY[g];
-      members_.sumU[entries[g]] = sumU[g];
-      members_.sumV[entries[g]] = sumV[g];
+      counts_[from] -= pixels;
+      counts_[to] += pixels;
+      sumsExact_[from] = false;
+      sumsExact_[to] = false;
+      entryOf_[c] = static_cast<uint8_t>(to);
     }
   }
 
   const ColourTable& colours_;
-  const uint8_t* srcR_;
-  const uint8_t* srcG_;
-  const uint8_t* srcB_;
   const ReductionParams& params_;
   WorkingPalette& palette_;
-  std::vector<uint8_t>& entryOf_;
+  std::vector<uint8_t>& entryOf_;  // per colour: its entry in the present assignment
   EngineRun& run_;
   int threads_;
-  EntryMembers members_;
-  std::vector<uint32_t> taking_;  // the colours that take part
+  double widening_;
+  std::vector<uint32_t> pixelColour_;  // per pixel: its colour, kNoColour for edge pixels
+  std::vector<uint32_t> taking_;       // the colours that take part
   int64_t takingPixels_ = 0;
+  // Per entry under the present assignment: pixel count, exact totals, and the sums in
+  // pixel order where known.
+  std::array<int64_t, kPaletteSize> counts_{};
+  FixedPointScale scale_;
+  std::array<std::array<FixedTotal, 3>, kPaletteSize> totals_{};
+  std::array<EntrySums, kPaletteSize> sums_{};
+  std::array<bool, kPaletteSize> sumsExact_{};
+  // The assignment before the present one, which the current palette was made from.
+  std::vector<uint8_t> prevEntryOf_;
+  std::array<int64_t, kPaletteSize> prevCounts_{};
+  PaletteBounds current_;
   std::vector<uint8_t> assigned_;
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
-  std::array<bool, kPaletteSize> lost_{};    // entries that lost colours in this pass
-  std::array<bool, kPaletteSize> gained_{};  // entries that gained colours in this pass
   NearestEntrySearch search_;
 };
 
@@ -475,14 +483,14 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v) {
   return best;
 }
 
-void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
-                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
-                         EngineRun& run, int threads) {
-  KMeans kmeans(colours, srcR, srcG, srcB, clusters, params, palette, entryOfColour, run,
-                threads);
+void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
+                         const ReductionParams& params, WorkingPalette& palette,
+                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads) {
+  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run, threads);
   kmeans.Run();
 }
+
+void WidenKMeansBoundsForTesting(double factor) { boundsWidening.store(factor); }
 
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              const WorkingPalette& palette,

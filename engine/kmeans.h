@@ -7,7 +7,9 @@
 // to its entry and to every other entry, widened by how far the entries moved, and is
 // measured again only when the bounds no longer settle it. An entry whose set of pixels
 // did not change in a pass keeps its sums (the same pixels added in the same order give the
-// same doubles); the others are added again over their pixels in pixel order.
+// same doubles); for the others, exact totals of their values bound the mean (see
+// sum_bounds.h), and their pixels are added again in pixel order only where a decision
+// depends on where within those bounds the mean lies.
 
 #include <cstdint>
 #include <vector>
@@ -37,11 +39,14 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
-// srcR, srcG, srcB are the prepared planes the colour table was made from.
-void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
-                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
-                         EngineRun& run, int threads);
+void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
+                         const ReductionParams& params, WorkingPalette& palette,
+                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads);
+
+// For tests: widens the bounds within which the refinement knows the means of entries
+// whose pixels changed (1: as they are), so that more of its decisions are taken on the
+// pixels added again. The results must not change.
+void WidenKMeansBoundsForTesting(double factor);
 
 // The nearest entry of every colour (taking part or not). `guess` (per colour, may be
 // empty) names an entry near each colour, which saves work.

@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "engine/kmeans.h"
 #include "engine/reduce_colors.h"
 #include "tests/engine/reference/reduce_colors.h"
 #include "tests/engine/support_pictures.h"
@@ -42,7 +44,7 @@ using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, 
                                         uint8_t*, uint8_t*, uint8_t*, const ReductionParams&,
                                         const EngineServices&);
 
-Outcome Run(ReduceFunction reduce, Picture picture, const ReductionParams& params,
+Outcome RunEngine(ReduceFunction reduce, Picture picture, const ReductionParams& params,
             int threads) {
   Outcome outcome;
   outcome.indices.assign(picture.r.size(), 0xEE);
@@ -95,9 +97,9 @@ void ExpectSame(const Outcome& expected, const Outcome& actual, const std::strin
 
 void ExpectEquivalent(const Picture& picture, const ReductionParams& params,
                       const std::string& what) {
-  const Outcome expected = Run(&reference::ReduceColors, picture, params, 1);
+  const Outcome expected = RunEngine(&reference::ReduceColors, picture, params, 1);
   for (int threads : {1, 2}) {
-    const Outcome actual = Run(&ReduceColors, picture, params, threads);
+    const Outcome actual = RunEngine(&ReduceColors, picture, params, threads);
     ExpectSame(expected, actual, what + ", " + std::to_string(threads) + " thread(s)");
   }
 }
@@ -235,6 +237,29 @@ TEST(EngineEquivalence, RandomSettingCombinations) {
     const NamedPicture& picture = pictures[size_t(trial) % pictures.size()];
     ExpectEquivalent(picture.picture, p, picture.name + ", random settings " + std::to_string(trial));
   }
+}
+
+// The refinement knows the means of changed entries only within bounds and adds their
+// pixels again where a decision depends on the exact value. Widened bounds (with their
+// centres moved off the true means) make many decisions fall back on that; the results
+// must stay the same: those of the literal engine on small pictures, and those of unwidened
+// bounds on a picture that needs many passes.
+TEST(EngineEquivalence, KMeansDecisionsOnWidenedBounds) {
+  const std::vector<NamedPicture> pictures = SmallPictures();
+  const Picture large = test_support::PhotoLikePicture(160, 120, 41, 12);
+  const Outcome plain = RunEngine(&ReduceColors, large, ReductionParams{}, 2);
+  for (const double widening : {1e3, 1e8, 1e10, 1e11, 1e16}) {
+    WidenKMeansBoundsForTesting(widening);
+    const std::string what = ", bounds widened " + std::to_string(widening);
+    for (size_t p : {size_t{0}, size_t{2}, size_t{4}, size_t{10}}) {
+      ExpectEquivalent(pictures[p].picture, ReductionParams{}, pictures[p].name + what);
+    }
+    for (int threads : {1, 2}) {
+      ExpectSame(plain, RunEngine(&ReduceColors, large, ReductionParams{}, threads),
+                 "photo-like 160x120" + what);
+    }
+  }
+  WidenKMeansBoundsForTesting(1.0);
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+#include "engine/entry_sums.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/parallel.h"
+
+namespace genshoku {
+
+namespace {
+
+constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
+
+}  // namespace
+
+void SumEntriesInPixelOrder(const std::vector<uint32_t>& pixelColour,
+                            const std::vector<ColourTable::Working>& working,
+                            const uint8_t* entryOfColour,
+                            const std::array<bool, kPaletteSize>& wanted,
+                            const std::array<int64_t, kPaletteSize>& pixelCount,
+                            std::array<EntrySums, kPaletteSize>& sums, EngineRun& run,
+                            int threads) {
+  // Every thread passes over the whole picture and adds up its own entries; the larger
+  // entries are shared out first, each to the thread with less work so far.
+  std::array<int, kPaletteSize> order;
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return pixelCount[a] > pixelCount[b]; });
+  std::array<uint8_t, kPaletteSize> partOf{};
+  int64_t load[2] = {0, 0};
+  int wantedCount = 0;
+  for (const int e : order) {
+    if (!wanted[e]) continue;
+    ++wantedCount;
+    const int part = load[0] <= load[1] ? 0 : 1;
+    partOf[e] = static_cast<uint8_t>(part);
+    load[part] += pixelCount[e];
+  }
+  if (wantedCount == 0) return;
+  const int64_t n = static_cast<int64_t>(pixelColour.size());
+  const uint32_t* colours = pixelColour.data();
+  const ColourTable::Working* values = working.data();
+  RunInTwoParts(load[1] > 0 ? threads : 1, [&](int part) {
+    // 0: not this thread's entry; 1: this thread's.
+    std::array<uint8_t, kPaletteSize> mine{};
+    std::array<EntrySums, kPaletteSize> own{};
+    for (int e = 0; e < kPaletteSize; ++e) mine[e] = wanted[e] && partOf[e] == part;
+    // The entry whose sums are in registers: consecutive pixels mostly share one.
+    int current = -1;
+    double y = 0.0, u = 0.0, v = 0.0;
+    for (int64_t start = 0; start < n; start += kPixelsPerProgressPoint) {
+      if (part == 0) run.Pump();
+      const int64_t end = std::min(n, start + kPixelsPerProgressPoint);
+      for (int64_t i = start; i < end; ++i) {
+        const uint32_t c = colours[i];
+        if (c == kNoColour) continue;
+        const int e = entryOfColour[c];
+        if (!mine[e]) continue;
+        if (e != current) {
+          if (current >= 0) own[current] = {y, u, v};
+          current = e;
+          y = own[e].y;
+          u = own[e].u;
+          v = own[e].v;
+        }
+        const ColourTable::Working& w = values[c];
+        y += w.y;
+        u += w.u;
+        v += w.v;
+      }
+    }
+    if (current >= 0) own[current] = {y, u, v};
+    for (int e = 0; e < kPaletteSize; ++e) {
+      if (mine[e]) sums[e] = own[e];
+    }
+  });
+}
+
+}  // namespace genshoku
