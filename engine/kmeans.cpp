@@ -309,36 +309,52 @@ class KMeans {
 
   // The nearest entry of every colour that takes part, under the current palette, into
   // assigned_; `previous` is the palette the bounds were made with.
+  //
+  // A colour keeps an upper bound of its distance to its entry a and a lower bound l of
+  // its distance to every other entry. When the entries move, the upper bound grows by
+  // a's shift; an entry j can only come nearer than l - shift(j), and one whose distance
+  // from a's new place exceeds l + u' (u' the new upper bound) stays farther than l
+  // whatever its shift. So l shrinks by the largest shift among a's near neighbours only,
+  // not among all entries.
   void Assign(const PaletteBounds& previous, bool haveBounds) {
     const WorkingPalette& centre = current_.centre;
     search_.SetPalette(centre.Y.data(), centre.U.data(), centre.V.data(), kPaletteSize);
     const double largestRadius = current_.LargestRadius();
-    // How far every entry can have moved since the bounds were made. Entries that jump
-    // (those drawn at random) would loosen every bound; the few that moved most are
-    // measured directly instead.
+    // How far every entry can have moved since the bounds were made.
     std::array<double, kPaletteSize> shift{};
-    std::array<int, kPaletteSize> byShift{};
+    double largestShift = 0.0, secondShift = 0.0;
+    int largestEntry = 0;
     if (haveBounds) {
+      search_.MakeAllNeighbourLists();
       for (int e = 0; e < kPaletteSize; ++e) {
         const double dY = centre.Y[e] - previous.centre.Y[e];
         const double dU = centre.U[e] - previous.centre.U[e];
         const double dV = centre.V[e] - previous.centre.V[e];
-        shift[e] = std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
-                   previous.radius[e];
+        shift[e] = (std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
+                    previous.radius[e]) * (1.0 + 1e-12);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
-        byShift[e] = e;
+        if (shift[e] > largestShift) {
+          secondShift = largestShift;
+          largestShift = shift[e];
+          largestEntry = e;
+        } else if (shift[e] > secondShift) {
+          secondShift = shift[e];
+        }
       }
-      std::sort(byShift.begin(), byShift.end(), [&](int a, int b) {
-        return shift[a] != shift[b] ? shift[a] > shift[b] : a < b;
-      });
+      // Per entry, the largest shift among its neighbours up to each place in its list.
+      for (int e = 0; e < kPaletteSize; ++e) {
+        const uint8_t* neighbours = search_.NeighbourIndices(e);
+        double* largest = nearShift_[e].data();
+        double running = 0.0;
+        for (int k = 0; k < kPaletteSize - 1; ++k) {
+          running = std::max(running, shift[neighbours[k]]);
+          largest[k] = running;
+        }
+      }
     }
-    constexpr int kJumping = 8;
-    const double largestShift = shift[byShift[0]];
-    const double secondShift = shift[byShift[1]];
-    const int largestEntry = byShift[0];
-    const double shiftOutsideJumping = shift[byShift[kJumping]];
-    // Measuring the jumping entries pays only when they moved much farther than the rest.
-    const bool useJumping = largestShift > 4.0 * shiftOutsideJumping;
+    // Entries' true distances from each other are at most this much below the measured
+    // ones between centres.
+    const double centreSlack = 2.0 * largestRadius;
     const int64_t count = static_cast<int64_t>(taking_.size());
     std::vector<int64_t> undecided[2];
     RunInTwoParts(threads_, [&](int part) {
@@ -354,29 +370,13 @@ class KMeans {
           double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
           bool settled = CertainlyBelow(upper, lower);
           if (!settled) {
-            upper = std::sqrt(search_.SquaredDistance(y, u, v, current)) + current_.radius[current];
+            lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
             settled = CertainlyBelow(upper, lower);
           }
-          if (!settled && useJumping) {
-            // The entries that moved most, measured; the others bounded by the rest.
-            lower = lower_[k] - shiftOutsideJumping;
+          if (!settled) {
+            upper = std::sqrt(search_.SquaredDistance(y, u, v, current)) + current_.radius[current];
+            lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
             settled = CertainlyBelow(upper, lower);
-            if (settled) {
-              // Squared distances above this are certainly beyond `upper`.
-              const double beyond = (upper + largestRadius) * (1.0 + 4e-9) + 4e-9;
-              const double beyondSquared = beyond * beyond * (1.0 + 1e-12);
-              double nearestJumping = std::numeric_limits<double>::infinity();
-              for (int j = 0; j < kJumping && settled; ++j) {
-                const int e = byShift[j];
-                if (e == current) continue;
-                const double squared = search_.SquaredDistance(y, u, v, e);
-                nearestJumping = std::min(nearestJumping, squared);
-                settled = squared > beyondSquared;
-              }
-              if (settled) {
-                lower = std::min(lower, std::sqrt(nearestJumping) * (1.0 - 1e-12) - largestRadius);
-              }
-            }
           }
           if (settled) {
             upper_[k] = upper;
@@ -400,6 +400,26 @@ class KMeans {
         Search(k, w.y, w.u, w.v, entryOf_[c], 0.0);
       }
     }
+  }
+
+  // The largest shift among the neighbours of `entry` whose distance from it may be at
+  // most `reach` (0 when there is none).
+  double NearShift(int entry, double reach) const {
+    // A reach that is not a number (from unbounded distances) counts every neighbour.
+    if (!(reach < HUGE_VAL)) return nearShift_[entry][kPaletteSize - 2];
+    const float* distances = search_.NeighbourDistances(entry);
+    // The number of listed distances not above reach, by halving.
+    int low = 0, size = kPaletteSize - 1;
+    while (size > 0) {
+      const int half = size / 2;
+      if (static_cast<double>(distances[low + half]) <= reach) {
+        low += half + 1;
+        size -= half + 1;
+      } else {
+        size = half;
+      }
+    }
+    return low == 0 ? 0.0 : nearShift_[entry][low - 1];
   }
 
   // Searches the nearest entry of colour k; false when the bounds of the entries cannot
@@ -463,6 +483,8 @@ class KMeans {
   std::vector<uint8_t> assigned_;
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
   NearestEntrySearch search_;
+  // Per entry and place in its neighbour list: the largest shift of its neighbours so far.
+  std::array<std::array<double, kPaletteSize - 1>, kPaletteSize> nearShift_;
 };
 
 }  // namespace

@@ -24,6 +24,7 @@ void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const do
     c2_[e] = c2[e];
   }
   const size_t others = static_cast<size_t>(std::max(count - 1, 0));
+  if (rowOrdered_.size() != static_cast<size_t>(count)) rowOrdered_.assign(count, 0);
   neighbourDistance_.resize(static_cast<size_t>(count) * others);
   neighbourIndex_.resize(static_cast<size_t>(count) * others);
   if (!rowState_) rowState_ = std::make_unique<std::atomic<uint8_t>[]>(256);
@@ -49,29 +50,72 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
     }
     return;
   }
-  // Sort keys: the bits of a non-negative float order like its value.
   uint64_t keys[256];
   size_t k = 0;
   for (int b = 0; b < count_; ++b) {
-    if (b == entry) continue;
-    // Lowered by far more than the rounding to single precision can raise it, so the
-    // stored value never exceeds the distance.
-    const double distance = EntryDistance(entry, b);
-    const float rounded = std::isnan(distance) ? std::numeric_limits<float>::infinity()
-                                               : static_cast<float>(distance * (1.0 - 1e-6));
-    uint32_t bits;
-    std::memcpy(&bits, &rounded, sizeof bits);
-    keys[k++] = (uint64_t{bits} << 32) | static_cast<uint32_t>(b);
+    if (b != entry) keys[k++] = SortKey(entry, b);
   }
   std::sort(keys, keys + k);
+  StoreRow(entry, keys);
+  rowOrdered_[entry] = 1;
+  state.store(2, std::memory_order_release);
+}
+
+uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
+  // Lowered by far more than the rounding to single precision can raise it, so the stored
+  // value never exceeds the distance.
+  const double distance = EntryDistance(entry, other);
+  const float rounded = std::isnan(distance) ? std::numeric_limits<float>::infinity()
+                                             : static_cast<float>(distance * (1.0 - 1e-6));
+  // The bits of a non-negative float order like its value; the index breaks ties.
+  uint32_t bits;
+  std::memcpy(&bits, &rounded, sizeof bits);
+  return (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+}
+
+void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
+  const size_t others = static_cast<size_t>(count_ - 1);
   float* rowDistances = neighbourDistance_.data() + entry * others;
   uint8_t* rowIndices = neighbourIndex_.data() + entry * others;
-  for (size_t j = 0; j < k; ++j) {
+  for (size_t j = 0; j < others; ++j) {
     const uint32_t bits = static_cast<uint32_t>(keys[j] >> 32);
     std::memcpy(&rowDistances[j], &bits, sizeof bits);
     rowIndices[j] = static_cast<uint8_t>(keys[j] & 0xFF);
   }
-  state.store(2, std::memory_order_release);
+}
+
+void NearestEntrySearch::MakeAllNeighbourLists() {
+  if (count_ < 2) return;
+  const size_t others = static_cast<size_t>(count_ - 1);
+  uint64_t keys[256];
+  for (int entry = 0; entry < count_; ++entry) {
+    std::atomic<uint8_t>& state = rowState_[entry];
+    if (state.load(std::memory_order_acquire) == 2) continue;
+    const uint8_t* previous = neighbourIndex_.data() + entry * others;
+    if (rowOrdered_[entry]) {
+      // The keys are distinct, so any sorting gives the same list; starting from the
+      // previous order, few keys are out of place.
+      for (size_t j = 0; j < others; ++j) keys[j] = SortKey(entry, previous[j]);
+      for (size_t j = 1; j < others; ++j) {
+        const uint64_t key = keys[j];
+        size_t i = j;
+        while (i > 0 && keys[i - 1] > key) {
+          keys[i] = keys[i - 1];
+          --i;
+        }
+        keys[i] = key;
+      }
+    } else {
+      size_t k = 0;
+      for (int b = 0; b < count_; ++b) {
+        if (b != entry) keys[k++] = SortKey(entry, b);
+      }
+      std::sort(keys, keys + k);
+    }
+    StoreRow(entry, keys);
+    rowOrdered_[entry] = 1;
+    state.store(2, std::memory_order_release);
+  }
 }
 
 double NearestEntrySearch::EntryDistance(int a, int b) const {

@@ -43,6 +43,19 @@ class NearestEntrySearch {
   // Distance (not squared) between entries a and b.
   double EntryDistance(int a, int b) const;
 
+  // Makes the neighbour lists of every entry now. The lists of the previous palette (of
+  // the same count) are the starting order, which saves most of the sorting when the
+  // palette moved little.
+  void MakeAllNeighbourLists();
+  // After MakeAllNeighbourLists: the other entries of `entry` by increasing distance from
+  // it (count() - 1 of them), with lower bounds of their distances.
+  const float* NeighbourDistances(int entry) const {
+    return neighbourDistance_.data() + static_cast<size_t>(entry) * (count_ - 1);
+  }
+  const uint8_t* NeighbourIndices(int entry) const {
+    return neighbourIndex_.data() + static_cast<size_t>(entry) * (count_ - 1);
+  }
+
   int count() const { return count_; }
 
  private:
@@ -50,6 +63,9 @@ class NearestEntrySearch {
   // (by any thread): the distances rounded down to single precision, so that every stored
   // distance is a lower bound of the true one.
   void NeighboursOf(int entry, const float*& distances, const uint8_t*& indices) const;
+  // Sort key of `other` in the list of `entry`: its rounded-down distance, then its index.
+  uint64_t SortKey(int entry, int other) const;
+  void StoreRow(int entry, const uint64_t* keys) const;
 
   int count_ = 0;
   bool inRange_ = true;  // every coordinate finite and of a sane size
@@ -59,6 +75,8 @@ class NearestEntrySearch {
   mutable std::vector<uint8_t> neighbourIndex_;
   // Per entry: 0 not made yet, 1 being made, 2 ready.
   mutable std::unique_ptr<std::atomic<uint8_t>[]> rowState_;
+  // Per entry: its list holds the entries in some order (of an earlier palette).
+  mutable std::vector<uint8_t> rowOrdered_;
 };
 
 // Keeps up a lower margin: true when a distance known to be at most `upper` is certainly

@@ -67,6 +67,45 @@ TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
   }
 }
 
+// Neighbour lists made from the previous palette's order equal lists sorted afresh, list
+// every other entry once by increasing distance, and never overstate a distance.
+TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {
+  std::mt19937 generator(23);
+  std::normal_distribution<double> step(0.0, 0.5);
+  for (const int count : {2, 17, 256}) {
+    Palette palette = RandomPalette(generator, count, 60.0, true);
+    NearestEntrySearch moving;
+    for (int pass = 0; pass < 6; ++pass) {
+      moving.SetPalette(palette.c0.data(), palette.c1.data(), palette.c2.data(), count);
+      moving.MakeAllNeighbourLists();
+      NearestEntrySearch fresh;
+      fresh.SetPalette(palette.c0.data(), palette.c1.data(), palette.c2.data(), count);
+      fresh.MakeAllNeighbourLists();
+      for (int e = 0; e < count; ++e) {
+        std::vector<bool> seen(count, false);
+        for (int k = 0; k < count - 1; ++k) {
+          const int other = moving.NeighbourIndices(e)[k];
+          ASSERT_EQ(other, fresh.NeighbourIndices(e)[k]) << count << " " << pass << " " << e;
+          ASSERT_EQ(moving.NeighbourDistances(e)[k], fresh.NeighbourDistances(e)[k]);
+          ASSERT_NE(other, e);
+          ASSERT_FALSE(seen[other]);
+          seen[other] = true;
+          ASSERT_LE(moving.NeighbourDistances(e)[k], moving.EntryDistance(e, other));
+          if (k > 0) {
+            ASSERT_LE(moving.NeighbourDistances(e)[k - 1], moving.NeighbourDistances(e)[k]);
+          }
+        }
+      }
+      // Every entry moves a little; a few swap places.
+      for (int e = 0; e < count; ++e) {
+        palette.c0[e] += step(generator);
+        palette.c1[e] += step(generator);
+      }
+      std::swap(palette.c2[0], palette.c2[count - 1]);
+    }
+  }
+}
+
 TEST(NearestEntrySearch, PointsOutOfRangeFallBackToTheScan) {
   const double c0[] = {0, 10, 20}, c1[] = {0, 10, 20}, c2[] = {0, 10, 20};
   NearestEntrySearch search;
