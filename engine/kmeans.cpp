@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "engine/entry_sums.h"
@@ -322,8 +323,6 @@ class KMeans {
     const double largestRadius = current_.LargestRadius();
     // How far every entry can have moved since the bounds were made.
     std::array<double, kPaletteSize> shift{};
-    double largestShift = 0.0, secondShift = 0.0;
-    int largestEntry = 0;
     if (haveBounds) {
       search_.MakeAllNeighbourLists();
       for (int e = 0; e < kPaletteSize; ++e) {
@@ -333,24 +332,8 @@ class KMeans {
         shift[e] = (std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
                     previous.radius[e]) * (1.0 + 1e-12);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
-        if (shift[e] > largestShift) {
-          secondShift = largestShift;
-          largestShift = shift[e];
-          largestEntry = e;
-        } else if (shift[e] > secondShift) {
-          secondShift = shift[e];
-        }
       }
-      // Per entry, the largest shift among its neighbours up to each place in its list.
-      for (int e = 0; e < kPaletteSize; ++e) {
-        const uint8_t* neighbours = search_.NeighbourIndices(e);
-        double* largest = nearShift_[e].data();
-        double running = 0.0;
-        for (int k = 0; k < kPaletteSize - 1; ++k) {
-          running = std::max(running, shift[neighbours[k]]);
-          largest[k] = running;
-        }
-      }
+      MakeNearShiftTable(shift);
     }
     // Entries' true distances from each other are at most this much below the measured
     // ones between centres.
@@ -367,12 +350,8 @@ class KMeans {
         const double y = colours_.working[c].y, u = colours_.working[c].u, v = colours_.working[c].v;
         if (haveBounds) {
           double upper = upper_[k] + shift[current];
-          double lower = lower_[k] - (current == largestEntry ? secondShift : largestShift);
+          double lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
           bool settled = CertainlyBelow(upper, lower);
-          if (!settled) {
-            lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
-            settled = CertainlyBelow(upper, lower);
-          }
           if (!settled) {
             upper = std::sqrt(search_.SquaredDistance(y, u, v, current)) + current_.radius[current];
             lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
@@ -402,24 +381,57 @@ class KMeans {
     }
   }
 
-  // The largest shift among the neighbours of `entry` whose distance from it may be at
-  // most `reach` (0 when there is none).
-  double NearShift(int entry, double reach) const {
-    // A reach that is not a number (from unbounded distances) counts every neighbour.
-    if (!(reach < HUGE_VAL)) return nearShift_[entry][kPaletteSize - 2];
-    const float* distances = search_.NeighbourDistances(entry);
-    // The number of listed distances not above reach, by halving.
-    int low = 0, size = kPaletteSize - 1;
-    while (size > 0) {
-      const int half = size / 2;
-      if (static_cast<double>(distances[low + half]) <= reach) {
-        low += half + 1;
-        size -= half + 1;
-      } else {
-        size = half;
+  // Reaches are grouped into steps of an eighth of an octave: the bits of a float above its
+  // lowest 20 mantissa bits number them in increasing order.
+  static constexpr int kReachShift = 20;
+  static constexpr uint32_t kFirstReachStep = 0x37800000u >> kReachShift;  // 2^-16
+  static constexpr int kReachSteps = 40 * 8;                              // up to 2^24
+
+  // Per entry and reach step s: the largest shift among the neighbours of the entry whose
+  // listed distance is at most the upper end of step s.
+  void MakeNearShiftTable(const std::array<double, kPaletteSize>& shift) {
+    for (int e = 0; e < kPaletteSize; ++e) {
+      const float* distances = search_.NeighbourDistances(e);
+      const uint8_t* neighbours = search_.NeighbourIndices(e);
+      float* table = nearShift_[e].data();
+      int k = 0;
+      double running = 0.0;
+      for (int step = 0; step < kReachSteps; ++step) {
+        uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
+        float end;
+        std::memcpy(&end, &endBits, sizeof end);
+        while (k < kPaletteSize - 1 && distances[k] <= end) running = std::max(running, shift[neighbours[k++]]);
+        table[step] = RoundedUp(running);
       }
+      // Beyond the last step every neighbour counts.
+      while (k < kPaletteSize - 1) running = std::max(running, shift[neighbours[k++]]);
+      table[kReachSteps] = RoundedUp(running);
     }
-    return low == 0 ? 0.0 : nearShift_[entry][low - 1];
+  }
+
+  static float RoundedUp(double value) {
+    if (!(value < 1e30)) return HUGE_VALF;
+    const float rounded = static_cast<float>(value * (1.0 + 1e-6));
+    return value > 0.0 && rounded < FLT_MIN ? FLT_MIN : rounded;
+  }
+
+  // At least the largest shift among the neighbours of `entry` whose distance from it may
+  // be at most `reach`.
+  double NearShift(int entry, double reach) const {
+    int step;
+    if (!(reach < 1e30)) {
+      step = kReachSteps;  // also for a reach that is not a number
+    } else {
+      const float rounded = static_cast<float>(std::max(reach, 0.0) * (1.0 + 1e-6));
+      uint32_t bits;
+      std::memcpy(&bits, &rounded, sizeof bits);
+      const uint32_t index = bits >> kReachShift;
+      step = index < kFirstReachStep ? 0
+             : index - kFirstReachStep >= static_cast<uint32_t>(kReachSteps)
+                 ? kReachSteps
+                 : static_cast<int>(index - kFirstReachStep);
+    }
+    return nearShift_[entry][step];
   }
 
   // Searches the nearest entry of colour k; false when the bounds of the entries cannot
@@ -483,8 +495,7 @@ class KMeans {
   std::vector<uint8_t> assigned_;
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
   NearestEntrySearch search_;
-  // Per entry and place in its neighbour list: the largest shift of its neighbours so far.
-  std::array<std::array<double, kPaletteSize - 1>, kPaletteSize> nearShift_;
+  std::array<std::array<float, kReachSteps + 1>, kPaletteSize> nearShift_;
 };
 
 }  // namespace
