@@ -1,7 +1,12 @@
 #include "engine/divisive_splitting.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/integer_parts.h"
 #include "engine/parallel.h"
@@ -19,28 +24,47 @@ constexpr int kSecondCountDumpClusters = 6;
 // A progress point every this many pixels of a long pass.
 constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
+// A double with every bit cleared unless `keep` is all ones: x or +0.0. Adding +0.0 leaves
+// a running sum that started at +0.0 unchanged (such a sum is never -0.0).
+inline double Masked(double x, uint64_t keep) {
+  return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & keep);
+}
+
+// Where one colour of a cluster being split goes: its working colour, its side of the cut
+// (1: at or above it, the side that moves) and its place in that side's table, side by side
+// so that the pass over the pixels reads one record per pixel.
+struct SharedColour {
+  double y, u, v;
+  uint32_t place;
+  uint32_t up;
+};
+
 class Splitter {
  public:
   Splitter(ColourTable& colours, const double* edgeStrength,
            const ReductionParams& params, int threads, ClusterTable& table,
            Clusters& clusters, EngineRun& run)
       : colours_(colours), edgeStrength_(edgeStrength), params_(params), threads_(threads),
-        table_(table), clusters_(clusters), run_(run),
-        along_(static_cast<size_t>(colours.colourCount)),
-        across1_(static_cast<size_t>(colours.colourCount)),
-        across2_(static_cast<size_t>(colours.colourCount)) {}
+        table_(table), clusters_(clusters), run_(run) {}
 
   void Run() {
-    const int firstThreshold = FirstSplit();
+    FirstSplit();
     for (int n = 2; n < kPaletteSize; ++n) {
       if (n > 2) run_.Pump();
       const int k = SelectClusterToSplit(table_, n, params_.spreadMode);
       SplitCluster(k, n);
     }
-    (void)firstThreshold;
   }
 
  private:
+  // The colours being split are numbered 0..count-1 here: the places in the cluster's
+  // table (or, at the first split, the colour numbers themselves).
+  struct ColourSet {
+    const ColourTable::Working* working;  // by number
+    const uint32_t* pixels;               // taking-part pixels by number
+    std::vector<uint32_t> numbers;        // the numbers in the set, ascending
+  };
+
   // Calls visit(pixel, colour) for every taking-part pixel in pixel order.
   template <typename Visit>
   void ForEachTakingPartPixel(Visit&& visit) {
@@ -55,35 +79,39 @@ class Splitter {
     }
   }
 
-  // The coordinates of every colour of the list in the frame of `axis`, centred on `mean`.
-  void RotateColours(const std::vector<uint32_t>& list, const Triple& mean, const Triple& axis) {
+  // The coordinates of every colour of the set in the frame of `axis`, centred on `mean`.
+  void RotateColours(const ColourSet& set, size_t size, const Triple& mean, const Triple& axis) {
+    along_.resize(size);
+    across1_.resize(size);
+    across2_.resize(size);
     const AxisRotation rotation(axis);
-    for (const uint32_t c : list) {
-      rotation.Apply(colours_.working[c].y - mean.z, colours_.working[c].u - mean.y, colours_.working[c].v - mean.x,
-                     along_[c], across1_[c], across2_[c]);
+    for (const uint32_t c : set.numbers) {
+      const ColourTable::Working& w = set.working[c];
+      rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along_[c], across1_[c],
+                     across2_[c]);
     }
   }
 
-  // The threshold of the pixels with the colours in `list` (in `pixels` order), by the
-  // split rule.
-  int ChooseThreshold(const std::vector<uint32_t>& list, int64_t count, bool firstSplit,
+  // The threshold of the pixels of the set (in `pixels` order, or in picture order when
+  // there is no list), by the split rule.
+  int ChooseThreshold(const ColourSet& set, int64_t count, bool firstSplit,
                       const std::vector<Member>* pixels) {
     const int mode = params_.thresholdMode;
     IntegerHistogram histogram;
     std::vector<ThresholdRun> runs;
-    if (ThresholdNeedsHistogram(mode) && count > 0) histogram = HistogramOfColours(list, count);
-    if (ThresholdNeedsRuns(mode) && count > 0) runs = SortedRuns(list, pixels);
+    if (ThresholdNeedsHistogram(mode) && count > 0) histogram = HistogramOfColours(set, count);
+    if (ThresholdNeedsRuns(mode) && count > 0) runs = SortedRuns(set, pixels);
     // Small lists are not worth a second thread.
     const int threads = count >= (int64_t{1} << 16) ? threads_ : 1;
     return SplitThreshold(mode, count, histogram, runs, firstSplit, lastThreshold_, run_,
                           threads);
   }
 
-  IntegerHistogram HistogramOfColours(const std::vector<uint32_t>& list, int64_t count) {
+  IntegerHistogram HistogramOfColours(const ColourSet& set, int64_t count) {
     IntegerHistogram histogram;
     histogram.count = count;
     bool first = true;
-    for (const uint32_t c : list) {
+    for (const uint32_t c : set.numbers) {
       const int32_t value = RoundHalfUpTruncated(along_[c]);
       if (first || value < histogram.minimum) histogram.minimum = value;
       if (first || value > histogram.maximum) histogram.maximum = value;
@@ -91,9 +119,9 @@ class Splitter {
     }
     histogram.bins.assign(
         static_cast<size_t>(int64_t{histogram.maximum} - histogram.minimum + 1), 0);
-    for (const uint32_t c : list) {
+    for (const uint32_t c : set.numbers) {
       histogram.bins[static_cast<size_t>(RoundHalfUpTruncated(along_[c]) - histogram.minimum)] +=
-          colours_.takingPart[c];
+          set.pixels[c];
     }
     return histogram;
   }
@@ -101,50 +129,47 @@ class Splitter {
   // The records of the threshold search in the order of a stable sort of the pixels by
   // their along-axis value: one run per colour, except where different colours share a
   // value; their pixels then follow each other in pixel order.
-  std::vector<ThresholdRun> SortedRuns(const std::vector<uint32_t>& list,
-                                       const std::vector<Member>* pixels) {
+  std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const std::vector<Member>* pixels) {
     // Sorted as (value, colour) pairs side by side, which keeps the sort in the cache.
-    std::vector<std::pair<double, uint32_t>> keyed(list.size());
-    for (size_t k = 0; k < list.size(); ++k) keyed[k] = {along_[list[k]], list[k]};
+    std::vector<std::pair<double, uint32_t>> keyed(set.numbers.size());
+    for (size_t k = 0; k < set.numbers.size(); ++k) {
+      keyed[k] = {along_[set.numbers[k]], set.numbers[k]};
+    }
     std::sort(keyed.begin(), keyed.end());
-    std::vector<uint32_t> order(list.size());
-    for (size_t k = 0; k < list.size(); ++k) order[k] = keyed[k].second;
-    std::vector<std::pair<double, uint32_t>>().swap(keyed);
     std::vector<ThresholdRun> runs;
-    runs.reserve(order.size());
+    runs.reserve(keyed.size());
     size_t i = 0;
-    while (i < order.size()) {
+    while (i < keyed.size()) {
       size_t end = i + 1;
-      while (end < order.size() && along_[order[end]] == along_[order[i]]) ++end;
+      while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
       if (end == i + 1) {
-        const uint32_t c = order[i];
-        runs.push_back({along_[c], across1_[c], across2_[c], colours_.takingPart[c]});
+        const uint32_t c = keyed[i].second;
+        runs.push_back({along_[c], across1_[c], across2_[c], set.pixels[c]});
       } else {
-        AppendTiedRuns(order, i, end, pixels, runs);
+        AppendTiedRuns(keyed, i, end, pixels, runs);
       }
       i = end;
     }
     return runs;
   }
 
-  // Colours order[begin..end) share one along-axis value: their pixels in pixel order.
-  void AppendTiedRuns(const std::vector<uint32_t>& order, size_t begin, size_t end,
-                      const std::vector<Member>* pixels, std::vector<ThresholdRun>& runs) {
-    std::vector<uint32_t> tied(order.begin() + static_cast<std::ptrdiff_t>(begin),
-                               order.begin() + static_cast<std::ptrdiff_t>(end));
+  // Colours keyed[begin..end) share one along-axis value: their pixels in pixel order.
+  void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_t begin,
+                      size_t end, const std::vector<Member>* pixels,
+                      std::vector<ThresholdRun>& runs) {
+    std::vector<uint32_t> tied;
+    for (size_t k = begin; k < end; ++k) tied.push_back(keyed[k].second);
     std::sort(tied.begin(), tied.end());
     auto isTied = [&](uint32_t c) { return std::binary_search(tied.begin(), tied.end(), c); };
+    uint32_t lastColour = UINT32_MAX;
     auto append = [&](uint32_t c) {
-      if (!runs.empty() && runs.back().repeat > 0 && lastTiedColour_ == c &&
-          lastTiedRunIndex_ == runs.size() - 1) {
+      if (c == lastColour) {
         ++runs.back().repeat;
         return;
       }
       runs.push_back({along_[c], across1_[c], across2_[c], 1});
-      lastTiedColour_ = c;
-      lastTiedRunIndex_ = runs.size() - 1;
+      lastColour = c;
     };
-    lastTiedColour_ = UINT32_MAX;
     if (pixels) {
       for (const Member& member : *pixels) {
         if (isTied(member.colour)) append(member.colour);
@@ -154,24 +179,32 @@ class Splitter {
         if (isTied(c)) append(c);
       });
     }
-    lastTiedColour_ = UINT32_MAX;
   }
 
-  // Sums of the working colours over `pixels` (pixel order) and the sums of the products of
-  // the centred colours and the split priority terms over them.
-  void AddSums(ClusterMembers& cluster, uint32_t c) {
-    cluster.sums.x += colours_.working[c].v;
-    cluster.sums.y += colours_.working[c].u;
-    cluster.sums.z += colours_.working[c].y;
-  }
-
-  int FirstSplit() {
-    int64_t count = 0;
-    Triple sums;
-    std::vector<uint32_t> list;
-    for (int64_t c = 0; c < colours_.colourCount; ++c) {
-      if (colours_.takingPart[c] != 0) list.push_back(static_cast<uint32_t>(c));
+  // Which side of the cut every colour of the set falls on (1: at or above `cut`, the
+  // side that moves), its place in its side's table, and the two tables.
+  void ShareOutColours(const ColourSet& set, double cut, ClusterMembers& below,
+                       ClusterMembers& above, const uint32_t* numberOf, int64_t& aboveCount) {
+    shared_.resize(along_.size());
+    aboveCount = 0;
+    for (const uint32_t c : set.numbers) {
+      const bool up = along_[c] >= cut;
+      ClusterMembers& target = up ? above : below;
+      const ColourTable::Working& w = set.working[c];
+      shared_[c] = {w.y, w.u, w.v, static_cast<uint32_t>(target.colours.size()), up};
+      target.colours.push_back(numberOf ? numberOf[c] : c);
+      target.working.push_back(w);
+      if (up) aboveCount += set.pixels[c];
     }
+  }
+
+  void FirstSplit() {
+    int64_t count = 0;
+    ColourSet set{colours_.working.data(), colours_.takingPart.data(), {}};
+    for (int64_t c = 0; c < colours_.colourCount; ++c) {
+      if (colours_.takingPart[c] != 0) set.numbers.push_back(static_cast<uint32_t>(c));
+    }
+    Triple sums;
     ForEachTakingPartPixel([&](int64_t, uint32_t c) {
       sums.x += colours_.working[c].v;
       sums.y += colours_.working[c].u;
@@ -187,8 +220,9 @@ class Splitter {
     CovarianceFromSums(products, count, covariance);
     DiagonaliseCovariance(covariance, diag, vectors, run_);
     const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors);
-    RotateColours(list, mean, principal.axis);
-    const int threshold = ChooseThreshold(list, count, true, nullptr);
+    const size_t colourCount = static_cast<size_t>(colours_.colourCount);
+    RotateColours(set, colourCount, mean, principal.axis);
+    const int threshold = ChooseThreshold(set, count, true, nullptr);
     run_.PhaseStarted(EnginePhase::Splitting);
 
     // The first assignment: here the pixels at or above the threshold keep the lower
@@ -196,36 +230,38 @@ class Splitter {
     table_.PT[0][0] = ClusterRecord{0, 0, 0.0};
     table_.PT[0][1] = ClusterRecord{0, 1, 0.0};
     table_.MEN = 0;
-    const double cut = static_cast<double>(threshold);
     ClusterMembers& upper = clusters_[0];
     ClusterMembers& lower = clusters_[1];
     upper = ClusterMembers{};
     lower = ClusterMembers{};
     int64_t upperCount = 0;
-    for (const uint32_t c : list) {
-      if (along_[c] >= cut) {
-        upper.colours.push_back(c);
-        upperCount += colours_.takingPart[c];
-      } else {
-        lower.colours.push_back(c);
-      }
-    }
+    ShareOutColours(set, static_cast<double>(threshold), lower, upper, nullptr, upperCount);
     upper.pixels.reserve(static_cast<size_t>(upperCount));
     lower.pixels.reserve(static_cast<size_t>(count - upperCount));
     ForEachTakingPartPixel([&](int64_t i, uint32_t c) {
-      ClusterMembers& target = along_[c] >= cut ? upper : lower;
-      target.pixels.push_back({static_cast<uint32_t>(i), c});
-      AddSums(target, c);
+      ClusterMembers& target = shared_[c].up ? upper : lower;
+      target.pixels.push_back({static_cast<uint32_t>(i), shared_[c].place});
+      const ColourTable::Working& w = colours_.working[c];
+      target.sums.x += w.v;
+      target.sums.y += w.u;
+      target.sums.z += w.y;
     });
     // From here on every cluster carries its pixels' colours.
     colours_.ReleasePixelColours();
+    ReleaseScratch();
     table_.PT[0][0].COUNT = static_cast<int32_t>(upper.pixels.size());
     table_.PT[0][1].COUNT = static_cast<int32_t>(lower.pixels.size());
     table_.nonEdgeCount = static_cast<int32_t>(count);
     lastAxisIndex_ = principal.index;
     ComputeSpreads(0, 0, 1);
     lastThreshold_ = threshold;
-    return threshold;
+  }
+
+  void ReleaseScratch() {
+    std::vector<double>().swap(along_);
+    std::vector<double>().swap(across1_);
+    std::vector<double>().swap(across2_);
+    std::vector<SharedColour>().swap(shared_);
   }
 
   void SplitCluster(int k, int n) {
@@ -256,33 +292,28 @@ class Splitter {
     const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors, lastAxisIndex_);
     lastAxisIndex_ = principal.index;
 
-    RotateColours(parent.colours, mean, principal.axis);
-    const int threshold = ChooseThreshold(parent.colours, m, false, &parent.pixels);
+    const size_t colourCount = parent.colours.size();
+    ColourSet set{parent.working.data(), nullptr, std::vector<uint32_t>(colourCount)};
+    pixelsOfColour_.resize(colourCount);
+    for (size_t c = 0; c < colourCount; ++c) {
+      set.numbers[c] = static_cast<uint32_t>(c);
+      pixelsOfColour_[c] = colours_.takingPart[parent.colours[c]];
+    }
+    set.pixels = pixelsOfColour_.data();
+    RotateColours(set, colourCount, mean, principal.axis);
+    const int threshold = ChooseThreshold(set, m, false, &parent.pixels);
     lastThreshold_ = threshold;
 
     // Pixels at or above the threshold move to the new label n.
-    const double cut = static_cast<double>(threshold);
     ClusterMembers& staying = clusters_[label];
     ClusterMembers& moving = clusters_[n];
     moving = ClusterMembers{};
     int64_t movingCount = 0;
-    for (const uint32_t c : parent.colours) {
-      if (along_[c] >= cut) {
-        moving.colours.push_back(c);
-        movingCount += colours_.takingPart[c];
-      } else {
-        staying.colours.push_back(c);
-      }
-    }
-    moving.pixels.reserve(static_cast<size_t>(movingCount));
-    staying.pixels.reserve(static_cast<size_t>(m - movingCount));
-    int64_t visited = 0;
-    for (const Member& member : parent.pixels) {
-      if ((++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
-      ClusterMembers& target = along_[member.colour] >= cut ? moving : staying;
-      target.pixels.push_back(member);
-      AddSums(target, member.colour);
-    }
+    ShareOutColours(set, static_cast<double>(threshold), staying, moving, parent.colours.data(),
+                    movingCount);
+    std::vector<ColourTable::Working>().swap(parent.working);
+    std::vector<uint32_t>().swap(parent.colours);
+    Partition(parent.pixels, m - movingCount, movingCount, staying, moving);
     parent = ClusterMembers{};
 
     const int other = 1 - side;
@@ -305,6 +336,94 @@ class Splitter {
     }
   }
 
+  // Shares the parent's pixels out to the two clusters by the side of their colour, in
+  // pixel order, and adds each cluster's sums. Written without branches on the side (which
+  // follows no pattern a processor could guess): every pixel is written to both lists and
+  // only one of them advances, and each sum adds either the value or +0.0.
+  void Partition(const std::vector<Member>& pixels, int64_t stayingCount, int64_t movingCount,
+                 ClusterMembers& staying, ClusterMembers& moving) {
+    staying.pixels.resize(static_cast<size_t>(stayingCount) + 1);
+    moving.pixels.resize(static_cast<size_t>(movingCount) + 1);
+    PartitionState state;
+    state.out[0] = staying.pixels.data();
+    state.out[1] = moving.pixels.data();
+    const size_t count = pixels.size();
+    for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
+      if (start > 0) run_.Pump();
+      const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
+      PartitionStretch(pixels.data() + start, pixels.data() + end, shared_.data(), state);
+    }
+    staying.pixels.resize(state.filled[0]);
+    moving.pixels.resize(state.filled[1]);
+    staying.sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
+    moving.sums = Triple{state.sums[5], state.sums[4], state.sums[3]};
+  }
+
+  struct PartitionState {
+    Member* out[2];
+    size_t filled[2] = {0, 0};
+    double sums[6] = {};  // Y, U, V of the staying cluster, then of the moving one
+  };
+
+  // One stretch of Partition, with everything it updates in registers.
+  static void PartitionStretch(const Member* begin, const Member* end, const SharedColour* colours,
+                               PartitionState& state) {
+    Member* const out0 = state.out[0];
+    Member* const out1 = state.out[1];
+    size_t filled0 = state.filled[0], filled1 = state.filled[1];
+#if defined(__SSE2__)
+    // Two lanes: Y and U side by side, V alone; each lane is still its own sum in pixel
+    // order.
+    __m128d yu0 = _mm_set_pd(state.sums[1], state.sums[0]);
+    __m128d yu1 = _mm_set_pd(state.sums[4], state.sums[3]);
+    __m128d v0 = _mm_set_sd(state.sums[2]);
+    __m128d v1 = _mm_set_sd(state.sums[5]);
+    for (const Member* member = begin; member != end; ++member) {
+      const SharedColour& colour = colours[member->colour];
+      const uint32_t up = colour.up;
+      const Member placed{member->pixel, colour.place};
+      out0[filled0] = placed;
+      out1[filled1] = placed;
+      filled0 += 1 - up;
+      filled1 += up;
+      const __m128d toMoving = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(up)));
+      const __m128d yu = _mm_loadu_pd(&colour.y);
+      const __m128d v = _mm_load_sd(&colour.v);
+      yu0 = _mm_add_pd(yu0, _mm_andnot_pd(toMoving, yu));
+      v0 = _mm_add_sd(v0, _mm_andnot_pd(toMoving, v));
+      yu1 = _mm_add_pd(yu1, _mm_and_pd(toMoving, yu));
+      v1 = _mm_add_sd(v1, _mm_and_pd(toMoving, v));
+    }
+    _mm_storeu_pd(&state.sums[0], yu0);
+    _mm_storeu_pd(&state.sums[3], yu1);
+    _mm_store_sd(&state.sums[2], v0);
+    _mm_store_sd(&state.sums[5], v1);
+#else
+    double y0 = state.sums[0], u0 = state.sums[1], v0 = state.sums[2];
+    double y1 = state.sums[3], u1 = state.sums[4], v1 = state.sums[5];
+    for (const Member* member = begin; member != end; ++member) {
+      const SharedColour& colour = colours[member->colour];
+      const uint32_t up = colour.up;
+      const Member placed{member->pixel, colour.place};
+      out0[filled0] = placed;
+      out1[filled1] = placed;
+      filled0 += 1 - up;
+      filled1 += up;
+      const uint64_t toMoving = uint64_t{0} - up;
+      y0 += Masked(colour.y, ~toMoving);
+      u0 += Masked(colour.u, ~toMoving);
+      v0 += Masked(colour.v, ~toMoving);
+      y1 += Masked(colour.y, toMoving);
+      u1 += Masked(colour.u, toMoving);
+      v1 += Masked(colour.v, toMoving);
+    }
+    state.sums[0] = y0, state.sums[1] = u0, state.sums[2] = v0;
+    state.sums[3] = y1, state.sums[4] = u1, state.sums[5] = v1;
+#endif
+    state.filled[0] = filled0;
+    state.filled[1] = filled1;
+  }
+
   // The products about the mean and the split priority terms of one cluster, over its
   // pixels in pixel order.
   double AddProducts(ClusterMembers& cluster, const Triple& mean, bool pumps) {
@@ -316,15 +435,30 @@ class Splitter {
     // pow(d2, 1.0) is d2 itself: the power function is accurate to well within one unit of
     // the last place, and d2 is a double.
     const bool plainSquares = params_.distancePowerOn == 0 || power == 1.0;
+    const ColourTable::Working* working = cluster.working.data();
     double termSum = 0.0;
     CovarianceSums products;
     int64_t visited = 0;
+    if (sumsTerms && !edgeWeighted && plainSquares) {
+      // The usual settings: the split priority is the sum of the squared distances.
+      for (const Member& member : cluster.pixels) {
+        if (pumps && (++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
+        const ColourTable::Working& w = working[member.colour];
+        const double dY = w.y - mean.z;
+        const double dU = w.u - mean.y;
+        const double dV = w.v - mean.x;
+        products.Add(dY, dU, dV);
+        termSum += dY * dY + dU * dU + dV * dV;
+      }
+      cluster.products = products;
+      return termSum;
+    }
     for (const Member& member : cluster.pixels) {
       if (pumps && (++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
-      const uint32_t c = member.colour;
-      const double dY = colours_.working[c].y - mean.z;
-      const double dU = colours_.working[c].u - mean.y;
-      const double dV = colours_.working[c].v - mean.x;
+      const ColourTable::Working& w = working[member.colour];
+      const double dY = w.y - mean.z;
+      const double dU = w.u - mean.y;
+      const double dV = w.v - mean.x;
       products.Add(dY, dU, dV);
       if (!sumsTerms) continue;
       const double d2 = dY * dY + dU * dU + dV * dV;
@@ -376,10 +510,10 @@ class Splitter {
     const int64_t m = record.COUNT;
     if (spreadMode == 0) {
       double largest = 0.0;
-      for (const uint32_t c : cluster.colours) {
-        const double dY = colours_.working[c].y - mean.z;
-        const double dU = colours_.working[c].u - mean.y;
-        const double dV = colours_.working[c].v - mean.x;
+      for (const ColourTable::Working& w : cluster.working) {
+        const double dY = w.y - mean.z;
+        const double dU = w.u - mean.y;
+        const double dV = w.v - mean.x;
         const double d2 = dY * dY + dU * dU + dV * dV;
         if (d2 > largest) largest = d2;
       }
@@ -406,11 +540,13 @@ class Splitter {
 
   // Extent (largest minus smallest coordinate) of a cluster along `axis`.
   double ExtentAlongAxis(const ClusterMembers& cluster, const Triple& mean, const Triple& axis) {
-    RotateColours(cluster.colours, mean, axis);
+    const AxisRotation rotation(axis);
     double largest = -9.99e65, smallest = 9.99e65;
-    for (const uint32_t c : cluster.colours) {
-      if (along_[c] > largest) largest = along_[c];
-      if (along_[c] < smallest) smallest = along_[c];
+    for (const ColourTable::Working& w : cluster.working) {
+      double along, across1, across2;
+      rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along, across1, across2);
+      if (along > largest) largest = along;
+      if (along < smallest) smallest = along;
     }
     return largest - smallest;
   }
@@ -422,12 +558,13 @@ class Splitter {
   ClusterTable& table_;
   Clusters& clusters_;
   EngineRun& run_;
-  // Per colour: its coordinates in the frame of the cluster being split.
+  // Per colour of the set being split: its coordinates in the frame of its cluster, where
+  // it goes, and its taking-part pixels.
   std::vector<double> along_, across1_, across2_;
+  std::vector<SharedColour> shared_;
+  std::vector<uint32_t> pixelsOfColour_;
   int lastThreshold_ = 0;
   int lastAxisIndex_ = 0;
-  uint32_t lastTiedColour_ = UINT32_MAX;
-  size_t lastTiedRunIndex_ = 0;
 };
 
 }  // namespace
@@ -460,9 +597,9 @@ void RenumberColoursByCluster(ColourTable& colours, Clusters& clusters) {
   for (uint32_t& number : newNumber) {
     if (number == unset) number = next++;
   }
+  // The members name places in their cluster's table, which stay as they are.
   for (ClusterMembers& cluster : clusters) {
     for (uint32_t& c : cluster.colours) c = newNumber[c];
-    for (Member& member : cluster.pixels) member.colour = newNumber[member.colour];
   }
   colours.Renumber(newNumber);
 }

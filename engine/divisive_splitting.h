@@ -3,12 +3,14 @@
 // exactly 256 clusters, always cutting the cluster with the largest split priority along
 // its own principal axis.
 //
-// A cluster is held as the ordered list of its pixels and the list of its distinct colours.
-// Every cut is made on a coordinate that depends only on the colour, so all taking-part
-// pixels of one colour always stay together, and the cut itself, the threshold search and
-// the extremes are worked out per colour. Sums over pixels (means, covariances, split
-// priorities) run over the cluster's own pixel list, in pixel order, as a pass over the
-// whole picture would add them. Edge pixels take part in nothing here.
+// A cluster is held as the ordered list of its pixels and the table of its distinct
+// colours; each pixel names its colour by its place in that table, so that the passes over
+// a cluster read a table of the cluster's own size. Every cut is made on a coordinate that
+// depends only on the colour, so all taking-part pixels of one colour always stay together,
+// and the cut itself, the threshold search and the extremes are worked out per colour. Sums
+// over pixels (means, covariances, split priorities) run over the cluster's own pixel list,
+// in pixel order, as a pass over the whole picture would add them. Edge pixels take part in
+// nothing here.
 
 #include <array>
 #include <cstdint>
@@ -38,7 +40,8 @@ struct ClusterTable {
   int32_t nonEdgeCount = 0;  // pixels that take part in the clustering
 };
 
-// One pixel of a cluster: its index in the picture and the number of its colour.
+// One pixel of a cluster: its index in the picture and the place of its colour in the
+// cluster's colour table.
 struct Member {
   uint32_t pixel;
   uint32_t colour;
@@ -47,7 +50,10 @@ struct Member {
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
   std::vector<Member> pixels;     // ascending pixel indices
-  std::vector<uint32_t> colours;  // its distinct colours, each with all its taking-part pixels
+  // Its distinct colours (colour numbers of the colour table), each with all its
+  // taking-part pixels, and their working colours in the same order.
+  std::vector<uint32_t> colours;
+  std::vector<ColourTable::Working> working;
   Triple sums;                    // sums of the working colours, reversed order, pixel order
   CovarianceSums products;        // about the cluster's mean, pixel order
 };

@@ -121,7 +121,9 @@ class KMeans {
     for (int label = 0; label < kPaletteSize; ++label) {
       ClusterMembers& cluster = clusters[label];
       for (const uint32_t c : cluster.colours) entryOf_[c] = static_cast<uint8_t>(label);
-      for (const Member& member : cluster.pixels) pixelColour_[member.pixel] = member.colour;
+      for (const Member& member : cluster.pixels) {
+        pixelColour_[member.pixel] = cluster.colours[member.colour];
+      }
       counts_[label] = static_cast<int64_t>(cluster.pixels.size());
       sums_[label] = {cluster.sums.z, cluster.sums.y, cluster.sums.x};
       sumsExact_[label] = true;

@@ -1,6 +1,7 @@
 #include "engine/split_threshold.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 
@@ -24,14 +25,25 @@ void AddRepeated(ThresholdStats& stats, const ThresholdRun& record) {
   const double v2 = record.v * record.v;
   const double p12 = record.p1 * record.p1;
   const double p22 = record.p2 * record.p2;
-  for (int64_t r = 0; r < record.repeat; ++r) {
-    stats.sumV += record.v;
-    stats.sumP1 += record.p1;
-    stats.sumP2 += record.p2;
-    stats.sumV2 += v2;
-    stats.sumP12 += p12;
-    stats.sumP22 += p22;
+  if (record.repeat <= 16) {
+    // Short runs one by one, the six sums side by side.
+    for (int64_t r = 0; r < record.repeat; ++r) {
+      stats.sumV += record.v;
+      stats.sumP1 += record.p1;
+      stats.sumP2 += record.p2;
+      stats.sumV2 += v2;
+      stats.sumP12 += p12;
+      stats.sumP22 += p22;
+    }
+    stats.count += record.repeat;
+    return;
   }
+  stats.sumV = AddedRepeatedly(stats.sumV, record.v, record.repeat);
+  stats.sumP1 = AddedRepeatedly(stats.sumP1, record.p1, record.repeat);
+  stats.sumP2 = AddedRepeatedly(stats.sumP2, record.p2, record.repeat);
+  stats.sumV2 = AddedRepeatedly(stats.sumV2, v2, record.repeat);
+  stats.sumP12 = AddedRepeatedly(stats.sumP12, p12, record.repeat);
+  stats.sumP22 = AddedRepeatedly(stats.sumP22, p22, record.repeat);
   stats.count += record.repeat;
 }
 
@@ -56,6 +68,73 @@ double ScatterOfHalves(const ThresholdStats& lower, const ThresholdStats& upper)
 }
 
 }  // namespace
+
+double AddedRepeatedly(double sum, double x, int64_t times) {
+  // Runs this short are added one by one; so is every step that the shortcut below cannot
+  // prove (near a power of two, at a tie, or with values far out of range).
+  constexpr int64_t kShortRun = 16;
+  while (times > 0) {
+    if (times <= kShortRun || !(std::fabs(x) < 0x1p900)) {
+      for (; times > 0; --times) sum += x;
+      return sum;
+    }
+    const double magnitude = std::fabs(sum);
+    if (!(magnitude >= 0x1p-900 && magnitude < 0x1p900)) {
+      sum += x;
+      --times;
+      continue;
+    }
+    // While the sums stay between 2^e and 2^(e+1) in magnitude, every double there is a
+    // multiple of `unit`, so each addition adds x rounded to a multiple of unit. The powers
+    // of two are made from the exponent bits (e lies well inside the normal range here).
+    const uint64_t biased = (std::bit_cast<uint64_t>(magnitude) >> 52) & 0x7FF;
+    const double unit = std::bit_cast<double>((biased - 52) << 52);
+    const double perUnit = std::bit_cast<double>((2046 - biased + 52) << 52);  // 1 / unit
+    const double low = std::bit_cast<double>(biased << 52);
+    const double high = std::bit_cast<double>((biased + 1) << 52);
+    const double units = x * perUnit;  // a power of two: exact
+    if (!(std::fabs(units) < 0x1p51)) {
+      sum += x;
+      --times;
+      continue;
+    }
+    // Rounded to the nearest integer, halfway cases to even, by the addition itself.
+    const double rounded = units >= 0.0 ? (units + 0x1p52) - 0x1p52 : -((0x1p52 - units) - 0x1p52);
+    if (std::fabs(units - rounded) == 0.5) {
+      // Halfway: the sum's last bit decides the rounding, step by step.
+      sum += x;
+      --times;
+      continue;
+    }
+    const double step = rounded * unit;
+    // Towards larger magnitudes or smaller ones.
+    const bool negative = sum < 0.0;
+    const double along = negative ? -x : x;
+    const double stepAlong = negative ? -step : step;
+    // Every exact sum before rounding must lie at least two units inside the range.
+    const double first = magnitude + along;
+    if (!(first >= low + 2.0 * unit && first <= high - 2.0 * unit)) {
+      sum += x;
+      --times;
+      continue;
+    }
+    if (stepAlong == 0.0) return sum;  // each addition rounds back to the sum itself
+    // Steps k = 0, 1, ... while first + k * stepAlong stays inside; one fewer than the
+    // quotient allows, for its rounding.
+    const double room = stepAlong > 0.0 ? (high - 2.0 * unit - first) / stepAlong
+                                        : (first - low - 2.0 * unit) / -stepAlong;
+    if (!(room >= 1.0)) {
+      sum += x;
+      --times;
+      continue;
+    }
+    const int64_t fits = static_cast<int64_t>(std::min(room, 0x1p52));
+    const int64_t steps = std::min(times, fits);
+    sum += static_cast<double>(steps) * step;
+    times -= steps;
+  }
+  return sum;
+}
 
 // The rotation about the unit vector (0, k1, k2) by the angle between the axis and the
 // first coordinate direction.

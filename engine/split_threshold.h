@@ -40,6 +40,10 @@ void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
                     const double* inU, const double* inV, double* outAlong, double* outAcross1,
                     double* outAcross2);
 
+// The double that `times` additions of x to `sum`, one after the other, end with; without
+// making them one by one where the sums stay between two powers of two.
+double AddedRepeatedly(double sum, double x, int64_t times);
+
 // `repeat` equal records (v, p1, p2) in a row of the sorted list of a threshold search.
 struct ThresholdRun {
   double v, p1, p2;
