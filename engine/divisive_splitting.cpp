@@ -130,12 +130,7 @@ class Splitter {
   // their along-axis value: one run per colour, except where different colours share a
   // value; their pixels then follow each other in pixel order.
   std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const std::vector<Member>* pixels) {
-    // Sorted as (value, colour) pairs side by side, which keeps the sort in the cache.
-    std::vector<std::pair<double, uint32_t>> keyed(set.numbers.size());
-    for (size_t k = 0; k < set.numbers.size(); ++k) {
-      keyed[k] = {along_[set.numbers[k]], set.numbers[k]};
-    }
-    std::sort(keyed.begin(), keyed.end());
+    std::vector<std::pair<double, uint32_t>> keyed = SortedByAlongValue(set);
     std::vector<ThresholdRun> runs;
     runs.reserve(keyed.size());
     size_t i = 0;
@@ -151,6 +146,40 @@ class Splitter {
       i = end;
     }
     return runs;
+  }
+
+  // The colours of the set as (along-axis value, number) pairs in increasing order. The
+  // pairs are first shared out by the integer part of the value (the threshold search
+  // works in unit steps anyway), then each group is sorted on its own.
+  std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set) {
+    const size_t n = set.numbers.size();
+    std::vector<std::pair<double, uint32_t>> keyed(n);
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    for (const uint32_t c : set.numbers) {
+      low = std::min(low, along_[c]);
+      high = std::max(high, along_[c]);
+    }
+    const double first = std::floor(low);
+    const double span = std::floor(high) - first;
+    if (n < 64 || !(span >= 0.0 && span < 4.0 * static_cast<double>(n))) {
+      // Few colours, values far apart or not numbers: one sort.
+      for (size_t k = 0; k < n; ++k) keyed[k] = {along_[set.numbers[k]], set.numbers[k]};
+      std::sort(keyed.begin(), keyed.end());
+      return keyed;
+    }
+    const size_t groups = static_cast<size_t>(span) + 1;
+    std::vector<uint32_t> start(groups + 1, 0);
+    auto groupOf = [&](double value) { return static_cast<size_t>(std::floor(value) - first); };
+    for (const uint32_t c : set.numbers) ++start[groupOf(along_[c]) + 1];
+    for (size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (const uint32_t c : set.numbers) keyed[next[groupOf(along_[c])]++] = {along_[c], c};
+    for (size_t g = 0; g < groups; ++g) {
+      if (start[g + 1] - start[g] > 1) {
+        std::sort(keyed.begin() + start[g], keyed.begin() + start[g + 1]);
+      }
+    }
+    return keyed;
   }
 
   // Colours keyed[begin..end) share one along-axis value: their pixels in pixel order.
@@ -337,91 +366,74 @@ class Splitter {
   }
 
   // Shares the parent's pixels out to the two clusters by the side of their colour, in
-  // pixel order, and adds each cluster's sums. Written without branches on the side (which
-  // follows no pattern a processor could guess): every pixel is written to both lists and
-  // only one of them advances, and each sum adds either the value or +0.0.
+  // pixel order, and adds each cluster's sums; one thread per cluster, each passing over
+  // all the parent's pixels. Written without branches on the side (which follows no
+  // pattern a processor could guess): every pixel is written to the list and the list
+  // advances only for its own pixels, and the sums add either the value or +0.0.
   void Partition(const std::vector<Member>& pixels, int64_t stayingCount, int64_t movingCount,
                  ClusterMembers& staying, ClusterMembers& moving) {
     staying.pixels.resize(static_cast<size_t>(stayingCount) + 1);
     moving.pixels.resize(static_cast<size_t>(movingCount) + 1);
-    PartitionState state;
-    state.out[0] = staying.pixels.data();
-    state.out[1] = moving.pixels.data();
+    ClusterMembers* clusters[2] = {&staying, &moving};
     const size_t count = pixels.size();
-    for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
-      if (start > 0) run_.Pump();
-      const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
-      PartitionStretch(pixels.data() + start, pixels.data() + end, shared_.data(), state);
-    }
-    staying.pixels.resize(state.filled[0]);
-    moving.pixels.resize(state.filled[1]);
-    staying.sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
-    moving.sums = Triple{state.sums[5], state.sums[4], state.sums[3]};
+    const int threads = count >= (size_t{1} << 16) ? threads_ : 1;
+    RunInTwoParts(threads, [&](int part) {
+      PartitionState state;
+      state.out = clusters[part]->pixels.data();
+      for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
+        if (part == 0 && start > 0) run_.Pump();
+        const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
+        PartitionStretch(pixels.data() + start, pixels.data() + end, shared_.data(),
+                         static_cast<uint32_t>(part), state);
+      }
+      clusters[part]->pixels.resize(state.filled);
+      clusters[part]->sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
+    });
   }
 
   struct PartitionState {
-    Member* out[2];
-    size_t filled[2] = {0, 0};
-    double sums[6] = {};  // Y, U, V of the staying cluster, then of the moving one
+    Member* out;
+    size_t filled = 0;
+    double sums[3] = {};  // Y, U, V
   };
 
-  // One stretch of Partition, with everything it updates in registers.
+  // One stretch of Partition for the cluster on side `mine`, with everything it updates in
+  // registers.
   static void PartitionStretch(const Member* begin, const Member* end, const SharedColour* colours,
-                               PartitionState& state) {
-    Member* const out0 = state.out[0];
-    Member* const out1 = state.out[1];
-    size_t filled0 = state.filled[0], filled1 = state.filled[1];
+                               uint32_t mine, PartitionState& state) {
+    Member* const out = state.out;
+    size_t filled = state.filled;
 #if defined(__SSE2__)
     // Two lanes: Y and U side by side, V alone; each lane is still its own sum in pixel
     // order.
-    __m128d yu0 = _mm_set_pd(state.sums[1], state.sums[0]);
-    __m128d yu1 = _mm_set_pd(state.sums[4], state.sums[3]);
-    __m128d v0 = _mm_set_sd(state.sums[2]);
-    __m128d v1 = _mm_set_sd(state.sums[5]);
+    __m128d yu = _mm_loadu_pd(&state.sums[0]);
+    __m128d v = _mm_load_sd(&state.sums[2]);
     for (const Member* member = begin; member != end; ++member) {
       const SharedColour& colour = colours[member->colour];
-      const uint32_t up = colour.up;
-      const Member placed{member->pixel, colour.place};
-      out0[filled0] = placed;
-      out1[filled1] = placed;
-      filled0 += 1 - up;
-      filled1 += up;
-      const __m128d toMoving = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(up)));
-      const __m128d yu = _mm_loadu_pd(&colour.y);
-      const __m128d v = _mm_load_sd(&colour.v);
-      yu0 = _mm_add_pd(yu0, _mm_andnot_pd(toMoving, yu));
-      v0 = _mm_add_sd(v0, _mm_andnot_pd(toMoving, v));
-      yu1 = _mm_add_pd(yu1, _mm_and_pd(toMoving, yu));
-      v1 = _mm_add_sd(v1, _mm_and_pd(toMoving, v));
+      const uint32_t own = colour.up == mine;
+      out[filled] = Member{member->pixel, colour.place};
+      filled += own;
+      const __m128d keep = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(own)));
+      yu = _mm_add_pd(yu, _mm_and_pd(keep, _mm_loadu_pd(&colour.y)));
+      v = _mm_add_sd(v, _mm_and_pd(keep, _mm_load_sd(&colour.v)));
     }
-    _mm_storeu_pd(&state.sums[0], yu0);
-    _mm_storeu_pd(&state.sums[3], yu1);
-    _mm_store_sd(&state.sums[2], v0);
-    _mm_store_sd(&state.sums[5], v1);
+    _mm_storeu_pd(&state.sums[0], yu);
+    _mm_store_sd(&state.sums[2], v);
 #else
-    double y0 = state.sums[0], u0 = state.sums[1], v0 = state.sums[2];
-    double y1 = state.sums[3], u1 = state.sums[4], v1 = state.sums[5];
+    double y = state.sums[0], u = state.sums[1], v = state.sums[2];
     for (const Member* member = begin; member != end; ++member) {
       const SharedColour& colour = colours[member->colour];
-      const uint32_t up = colour.up;
-      const Member placed{member->pixel, colour.place};
-      out0[filled0] = placed;
-      out1[filled1] = placed;
-      filled0 += 1 - up;
-      filled1 += up;
-      const uint64_t toMoving = uint64_t{0} - up;
-      y0 += Masked(colour.y, ~toMoving);
-      u0 += Masked(colour.u, ~toMoving);
-      v0 += Masked(colour.v, ~toMoving);
-      y1 += Masked(colour.y, toMoving);
-      u1 += Masked(colour.u, toMoving);
-      v1 += Masked(colour.v, toMoving);
+      const uint32_t own = colour.up == mine;
+      out[filled] = Member{member->pixel, colour.place};
+      filled += own;
+      const uint64_t keep = uint64_t{0} - own;
+      y += Masked(colour.y, keep);
+      u += Masked(colour.u, keep);
+      v += Masked(colour.v, keep);
     }
-    state.sums[0] = y0, state.sums[1] = u0, state.sums[2] = v0;
-    state.sums[3] = y1, state.sums[4] = u1, state.sums[5] = v1;
+    state.sums[0] = y, state.sums[1] = u, state.sums[2] = v;
 #endif
-    state.filled[0] = filled0;
-    state.filled[1] = filled1;
+    state.filled = filled;
   }
 
   // The products about the mean and the split priority terms of one cluster, over its
