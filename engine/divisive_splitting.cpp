@@ -214,15 +214,26 @@ class Splitter {
   // side that moves), its place in its side's table, and the two tables.
   void ShareOutColours(const ColourSet& set, double cut, ClusterMembers& below,
                        ClusterMembers& above, const uint32_t* numberOf, int64_t& aboveCount) {
-    shared_.resize(along_.size());
+    // At the first split the set is the whole colour table and the pass over the pixels
+    // reads their colours from the picture: a word per colour is enough there.
+    const bool records = numberOf != nullptr;
+    if (records) {
+      shared_.resize(along_.size());
+    } else {
+      placeAndSide_.resize(along_.size());
+    }
     aboveCount = 0;
     for (const uint32_t c : set.numbers) {
       const bool up = along_[c] >= cut;
       ClusterMembers& target = up ? above : below;
       const ColourTable::Working& w = set.working[c];
-      shared_[c] = {w.y, w.u, w.v, static_cast<uint32_t>(target.colours.size()), up};
+      const uint32_t place = static_cast<uint32_t>(target.colours.size());
+      if (records) {
+        shared_[c] = {w.y, w.u, w.v, place, up};
+      } else {
+        placeAndSide_[c] = place | (up ? kUpBit : 0u);
+      }
       target.colours.push_back(numberOf ? numberOf[c] : c);
-      target.working.push_back(w);
       if (up) aboveCount += set.pixels[c];
     }
   }
@@ -265,11 +276,13 @@ class Splitter {
     lower = ClusterMembers{};
     int64_t upperCount = 0;
     ShareOutColours(set, static_cast<double>(threshold), lower, upper, nullptr, upperCount);
+    ReleaseScratch();
     upper.pixels.reserve(static_cast<size_t>(upperCount));
     lower.pixels.reserve(static_cast<size_t>(count - upperCount));
     ForEachTakingPartPixel([&](int64_t i, uint32_t c) {
-      ClusterMembers& target = shared_[c].up ? upper : lower;
-      target.pixels.push_back({static_cast<uint32_t>(i), shared_[c].place});
+      const uint32_t placeAndSide = placeAndSide_[c];
+      ClusterMembers& target = (placeAndSide & kUpBit) != 0 ? upper : lower;
+      target.pixels.push_back({static_cast<uint32_t>(i), placeAndSide & ~kUpBit});
       const ColourTable::Working& w = colours_.working[c];
       target.sums.x += w.v;
       target.sums.y += w.u;
@@ -277,7 +290,7 @@ class Splitter {
     });
     // From here on every cluster carries its pixels' colours.
     colours_.ReleasePixelColours();
-    ReleaseScratch();
+    std::vector<uint32_t>().swap(placeAndSide_);
     table_.PT[0][0].COUNT = static_cast<int32_t>(upper.pixels.size());
     table_.PT[0][1].COUNT = static_cast<int32_t>(lower.pixels.size());
     table_.nonEdgeCount = static_cast<int32_t>(count);
@@ -322,7 +335,8 @@ class Splitter {
     lastAxisIndex_ = principal.index;
 
     const size_t colourCount = parent.colours.size();
-    ColourSet set{parent.working.data(), nullptr, std::vector<uint32_t>(colourCount)};
+    const std::vector<ColourTable::Working> parentWorking = WorkingOf(parent.colours);
+    ColourSet set{parentWorking.data(), nullptr, std::vector<uint32_t>(colourCount)};
     pixelsOfColour_.resize(colourCount);
     for (size_t c = 0; c < colourCount; ++c) {
       set.numbers[c] = static_cast<uint32_t>(c);
@@ -340,10 +354,16 @@ class Splitter {
     int64_t movingCount = 0;
     ShareOutColours(set, static_cast<double>(threshold), staying, moving, parent.colours.data(),
                     movingCount);
-    std::vector<ColourTable::Working>().swap(parent.working);
+    // Only the records the pass over the pixels reads stay while the lists are made.
     std::vector<uint32_t>().swap(parent.colours);
+    std::vector<uint32_t>().swap(set.numbers);
+    std::vector<double>().swap(along_);
+    std::vector<double>().swap(across1_);
+    std::vector<double>().swap(across2_);
+    std::vector<uint32_t>().swap(pixelsOfColour_);
     Partition(parent.pixels, m - movingCount, movingCount, staying, moving);
     parent = ClusterMembers{};
+    std::vector<SharedColour>().swap(shared_);
 
     const int other = 1 - side;
     ClusterRecord* rebuilt = table_.PT[other];
@@ -438,7 +458,8 @@ class Splitter {
 
   // The products about the mean and the split priority terms of one cluster, over its
   // pixels in pixel order.
-  double AddProducts(ClusterMembers& cluster, const Triple& mean, bool pumps) {
+  double AddProducts(ClusterMembers& cluster, const ColourTable::Working* working,
+                     const Triple& mean, bool pumps) {
     const int spreadMode = params_.spreadMode;
     const bool sumsTerms = spreadMode == 1 && (params_.distancePowerOn == 0 ||
                                                params_.distancePowerOn == 1);
@@ -447,7 +468,6 @@ class Splitter {
     // pow(d2, 1.0) is d2 itself: the power function is accurate to well within one unit of
     // the last place, and d2 is a double.
     const bool plainSquares = params_.distancePowerOn == 0 || power == 1.0;
-    const ColourTable::Working* working = cluster.working.data();
     double termSum = 0.0;
     CovarianceSums products;
     int64_t visited = 0;
@@ -494,6 +514,7 @@ class Splitter {
   // clusters are independent and may run on two threads.
   void ComputeSpreads(int side, int a, int b) {
     ClusterRecord* records[2] = {&table_.PT[side][a], &table_.PT[side][b]};
+    std::vector<ColourTable::Working> working[2];
     double termSums[2] = {0.0, 0.0};
     Triple means[2];
     const int64_t larger = std::max<int64_t>(records[0]->COUNT, records[1]->COUNT);
@@ -503,8 +524,10 @@ class Splitter {
       if (record.COUNT == 0) return;
       ClusterMembers& cluster = clusters_[record.INDEXNO];
       means[part] = MeanOfSums(cluster.sums, record.COUNT);
+      working[part] = WorkingOf(cluster.colours);
       // Only the calling thread may pass progress points.
-      termSums[part] = AddProducts(cluster, means[part], part == 0 || threads < 2);
+      termSums[part] =
+          AddProducts(cluster, working[part].data(), means[part], part == 0 || threads < 2);
     });
     for (int part = 0; part < 2; ++part) {
       ClusterRecord& record = *records[part];
@@ -512,17 +535,27 @@ class Splitter {
         record.SPREAD = 0.0;
         continue;
       }
-      FinishSpread(record, clusters_[record.INDEXNO], means[part], termSums[part]);
+      FinishSpread(record, clusters_[record.INDEXNO], working[part], means[part],
+                   termSums[part]);
     }
   }
 
-  void FinishSpread(ClusterRecord& record, const ClusterMembers& cluster, const Triple& mean,
+  // The working colours of a cluster's colours, in the order of its table: the passes over
+  // its pixels read them from there rather than from the whole colour table.
+  std::vector<ColourTable::Working> WorkingOf(const std::vector<uint32_t>& colourNumbers) const {
+    std::vector<ColourTable::Working> working(colourNumbers.size());
+    for (size_t k = 0; k < colourNumbers.size(); ++k) working[k] = colours_.working[colourNumbers[k]];
+    return working;
+  }
+
+  void FinishSpread(ClusterRecord& record, const ClusterMembers& cluster,
+                    const std::vector<ColourTable::Working>& working, const Triple& mean,
                     double termSum) {
     const int spreadMode = params_.spreadMode;
     const int64_t m = record.COUNT;
     if (spreadMode == 0) {
       double largest = 0.0;
-      for (const ColourTable::Working& w : cluster.working) {
+      for (const ColourTable::Working& w : working) {
         const double dY = w.y - mean.z;
         const double dU = w.u - mean.y;
         const double dV = w.v - mean.x;
@@ -541,9 +574,9 @@ class Splitter {
       switch (spreadMode) {
         case 2: record.SPREAD = static_cast<double>(m) * lambda; break;
         case 3: record.SPREAD = lambda; break;
-        case 4: record.SPREAD = ExtentAlongAxis(cluster, mean, principal.axis); break;
+        case 4: record.SPREAD = ExtentAlongAxis(working, mean, principal.axis); break;
         case 5:
-          record.SPREAD = static_cast<double>(m) * ExtentAlongAxis(cluster, mean, principal.axis);
+          record.SPREAD = static_cast<double>(m) * ExtentAlongAxis(working, mean, principal.axis);
           break;
       }
     }
@@ -551,10 +584,11 @@ class Splitter {
   }
 
   // Extent (largest minus smallest coordinate) of a cluster along `axis`.
-  double ExtentAlongAxis(const ClusterMembers& cluster, const Triple& mean, const Triple& axis) {
+  double ExtentAlongAxis(const std::vector<ColourTable::Working>& working, const Triple& mean,
+                         const Triple& axis) {
     const AxisRotation rotation(axis);
     double largest = -9.99e65, smallest = 9.99e65;
-    for (const ColourTable::Working& w : cluster.working) {
+    for (const ColourTable::Working& w : working) {
       double along, across1, across2;
       rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along, across1, across2);
       if (along > largest) largest = along;
@@ -574,6 +608,8 @@ class Splitter {
   // it goes, and its taking-part pixels.
   std::vector<double> along_, across1_, across2_;
   std::vector<SharedColour> shared_;
+  std::vector<uint32_t> placeAndSide_;  // at the first split: place, and kUpBit for the side
+  static constexpr uint32_t kUpBit = 0x80000000u;
   std::vector<uint32_t> pixelsOfColour_;
   int lastThreshold_ = 0;
   int lastAxisIndex_ = 0;

@@ -5,7 +5,7 @@
 //
 // A cluster is held as the ordered list of its pixels and the table of its distinct
 // colours; each pixel names its colour by its place in that table, so that the passes over
-// a cluster read a table of the cluster's own size. Every cut is made on a coordinate that
+// a cluster read tables of the cluster's own size. Every cut is made on a coordinate that
 // depends only on the colour, so all taking-part pixels of one colour always stay together,
 // and the cut itself, the threshold search and the extremes are worked out per colour. Sums
 // over pixels (means, covariances, split priorities) run over the cluster's own pixel list,
@@ -51,9 +51,8 @@ struct Member {
 struct ClusterMembers {
   std::vector<Member> pixels;     // ascending pixel indices
   // Its distinct colours (colour numbers of the colour table), each with all its
-  // taking-part pixels, and their working colours in the same order.
+  // taking-part pixels.
   std::vector<uint32_t> colours;
-  std::vector<ColourTable::Working> working;
   Triple sums;                    // sums of the working colours, reversed order, pixel order
   CovarianceSums products;        // about the cluster's mean, pixel order
 };

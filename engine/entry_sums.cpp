@@ -13,8 +13,8 @@ constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
 }  // namespace
 
-void SumEntriesInPixelOrder(const std::vector<uint32_t>& pixelColour,
-                            const std::vector<ColourTable::Working>& working,
+void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
+                            const uint8_t* srcG, const uint8_t* srcB,
                             const uint8_t* entryOfColour,
                             const std::array<bool, kPaletteSize>& wanted,
                             const std::array<int64_t, kPaletteSize>& pixelCount,
@@ -37,14 +37,16 @@ void SumEntriesInPixelOrder(const std::vector<uint32_t>& pixelColour,
     load[part] += pixelCount[e];
   }
   if (wantedCount == 0) return;
-  const int64_t n = static_cast<int64_t>(pixelColour.size());
-  const uint32_t* colours = pixelColour.data();
-  const ColourTable::Working* values = working.data();
+  const int64_t n = colours.pixelCount;
+  const ColourTable::Working* values = colours.working.data();
+  constexpr uint32_t kNoColour = UINT32_MAX;
   RunInTwoParts(load[1] > 0 ? threads : 1, [&](int part) {
     // 0: not this thread's entry; 1: this thread's.
     std::array<uint8_t, kPaletteSize> mine{};
     std::array<EntrySums, kPaletteSize> own{};
     for (int e = 0; e < kPaletteSize; ++e) mine[e] = wanted[e] && partOf[e] == part;
+    // The colours of a stretch are found first, so that their look-ups overlap.
+    std::vector<uint32_t> stretch(static_cast<size_t>(kPixelsPerProgressPoint));
     // The entry whose sums are in registers: consecutive pixels mostly share one.
     int current = -1;
     double y = 0.0, u = 0.0, v = 0.0;
@@ -52,7 +54,12 @@ void SumEntriesInPixelOrder(const std::vector<uint32_t>& pixelColour,
       if (part == 0) run.Pump();
       const int64_t end = std::min(n, start + kPixelsPerProgressPoint);
       for (int64_t i = start; i < end; ++i) {
-        const uint32_t c = colours[i];
+        stretch[i - start] = colours.IsEdgePixel(i)
+                                 ? kNoColour
+                                 : colours.ColourOfBytes(srcR[i], srcG[i], srcB[i]);
+      }
+      for (int64_t i = start; i < end; ++i) {
+        const uint32_t c = stretch[i - start];
         if (c == kNoColour) continue;
         const int e = entryOfColour[c];
         if (!mine[e]) continue;

@@ -12,19 +12,17 @@
 
 namespace genshoku {
 
-// Marks pixels without a colour of their own in a colour plane (edge pixels).
-inline constexpr uint32_t kNoColour = UINT32_MAX;
-
 struct EntrySums {
   double y = 0.0, u = 0.0, v = 0.0;
 };
 
-// For every entry e with wanted[e], sums[e] receives the sums over the pixels i with
-// pixelColour[i] != kNoColour and entryOfColour[pixelColour[i]] == e, in pixel order. The
-// other entries' sums are left as they are. `pixelCount` is the weight of each entry (its
-// pixel count), used to share the entries out between the threads.
-void SumEntriesInPixelOrder(const std::vector<uint32_t>& pixelColour,
-                            const std::vector<ColourTable::Working>& working,
+// For every entry e with wanted[e], sums[e] receives the sums over the pixels that take
+// part (not edge pixels) whose colour has entryOfColour[colour] == e, in pixel order. The
+// pixels' colours are found from the planes the colour table was made from. The other
+// entries' sums are left as they are. `pixelCount` is the weight of each entry (its pixel
+// count), used to share the entries out between the threads.
+void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
+                            const uint8_t* srcG, const uint8_t* srcB,
                             const uint8_t* entryOfColour,
                             const std::array<bool, kPaletteSize>& wanted,
                             const std::array<int64_t, kPaletteSize>& pixelCount,

@@ -111,19 +111,19 @@ Change IntegerPartsChange(const PaletteBounds& a, const PaletteBounds& b, int e)
 // the pixels are added again only when a decision depends on where in between it lies.
 class KMeans {
  public:
-  KMeans(const ColourTable& colours, Clusters& clusters, const ReductionParams& params,
+  KMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run,
          int threads)
-      : colours_(colours), params_(params), palette_(palette), entryOf_(entryOfColour),
-        run_(run), threads_(threads), widening_(boundsWidening.load()) {
+      : colours_(colours), srcR_(srcR), srcG_(srcG), srcB_(srcB), params_(params),
+        palette_(palette), entryOf_(entryOfColour), run_(run), threads_(threads),
+        widening_(boundsWidening.load()) {
     entryOf_.assign(static_cast<size_t>(colours.colourCount), 0);
-    pixelColour_.assign(static_cast<size_t>(colours.pixelCount), kNoColour);
+    // The clusters' pixel lists are let go: where the pixels must be added again, their
+    // colours are found from the planes.
     for (int label = 0; label < kPaletteSize; ++label) {
       ClusterMembers& cluster = clusters[label];
       for (const uint32_t c : cluster.colours) entryOf_[c] = static_cast<uint8_t>(label);
-      for (const Member& member : cluster.pixels) {
-        pixelColour_[member.pixel] = cluster.colours[member.colour];
-      }
       counts_[label] = static_cast<int64_t>(cluster.pixels.size());
       sums_[label] = {cluster.sums.z, cluster.sums.y, cluster.sums.x};
       sumsExact_[label] = true;
@@ -255,7 +255,7 @@ class KMeans {
 
   // The sums of the wanted entries under the present assignment, added over their pixels.
   void AddSumsAgain(const std::array<bool, kPaletteSize>& wanted) {
-    SumEntriesInPixelOrder(pixelColour_, colours_.working, entryOf_.data(), wanted, counts_,
+    SumEntriesInPixelOrder(colours_, srcR_, srcG_, srcB_, entryOf_.data(), wanted, counts_,
                            sums_, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (wanted[e]) sumsExact_[e] = true;
@@ -276,7 +276,7 @@ class KMeans {
     }
     if (!any) return;
     std::array<EntrySums, kPaletteSize> sums;
-    SumEntriesInPixelOrder(pixelColour_, colours_.working, assignment.data(), wanted, counts,
+    SumEntriesInPixelOrder(colours_, srcR_, srcG_, srcB_, assignment.data(), wanted, counts,
                            sums, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!wanted[e]) continue;
@@ -474,13 +474,15 @@ class KMeans {
   }
 
   const ColourTable& colours_;
+  const uint8_t* srcR_;
+  const uint8_t* srcG_;
+  const uint8_t* srcB_;
   const ReductionParams& params_;
   WorkingPalette& palette_;
   std::vector<uint8_t>& entryOf_;  // per colour: its entry in the present assignment
   EngineRun& run_;
   int threads_;
   double widening_;
-  std::vector<uint32_t> pixelColour_;  // per pixel: its colour, kNoColour for edge pixels
   std::vector<uint32_t> taking_;       // the colours that take part
   int64_t takingPixels_ = 0;
   // Per entry under the present assignment: pixel count, exact totals, and the sums in
@@ -518,10 +520,12 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v) {
   return best;
 }
 
-void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
-                         const ReductionParams& params, WorkingPalette& palette,
-                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads) {
-  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run, threads);
+void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
+                         EngineRun& run, int threads) {
+  KMeans kmeans(colours, srcR, srcG, srcB, clusters, params, palette, entryOfColour, run,
+                threads);
   kmeans.Run();
 }
 

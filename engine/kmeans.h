@@ -39,9 +39,11 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
-void RefinePaletteKMeans(const ColourTable& colours, Clusters& clusters,
-                         const ReductionParams& params, WorkingPalette& palette,
-                         std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads);
+// srcR, srcG, srcB are the prepared planes the colour table was made from.
+void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+                         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+                         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
+                         EngineRun& run, int threads);
 
 // For tests: widens the bounds within which the refinement knows the means of entries
 // whose pixels changed (1: as they are), so that more of its decisions are taken on the

@@ -84,7 +84,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     if (params.kmeansOn == 1) {
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
-      RefinePaletteKMeans(colours, *clusters, params, palette, entryOfColour, run, threads);
+      RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour,
+                          run, threads);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
