@@ -1,38 +1,35 @@
-// The chunk loop: signature, gathering of image data, the header, palette, transparency
-// and gamma chunks, truncated files, limits, and the file and memory streams.
-#include "codecs/png/png_decoder.h"
-
+// The chunk loop: signature, image data gathered across chunks, the header, palette,
+// transparency and gamma chunks, cut files and forged lengths, the picture limit, and the
+// file and memory streams.
 #include <gtest/gtest.h>
-#include <zlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
-
+#include "codecs/png/png_decoder.h"
 #include "codecs/png/png_streams.h"
 #include "codecs/png/raw_png_decoder.h"
-#include "support_read_decode.h"
-#include "support_read_png_builder.h"
+#include "support_read_png.h"
 
 namespace genshoku::png {
 namespace {
 
-using readtest::Append;
-using readtest::Bytes;
-using readtest::Chunk;
-using readtest::DecodePngBytes;
-using readtest::HeaderChunk;
-using readtest::Signature;
-using readtest::ZlibCompress;
+using namespace pngtest;
 
 // Counts the steps the chunk loop takes.
 class StepCounter final : public VxGenericPngDecoder {
  public:
   using VxGenericPngDecoder::VxGenericPngDecoder;
-  bool BeginImage() override { ++begins; return true; }
-  bool ConsumeByte(uint8_t) override { ++bytes; return true; }
+  bool BeginImage() override {
+    ++begins;
+    return true;
+  }
+  bool ConsumeByte(uint8_t) override {
+    ++bytes;
+    return true;
+  }
   int begins = 0;
   int bytes = 0;
 };
@@ -42,95 +39,103 @@ class UnsizedStream final : public VxPngGenericBinaryStream {
  public:
   explicit UnsizedStream(const Bytes& data) : inner_(data.data(), data.size()) {}
   int64_t TotalSize() override { return -1; }
-  size_t ReadBytes(uint8_t* buffer, size_t count) override { return inner_.ReadBytes(buffer, count); }
+  size_t ReadBytes(uint8_t* buffer, size_t count) override {
+    return inner_.ReadBytes(buffer, count);
+  }
 
  private:
   VxPngMemoryStream inner_;
 };
 
 Bytes GreyFile(uint32_t width, uint32_t height, const Bytes& filtered) {
-  Bytes file = Signature();
-  Append(file, HeaderChunk(width, height, 8, 0, 0));
-  Append(file, Chunk("IDAT", ZlibCompress(filtered, 6, Z_DEFAULT_STRATEGY)));
-  Append(file, Chunk("IEND", {}));
-  return file;
+  return FileWithData(width, height, 8, 0, filtered);
 }
 
-TEST(VxGenericPngDecoder, NeedsTheSignature) {
-  Bytes file = GreyFile(1, 1, {0, 1});
-  file[1] = 'p';
-  for (const Bytes& bad : {file, Bytes{0x89, 'P', 'N'}, Bytes{}}) {
-    const auto decoded = DecodePngBytes(bad);
-    EXPECT_FALSE(decoded.result);
+TEST(PngChunks, FilesWithoutSignatureHeaderOrPixelsGiveNoPicture) {
+  const auto file = [](const std::vector<Bytes>& chunks) {
+    Bytes bytes = Signature();
+    for (const Bytes& chunk : chunks) Append(bytes, chunk);
+    return bytes;
+  };
+  const auto rgb = [](uint32_t width, uint32_t height) {
+    return HeaderChunk(width, height, 8, 2, 0);
+  };
+  const Bytes data = Chunk("IDAT", ZlibCompress(Bytes(1000, 0), 6));
+  Bytes misspelt = GreyFile(1, 1, {0, 1});
+  misspelt[1] = 'p';
+  const std::pair<Bytes, bool> cases[] = {
+      {misspelt, false},
+      {{0x89, 'P', 'N'}, false},
+      {{}, false},
+      // No header of 13 bytes: nothing says how to read the data.
+      {file({Chunk("IEND", {})}), true},
+      {file({data}), true},
+      {file({Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0})}), true},
+      // Empty pictures and pictures above the limit of 100,000,000 pixels.
+      {file({rgb(0, 1), data}), true},
+      {file({rgb(1, 0), data}), true},
+      {file({rgb(0xFFFFFFFF, 0xFFFFFFFF), data}), true},
+      {file({rgb(100'000'001, 1), data}), true},
+      {file({rgb(10001, 10000), data}), true},
+  };
+  for (const auto& [file, result] : cases) {
+    const auto decoded = DecodePngBytes(file);
+    EXPECT_EQ(decoded.result, result);
     EXPECT_FALSE(decoded.hasPicture);
-    EXPECT_EQ(decoded.out, "The file does not have PNG signature.\n");
+    EXPECT_EQ(decoded.out, result ? "" : "The file does not have PNG signature.\n");
+    EXPECT_EQ(decoded.err, "");
   }
+  // The limit is a setting of the decoder.
+  EXPECT_FALSE(DecodePngBytes(GreyFile(3, 3, Bytes(12, 0)), 8).hasPicture);
+  EXPECT_TRUE(DecodePngBytes(GreyFile(3, 3, Bytes(12, 0)), 9).hasPicture);
 }
 
-TEST(VxGenericPngDecoder, NoHeaderNoImage) {
-  for (const Bytes& tail : {Chunk("IEND", {}),
-                            Chunk("IDAT", ZlibCompress({0, 1}, 6, Z_DEFAULT_STRATEGY)),
-                            Chunk("IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 0, 0, 0})}) {  // 12 bytes
-    Bytes file = Signature();
-    Append(file, tail);
-    CapturedDiagnostics diagnostics;
-    StepCounter decoder(diagnostics);
-    VxPngMemoryStream stream(file.data(), file.size());
-    EXPECT_TRUE(decoder.DecodeStream(stream));
-    EXPECT_EQ(decoder.begins, 0);
-    EXPECT_EQ(diagnostics.AllText(), "");
-  }
-}
-
-TEST(VxGenericPngDecoder, GathersImageDataAcrossChunksInFileOrder) {
-  const Bytes compressed = ZlibCompress({0, 1, 2, 3, 0, 4, 5, 6}, 0, Z_DEFAULT_STRATEGY);
+TEST(PngChunks, GathersImageDataAcrossChunksUpToTheEnd) {
+  // A stored block: the last pixel is the 15th byte of the stream.
+  const Bytes compressed = ZlibCompress({0, 1, 2, 3, 0, 4, 5, 6}, 0);
   Bytes file = Signature();
   Append(file, HeaderChunk(3, 2, 8, 0, 0));
-  for (size_t at = 0; at < compressed.size(); at += 3) {
+  for (size_t at = 0; at < 14; at += 3) {
     Append(file, Chunk("IDAT", Bytes(compressed.begin() + at,
-                                     compressed.begin() + std::min(at + 3, compressed.size()))));
+                                     compressed.begin() + std::min<size_t>(at + 3, 14))));
     Append(file, Chunk("tEXt", {'a', 0, 'b'}));
     Append(file, Chunk("IDAT", {}));
   }
   Append(file, Chunk("IEND", {}));
-  Append(file, Chunk("IDAT", {0xFF, 0xFF}));  // after the end: not read
+  Append(file, Chunk("IDAT", Bytes(compressed.begin() + 14, compressed.end())));  // not read
   const auto decoded = DecodePngBytes(file);
   EXPECT_TRUE(decoded.result);
   EXPECT_EQ(decoded.pixels, (Bytes{1, 1, 1, 255, 2, 2, 2, 255, 3, 3, 3, 255,
-                                   4, 4, 4, 255, 5, 5, 5, 255, 6, 6, 6, 255}));
+                                   4, 4, 4, 255, 5, 5, 5, 255, 0, 0, 0, 255}));
   EXPECT_EQ(decoded.out, "");
 }
 
-TEST(VxGenericPngDecoder, PaletteChunks) {
-  const Bytes idat = Chunk("IDAT", ZlibCompress({0, 0, 1}, 6, Z_DEFAULT_STRATEGY));
+TEST(PngChunks, TheLastNonEmptyPaletteCountsAndABrokenOneStopsEverything) {
+  const Bytes idat = Chunk("IDAT", ZlibCompress({0, 0, 1}, 6));
   Bytes file = Signature();
   Append(file, HeaderChunk(2, 1, 8, 3, 0));
   Append(file, Chunk("PLTE", {1, 1, 1}));
   Append(file, Chunk("PLTE", {}));  // empty chunks are passed over
   Append(file, Chunk("PLTE", {10, 20, 30, 40, 50, 60}));
   Append(file, idat);
-  auto decoded = DecodePngBytes(file);
-  EXPECT_EQ(decoded.paletteCount, 2);
-  EXPECT_EQ(decoded.pixels, (Bytes{10, 20, 30, 255, 40, 50, 60, 255}));
+  EXPECT_EQ(DecodePngBytes(file).pixels, (Bytes{10, 20, 30, 255, 40, 50, 60, 255}));
 
-  // A palette whose length is not a multiple of 3 stops everything.
   file = Signature();
   Append(file, HeaderChunk(2, 1, 8, 3, 0));
   Append(file, Chunk("PLTE", {1, 2, 3, 4}));
   Append(file, idat);
-  decoded = DecodePngBytes(file);
+  const auto decoded = DecodePngBytes(file);
   EXPECT_FALSE(decoded.result);
   EXPECT_FALSE(decoded.hasPicture);
 }
 
-TEST(VxGenericPngDecoder, TransparencyAndGammaByColourType) {
-  struct Case {
+TEST(PngChunks, TransparencyByColourTypeAndGamma) {
+  constexpr int32_t kNone = 0x7FFFFFFF;
+  const struct {
     int colorType;
     Bytes trns;
     int32_t expected[3];
-  };
-  constexpr int32_t kNone = 0x7FFFFFFF;
-  const Case cases[] = {
+  } cases[] = {
       {0, {1, 2}, {0x0102, kNone, kNone}},
       {0, {1}, {kNone, kNone, kNone}},
       {2, {0, 1, 0, 2, 1, 3}, {1, 2, 0x0103}},
@@ -139,7 +144,7 @@ TEST(VxGenericPngDecoder, TransparencyAndGammaByColourType) {
       {3, {7}, {7, kNone, kNone}},
       {6, {1, 2, 3, 4, 5, 6}, {kNone, kNone, kNone}},
   };
-  for (const Case& test : cases) {
+  for (const auto& test : cases) {
     Bytes file = Signature();
     Append(file, Chunk("tRNS", {9, 9, 9, 9, 9, 9}));  // before the header: ignored
     Append(file, HeaderChunk(1, 1, 8, test.colorType, 0));
@@ -148,119 +153,91 @@ TEST(VxGenericPngDecoder, TransparencyAndGammaByColourType) {
     StepCounter decoder(SilentDiagnostics());
     VxPngMemoryStream stream(file.data(), file.size());
     decoder.DecodeStream(stream);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(decoder.transparentValue[i], test.expected[i]) << test.colorType;
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(decoder.transparentValue[i], test.expected[i]) << test.colorType;
     EXPECT_EQ(decoder.gamma, 45455);
   }
-  StepCounter fresh(SilentDiagnostics());
-  EXPECT_EQ(fresh.gamma, 100000);
-  EXPECT_EQ(fresh.paletteCount, 0);
+  EXPECT_EQ(StepCounter(SilentDiagnostics()).gamma, 100000);
 }
 
-TEST(VxGenericPngDecoder, TruncatedFilesDecodeWhatWasRead) {
+TEST(PngChunks, CutFilesAndForgedLengthsDecodeWhatWasRead) {
   // The second image data chunk is cut short: only the first one is decoded.
-  const Bytes compressed = ZlibCompress({0, 1, 2, 0, 3, 4}, 0, Z_DEFAULT_STRATEGY);
-  Bytes file = Signature();
-  Append(file, HeaderChunk(2, 2, 8, 0, 0));
-  Append(file, Chunk("IDAT", Bytes(compressed.begin(), compressed.begin() + 10)));
-  Append(file, Chunk("IDAT", Bytes(compressed.begin() + 10, compressed.end())));
-  file.resize(file.size() - 3);
+  const Bytes compressed = ZlibCompress({0, 1, 2, 0, 3, 4}, 0);
+  Bytes cut = Signature();
+  Append(cut, HeaderChunk(2, 2, 8, 0, 0));
+  Append(cut, Chunk("IDAT", Bytes(compressed.begin(), compressed.begin() + 10)));
+  Append(cut, Chunk("IDAT", Bytes(compressed.begin() + 10, compressed.end())));
+  cut.resize(cut.size() - 3);
+  // A length far beyond the end of the stream.
+  Bytes forged = Signature();
+  Append(forged, HeaderChunk(1, 1, 8, 0, 0));
+  Append(forged, {0xFF, 0xFF, 0xFF, 0xF0, 't', 'E', 'X', 't', 1, 2, 3});
   for (bool sized : {true, false}) {
-    CapturedDiagnostics diagnostics;
-    VxRawPngDecoder decoder(diagnostics);
-    VxPngMemoryStream memory(file.data(), file.size());
-    UnsizedStream unsized(file);
-    EXPECT_TRUE(decoder.DecodeStream(sized ? static_cast<VxPngGenericBinaryStream&>(memory) : unsized));
+    VxRawPngDecoder decoder(SilentDiagnostics());
+    VxPngMemoryStream memory(cut.data(), cut.size());
+    UnsizedStream unsized(cut);
+    EXPECT_TRUE(
+        decoder.DecodeStream(sized ? static_cast<VxPngGenericBinaryStream&>(memory) : unsized));
     EXPECT_EQ(decoder.pixels, (Bytes{1, 1, 1, 255, 2, 2, 2, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+
+    StepCounter counter(SilentDiagnostics());
+    VxPngMemoryStream forgedMemory(forged.data(), forged.size());
+    UnsizedStream forgedUnsized(forged);
+    EXPECT_TRUE(counter.DecodeStream(sized ? static_cast<VxPngGenericBinaryStream&>(forgedMemory)
+                                           : forgedUnsized));
+    EXPECT_EQ(counter.begins, 1);  // the header was read before
+    EXPECT_EQ(counter.bytes, 0);
   }
   // Every cut of a file ends in a defined state.
   const Bytes whole = GreyFile(5, 4, Bytes(24, 7));
-  for (size_t cut = 0; cut < whole.size(); ++cut) {
-    const auto decoded = DecodePngBytes(Bytes(whole.begin(), whole.begin() + cut));
-    EXPECT_EQ(decoded.result, cut >= 8) << cut;
-    if (decoded.hasPicture) {
-      EXPECT_EQ(decoded.pixels.size(), 5u * 4 * 4);
-    }
+  for (size_t length = 0; length < whole.size(); ++length) {
+    const auto decoded = DecodePngBytes(Bytes(whole.begin(), whole.begin() + length));
+    EXPECT_EQ(decoded.result, length >= 8) << length;
+    EXPECT_EQ(decoded.pixels.size(), decoded.hasPicture ? 5u * 4 * 4 : 0u);
   }
 }
 
-TEST(VxGenericPngDecoder, ChunkLengthsBeyondTheStreamEndTheLoop) {
-  Bytes huge = Signature();
-  Append(huge, HeaderChunk(1, 1, 8, 0, 0));
-  Append(huge, {0xFF, 0xFF, 0xFF, 0xF0, 't', 'E', 'X', 't', 1, 2, 3});
-  for (bool sized : {true, false}) {
-    StepCounter decoder(SilentDiagnostics());
-    VxPngMemoryStream memory(huge.data(), huge.size());
-    UnsizedStream unsized(huge);
-    EXPECT_TRUE(decoder.DecodeStream(sized ? static_cast<VxPngGenericBinaryStream&>(memory) : unsized));
-    EXPECT_EQ(decoder.begins, 1);  // the header was read before
-    EXPECT_EQ(decoder.bytes, 0);
-  }
-}
-
-TEST(VxRawPngDecoder, ASecondFileReplacesTheFirst) {
-  CapturedDiagnostics diagnostics;
-  VxRawPngDecoder decoder(diagnostics);
-  const Bytes first = GreyFile(1, 1, {0, 42});
+TEST(PngChunks, APictureLastsOneFileAndStreamsReadFilesAndMemory) {
+  VxRawPngDecoder decoder(SilentDiagnostics());
+  const Bytes first = GreyFile(2, 1, {0, 8, 9});
   VxPngMemoryStream stream(first.data(), first.size());
   ASSERT_TRUE(decoder.DecodeStream(stream));
-  EXPECT_TRUE(decoder.HasPicture());
+  EXPECT_EQ(decoder.pixels, (Bytes{8, 8, 8, 255, 9, 9, 9, 255}));
   Bytes second = Signature();
   Append(second, Chunk("IEND", {}));
   VxPngMemoryStream again(second.data(), second.size());
   EXPECT_TRUE(decoder.DecodeStream(again));
   EXPECT_FALSE(decoder.HasPicture());
   EXPECT_EQ(decoder.outWidth, 0u);
-}
 
-TEST(VxRawPngDecoder, RefusesEmptyAndOversizedPictures) {
-  const struct {
-    uint32_t width, height;
-  } sizes[] = {{0, 1}, {1, 0}, {0xFFFFFFFF, 0xFFFFFFFF}, {100'000'001, 1}, {10001, 10000}};
-  for (const auto& size : sizes) {
-    Bytes file = Signature();
-    Append(file, HeaderChunk(size.width, size.height, 8, 2, 0));
-    Append(file, Chunk("IDAT", ZlibCompress(Bytes(1000, 0), 6, Z_DEFAULT_STRATEGY)));
-    const auto decoded = DecodePngBytes(file);
-    EXPECT_TRUE(decoded.result);
-    EXPECT_FALSE(decoded.hasPicture) << size.width << "x" << size.height;
-    EXPECT_EQ(decoded.out, "");
-  }
-  // The limit is a setting of the decoder.
-  EXPECT_FALSE(DecodePngBytes(GreyFile(3, 3, Bytes(12, 0)), 8).hasPicture);
-  EXPECT_TRUE(DecodePngBytes(GreyFile(3, 3, Bytes(12, 0)), 9).hasPicture);
-}
-
-TEST(VxPngStreams, FileAndMemory) {
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("genshoku_png_read_" + std::to_string(::getpid()) + ".png");
-  const Bytes file = GreyFile(2, 1, {0, 8, 9});
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("genshoku_png_read_" + std::to_string(::getpid()) + ".png"))
+                               .string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(first.data()), first.size());
+  // The size of a file stream neither depends on nor moves the position.
   std::FILE* handle = std::fopen(path.c_str(), "rb");
   ASSERT_NE(handle, nullptr);
-  uint8_t first[3];
-  ASSERT_EQ(std::fread(first, 1, 3, handle), 3u);
-  VxPngBinaryFileStream stream(handle);
-  EXPECT_EQ(stream.TotalSize(), static_cast<int64_t>(file.size()));
-  uint8_t next;
-  EXPECT_EQ(stream.ReadBytes(&next, 1), 1u);  // the position did not move
-  EXPECT_EQ(next, file[3]);
+  uint8_t bytes[8];
+  ASSERT_EQ(std::fread(bytes, 1, 3, handle), 3u);
+  VxPngBinaryFileStream fileStream(handle);
+  EXPECT_EQ(fileStream.TotalSize(), static_cast<int64_t>(first.size()));
+  EXPECT_EQ(fileStream.ReadBytes(bytes, 1), 1u);
+  EXPECT_EQ(bytes[0], first[3]);
   std::fclose(handle);
-
   CapturedDiagnostics diagnostics;
-  VxRawPngDecoder decoder(diagnostics);
-  EXPECT_TRUE(decoder.DecodeFile(path.string()));
-  EXPECT_EQ(decoder.pixels, (Bytes{8, 8, 8, 255, 9, 9, 9, 255}));
+  VxRawPngDecoder fromFile(diagnostics);
+  EXPECT_TRUE(fromFile.DecodeFile(path));
+  EXPECT_EQ(fromFile.pixels, (Bytes{8, 8, 8, 255, 9, 9, 9, 255}));
   std::filesystem::remove(path);
-  EXPECT_FALSE(decoder.DecodeFile(path.string()));
+  EXPECT_FALSE(fromFile.DecodeFile(path));
   EXPECT_EQ(diagnostics.AllText(), "");
 
-  VxPngMemoryStream memory(file.data(), 5);
-  uint8_t buffer[8];
+  VxPngMemoryStream memory(first.data(), 5);
   EXPECT_EQ(memory.TotalSize(), 5);
-  EXPECT_EQ(memory.ReadBytes(buffer, 3), 3u);
-  EXPECT_EQ(memory.ReadBytes(buffer, 8), 2u);
-  EXPECT_EQ(memory.ReadBytes(buffer, 8), 0u);
+  EXPECT_EQ(memory.ReadBytes(bytes, 3), 3u);
+  EXPECT_EQ(memory.ReadBytes(bytes, 8), 2u);
+  EXPECT_EQ(memory.ReadBytes(bytes, 8), 0u);
 }
 
 }  // namespace

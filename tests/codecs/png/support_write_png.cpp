@@ -4,110 +4,63 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
+#include <unordered_set>
 
-namespace genshoku::png::write_support {
+namespace genshoku::png::pngtest {
 
 namespace {
 
 uint32_t BigEndian32(const uint8_t* bytes) {
   return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         uint32_t{bytes[3]};
-}
-
-bool RunInflate(const std::vector<uint8_t>& input, int windowBits, std::vector<uint8_t>& out,
-                std::string* error) {
-  out.clear();
-  z_stream stream{};
-  if (inflateInit2(&stream, windowBits) != Z_OK) return false;
-  stream.next_in = const_cast<Bytef*>(input.data());
-  stream.avail_in = static_cast<uInt>(input.size());
-  std::vector<uint8_t> piece(1 << 16);
-  int status = Z_OK;
-  while (status == Z_OK) {
-    stream.next_out = piece.data();
-    stream.avail_out = static_cast<uInt>(piece.size());
-    status = inflate(&stream, Z_NO_FLUSH);
-    out.insert(out.end(), piece.data(), piece.data() + (piece.size() - stream.avail_out));
-    if (status == Z_BUF_ERROR && stream.avail_in == 0) break;
-  }
-  const bool ended = status == Z_STREAM_END && stream.avail_in == 0;
-  if (!ended && error) {
-    *error = stream.msg ? stream.msg : (status == Z_STREAM_END ? "bytes after the end" : "truncated");
-  }
-  inflateEnd(&stream);
-  return ended;
+         bytes[3];
 }
 
 }  // namespace
 
-bool SplitChunks(const std::vector<uint8_t>& png, std::vector<Chunk>& chunks) {
-  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  chunks.clear();
-  if (png.size() < 8 || std::memcmp(png.data(), kSignature, 8) != 0) return false;
-  size_t at = 8;
-  while (at < png.size()) {
-    if (png.size() - at < 12) return false;
-    const uint32_t length = BigEndian32(&png[at]);
-    if (png.size() - at - 12 < length) return false;
-    Chunk chunk;
-    chunk.type.assign(reinterpret_cast<const char*>(&png[at + 4]), 4);
-    chunk.data.assign(png.begin() + static_cast<std::ptrdiff_t>(at + 8),
-                      png.begin() + static_cast<std::ptrdiff_t>(at + 8 + length));
-    chunk.storedCrc = BigEndian32(&png[at + 8 + length]);
-    chunk.zlibCrc = static_cast<uint32_t>(crc32(0, &png[at + 4], length + 4));
-    chunks.push_back(std::move(chunk));
-    at += 12 + length;
-  }
-  return true;
-}
-
-bool ZlibInflate(const std::vector<uint8_t>& stream, std::vector<uint8_t>& out,
-                 std::string* error) {
-  return RunInflate(stream, 15, out, error);
-}
-
-bool RawInflate(const std::vector<uint8_t>& deflate, std::vector<uint8_t>& out,
-                std::string* error) {
-  return RunInflate(deflate, -15, out, error);
-}
-
-DecodedPng DecodeWithZlib(const std::vector<uint8_t>& png) {
+DecodedPng DecodeWithZlib(const Bytes& png) {
   DecodedPng decoded;
-  std::vector<Chunk> chunks;
-  if (!SplitChunks(png, chunks)) {
-    decoded.problem = "broken chunk framing";
+  if (png.size() < 8 || !std::equal(png.begin(), png.begin() + 8, Signature().begin())) {
+    decoded.problem = "no signature";
     return decoded;
   }
-  for (const Chunk& chunk : chunks) {
-    decoded.chunkTypes.push_back(chunk.type);
-    if (chunk.storedCrc != chunk.zlibCrc) {
-      decoded.problem = "CRC mismatch in " + chunk.type;
+  for (size_t at = 8; at < png.size();) {
+    const uint32_t length = png.size() - at >= 12 ? BigEndian32(&png[at]) : 0;
+    if (png.size() - at < 12 || png.size() - at - 12 < length) {
+      decoded.problem = "broken chunk framing";
       return decoded;
     }
-    if (chunk.type == "IHDR" && chunk.data.size() == 13) {
-      decoded.width = BigEndian32(&chunk.data[0]);
-      decoded.height = BigEndian32(&chunk.data[4]);
-      decoded.bitDepth = chunk.data[8];
-      decoded.colorType = chunk.data[9];
-    } else if (chunk.type == "PLTE") {
-      decoded.palette = chunk.data;
-    } else if (chunk.type == "IDAT") {
-      decoded.zlibStream.insert(decoded.zlibStream.end(), chunk.data.begin(), chunk.data.end());
+    const std::string type(reinterpret_cast<const char*>(&png[at + 4]), 4);
+    const Bytes data(png.begin() + static_cast<ptrdiff_t>(at + 8),
+                     png.begin() + static_cast<ptrdiff_t>(at + 8 + length));
+    decoded.chunkTypes.push_back(type);
+    if (BigEndian32(&png[at + 8 + length]) != crc32(0, &png[at + 4], length + 4)) {
+      decoded.problem = "CRC mismatch in " + type;
+      return decoded;
     }
+    if (type == "IHDR" && length == 13) {
+      decoded.width = BigEndian32(&data[0]);
+      decoded.height = BigEndian32(&data[4]);
+      decoded.bitDepth = data[8];
+      decoded.colorType = data[9];
+    } else if (type == "PLTE") {
+      decoded.palette = data;
+    } else if (type == "IDAT") {
+      Append(decoded.zlibStream, data);
+    }
+    at += 12 + length;
   }
-  std::vector<uint8_t> filtered;
+  Bytes filtered;
   std::string error;
   if (!ZlibInflate(decoded.zlibStream, filtered, &error)) {
     decoded.problem = "zlib: " + error;
     return decoded;
   }
-  const size_t rowBytes = decoded.width;  // palette pictures: one index per byte
   if (decoded.colorType != 3 || decoded.bitDepth != 8) {
     decoded.pixels = filtered;
     decoded.ok = true;
     return decoded;
   }
+  const size_t rowBytes = decoded.width;
   if (filtered.size() != decoded.height * (rowBytes + 1)) {
     decoded.problem = "inflated size " + std::to_string(filtered.size());
     return decoded;
@@ -124,34 +77,17 @@ DecodedPng DecodeWithZlib(const std::vector<uint8_t>& png) {
   return decoded;
 }
 
-uint64_t TestRandom::Next() {
-  state_ ^= state_ >> 12;
-  state_ ^= state_ << 25;
-  state_ ^= state_ >> 27;
-  return state_ * 0x2545F4914F6CDD1Dull;
-}
-
-std::vector<uint8_t> RandomBytes(size_t count, uint64_t seed) {
+Bytes GradientIndexPicture(int width, int height, uint64_t seed) {
   TestRandom random(seed);
-  std::vector<uint8_t> bytes(count);
-  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random.Next() >> 56);
-  return bytes;
-}
-
-std::vector<uint8_t> GradientIndexPicture(int width, int height, uint64_t seed) {
-  TestRandom random(seed);
-  std::vector<uint8_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
-  const int span = width + height;
+  Bytes pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      // 40 grades across the picture, each a small cluster of palette entries, with
-      // neighbours spilling into the next grade as dithering would.
-      const int grade = (x + y) * 40 / span;
+      // Each grade a small cluster of entries; neighbours spill into the next grade.
+      const int grade = (x + y) * 40 / (width + height);
       const uint32_t noise = random.Below(8);
       int index = grade * 6 + (noise < 5 ? 0 : static_cast<int>(noise - 4));
       if (noise == 7) index += 6;
-      pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-          static_cast<uint8_t>(index & 0xFF);
+      pixels[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(index & 0xFF);
     }
   }
   return pixels;
@@ -165,33 +101,30 @@ int Triangle(int value, int period) {
   return std::abs(phase - period / 2) * 510 / period;
 }
 
-uint8_t ClampToByte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
-
 }  // namespace
 
-std::vector<uint8_t> PhotoLikeRgb(int width, int height, uint64_t seed) {
+Bytes PhotoLikeRgb(int width, int height, uint64_t seed) {
   TestRandom random(seed);
-  std::vector<uint8_t> rgb(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-  size_t at = 0;
+  Bytes rgb;
+  rgb.reserve(static_cast<size_t>(width) * height * 3);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const int grain = static_cast<int>(random.Below(9)) - 4;
       const int red = x * 170 / width + Triangle(x + y, 700) / 5 + grain + 20;
       const int green = y * 150 / height + Triangle(2 * x - y, 900) / 4 + grain + 10;
-      const int blue = 230 - (x + y) * 140 / (width + height) + Triangle(3 * y + x, 1300) / 6 +
-                       (grain * 3) / 2;
-      rgb[at++] = ClampToByte(red);
-      rgb[at++] = ClampToByte(green);
-      rgb[at++] = ClampToByte(blue);
+      const int blue =
+          230 - (x + y) * 140 / (width + height) + Triangle(3 * y + x, 1300) / 6 + (grain * 3) / 2;
+      for (int value : {red, green, blue})
+        rgb.push_back(static_cast<uint8_t>(std::clamp(value, 0, 255)));
     }
   }
   return rgb;
 }
 
-std::vector<uint8_t> DitherTo332(const std::vector<uint8_t>& rgb, int width, int height) {
+Bytes DitherTo332(const Bytes& rgb, int width, int height) {
   static constexpr int kLevels[3] = {8, 8, 4};
   static constexpr int kShifts[3] = {5, 2, 0};
-  std::vector<uint8_t> indices(static_cast<size_t>(width) * static_cast<size_t>(height));
+  Bytes indices(static_cast<size_t>(width) * static_cast<size_t>(height));
   // Errors of the current and the next row, with a spare column on either side.
   std::vector<int> current((static_cast<size_t>(width) + 2) * 3, 0);
   std::vector<int> next(current.size(), 0);
@@ -219,39 +152,116 @@ std::vector<uint8_t> DitherTo332(const std::vector<uint8_t>& rgb, int width, int
   return indices;
 }
 
-std::vector<uint8_t> TestPalette() {
-  std::vector<uint8_t> palette(256 * 3);
+Bytes TestPalette() {
+  Bytes palette;
   for (int i = 0; i < 256; ++i) {
-    palette[i * 3] = static_cast<uint8_t>(i);
-    palette[i * 3 + 1] = static_cast<uint8_t>(255 - i);
-    palette[i * 3 + 2] = static_cast<uint8_t>((i * 37) & 0xFF);
+    palette.insert(palette.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                                   static_cast<uint8_t>((i * 37) & 0xFF)});
   }
   return palette;
 }
 
-uint64_t Fnv1a64(const std::vector<uint8_t>& bytes) {
-  uint64_t hash = 0xCBF29CE484222325ull;
-  for (uint8_t byte : bytes) {
-    hash ^= byte;
-    hash *= 0x100000001B3ull;
-  }
-  return hash;
-}
+namespace {
 
-std::vector<std::string> LinesOf(const CapturedDiagnostics& diagnostics, DiagnosticStream stream) {
-  std::vector<std::string> lines;
-  const std::string text = diagnostics.Text(stream);
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
+// Appends bytes so that no literal position starts a three-byte sequence that an earlier
+// literal position started: the tokenizer then finds exactly the copies that are planned.
+class UniqueTripletBuilder {
+ public:
+  explicit UniqueTripletBuilder(uint64_t seed) : random_(seed) {}
+
+  // A random literal, redrawn while it would repeat a sequence or equals `avoid`.
+  void AddLiteral(int avoid = -1) {
+    const size_t p = bytes_.size();
+    for (;;) {
+      const uint8_t x = static_cast<uint8_t>(random_.Next() >> 56);
+      if (x == avoid || (p >= 2 && !IsNew(p - 2, bytes_[p - 1], x))) continue;
+      bytes_.push_back(x);
+      literal_.push_back(true);
+      if (p >= 2) Remember(p - 2);
+      return;
     }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
   }
-  return lines;
+
+  // Copies three bytes; the literal just before is redrawn until the two literal
+  // positions that see the copy's first bytes stay unique.
+  void AddCopy(uint8_t a, uint8_t b, uint8_t c) {
+    const size_t p = bytes_.size();
+    while (!IsNew(p - 2, bytes_[p - 1], a) || !IsNew(p - 1, a, b)) {
+      bytes_.pop_back();
+      literal_.pop_back();
+      AddLiteral();
+    }
+    for (uint8_t x : {a, b, c}) {
+      bytes_.push_back(x);
+      literal_.push_back(false);
+    }
+    Remember(p - 2);
+    Remember(p - 1);
+  }
+
+  size_t size() const { return bytes_.size(); }
+  uint8_t at(size_t i) const { return bytes_[i]; }
+  Bytes Take() { return std::move(bytes_); }
+
+ private:
+  static uint32_t Key(uint8_t x, uint8_t y, uint8_t z) {
+    return uint32_t{x} << 16 | uint32_t{y} << 8 | z;
+  }
+  bool IsNew(size_t p, uint8_t y, uint8_t z) const {
+    return !literal_[p] || seen_.count(Key(bytes_[p], y, z)) == 0;
+  }
+  void Remember(size_t p) {
+    if (literal_[p]) seen_.insert(Key(bytes_[p], bytes_[p + 1], bytes_[p + 2]));
+  }
+
+  TestRandom random_;
+  Bytes bytes_;
+  std::vector<bool> literal_;
+  std::unordered_set<uint32_t> seen_;
+};
+
+}  // namespace
+
+Bytes DeepDistanceTreeInput() {
+  static constexpr int kDistanceBase[31] = {
+      1,   2,   3,   4,   5,    7,    9,    13,   17,   25,   33,   49,    65,    97,    129,  193,
+      257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769};
+  constexpr int kCodes = 18;  // codes 2 and 3 end up as one: every copy follows a literal
+  int remaining[30] = {};
+  int fibonacci[kCodes] = {1, 1};
+  for (int i = 2; i < kCodes; ++i) fibonacci[i] = fibonacci[i - 1] + fibonacci[i - 2];
+  for (int i = 0; i < kCodes; ++i) remaining[2 + i] = fibonacci[kCodes - 1 - i];
+
+  UniqueTripletBuilder builder(8);
+  builder.AddLiteral();
+  builder.AddLiteral();
+  // Each group starts with three fresh bytes and copies them at growing distances, one
+  // copy per distance code still wanted.
+  for (;;) {
+    int code = 2;
+    while (code < 30 && remaining[code] == 0) ++code;
+    if (code == 30) break;
+    const size_t start = builder.size();
+    for (int i = 0; i < 3; ++i) builder.AddLiteral();
+    const uint8_t a = builder.at(start), b = builder.at(start + 1), c = builder.at(start + 2);
+    while (builder.size() - start < static_cast<size_t>(std::max(kDistanceBase[code], 4)))
+      builder.AddLiteral();
+    builder.AddCopy(a, b, c);
+    --remaining[code];
+    for (int next = code + 1; next < 30; ++next) {
+      if (remaining[next] == 0) continue;
+      if (builder.size() - start + 1 >= static_cast<size_t>(kDistanceBase[next + 1])) continue;
+      builder.AddLiteral(builder.at(start + 3));  // the byte after a copy must not continue it
+      while (builder.size() - start < static_cast<size_t>(kDistanceBase[next]))
+        builder.AddLiteral();
+      builder.AddCopy(a, b, c);
+      --remaining[next];
+    }
+    builder.AddLiteral(builder.at(start + 3));
+  }
+  builder.AddLiteral();
+  builder.AddLiteral();
+  return builder.Take();
 }
 
-}  // namespace genshoku::png::write_support
+}  // namespace genshoku::png::pngtest

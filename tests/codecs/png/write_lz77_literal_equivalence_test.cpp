@@ -12,9 +12,9 @@
 namespace genshoku::png {
 namespace {
 
-using write_support::TestRandom;
+using namespace pngtest;
 
-void ExpectSameTokens(const std::vector<uint8_t>& input) {
+void ExpectSameTokens(const Bytes& input) {
   Lz77Tokens expected;
   literal::LiteralLz77Tokenize(input.data(), input.size(), expected);
   Lz77Tokens actual;
@@ -26,9 +26,9 @@ void ExpectSameTokens(const std::vector<uint8_t>& input) {
   }
 }
 
-std::vector<uint8_t> SmallAlphabet(size_t size, uint32_t symbols, uint64_t seed) {
+Bytes SmallAlphabet(size_t size, uint32_t symbols, uint64_t seed) {
   TestRandom random(seed);
-  std::vector<uint8_t> bytes(size);
+  Bytes bytes(size);
   for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random.Below(symbols));
   return bytes;
 }
@@ -45,7 +45,7 @@ TEST(WriteLz77LiteralEquivalence, SmallAlphabetsAndShortInputs) {
 }
 
 TEST(WriteLz77LiteralEquivalence, RunsPeriodsAndTheLongestMatch) {
-  std::vector<uint8_t> runs;
+  Bytes runs;
   TestRandom random(4);
   while (runs.size() < 200000)
     runs.insert(runs.end(), 1 + random.Below(700), static_cast<uint8_t>(random.Below(4)));
@@ -53,8 +53,8 @@ TEST(WriteLz77LiteralEquivalence, RunsPeriodsAndTheLongestMatch) {
   for (size_t period :
        {1u, 2u, 3u, 7u, 255u, 257u, 258u, 259u, 300u, 4097u, 32767u, 32768u, 32769u}) {
     SCOPED_TRACE(period);
-    std::vector<uint8_t> base = SmallAlphabet(period, 256, period);
-    std::vector<uint8_t> repeated;
+    Bytes base = SmallAlphabet(period, 256, period);
+    Bytes repeated;
     while (repeated.size() < 3 * period + 5000)
       repeated.insert(repeated.end(), base.begin(), base.end());
     ExpectSameTokens(repeated);
@@ -78,7 +78,7 @@ TEST(WriteLz77LiteralEquivalence, HashCollisionsAndChainsThatRunDry) {
   }
   ASSERT_GE(colliding.size(), 4u);
   TestRandom random(9);
-  std::vector<uint8_t> mixed;
+  Bytes mixed;
   while (mixed.size() < 120000) {
     const auto& triple = colliding[random.Below(static_cast<uint32_t>(colliding.size()))];
     mixed.insert(mixed.end(), triple.begin(), triple.end());
@@ -91,15 +91,14 @@ TEST(WriteLz77LiteralEquivalence, HashCollisionsAndChainsThatRunDry) {
 
 TEST(WriteLz77LiteralEquivalence, DitheredPicturesAsTheWriterFeedsThem) {
   const int width = 900;
-  const std::vector<uint8_t> indices =
-      write_support::DitherTo332(write_support::PhotoLikeRgb(width, 256, 3), width, 256);
-  std::vector<uint8_t> unit;
+  const Bytes indices = DitherTo332(PhotoLikeRgb(width, 256, 3), width, 256);
+  Bytes unit;
   for (int y = 0; y < 256; ++y) {
     unit.push_back(0);
     unit.insert(unit.end(), indices.begin() + y * width, indices.begin() + (y + 1) * width);
   }
   ExpectSameTokens(unit);
-  ExpectSameTokens(write_support::GradientIndexPicture(1200, 256, 5));
+  ExpectSameTokens(GradientIndexPicture(1200, 256, 5));
 }
 
 }  // namespace
