@@ -127,10 +127,8 @@ inline OracleFile DecodeWithGiflib(const Bytes& bytes) {
       image.top = saved.ImageDesc.Top;
       image.width = saved.ImageDesc.Width;
       image.height = saved.ImageDesc.Height;
-      image.interlaced = saved.ImageDesc.Interlace;
       image.raster.assign(saved.RasterBits,
                           saved.RasterBits + static_cast<size_t>(image.width) * image.height);
-      image.localPalette = PaletteOf(saved.ImageDesc.ColorMap);
       image.hasControl = saved.ExtensionBlockCount > 0 &&
                          DGifSavedExtensionToGCB(gif, i, &image.control) == GIF_OK;
       if (result.loopCount < 0)

@@ -4,9 +4,6 @@
 #include <cstdlib>
 #include <random>
 
-#include "codecs/png/png_streams.h"
-#include "common/diagnostics.h"
-
 namespace genshoku::png::pngtest {
 
 namespace {
@@ -204,19 +201,30 @@ Bytes BitWriter::Stream(uint8_t cmf) const {
   return stream;
 }
 
-DecodeOutcome DecodePngBytes(const Bytes& file, uint64_t pixelLimit) {
-  CapturedDiagnostics diagnostics;
-  VxRawPngDecoder decoder(diagnostics, pixelLimit);
-  VxPngMemoryStream stream(file.data(), file.size());
-  DecodeOutcome outcome;
-  outcome.result = decoder.DecodeStream(stream);
-  outcome.hasPicture = decoder.HasPicture();
-  outcome.width = decoder.outWidth;
-  outcome.height = decoder.outHeight;
-  outcome.pixels = decoder.pixels;
-  outcome.out = diagnostics.Text(DiagnosticStream::Out);
-  outcome.err = diagnostics.Text(DiagnosticStream::Err);
-  return outcome;
+std::vector<Bytes> FilesOfEveryFormat() {
+  const struct {
+    int colorType, bitDepth;
+  } formats[] = {{0, 1}, {0, 8}, {2, 8}, {2, 16}, {3, 1},  {3, 2},
+                 {3, 4}, {3, 8}, {4, 8}, {6, 8},  {0, 16}, {4, 16}};
+  std::vector<Bytes> files;
+  uint32_t seed = 500;
+  for (const auto& format : formats) {
+    for (uint32_t width : {1u, 3u, 8u, 13u, 40u}) {
+      for (int filter : {-1, 0, 1, 2, 3, 4}) {
+        for (bool interlaced : {false, true}) {
+          EncodeOptions options;
+          options.interlaced = interlaced;
+          options.filter = filter;
+          options.zlibLevel = static_cast<int>(seed % 3) * 4;
+          options.idatPiece = seed % 5 == 0 ? 17 : 0;
+          const uint32_t height = 1 + seed % 11;
+          files.push_back(EncodePng(
+              RandomImage(width, height, format.colorType, format.bitDepth, ++seed, 5), options));
+        }
+      }
+    }
+  }
+  return files;
 }
 
 }  // namespace genshoku::png::pngtest

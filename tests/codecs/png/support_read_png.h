@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "codecs/png/png_streams.h"
 #include "codecs/png/raw_png_decoder.h"
+#include "common/diagnostics.h"
 #include "support_png.h"
 
 namespace genshoku::png::pngtest {
@@ -68,7 +70,7 @@ class BitWriter {
   int used_ = 8;
 };
 
-// What the product's reader makes of a file in memory.
+// What a reader (the product's, or its first form) makes of a file in memory.
 struct DecodeOutcome {
   bool result = false;
   bool hasPicture = false;
@@ -77,8 +79,27 @@ struct DecodeOutcome {
   Bytes pixels;
   std::string out;  // standard output
   std::string err;
+  bool operator==(const DecodeOutcome&) const = default;
 };
 
-DecodeOutcome DecodePngBytes(const Bytes& file, uint64_t pixelLimit = kMaxPngPixels);
+template <typename Decoder = VxRawPngDecoder>
+DecodeOutcome DecodePngBytes(const Bytes& file, uint64_t pixelLimit = kMaxPngPixels) {
+  CapturedDiagnostics diagnostics;
+  Decoder decoder(diagnostics, pixelLimit);
+  VxPngMemoryStream stream(file.data(), file.size());
+  DecodeOutcome outcome;
+  outcome.result = decoder.DecodeStream(stream);
+  outcome.hasPicture = decoder.HasPicture();
+  outcome.width = decoder.outWidth;
+  outcome.height = decoder.outHeight;
+  outcome.pixels = decoder.pixels;
+  outcome.out = diagnostics.Text(DiagnosticStream::Out);
+  outcome.err = diagnostics.Text(DiagnosticStream::Err);
+  return outcome;
+}
+
+// Files of every format the reader draws, all filters, interlaced or not, in one or in
+// several image data chunks, stored or compressed.
+std::vector<Bytes> FilesOfEveryFormat();
 
 }  // namespace genshoku::png::pngtest

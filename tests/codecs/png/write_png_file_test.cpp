@@ -135,7 +135,7 @@ TEST(WritePngFile, OtherColourTypesGetTheirRowSizesAndNoPaletteWhenGrey) {
 // Counts the writes and refuses one of them.
 class RefusingEncoder : public VxGenericPngEncoder {
  public:
-  RefusingEncoder(int refusedCall)
+  explicit RefusingEncoder(int refusedCall)
       : VxGenericPngEncoder(SilentDiagnostics()), refusedCall_(refusedCall) {}
   int WriteBytes(size_t count, const uint8_t*) override {
     sizes.push_back(count);
