@@ -39,7 +39,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
   std::vector<uint32_t>& rankBefore = table.rankBefore;
   rankBefore.assign(kWords + 1, 0);
   for (size_t w = 0; w < kWords; ++w) {
-    rankBefore[w + 1] = rankBefore[w] + static_cast<uint32_t>(std::popcount(present[w]));
+    rankBefore[w + 1] = rankBefore[w] + BitsSet(present[w]);
   }
   const int64_t colours = rankBefore[kWords];
   table.colourCount = colours;
@@ -55,7 +55,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
       if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
       const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
       const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
-      table.pixelColour[i] = rankBefore[key >> 6] + static_cast<uint32_t>(std::popcount(below));
+      table.pixelColour[i] = rankBefore[key >> 6] + BitsSet(below);
     }
     int64_t firstWord, endWord;
     HalfRange(static_cast<int64_t>(kWords), part, firstWord, endWord);

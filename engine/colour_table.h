@@ -14,6 +14,16 @@
 
 namespace genshoku {
 
+// The number of bits set in x, in a few arithmetic steps: without a processor instruction
+// assumed, the compiler's own count is a call into the runtime, which the per-pixel look-ups
+// cannot afford.
+inline uint32_t BitsSet(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555u);
+  x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<uint32_t>((x * 0x0101010101010101u) >> 56);
+}
+
 struct ColourTable {
   // Set in a pixel's colour number when the pixel lies on an edge.
   static constexpr uint32_t kEdgeBit = 0x80000000u;
@@ -44,7 +54,7 @@ struct ColourTable {
   uint32_t RankOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
     const uint32_t key = (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
     const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
-    return rankBefore[key >> 6] + static_cast<uint32_t>(__builtin_popcountll(below));
+    return rankBefore[key >> 6] + BitsSet(below);
   }
   uint32_t ColourOfBytes(uint8_t red, uint8_t green, uint8_t blue) const {
     const uint32_t rank = RankOfBytes(red, green, blue);

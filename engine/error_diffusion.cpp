@@ -7,6 +7,7 @@
 #include <limits>
 #include <thread>
 
+#include "engine/candidate_grid.h"
 #include "engine/nearest_entry_search.h"
 #include "engine/parallel.h"
 
@@ -62,11 +63,11 @@ bool KernelFor(int kernel, DiffusionKernel& out) {
 }
 
 // Error rows of the three channels for the rows in flight: a ring of rows, each cleared
-// once the row it held has been mapped. Six rows leave room for two threads on alternate
-// rows with a three-row kernel.
+// once the row it held has been mapped. Eight rows leave room for two threads on alternate
+// bands of two rows with a three-row kernel.
 class ErrorRing {
  public:
-  static constexpr int kRows = 6;
+  static constexpr int kRows = 8;
 
   ErrorRing(int width, const DiffusionKernel& kernel)
       : stride_(width + 2 * kernel.margin), margin_(kernel.margin),
@@ -94,11 +95,19 @@ struct alignas(64) Progress {
 };
 
 // Maps every pixel to a palette entry with error diffusion and writes the entry numbers
-// into `chosen`. pixel(i, value) gives pixel i's colour in the palette's channel order and
-// returns an entry to start the search from.
+// into `chosen`. pixel(slot, x, i, value) gives pixel i (column x) of the row started with
+// pixel.StartRow(slot, ...) in the palette's channel order and returns an entry to start the
+// search from.
+//
+// The rows are taken two at a time (a band), pixel by pixel side by side, the second row
+// far enough behind the first that every error cell receives its shares in the order of a
+// plain raster scan. Each pixel waits on the one before it in its row (its error comes from
+// there), so the two rows' chains of work overlap in the processor. With two threads the
+// bands are shared out alternately, and a band's first row stays behind the other thread's
+// band above in the same way.
 template <typename PixelColour>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
-                      PixelColour& pixel, const NearestEntrySearch& search,
+                      PixelColour& pixel, const CandidateGrid& grid,
                       const double (*palette)[kChannels], uint8_t* chosen, EngineRun* run,
                       int threads) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
@@ -106,10 +115,14 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
   const double k = kernel.divisor / (strength + 0.0000001);
   ErrorRing ring(width, kernel);
   const int reach = kernel.margin;
+  // A pixel reads and adds to cells up to `reach` columns to its right, which the row above
+  // adds to from up to 2 * reach columns to the pixel's right.
+  const int64_t lag = 2 * int64_t{reach} + 1;
   const int64_t rowSpan = int64_t{width} + 1;
   Progress progress[2];
   std::atomic<bool> cancelled{false};
-  const bool shared = threads >= 2 && height >= 2;
+  const int64_t bandCount = (int64_t{height} + 1) / 2;
+  const bool shared = threads >= 2 && bandCount >= 2;
   // The usual kernel, written out.
   const bool floydSteinberg = kernel.rows == 2 && kernel.divisor == 16.0;
 
@@ -125,66 +138,93 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
     return true;
   };
 
-  auto mapRows = [&](int part) {
-    for (int64_t y = shared ? part : 0; y < height; y += shared ? 2 : 1) {
+  struct Row {
+    int slot;  // the pixel source's row buffer
+    int64_t start;
+    double* current[kChannels];
+    double* below[2][kChannels];
+  };
+  auto startRow = [&](Row& row, int slot, int64_t y) {
+    row.slot = slot;
+    row.start = y * width;
+    for (int c = 0; c < kChannels; ++c) {
+      row.current[c] = ring.Row(c, y);
+      row.below[0][c] = ring.Row(c, y + 1);
+      row.below[1][c] = ring.Row(c, y + 2);
+    }
+    pixel.StartRow(slot, row.start, width);
+  };
+  auto mapPixel = [&](const Row& row, int x) {
+    const int64_t i = row.start + x;
+    double value[kChannels];
+    const int start = pixel(row.slot, x, i, value);
+    for (int c = 0; c < kChannels; ++c) value[c] = value[c] + row.current[c][x] / k;
+    const int entry = grid.Find(value[0], value[1], value[2], start);
+    if (floydSteinberg) {
+      for (int c = 0; c < kChannels; ++c) {
+        const double error = value[c] - palette[entry][c];
+        row.current[c][x + 1] += error * 7.0;
+        row.below[0][c][x - 1] += error * 3.0;
+        row.below[0][c][x] += error * 5.0;
+        row.below[0][c][x + 1] += error * 1.0;
+      }
+    } else {
+      for (int c = 0; c < kChannels; ++c) {
+        const double error = value[c] - palette[entry][c];
+        for (const KernelTap& tap : kernel.taps) {
+          double* cells = tap.row == 0 ? row.current[c] : row.below[tap.row - 1][c];
+          cells[x + tap.dx] += error * tap.weight;
+        }
+      }
+    }
+    chosen[i] = static_cast<uint8_t>(entry);
+  };
+
+  auto mapBands = [&](int part) {
+    for (int64_t band = shared ? part : 0; band < bandCount; band += shared ? 2 : 1) {
       if (run && part == 0) run->Pump();
       if (cancelled.load(std::memory_order_relaxed)) return;
-      double* current[kChannels];
-      double* below[2][kChannels];
-      for (int c = 0; c < kChannels; ++c) {
-        current[c] = ring.Row(c, y);
-        below[0][c] = ring.Row(c, y + 1);
-        below[1][c] = ring.Row(c, y + 2);
-      }
-      const int64_t rowStart = y * width;
-      pixel.StartRow(part, rowStart, width);
+      const int64_t y = band * 2;
+      const bool pair = y + 1 < height;
+      // The band's last row is the one the next band waits on.
+      const int64_t lastRow = pair ? y + 1 : y;
+      const int64_t behind = pair ? lag : 0;
+      Row rows[2];
+      startRow(rows[0], 2 * part, y);
+      if (pair) startRow(rows[1], 2 * part + 1, y + 1);
       int64_t allowed = 0;
-      for (int x = 0; x < width; ++x) {
-        if (x >= allowed) {
-          // Every cell this pixel reads or adds to must have received all shares from
-          // the row above first; ask for a stretch ahead to keep the waits rare.
-          const int64_t needed = int64_t{x} + 2 * reach + 1;
-          if (!waitFor(part, y, needed + 32)) return;
-          allowed = std::min<int64_t>(width, needed + 32) - 2 * reach;
-          if (allowed >= width || y == 0 || !shared) allowed = width;
-        }
-        const int64_t i = rowStart + x;
-        if (run && part == 0 && (x & 0xFFFF) == 0xFFFF) run->Pump();
-        double value[kChannels];
-        const int start = pixel(part, x, i, value);
-        for (int c = 0; c < kChannels; ++c) value[c] = value[c] + current[c][x] / k;
-        const int entry = search.Find(value[0], value[1], value[2], start);
-        if (floydSteinberg) {
-          for (int c = 0; c < kChannels; ++c) {
-            const double error = value[c] - palette[entry][c];
-            current[c][x + 1] += error * 7.0;
-            below[0][c][x - 1] += error * 3.0;
-            below[0][c][x] += error * 5.0;
-            below[0][c][x + 1] += error * 1.0;
+      for (int64_t t = 0; t < width + behind; ++t) {
+        if (run && part == 0 && (t & 0xFFFF) == 0xFFFF) run->Pump();
+        if (t < width) {
+          if (t >= allowed) {
+            // Every cell this pixel reads or adds to must have received all shares from
+            // the row above first; ask for a stretch ahead to keep the waits rare.
+            const int64_t needed = t + 2 * reach + 1;
+            if (!waitFor(part, y, needed + 32)) return;
+            allowed = std::min<int64_t>(width, needed + 32) - 2 * reach;
+            if (allowed >= width || y == 0 || !shared) allowed = width;
           }
-        } else {
-          for (int c = 0; c < kChannels; ++c) {
-            const double error = value[c] - palette[entry][c];
-            for (const KernelTap& tap : kernel.taps) {
-              double* row = tap.row == 0 ? current[c] : below[tap.row - 1][c];
-              row[x + tap.dx] += error * tap.weight;
-            }
-          }
+          mapPixel(rows[0], static_cast<int>(t));
         }
-        chosen[i] = static_cast<uint8_t>(entry);
-        if (shared && (x & 15) == 15) {
-          progress[part].value.store(y * rowSpan + x + 1, std::memory_order_release);
+        if (pair && t >= behind) mapPixel(rows[1], static_cast<int>(t - behind));
+        // Pixels of the last row mapped so far.
+        const int64_t lastDone = t - behind + 1;
+        if (shared && (t & 15) == 15 && lastDone > 0) {
+          progress[part].value.store(lastRow * rowSpan + lastDone, std::memory_order_release);
         }
       }
       ring.Clear(y);
-      if (shared) progress[part].value.store(y * rowSpan + width, std::memory_order_release);
+      if (pair) ring.Clear(y + 1);
+      if (shared) {
+        progress[part].value.store(lastRow * rowSpan + width, std::memory_order_release);
+      }
     }
     if (shared) progress[part].value.store(int64_t{height} * rowSpan, std::memory_order_release);
   };
   if (shared) {
-    RunInTwoParts(2, mapRows, &cancelled);
+    RunInTwoParts(2, mapBands, &cancelled);
   } else {
-    mapRows(0);
+    mapBands(0);
   }
 }
 
@@ -271,6 +311,29 @@ void LookUpWeightedIndices(int64_t n, int count, const PaletteRecord* records,
   for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
 }
 
+// Cells of the candidate grid for a picture of n pixels: a small share of a byte per pixel.
+int64_t GridCellBudget(int64_t n) {
+  return std::clamp<int64_t>(n / 8, int64_t{1} << 16, int64_t{1} << 22);
+}
+
+// The box of the finite values of three planes of n values.
+template <typename T>
+void BoxOfPlanes(int64_t n, const T* c0, const T* c1, const T* c2, double low[3],
+                 double high[3]) {
+  const T* planes[3] = {c0, c1, c2};
+  for (int k = 0; k < 3; ++k) {
+    low[k] = HUGE_VAL;
+    high[k] = -HUGE_VAL;
+    for (int64_t i = 0; i < n; ++i) {
+      const double value = static_cast<double>(planes[k][i]);
+      if (!(std::fabs(value) < 1e100)) continue;
+      low[k] = std::min(low[k], value);
+      high[k] = std::max(high[k], value);
+    }
+    if (low[k] > high[k]) low[k] = high[k] = 0.0;
+  }
+}
+
 struct PaletteArrays {
   double coordinates[kPaletteSize][kChannels];
   double c0[kPaletteSize], c1[kPaletteSize], c2[kPaletteSize];
@@ -294,8 +357,13 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
   for (int e = 0; e < count; ++e) palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, count);
+  search.MakeAllNeighbourLists();
+  const int64_t n = int64_t{width} * height;
+  double low[3], high[3];
+  BoxOfPlanes(n, srcR, srcG, srcB, low, high);
+  const CandidateGrid grid(search, low, high, GridCellBudget(n));
   PlanesSource pixel{srcR, srcG, srcB};
-  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
                    nullptr, 1);
   LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
@@ -310,8 +378,13 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
   for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, count);
+  search.MakeAllNeighbourLists();
+  const int64_t n = int64_t{width} * height;
+  double low[3], high[3];
+  BoxOfPlanes(n, planeV, planeY, planeU, low, high);
+  const CandidateGrid grid(search, low, high, GridCellBudget(n));
   PlanesSource pixel{planeV, planeY, planeU};
-  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates, indexPlane,
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
                    nullptr, 1);
   LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
 }
@@ -330,6 +403,9 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   }
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  search.MakeAllNeighbourLists();
+  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
   // The start entries in the order of the colours' ranks, which neighbouring pixels share
   // more often than the refinement's order.
   std::vector<uint8_t> guessByRank(static_cast<size_t>(colours.colourCount));
@@ -350,7 +426,7 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
       return int{guessByRank[colours.RankOfBytes(r[i], g[i], b[i])]};
     }
   } pixel{srcR, srcG, srcB, guessByRank, colours};
-  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
@@ -368,6 +444,17 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
   for (int e = 0; e < kPaletteSize; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  search.MakeAllNeighbourLists();
+  // The grid covers the working colours of the picture, in the palette's channel order.
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (const ColourTable::Working& w : colours.working) {
+    const double value[3] = {w.v, w.y, w.u};
+    for (int k = 0; k < 3; ++k) {
+      low[k] = std::min(low[k], value[k]);
+      high[k] = std::max(high[k], value[k]);
+    }
+  }
+  const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
   // Every pixel reads one record: its working colour in the palette's channel order and
   // the nearest entry of its colour to start the search from, in the order of the colours'
   // ranks, which neighbouring pixels share more often than the refinement's order.
@@ -388,10 +475,10 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
     const uint8_t* b;
     const std::vector<PixelRecord>& byRank;
     const ColourTable& colours;
-    std::vector<uint32_t> rowRanks[2];  // one row per thread
+    std::vector<uint32_t> rowRanks[4];  // two rows per thread
 
-    void StartRow(int part, int64_t rowStart, int rowWidth) {
-      std::vector<uint32_t>& ranks = rowRanks[part];
+    void StartRow(int slot, int64_t rowStart, int rowWidth) {
+      std::vector<uint32_t>& ranks = rowRanks[slot];
       ranks.resize(static_cast<size_t>(rowWidth));
       for (int x = 0; x < rowWidth; ++x) {
         const int64_t i = rowStart + x;
@@ -399,8 +486,8 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
       }
       for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&byRank[ranks[x]]);
     }
-    int operator()(int part, int x, int64_t, double* value) {
-      const std::vector<uint32_t>& ranks = rowRanks[part];
+    int operator()(int slot, int x, int64_t, double* value) {
+      const std::vector<uint32_t>& ranks = rowRanks[slot];
       if (static_cast<size_t>(x) + 8 < ranks.size()) __builtin_prefetch(&byRank[ranks[x + 8]]);
       const PixelRecord& record = byRank[ranks[x]];
       value[0] = record.value[0];
@@ -409,8 +496,9 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
       return record.start;
     }
   } pixel{srcR, srcG, srcB, byRank, colours, {}};
-  DiffuseToEntries(width, height, taps, strength, pixel, search, palette.coordinates,
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
+
   LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
 }
 

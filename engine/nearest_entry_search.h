@@ -57,6 +57,12 @@ class NearestEntrySearch {
   }
 
   int count() const { return count_; }
+  // Coordinate `channel` (0, 1, 2) of entry e.
+  double Coordinate(int channel, int e) const {
+    return channel == 0 ? c0_[e] : channel == 1 ? c1_[e] : c2_[e];
+  }
+  // Every coordinate finite and of a sane size.
+  bool InRange() const { return inRange_; }
 
  private:
   // The other entries of `entry` by increasing distance from it, made when first needed

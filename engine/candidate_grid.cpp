@@ -1,0 +1,170 @@
+#include "engine/candidate_grid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace genshoku {
+
+namespace {
+
+// Cell side as a share of the typical distance between an entry and its nearest neighbour:
+// small enough that a cell meets few entries' regions, large enough that neighbouring
+// pixels share cells.
+constexpr double kSideFactor = 0.45;
+// At most this many cells along one axis, whatever the palette's spacing.
+constexpr double kMostCellsAlong = 4096.0;
+// Relative and absolute margins of the candidate test, far above the rounding of a
+// squared distance (a few units in the last place).
+constexpr double kRelativeMargin = 1e-9;
+constexpr double kAbsoluteMargin = 1e-9;
+
+double WithMargin(double distance) {
+  return distance * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+}
+
+}  // namespace
+
+CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[3],
+                             const double high[3], int64_t cellBudget)
+    : search_(search) {
+  const int count = search.count();
+  if (count < 2 || !search.InRange() || cellBudget < 1) return;
+  double lo[3], hi[3];
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = low[k];
+    hi[k] = high[k];
+    if (!(std::fabs(lo[k]) < 1e100 && std::fabs(hi[k]) < 1e100 && lo[k] <= hi[k])) return;
+    for (int e = 0; e < count; ++e) {
+      lo[k] = std::min(lo[k], search.Coordinate(k, e));
+      hi[k] = std::max(hi[k], search.Coordinate(k, e));
+    }
+    // Room for the points that error diffusion pushes a little beyond the colours.
+    const double pad = (hi[k] - lo[k]) * 0.02 + 1.0;
+    lo[k] -= pad;
+    hi[k] += pad;
+  }
+  // The typical spacing: the median distance from an entry to its nearest neighbour.
+  std::vector<float> nearestGap(static_cast<size_t>(count));
+  for (int e = 0; e < count; ++e) nearestGap[e] = search.NeighbourDistances(e)[0];
+  std::nth_element(nearestGap.begin(), nearestGap.begin() + count / 2, nearestGap.end());
+  double side = nearestGap[count / 2] * kSideFactor;
+  const double widest = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+  side = std::max(side, widest / kMostCellsAlong);
+  for (;;) {
+    double cells = 1.0;
+    for (int k = 0; k < 3; ++k) cells *= std::ceil((hi[k] - lo[k]) / side);
+    if (cells <= static_cast<double>(cellBudget)) break;
+    side *= std::cbrt(cells / static_cast<double>(cellBudget)) * 1.01;
+  }
+  side_ = side;
+  inverseSide_ = 1.0 / side;
+  int64_t total = 1;
+  for (int k = 0; k < 3; ++k) {
+    origin_[k] = lo[k];
+    cellsAlong_[k] = static_cast<int64_t>(std::ceil((hi[k] - lo[k]) / side));
+    limit_[k] = static_cast<double>(cellsAlong_[k]);
+    total *= cellsAlong_[k];
+  }
+  for (int e = 0; e < count; ++e) {
+    for (int k = 0; k < 3; ++k) entries_[e].c[k] = search.Coordinate(k, e);
+  }
+  state_ = {static_cast<uint32_t*>(std::calloc(static_cast<size_t>(total), sizeof(uint32_t))),
+            std::free};
+  if (!state_) throw std::bad_alloc();
+  // Left uninitialised: a cell is written before its state names it.
+  cells_.reset(new Cell[static_cast<size_t>(total)]);
+  enabled_ = true;
+}
+
+int CandidateGrid::FindElsewhere(double x0, double x1, double x2, int start) const {
+  if (enabled_) {
+    const double t0 = (x0 - origin_[0]) * inverseSide_;
+    const double t1 = (x1 - origin_[1]) * inverseSide_;
+    const double t2 = (x2 - origin_[2]) * inverseSide_;
+    if (t0 >= 0.0 && t0 < limit_[0] && t1 >= 0.0 && t1 < limit_[1] && t2 >= 0.0 &&
+        t2 < limit_[2]) {
+      const int64_t index = static_cast<int64_t>(t0) +
+                            cellsAlong_[0] * (static_cast<int64_t>(t1) +
+                                              cellsAlong_[1] * static_cast<int64_t>(t2));
+      const uint32_t state = MakeCell(index);
+      if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
+    }
+  }
+  return search_.Find(x0, x1, x2, start);
+}
+
+uint32_t CandidateGrid::MakeCell(int64_t index) const {
+  std::atomic_ref<uint32_t> state(state_[index]);
+  uint32_t expected = kUnmade;
+  if (!state.compare_exchange_strong(expected, kMaking, std::memory_order_acq_rel)) {
+    return expected;
+  }
+  const int64_t place[3] = {index % cellsAlong_[0], (index / cellsAlong_[0]) % cellsAlong_[1],
+                            index / (cellsAlong_[0] * cellsAlong_[1])};
+  // The cell's box, widened by far more than the rounding of the arithmetic that puts a
+  // point into a cell.
+  const double slack = side_ * 1e-3;
+  double lo[3], hi[3], centre[3];
+  double halfDiagonalSquared = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = origin_[k] + static_cast<double>(place[k]) * side_ - slack;
+    hi[k] = origin_[k] + static_cast<double>(place[k] + 1) * side_ + slack;
+    centre[k] = lo[k] * 0.5 + hi[k] * 0.5;
+    const double half = (hi[k] - lo[k]) * 0.5;
+    halfDiagonalSquared += half * half;
+  }
+  // Every point of the box is at most `bound` from the entry nearest the centre, so only
+  // entries that come that near to the box can win anywhere in it.
+  const int anchor = search_.Find(centre[0], centre[1], centre[2], 0);
+  double farthestSquared = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double c = entries_[anchor].c[k];
+    const double reach = std::max(std::fabs(c - lo[k]), std::fabs(c - hi[k]));
+    farthestSquared += reach * reach;
+  }
+  const double bound = WithMargin(std::sqrt(farthestSquared));
+  // Such an entry lies within this distance of the anchor.
+  const double listed = WithMargin(
+      std::sqrt(SquaredDistance(centre[0], centre[1], centre[2], anchor)) + bound +
+      std::sqrt(halfDiagonalSquared));
+  auto nearTheBox = [&](int e) {
+    double squared = 0.0;
+    for (int k = 0; k < 3; ++k) {
+      const double c = entries_[e].c[k];
+      const double outside = std::max({0.0, lo[k] - c, c - hi[k]});
+      squared += outside * outside;
+    }
+    return std::sqrt(squared) <= bound;
+  };
+  uint8_t found[256];
+  int foundCount = 0;
+  found[foundCount++] = static_cast<uint8_t>(anchor);
+  const float* distances = search_.NeighbourDistances(anchor);
+  const uint8_t* neighbours = search_.NeighbourIndices(anchor);
+  for (int k = 0; k < search_.count() - 1 && distances[k] <= listed; ++k) {
+    if (nearTheBox(neighbours[k])) found[foundCount++] = neighbours[k];
+  }
+  if (foundCount > kMaxCandidates) {
+    state.store(kCrowded, std::memory_order_release);
+    return kCrowded;
+  }
+  std::sort(found, found + foundCount);
+  const uint32_t made = made_.fetch_add(1, std::memory_order_relaxed);
+  Cell& cell = cells_[made];
+  cell.count = static_cast<uint8_t>(foundCount);
+  std::copy(found, found + foundCount, cell.entries);
+  state.store(kFirstCell + made, std::memory_order_release);
+  return kFirstCell + made;
+}
+
+int64_t CandidateGrid::CandidatesListed() const {
+  int64_t listed = 0;
+  const int64_t made = made_.load();
+  for (int64_t i = 0; i < made; ++i) listed += cells_[i].count;
+  return listed;
+}
+
+}  // namespace genshoku

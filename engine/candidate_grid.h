@@ -1,0 +1,118 @@
+#pragma once
+// The nearest palette entry of points that lie in a known box, from a grid of cells over
+// that box: each cell lists the few entries that can be nearest to any point in it, so a
+// point is measured against those only, without branching on the distances.
+//
+// The answer is the one of a scan of all entries that keeps the first of equal squared
+// distances. A cell lists every entry whose distance from the cell could come within a
+// relative 1e-9 of the distance from the cell's farthest point to one fixed entry; the
+// rounding of a computed squared distance is far smaller than that, so every entry whose
+// computed distance could equal or beat the winner's is listed, and the list is in index
+// order, so the first of equal distances wins as in the scan. A cell is made the first time
+// a point falls into it (by whichever thread gets there first); points outside the grid,
+// in a cell still being made by the other thread, or in a cell with too many candidates
+// take the pruned search instead.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include <emmintrin.h>
+
+#include "engine/nearest_entry_search.h"
+
+namespace genshoku {
+
+class CandidateGrid {
+ public:
+  // Entries listed at most per cell; a cell that would need more uses the pruned search.
+  static constexpr int kMaxCandidates = 15;
+
+  // `search` holds the palette and must outlive the grid. low and high bound the points
+  // that will be looked up (points outside are still answered, by the pruned search); the
+  // grid has at most about `cellBudget` cells.
+  CandidateGrid(const NearestEntrySearch& search, const double low[3], const double high[3],
+                int64_t cellBudget);
+
+  // The nearest entry of (x0, x1, x2); `start` (any entry) starts the pruned search where
+  // the grid cannot answer.
+  int Find(double x0, double x1, double x2, int start) const {
+    if (enabled_) {
+      const double t0 = (x0 - origin_[0]) * inverseSide_;
+      const double t1 = (x1 - origin_[1]) * inverseSide_;
+      const double t2 = (x2 - origin_[2]) * inverseSide_;
+      if (t0 >= 0.0 && t0 < limit_[0] && t1 >= 0.0 && t1 < limit_[1] && t2 >= 0.0 &&
+          t2 < limit_[2]) {
+        const int64_t index = static_cast<int64_t>(t0) +
+                              cellsAlong_[0] * (static_cast<int64_t>(t1) +
+                                                cellsAlong_[1] * static_cast<int64_t>(t2));
+        const uint32_t state =
+            std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
+        if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
+      }
+    }
+    return FindElsewhere(x0, x1, x2, start);
+  }
+
+  // For tests: the cells made so far and their candidates in all.
+  int64_t CellsMade() const { return made_.load(); }
+  int64_t CandidatesListed() const;
+
+ private:
+  // A cell's state: not made yet, being made, too many candidates, or the place of its
+  // candidates in cells_ plus kFirstCell.
+  static constexpr uint32_t kUnmade = 0, kMaking = 1, kCrowded = 2, kFirstCell = 3;
+
+  struct Cell {
+    uint8_t count;
+    uint8_t entries[kMaxCandidates];  // in increasing order
+  };
+  // An entry's coordinates side by side.
+  struct alignas(32) Entry {
+    double c[3];
+  };
+
+  // The answer where the cell is not made yet (making it), or cannot be used.
+  int FindElsewhere(double x0, double x1, double x2, int start) const;
+  // Makes the cell at `index` unless another thread is at it; its state afterwards.
+  uint32_t MakeCell(int64_t index) const;
+
+  double SquaredDistance(double x0, double x1, double x2, int e) const {
+    const double d0 = x0 - entries_[e].c[0];
+    const double d1 = x1 - entries_[e].c[1];
+    const double d2 = x2 - entries_[e].c[2];
+    return d0 * d0 + d1 * d1 + d2 * d2;
+  }
+
+  int Nearest(const Cell& cell, double x0, double x1, double x2) const {
+    int best = cell.entries[0];
+    __m128d bestSquared = _mm_set_sd(SquaredDistance(x0, x1, x2, best));
+    for (int k = 1; k < cell.count; ++k) {
+      const int e = cell.entries[k];
+      const __m128d squared = _mm_set_sd(SquaredDistance(x0, x1, x2, e));
+      // All ones where the candidate is strictly nearer; the minimum keeps the first of
+      // equal distances as the comparison does.
+      const int nearer = _mm_cvtsi128_si32(_mm_castpd_si128(_mm_cmplt_sd(squared, bestSquared)));
+      best = (e & nearer) | (best & ~nearer);
+      bestSquared = _mm_min_sd(squared, bestSquared);
+    }
+    return best;
+  }
+
+  const NearestEntrySearch& search_;
+  bool enabled_ = false;
+  double origin_[3] = {};
+  double side_ = 1.0;
+  double inverseSide_ = 1.0;
+  double limit_[3] = {};  // cells along each axis, as doubles
+  int64_t cellsAlong_[3] = {};
+  Entry entries_[256] = {};
+  // Per cell of the grid its state, zero-filled by the system as pages are first touched.
+  std::unique_ptr<uint32_t[], void (*)(void*)> state_{nullptr, nullptr};
+  // The made cells, side by side in the order they were made; only the pages holding
+  // made cells are ever touched.
+  std::unique_ptr<Cell[]> cells_;
+  mutable std::atomic<uint32_t> made_{0};
+};
+
+}  // namespace genshoku

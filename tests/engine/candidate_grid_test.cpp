@@ -1,0 +1,137 @@
+// The candidate grid must give exactly the answer of the plain scan (first of equal squared
+// distances) for every point, inside its box or not, whichever thread makes a cell first.
+
+#include "engine/candidate_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace genshoku {
+namespace {
+
+struct Palette {
+  std::vector<double> c[3];
+};
+
+// Entries spread over [0, spread) in each coordinate; some repeat an earlier entry, some
+// lie in a tight crowd around one spot (so that cells list many candidates).
+Palette RandomPalette(std::mt19937& generator, int count, double spread) {
+  std::uniform_real_distribution<double> unit(0.0, spread);
+  std::normal_distribution<double> crowd(0.0, spread * 0.002);
+  Palette palette;
+  for (int e = 0; e < count; ++e) {
+    const unsigned kind = generator() % 6;
+    for (int k = 0; k < 3; ++k) {
+      double value = unit(generator);
+      if (kind == 0 && e > 0) value = palette.c[k][e - 1];
+      if (kind == 1) value = spread * 0.5 + crowd(generator);
+      palette.c[k].push_back(value);
+    }
+  }
+  return palette;
+}
+
+struct Grid {
+  NearestEntrySearch search;
+  std::unique_ptr<CandidateGrid> grid;
+
+  Grid(const Palette& palette, int count, double low, double high, int64_t budget) {
+    search.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
+    search.MakeAllNeighbourLists();
+    const double lows[3] = {low, low, low}, highs[3] = {high, high, high};
+    grid = std::make_unique<CandidateGrid>(search, lows, highs, budget);
+  }
+};
+
+// Points anywhere near the box, on entries, half-way between two, and a little off those.
+std::vector<std::array<double, 3>> Points(std::mt19937& generator, const Palette& palette,
+                                          int count, double spread, int howMany) {
+  std::uniform_real_distribution<double> anywhere(-0.3 * spread, 1.3 * spread);
+  std::vector<std::array<double, 3>> points;
+  for (int q = 0; q < howMany; ++q) {
+    std::array<double, 3> x;
+    const int a = int(generator() % unsigned(count)), b = int(generator() % unsigned(count));
+    for (int k = 0; k < 3; ++k) {
+      switch (q % 4) {
+        case 0: x[k] = anywhere(generator); break;
+        case 1: x[k] = palette.c[k][a]; break;
+        case 2: x[k] = (palette.c[k][a] + palette.c[k][b]) * 0.5; break;
+        default: x[k] = std::nextafter(palette.c[k][a], q % 8 < 4 ? -HUGE_VAL : HUGE_VAL);
+      }
+    }
+    points.push_back(x);
+  }
+  return points;
+}
+
+TEST(CandidateGrid, AgreesWithThePlainScan) {
+  std::mt19937 generator(29);
+  for (int trial = 0; trial < 30; ++trial) {
+    const int count = 1 + int(generator() % 256);
+    const double spread = trial % 3 == 0 ? 6.0 : 2000.0;
+    const Palette palette = RandomPalette(generator, count, spread);
+    // A box around part of the palette only, and budgets from a handful of cells up.
+    const int64_t budget = trial % 2 ? 64 : 200000;
+    Grid grid(palette, count, 0.1 * spread, 0.9 * spread, budget);
+    for (const auto& x : Points(generator, palette, count, spread, 3000)) {
+      const int expected = grid.search.FindByScan(x[0], x[1], x[2]);
+      const int start = int(generator() % unsigned(count));
+      ASSERT_EQ(grid.grid->Find(x[0], x[1], x[2], start), expected) << trial;
+      // Once the cell is made, the same answer from it.
+      ASSERT_EQ(grid.grid->Find(x[0], x[1], x[2], start), expected) << trial;
+    }
+    if (count >= 2 && budget > 64) EXPECT_GT(grid.grid->CellsMade(), 0) << trial;
+  }
+}
+
+TEST(CandidateGrid, CellsListFewEntriesAndFarPointsStillGetAnAnswer) {
+  std::mt19937 generator(31);
+  Palette palette;
+  std::uniform_real_distribution<double> unit(0.0, 1000.0);
+  for (int e = 0; e < 256; ++e) {
+    for (int k = 0; k < 3; ++k) palette.c[k].push_back(unit(generator));
+  }
+  Grid grid(palette, 256, 0.0, 1000.0, 1 << 20);
+  std::uniform_real_distribution<double> inside(0.0, 1000.0);
+  for (int q = 0; q < 20000; ++q) {
+    const double x0 = inside(generator), x1 = inside(generator), x2 = inside(generator);
+    ASSERT_EQ(grid.grid->Find(x0, x1, x2, 0), grid.search.FindByScan(x0, x1, x2));
+  }
+  // Evenly spread entries leave only a few candidates per cell.
+  EXPECT_LT(grid.grid->CandidatesListed(), 8 * grid.grid->CellsMade());
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(grid.grid->Find(nan, 1, 2, 7), grid.search.FindByScan(nan, 1, 2));
+  EXPECT_EQ(grid.grid->Find(inf, 0, 0, 7), grid.search.FindByScan(inf, 0, 0));
+  EXPECT_EQ(grid.grid->Find(-1e300, 5, 5, 7), grid.search.FindByScan(-1e300, 5, 5));
+  EXPECT_EQ(grid.grid->Find(1e6, -1e6, 3, 7), grid.search.FindByScan(1e6, -1e6, 3));
+}
+
+// Two threads look up the same points at once; cells are made by whichever comes first,
+// and the other meanwhile takes the pruned search: the answers never differ.
+TEST(CandidateGrid, TwoThreadsMakingCellsAgree) {
+  std::mt19937 generator(37);
+  const Palette palette = RandomPalette(generator, 256, 500.0);
+  Grid grid(palette, 256, 0.0, 500.0, 1 << 18);
+  const auto points = Points(generator, palette, 256, 500.0, 40000);
+  std::vector<int> answers[2];
+  auto lookUp = [&](int part) {
+    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
+  };
+  std::thread helper(lookUp, 1);
+  lookUp(0);
+  helper.join();
+  for (size_t q = 0; q < points.size(); ++q) {
+    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
+    ASSERT_EQ(answers[0][q], expected) << q;
+    ASSERT_EQ(answers[1][q], expected) << q;
+  }
+}
+
+}  // namespace
+}  // namespace genshoku
