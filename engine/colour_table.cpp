@@ -82,6 +82,19 @@ void ColourTable::ReleasePixelColours() {
   std::vector<uint32_t>().swap(pixelColour);
 }
 
+void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG,
+                                      const uint8_t* srcB, int threads, EngineRun& run) {
+  pixelColour.resize(static_cast<size_t>(pixelCount));
+  RunInTwoParts(threads, [&](int part) {
+    int64_t begin, end;
+    HalfRange(pixelCount, part, begin, end);
+    for (int64_t i = begin; i < end; ++i) {
+      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
+      pixelColour[i] = ColourOfBytes(srcR[i], srcG[i], srcB[i]) | (IsEdgePixel(i) ? kEdgeBit : 0u);
+    }
+  });
+}
+
 void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
   const size_t count = static_cast<size_t>(colourCount);
   std::vector<Working> newWorking(count);

@@ -73,6 +73,12 @@ struct ColourTable {
   bool IsEdgePixel(int64_t pixel) const { return (edgeBits[pixel >> 6] >> (pixel & 63)) & 1; }
   // Keeps the edge flags as bits and drops the per-pixel colour numbers.
   void ReleasePixelColours();
+  // Numbers the pixels again from the planes (and the edge flags) once the clustering's
+  // pixel lists are gone, so that the later passes over the pixels read one word per pixel
+  // instead of looking their colours up. Up to two threads; the calling one passes
+  // progress points to `run`.
+  void RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
+                           int threads, EngineRun& run);
 };
 
 // Numbers the distinct colours of the (prepared) planes in increasing 0xRRGGBB order and

@@ -406,26 +406,20 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   search.MakeAllNeighbourLists();
   const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
-  // The start entries in the order of the colours' ranks, which neighbouring pixels share
-  // more often than the refinement's order.
-  std::vector<uint8_t> guessByRank(static_cast<size_t>(colours.colourCount));
-  for (int64_t rank = 0; rank < colours.colourCount; ++rank) {
-    guessByRank[rank] = guess[colours.ColourOfRank(static_cast<uint32_t>(rank))];
-  }
   struct Source {
     const uint8_t* r;
     const uint8_t* g;
     const uint8_t* b;
-    const std::vector<uint8_t>& guessByRank;
+    const std::vector<uint8_t>& guess;
     const ColourTable& colours;
     void StartRow(int, int64_t, int) {}
     int operator()(int, int, int64_t i, double* value) {
       value[0] = r[i];
       value[1] = g[i];
       value[2] = b[i];
-      return int{guessByRank[colours.RankOfBytes(r[i], g[i], b[i])]};
+      return int{guess[colours.ColourOf(i)]};
     }
-  } pixel{srcR, srcG, srcB, guessByRank, colours};
+  } pixel{srcR, srcG, srcB, guess, colours};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
@@ -433,9 +427,7 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
 }
 
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const uint8_t* srcR,
-                            const uint8_t* srcG, const uint8_t* srcB,
-                            const std::vector<uint8_t>& guess,
+                            const ColourTable& colours, const std::vector<uint8_t>& guess,
                             const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
                             int threads) {
   DiffusionKernel taps;
@@ -456,46 +448,38 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
   }
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
   // Every pixel reads one record: its working colour in the palette's channel order and
-  // the nearest entry of its colour to start the search from, in the order of the colours'
-  // ranks, which neighbouring pixels share more often than the refinement's order.
+  // the nearest entry of its colour to start the search from.
   struct PixelRecord {
     double value[kChannels];
     int start;
   };
-  std::vector<PixelRecord> byRank(static_cast<size_t>(colours.colourCount));
-  for (int64_t rank = 0; rank < colours.colourCount; ++rank) {
-    const uint32_t c = colours.ColourOfRank(static_cast<uint32_t>(rank));
-    byRank[rank] = {{colours.working[c].v, colours.working[c].y, colours.working[c].u}, guess[c]};
+  std::vector<PixelRecord> byColour(static_cast<size_t>(colours.colourCount));
+  for (int64_t c = 0; c < colours.colourCount; ++c) {
+    byColour[c] = {{colours.working[c].v, colours.working[c].y, colours.working[c].u}, guess[c]};
   }
-  // The ranks of a row are found first and the records fetched a few pixels ahead, so
+  // The colours of a row are read first and the records fetched a few pixels ahead, so
   // that the look-ups of neighbouring pixels overlap instead of waiting one by one.
   struct Source {
-    const uint8_t* r;
-    const uint8_t* g;
-    const uint8_t* b;
-    const std::vector<PixelRecord>& byRank;
+    const std::vector<PixelRecord>& byColour;
     const ColourTable& colours;
-    std::vector<uint32_t> rowRanks[4];  // two rows per thread
+    std::vector<uint32_t> rowColours[4];  // two rows per thread
 
     void StartRow(int slot, int64_t rowStart, int rowWidth) {
-      std::vector<uint32_t>& ranks = rowRanks[slot];
-      ranks.resize(static_cast<size_t>(rowWidth));
-      for (int x = 0; x < rowWidth; ++x) {
-        const int64_t i = rowStart + x;
-        ranks[x] = colours.RankOfBytes(r[i], g[i], b[i]);
-      }
-      for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&byRank[ranks[x]]);
+      std::vector<uint32_t>& row = rowColours[slot];
+      row.resize(static_cast<size_t>(rowWidth));
+      for (int x = 0; x < rowWidth; ++x) row[x] = colours.ColourOf(rowStart + x);
+      for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&byColour[row[x]]);
     }
     int operator()(int slot, int x, int64_t, double* value) {
-      const std::vector<uint32_t>& ranks = rowRanks[slot];
-      if (static_cast<size_t>(x) + 8 < ranks.size()) __builtin_prefetch(&byRank[ranks[x + 8]]);
-      const PixelRecord& record = byRank[ranks[x]];
+      const std::vector<uint32_t>& row = rowColours[slot];
+      if (static_cast<size_t>(x) + 8 < row.size()) __builtin_prefetch(&byColour[row[x + 8]]);
+      const PixelRecord& record = byColour[row[x]];
       value[0] = record.value[0];
       value[1] = record.value[1];
       value[2] = record.value[2];
       return record.start;
     }
-  } pixel{srcR, srcG, srcB, byRank, colours, {}};
+  } pixel{byColour, colours, {}};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
 

@@ -520,12 +520,14 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v) {
   return best;
 }
 
-void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
                          EngineRun& run, int threads) {
   KMeans kmeans(colours, srcR, srcG, srcB, clusters, params, palette, entryOfColour, run,
                 threads);
+  // The pixel lists are gone now; the colour numbers take less room.
+  colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
   kmeans.Run();
 }
 
@@ -552,12 +554,9 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
   return nearest;
 }
 
-void AssignNearestEntries(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                          const uint8_t* srcB, const std::vector<uint8_t>& nearest,
+void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
                           uint8_t* indexPlane) {
-  for (int64_t i = 0; i < colours.pixelCount; ++i) {
-    indexPlane[i] = nearest[colours.ColourOfBytes(srcR[i], srcG[i], srcB[i])];
-  }
+  for (int64_t i = 0; i < colours.pixelCount; ++i) indexPlane[i] = nearest[colours.ColourOf(i)];
 }
 
 }  // namespace genshoku

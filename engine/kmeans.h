@@ -39,8 +39,10 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
-// srcR, srcG, srcB are the prepared planes the colour table was made from.
-void RefinePaletteKMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
+// srcR, srcG, srcB are the prepared planes the colour table was made from; once the
+// clusters' pixel lists are let go, the colour table's per-pixel colour numbers are made
+// again from them (ColourTable::RestorePixelColours).
+void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
                          EngineRun& run, int threads);
@@ -57,9 +59,9 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
                                              int threads);
 
-// Writes the nearest entry of every pixel, whatever its label, into indexPlane.
-void AssignNearestEntries(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                          const uint8_t* srcB, const std::vector<uint8_t>& nearest,
+// Writes the nearest entry of every pixel, whatever its label, into indexPlane. Needs the
+// per-pixel colour numbers of the colour table.
+void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
                           uint8_t* indexPlane);
 
 }  // namespace genshoku

@@ -97,6 +97,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     }
   }
   std::vector<uint32_t>().swap(colours.takingPart);
+  if (colours.pixelColour.empty()) colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
 
   // The plain nearest entries matter only when no final mapping overwrites them, but every
   // variant starts its searches from them.
@@ -105,7 +106,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
   std::vector<uint8_t>().swap(entryOfColour);
   const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
-  if (!finalMapping) AssignNearestEntries(colours, srcR, srcG, srcB, nearest, indexPlane);
+  if (!finalMapping) AssignNearestEntries(colours, nearest, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
@@ -117,7 +118,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
                       srcR, srcG, srcB, nearest, paletteRed, paletteGreen, paletteBlue, indexPlane, run, threads);
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
-                           colours, srcR, srcG, srcB, nearest, records, indexPlane, run,
+                           colours, nearest, records, indexPlane, run,
                            threads);
   }
   return ReduceResult::Ok;
