@@ -52,7 +52,8 @@ inline Bytes MakePalette(int entries, uint32_t seed) {
 }
 
 // ---------------------------------------------------------------------------------------
-// giflib.
+// giflib. An image and a file as giflib reads or writes them; the fields marked "reading"
+// or "writing" serve that direction only.
 
 struct OracleImage {
   int left = 0, top = 0, width = 0, height = 0;

@@ -80,10 +80,8 @@ TEST(PngReaderHostileInput, NoiseBehindAValidHeader) {
     for (uint8_t& byte : data) byte = static_cast<uint8_t>(random());
     data[0] = 0x78;
     data[1] = 0x01;
-    Bytes file = Signature();
-    Append(file, HeaderChunk(5, 5, 8, static_cast<int>(random() % 2) * 2, random() % 2));
-    Append(file, Chunk("IDAT", data));
-    ExpectSound(file);
+    const int colorType = static_cast<int>(random() % 2) * 2, interlace = random() % 2;
+    ExpectSound(PngFile({HeaderChunk(5, 5, 8, colorType, interlace), Chunk("IDAT", data)}));
   }
 }
 

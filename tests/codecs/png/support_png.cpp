@@ -69,6 +69,12 @@ void PutBigEndian32(Bytes& to, uint32_t value) {
 
 Bytes Signature() { return {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}; }
 
+Bytes PngFile(const std::vector<Bytes>& chunks) {
+  Bytes file = Signature();
+  for (const Bytes& chunk : chunks) Append(file, chunk);
+  return file;
+}
+
 Bytes Chunk(const std::string& type, const Bytes& data) {
   Bytes out;
   PutBigEndian32(out, static_cast<uint32_t>(data.size()));

@@ -34,6 +34,8 @@ Bytes ZlibCompress(const Bytes& data, int level, int strategy = 0);
 bool ZlibInflate(const Bytes& stream, Bytes& out, std::string* error = nullptr, bool raw = false);
 
 Bytes Signature();
+// The signature and the given chunks.
+Bytes PngFile(const std::vector<Bytes>& chunks);
 // Length, type, data and zlib's CRC.
 Bytes Chunk(const std::string& type, const Bytes& data);
 Bytes HeaderChunk(uint32_t width, uint32_t height, int bitDepth, int colorType, int interlace);

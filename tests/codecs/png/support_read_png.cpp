@@ -166,12 +166,11 @@ Bytes EncodePng(const SourceImage& image, const EncodeOptions& options) {
 
 Bytes FileWithData(uint32_t width, uint32_t height, int bitDepth, int colorType,
                    const Bytes& filtered, int interlace, const Bytes& palette, int level) {
-  Bytes file = Signature();
-  Append(file, HeaderChunk(width, height, bitDepth, colorType, interlace));
-  if (!palette.empty()) Append(file, Chunk("PLTE", palette));
-  Append(file, Chunk("IDAT", ZlibCompress(filtered, level)));
-  Append(file, Chunk("IEND", {}));
-  return file;
+  std::vector<Bytes> chunks = {HeaderChunk(width, height, bitDepth, colorType, interlace)};
+  if (!palette.empty()) chunks.push_back(Chunk("PLTE", palette));
+  chunks.push_back(Chunk("IDAT", ZlibCompress(filtered, level)));
+  chunks.push_back(Chunk("IEND", {}));
+  return PngFile(chunks);
 }
 
 void BitWriter::Bits(uint32_t value, int count) {

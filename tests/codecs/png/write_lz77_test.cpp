@@ -1,5 +1,5 @@
-// The writer's LZ77 matches: which copy is chosen where several could be, and how far back
-// a copy may reach.
+// The writer's LZ77 matches: which copy is chosen where several could be, and where a
+// search ends.
 #include <gtest/gtest.h>
 
 #include <string>
