@@ -93,6 +93,11 @@ void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG,
       pixelColour[i] = ColourOfBytes(srcR[i], srcG[i], srcB[i]) | (IsEdgePixel(i) ? kEdgeBit : 0u);
     }
   });
+  // Nothing looks a colour up by its bytes any more.
+  std::vector<uint64_t>().swap(present);
+  std::vector<uint32_t>().swap(rankBefore);
+  std::vector<uint32_t>().swap(numberOfRank);
+  std::vector<uint64_t>().swap(edgeBits);
 }
 
 void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {

@@ -75,8 +75,8 @@ struct ColourTable {
   void ReleasePixelColours();
   // Numbers the pixels again from the planes (and the edge flags) once the clustering's
   // pixel lists are gone, so that the later passes over the pixels read one word per pixel
-  // instead of looking their colours up. Up to two threads; the calling one passes
-  // progress points to `run`.
+  // instead of looking their colours up; the look-up tables and edge bits are let go. Up
+  // to two threads; the calling one passes progress points to `run`.
   void RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
                            int threads, EngineRun& run);
 };

@@ -13,9 +13,7 @@ constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
 }  // namespace
 
-void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
-                            const uint8_t* srcG, const uint8_t* srcB,
-                            const uint8_t* entryOfColour,
+void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* entryOfColour,
                             const std::array<bool, kPaletteSize>& wanted,
                             const std::array<int64_t, kPaletteSize>& pixelCount,
                             std::array<EntrySums, kPaletteSize>& sums, EngineRun& run,
@@ -40,8 +38,7 @@ void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
   const int64_t n = colours.pixelCount;
   const ColourTable::Working* values = colours.working.data();
   constexpr uint32_t kNoColour = UINT32_MAX;
-  // The per-pixel colour numbers where the table has them again, else the planes.
-  const uint32_t* pixelColour = colours.pixelColour.empty() ? nullptr : colours.pixelColour.data();
+  const uint32_t* pixelColour = colours.pixelColour.data();
   RunInTwoParts(load[1] > 0 ? threads : 1, [&](int part) {
     // 0: not this thread's entry; 1: this thread's.
     std::array<uint8_t, kPaletteSize> mine{};
@@ -55,17 +52,9 @@ void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
     for (int64_t start = 0; start < n; start += kPixelsPerProgressPoint) {
       if (part == 0) run.Pump();
       const int64_t end = std::min(n, start + kPixelsPerProgressPoint);
-      if (pixelColour) {
-        for (int64_t i = start; i < end; ++i) {
-          const uint32_t c = pixelColour[i];
-          stretch[i - start] = (c & ColourTable::kEdgeBit) != 0 ? kNoColour : c;
-        }
-      } else {
-        for (int64_t i = start; i < end; ++i) {
-          stretch[i - start] = colours.IsEdgePixel(i)
-                                   ? kNoColour
-                                   : colours.ColourOfBytes(srcR[i], srcG[i], srcB[i]);
-        }
+      for (int64_t i = start; i < end; ++i) {
+        const uint32_t c = pixelColour[i];
+        stretch[i - start] = (c & ColourTable::kEdgeBit) != 0 ? kNoColour : c;
       }
       for (int64_t i = start; i < end; ++i) {
         const uint32_t c = stretch[i - start];

@@ -18,12 +18,10 @@ struct EntrySums {
 
 // For every entry e with wanted[e], sums[e] receives the sums over the pixels that take
 // part (not edge pixels) whose colour has entryOfColour[colour] == e, in pixel order. The
-// pixels' colours are found from the planes the colour table was made from. The other
+// pixels' colours are the colour table's per-pixel colour numbers. The other
 // entries' sums are left as they are. `pixelCount` is the weight of each entry (its pixel
 // count), used to share the entries out between the threads.
-void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* srcR,
-                            const uint8_t* srcG, const uint8_t* srcB,
-                            const uint8_t* entryOfColour,
+void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* entryOfColour,
                             const std::array<bool, kPaletteSize>& wanted,
                             const std::array<int64_t, kPaletteSize>& pixelCount,
                             std::array<EntrySums, kPaletteSize>& sums, EngineRun& run,

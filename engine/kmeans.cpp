@@ -111,11 +111,10 @@ Change IntegerPartsChange(const PaletteBounds& a, const PaletteBounds& b, int e)
 // the pixels are added again only when a decision depends on where in between it lies.
 class KMeans {
  public:
-  KMeans(const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-         const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
+  KMeans(const ColourTable& colours, Clusters& clusters, const ReductionParams& params,
          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run,
          int threads)
-      : colours_(colours), srcR_(srcR), srcG_(srcG), srcB_(srcB), params_(params),
+      : colours_(colours), params_(params),
         palette_(palette), entryOf_(entryOfColour), run_(run), threads_(threads),
         widening_(boundsWidening.load()) {
     entryOf_.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -255,7 +254,7 @@ class KMeans {
 
   // The sums of the wanted entries under the present assignment, added over their pixels.
   void AddSumsAgain(const std::array<bool, kPaletteSize>& wanted) {
-    SumEntriesInPixelOrder(colours_, srcR_, srcG_, srcB_, entryOf_.data(), wanted, counts_,
+    SumEntriesInPixelOrder(colours_, entryOf_.data(), wanted, counts_,
                            sums_, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (wanted[e]) sumsExact_[e] = true;
@@ -276,7 +275,7 @@ class KMeans {
     }
     if (!any) return;
     std::array<EntrySums, kPaletteSize> sums;
-    SumEntriesInPixelOrder(colours_, srcR_, srcG_, srcB_, assignment.data(), wanted, counts,
+    SumEntriesInPixelOrder(colours_, assignment.data(), wanted, counts,
                            sums, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!wanted[e]) continue;
@@ -474,9 +473,6 @@ class KMeans {
   }
 
   const ColourTable& colours_;
-  const uint8_t* srcR_;
-  const uint8_t* srcG_;
-  const uint8_t* srcB_;
   const ReductionParams& params_;
   WorkingPalette& palette_;
   std::vector<uint8_t>& entryOf_;  // per colour: its entry in the present assignment
@@ -524,7 +520,7 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
                          EngineRun& run, int threads) {
-  KMeans kmeans(colours, srcR, srcG, srcB, clusters, params, palette, entryOfColour, run,
+  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run,
                 threads);
   // The pixel lists are gone now; the colour numbers take less room.
   colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
