@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <memory>
 #include <cmath>
 
 #if defined(__SSE2__)
@@ -24,6 +28,9 @@ constexpr int kSecondCountDumpClusters = 6;
 // A progress point every this many pixels of a long pass.
 constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
+// Clusters smaller than this are split without a second thread.
+constexpr int32_t kPixelsWorthAThread = int32_t{1} << 15;
+
 // The passes over a cluster's pixels read their colours' records in no useful order; they
 // ask for the record this many pixels ahead.
 constexpr int kFetchAhead = 16;
@@ -43,24 +50,140 @@ struct SharedColour {
   uint32_t up;
 };
 
+// The split of one cluster, worked out before it is entered into the table. What it holds
+// depends only on the cluster's pixels, except where noted.
+struct WorkedSplit {
+  // The cluster's own sums, for putting it back together when the split is dropped.
+  Triple parentSums;
+  CovarianceSums parentProducts;
+  bool converged = true;  // the covariance could be diagonalised
+  // The axis came from the eigenvalues; otherwise it is the previous split's, and a split
+  // worked out ahead of its turn cannot be used.
+  bool axisFromEigenvalues = true;
+  Matrix3 covariance;
+  int axisIndex = 0;
+  int threshold = 0;
+  ClusterMembers staying, moving;
+  double spread[2] = {0.0, 0.0};
+};
+
 class Splitter {
  public:
   Splitter(ColourTable& colours, const double* edgeStrength,
            const ReductionParams& params, int threads, ClusterTable& table,
            Clusters& clusters, EngineRun& run)
       : colours_(colours), edgeStrength_(edgeStrength), params_(params), threads_(threads),
-        table_(table), clusters_(clusters), run_(run) {}
+        configuredThreads_(threads), table_(table), clusters_(clusters), run_(run) {}
 
+  // The splits are entered into the table one by one in their fixed order. With two
+  // threads, the cluster that will most likely be split next is worked out on the second
+  // thread meanwhile; a split depends only on its cluster's pixels, so the result is the
+  // same whenever it is made, and it waits until its cluster's turn comes. (Only the
+  // median rule prints at every split and the spread rules other than the squared
+  // distances may diagonalise again; with those everything runs in turn.)
   void Run() {
     FirstSplit();
+    EngineHost idleHost;
+    EngineRandom unusedRandom;
+    EngineRun quietRun(idleHost, SilentDiagnostics(), unusedRandom);
+    Splitter helper(colours_, edgeStrength_, params_, 1, table_, clusters_, quietRun);
+    const bool ahead = configuredThreads_ >= 2 && params_.thresholdMode != 1 &&
+                       (params_.spreadMode == 0 || params_.spreadMode == 1);
+    std::array<std::unique_ptr<WorkedSplit>, kPaletteSize> worked;  // by label
     for (int n = 2; n < kPaletteSize; ++n) {
       if (n > 2) run_.Pump();
       const int k = SelectClusterToSplit(table_, n, params_.spreadMode);
-      SplitCluster(k, n);
+      const ClusterRecord chosen = table_.PT[table_.MEN][k];
+      std::unique_ptr<WorkedSplit>& mine = worked[chosen.INDEXNO];
+      if (mine && !mine->axisFromEigenvalues) {
+        clusters_[chosen.INDEXNO] = Rejoined(*mine);
+        mine.reset();
+      }
+      if (!mine) {
+        const int next = ahead ? LikeliestNextSplit(n, k, worked) : -1;
+        const ClusterRecord* guess = next >= 0 ? &table_.PT[table_.MEN][next] : nullptr;
+        // Two large clusters of about the same size are worth a thread each; otherwise both
+        // threads work on the one cluster. Two splits at once hold the lists of both
+        // clusters twice, which stays below what the first split needs while the two
+        // clusters have at most half the pixels.
+        if (guess && chosen.COUNT >= kPixelsWorthAThread &&
+            int64_t{guess->COUNT} * 3 >= int64_t{chosen.COUNT} &&
+            (int64_t{chosen.COUNT} + guess->COUNT) * 4 <= int64_t{table_.nonEdgeCount}) {
+          std::unique_ptr<WorkedSplit>& theirs = worked[guess->INDEXNO];
+          RunInTwoParts(2, [&](int part) {
+            if (part == 0) {
+              mine = Work(chosen.INDEXNO, chosen.COUNT, 1);
+            } else {
+              theirs = helper.Work(guess->INDEXNO, guess->COUNT, 1);
+            }
+          });
+        } else {
+          mine = Work(chosen.INDEXNO, chosen.COUNT, configuredThreads_);
+        }
+      }
+      Commit(k, n, *mine);
+      mine.reset();
     }
+    // Splits worked out for clusters whose turn never came: the clusters stay whole.
+    for (int label = 0; label < kPaletteSize; ++label) {
+      if (worked[label]) clusters_[label] = Rejoined(*worked[label]);
+    }
+#if defined(__GLIBC__)
+    // The helper thread's lists came from its own memory pool, where the memory they left
+    // stays with the process unless handed back.
+    if (configuredThreads_ >= 2) malloc_trim(0);
+#endif
+  }
+
+  // The cluster of a split that is dropped, from its two parts: the pixels in pixel order,
+  // the colours of the staying part and then those of the moving one. Nothing the engine
+  // computes depends on the order of a cluster's colours.
+  static ClusterMembers Rejoined(WorkedSplit& worked) {
+    ClusterMembers whole;
+    const MemberList& a = worked.staying.pixels;
+    const MemberList& b = worked.moving.pixels;
+    const uint32_t shift = static_cast<uint32_t>(worked.staying.colours.size());
+    whole.pixels.resize(a.size() + b.size());
+    size_t i = 0, j = 0, k = 0;
+    while (i < a.size() || j < b.size()) {
+      if (j == b.size() || (i < a.size() && a[i].pixel < b[j].pixel)) {
+        whole.pixels[k++] = a[i++];
+      } else {
+        whole.pixels[k++] = Member{b[j].pixel, b[j].colour + shift};
+        ++j;
+      }
+    }
+    whole.colours = std::move(worked.staying.colours);
+    whole.colours.insert(whole.colours.end(), worked.moving.colours.begin(),
+                         worked.moving.colours.end());
+    whole.sums = worked.parentSums;
+    whole.products = worked.parentProducts;
+    worked = WorkedSplit{};
+    return whole;
   }
 
  private:
+  // Position of the cluster other than k with the largest key that holds pixels and has no
+  // split worked out yet, or -1.
+  int LikeliestNextSplit(int n, int k,
+                         const std::array<std::unique_ptr<WorkedSplit>, kPaletteSize>& worked) {
+    const ClusterRecord* records = table_.PT[table_.MEN];
+    int best = -1;
+    double bestKey = 0.0;
+    for (int position = 0; position < n; ++position) {
+      const ClusterRecord& record = records[position];
+      if (position == k || record.COUNT == 0 || worked[record.INDEXNO]) continue;
+      const double key = params_.spreadMode == 0
+                             ? static_cast<double>(record.COUNT) * record.SPREAD
+                             : record.SPREAD;
+      if (best < 0 || key > bestKey) {
+        best = position;
+        bestKey = key;
+      }
+    }
+    return best;
+  }
+
   // The colours being split are numbered 0..count-1 here: the places in the cluster's
   // table (or, at the first split, the colour numbers themselves).
   struct ColourSet {
@@ -99,7 +222,7 @@ class Splitter {
   // The threshold of the pixels of the set (in `pixels` order, or in picture order when
   // there is no list), by the split rule.
   int ChooseThreshold(const ColourSet& set, int64_t count, bool firstSplit,
-                      const std::vector<Member>* pixels) {
+                      const MemberList* pixels) {
     const int mode = params_.thresholdMode;
     IntegerHistogram histogram;
     std::vector<ThresholdRun> runs;
@@ -133,7 +256,7 @@ class Splitter {
   // The records of the threshold search in the order of a stable sort of the pixels by
   // their along-axis value: one run per colour, except where different colours share a
   // value; their pixels then follow each other in pixel order.
-  std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const std::vector<Member>* pixels) {
+  std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const MemberList* pixels) {
     std::vector<std::pair<double, uint32_t>> keyed = SortedByAlongValue(set);
     std::vector<ThresholdRun> runs;
     runs.reserve(keyed.size());
@@ -188,7 +311,7 @@ class Splitter {
 
   // Colours keyed[begin..end) share one along-axis value: their pixels in pixel order.
   void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_t begin,
-                      size_t end, const std::vector<Member>* pixels,
+                      size_t end, const MemberList* pixels,
                       std::vector<ThresholdRun>& runs) {
     std::vector<uint32_t> tied;
     for (size_t k = begin; k < end; ++k) tied.push_back(keyed[k].second);
@@ -310,33 +433,31 @@ class Splitter {
     std::vector<SharedColour>().swap(shared_);
   }
 
-  void SplitCluster(int k, int n) {
-    Diagnostics& err = run_.diagnostics();
-    const int side = table_.MEN;
-    const ClusterRecord chosen = table_.PT[side][k];
-    const int label = chosen.INDEXNO;
-    const int64_t m = chosen.COUNT;
-
-    if (n == kMatrixDumpClusters) {
-      err.Err("NUM= %d\n", k);
-      err.Err("PT[MEN][%d].INDEXNO=%d\n", k, chosen.INDEXNO);
-    }
+  // Works out the split of the cluster labelled `label` (m pixels), taking its members
+  // out of clusters_. Uses up to `threads` threads.
+  std::unique_ptr<WorkedSplit> Work(int label, int64_t m, int threads) {
+    threads_ = threads;
+    auto worked = std::make_unique<WorkedSplit>();
     ClusterMembers parent = std::move(clusters_[label]);
     clusters_[label] = ClusterMembers{};
+    worked->parentSums = parent.sums;
+    worked->parentProducts = parent.products;
     // An empty cluster gives 0/0 here; the NaNs make the diagonalisation stop at once and
     // touch no pixel below.
     const Triple mean = MeanOfSums(parent.sums, m);
-    Matrix3 covariance, diag, vectors;
-    CovarianceFromSums(parent.products, m, covariance);
-    if (n == kMatrixDumpClusters) {
-      for (int row = 0; row < 3; ++row) {
-        for (int col = 0; col < 3; ++col) err.Err("%f ", covariance.m[row][col]);
-        err.Err("\n");
-      }
+    Matrix3 diag, vectors, scratch1, scratch2;
+    CovarianceFromSums(parent.products, m, worked->covariance);
+    if (JacobiEigen(JACOBI_MAX_ITERATIONS, JACOBI_TOLERANCE, worked->covariance, diag, scratch1,
+                    vectors, scratch2) != 0) {
+      worked->converged = false;
+      // Put back whole should the split be dropped.
+      worked->staying = std::move(parent);
+      return worked;
     }
-    DiagonaliseCovariance(covariance, diag, vectors, run_);
+    worked->axisFromEigenvalues =
+        diag.m[0][0] > -1e18 || diag.m[1][1] > -1e18 || diag.m[2][2] > -1e18;
     const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors, lastAxisIndex_);
-    lastAxisIndex_ = principal.index;
+    worked->axisIndex = principal.index;
 
     const size_t colourCount = parent.colours.size();
     const std::vector<ColourTable::Working> parentWorking = WorkingOf(parent.colours);
@@ -348,16 +469,14 @@ class Splitter {
     }
     set.pixels = pixelsOfColour_.data();
     RotateColours(set, colourCount, mean, principal.axis);
-    const int threshold = ChooseThreshold(set, m, false, &parent.pixels);
-    lastThreshold_ = threshold;
+    worked->threshold = ChooseThreshold(set, m, false, &parent.pixels);
 
-    // Pixels at or above the threshold move to the new label n.
-    ClusterMembers& staying = clusters_[label];
-    ClusterMembers& moving = clusters_[n];
-    moving = ClusterMembers{};
+    // Pixels at or above the threshold move to the new cluster.
+    ClusterMembers& staying = worked->staying;
+    ClusterMembers& moving = worked->moving;
     int64_t movingCount = 0;
-    ShareOutColours(set, static_cast<double>(threshold), staying, moving, parent.colours.data(),
-                    movingCount);
+    ShareOutColours(set, static_cast<double>(worked->threshold), staying, moving,
+                    parent.colours.data(), movingCount);
     // Only the records the pass over the pixels reads stay while the lists are made.
     std::vector<uint32_t>().swap(parent.colours);
     std::vector<uint32_t>().swap(set.numbers);
@@ -368,24 +487,80 @@ class Splitter {
     Partition(parent.pixels, m - movingCount, movingCount, staying, moving);
     parent = ClusterMembers{};
     std::vector<SharedColour>().swap(shared_);
+    SpreadsOfParts(*worked);
+    return worked;
+  }
+
+  // Enters a worked-out split of the cluster at position k into the table as the split that
+  // makes cluster n, with the diagnostics of that step.
+  void Commit(int k, int n, WorkedSplit& worked) {
+    Diagnostics& err = run_.diagnostics();
+    const int side = table_.MEN;
+    const ClusterRecord chosen = table_.PT[side][k];
+    if (n == kMatrixDumpClusters) {
+      err.Err("NUM= %d\n", k);
+      err.Err("PT[MEN][%d].INDEXNO=%d\n", k, chosen.INDEXNO);
+      for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) err.Err("%f ", worked.covariance.m[row][col]);
+        err.Err("\n");
+      }
+    }
+    if (!worked.converged) {
+      err.Err("Jacobi syuusoku simasen!!\n");
+      throw EigenNotConverged{};
+    }
+    lastAxisIndex_ = worked.axisIndex;
+    lastThreshold_ = worked.threshold;
+    clusters_[chosen.INDEXNO] = std::move(worked.staying);
+    clusters_[n] = std::move(worked.moving);
 
     const int other = 1 - side;
     ClusterRecord* rebuilt = table_.PT[other];
-    rebuilt[0].COUNT = static_cast<int32_t>(staying.pixels.size());
+    rebuilt[0].COUNT = static_cast<int32_t>(clusters_[chosen.INDEXNO].pixels.size());
     rebuilt[0].INDEXNO = chosen.INDEXNO;
-    rebuilt[1].COUNT = static_cast<int32_t>(moving.pixels.size());
+    rebuilt[0].SPREAD = worked.spread[0];
+    rebuilt[1].COUNT = static_cast<int32_t>(clusters_[n].pixels.size());
     rebuilt[1].INDEXNO = n;
+    rebuilt[1].SPREAD = worked.spread[1];
     table_.MEN = other;
     const int clusterCount = n + 1;
     if (clusterCount == kFirstCountDumpClusters || clusterCount == kSecondCountDumpClusters) {
       err.Err("INDEXNO%d %d\n", chosen.INDEXNO, rebuilt[0].COUNT);
       err.Err("INDEXNO%d %d\n", n, rebuilt[1].COUNT);
     }
-    ComputeSpreads(other, 0, 1);
     const ClusterRecord* previous = table_.PT[side];
     for (int position = 0; position < k; ++position) rebuilt[position + 2] = previous[position];
     for (int position = k + 1; position < n; ++position) {
       rebuilt[position + 1] = previous[position];
+    }
+  }
+
+  // SPREAD of the two parts of a worked-out split; the pixel passes of the two parts are
+  // independent and may run on two threads.
+  void SpreadsOfParts(WorkedSplit& worked) {
+    ClusterMembers* parts[2] = {&worked.staying, &worked.moving};
+    std::vector<ColourTable::Working> working[2];
+    double termSums[2] = {0.0, 0.0};
+    Triple means[2];
+    const int64_t larger =
+        static_cast<int64_t>(std::max(parts[0]->pixels.size(), parts[1]->pixels.size()));
+    const int threads = larger >= (int64_t{1} << 16) ? threads_ : 1;
+    RunInTwoParts(threads, [&](int part) {
+      ClusterMembers& cluster = *parts[part];
+      const int64_t count = static_cast<int32_t>(cluster.pixels.size());
+      if (count == 0) return;
+      means[part] = MeanOfSums(cluster.sums, count);
+      working[part] = WorkingOf(cluster.colours);
+      termSums[part] =
+          AddProducts(cluster, working[part].data(), means[part], part == 0 || threads < 2);
+    });
+    for (int part = 0; part < 2; ++part) {
+      ClusterRecord record{static_cast<int32_t>(parts[part]->pixels.size()), 0, 0.0};
+      if (record.COUNT != 0) {
+        FinishSpread(record, *parts[part], working[part], means[part], termSums[part],
+                     worked.axisIndex);
+      }
+      worked.spread[part] = record.SPREAD;
     }
   }
 
@@ -394,13 +569,29 @@ class Splitter {
   // all the parent's pixels. Written without branches on the side (which follows no
   // pattern a processor could guess): every pixel is written to the list and the list
   // advances only for its own pixels, and the sums add either the value or +0.0.
-  void Partition(const std::vector<Member>& pixels, int64_t stayingCount, int64_t movingCount,
+  void Partition(const MemberList& pixels, int64_t stayingCount, int64_t movingCount,
                  ClusterMembers& staying, ClusterMembers& moving) {
     staying.pixels.resize(static_cast<size_t>(stayingCount) + 1);
     moving.pixels.resize(static_cast<size_t>(movingCount) + 1);
     ClusterMembers* clusters[2] = {&staying, &moving};
     const size_t count = pixels.size();
     const int threads = count >= (size_t{1} << 16) ? threads_ : 1;
+    if (threads < 2) {
+      // One thread fills both lists in one pass.
+      PartitionState states[2];
+      for (int part = 0; part < 2; ++part) states[part].out = clusters[part]->pixels.data();
+      for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
+        if (start > 0) run_.Pump();
+        const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
+        PartitionBothStretch(pixels.data() + start, pixels.data() + end, shared_.data(), states);
+      }
+      for (int part = 0; part < 2; ++part) {
+        clusters[part]->pixels.resize(states[part].filled);
+        clusters[part]->sums =
+            Triple{states[part].sums[2], states[part].sums[1], states[part].sums[0]};
+      }
+      return;
+    }
     RunInTwoParts(threads, [&](int part) {
       PartitionState state;
       state.out = clusters[part]->pixels.data();
@@ -420,6 +611,64 @@ class Splitter {
     size_t filled = 0;
     double sums[3] = {};  // Y, U, V
   };
+
+  // One stretch of Partition for both clusters at once: each pixel is written to both
+  // lists, and each list and each cluster's sums advance as in PartitionStretch.
+  static void PartitionBothStretch(const Member* begin, const Member* end,
+                                   const SharedColour* colours, PartitionState (&states)[2]) {
+    Member* const out0 = states[0].out;
+    Member* const out1 = states[1].out;
+    size_t filled0 = states[0].filled, filled1 = states[1].filled;
+#if defined(__SSE2__)
+    __m128d yu0 = _mm_loadu_pd(&states[0].sums[0]);
+    __m128d v0 = _mm_load_sd(&states[0].sums[2]);
+    __m128d yu1 = _mm_loadu_pd(&states[1].sums[0]);
+    __m128d v1 = _mm_load_sd(&states[1].sums[2]);
+    for (const Member* member = begin; member != end; ++member) {
+      if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
+      const SharedColour& colour = colours[member->colour];
+      const uint32_t up = colour.up;
+      const Member entry{member->pixel, colour.place};
+      out0[filled0] = entry;
+      out1[filled1] = entry;
+      filled0 += 1 - up;
+      filled1 += up;
+      const __m128d keep1 = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(up)));
+      const __m128d yu = _mm_loadu_pd(&colour.y);
+      const __m128d v = _mm_load_sd(&colour.v);
+      yu0 = _mm_add_pd(yu0, _mm_andnot_pd(keep1, yu));
+      v0 = _mm_add_sd(v0, _mm_andnot_pd(keep1, v));
+      yu1 = _mm_add_pd(yu1, _mm_and_pd(keep1, yu));
+      v1 = _mm_add_sd(v1, _mm_and_pd(keep1, v));
+    }
+    _mm_storeu_pd(&states[0].sums[0], yu0);
+    _mm_store_sd(&states[0].sums[2], v0);
+    _mm_storeu_pd(&states[1].sums[0], yu1);
+    _mm_store_sd(&states[1].sums[2], v1);
+#else
+    double* sums0 = states[0].sums;
+    double* sums1 = states[1].sums;
+    for (const Member* member = begin; member != end; ++member) {
+      if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
+      const SharedColour& colour = colours[member->colour];
+      const uint32_t up = colour.up;
+      const Member entry{member->pixel, colour.place};
+      out0[filled0] = entry;
+      out1[filled1] = entry;
+      filled0 += 1 - up;
+      filled1 += up;
+      const uint64_t keep1 = uint64_t{0} - up;
+      sums0[0] += Masked(colour.y, ~keep1);
+      sums0[1] += Masked(colour.u, ~keep1);
+      sums0[2] += Masked(colour.v, ~keep1);
+      sums1[0] += Masked(colour.y, keep1);
+      sums1[1] += Masked(colour.u, keep1);
+      sums1[2] += Masked(colour.v, keep1);
+    }
+#endif
+    states[0].filled = filled0;
+    states[1].filled = filled1;
+  }
 
   // One stretch of Partition for the cluster on side `mine`, with everything it updates in
   // registers.
@@ -545,7 +794,7 @@ class Splitter {
         continue;
       }
       FinishSpread(record, clusters_[record.INDEXNO], working[part], means[part],
-                   termSums[part]);
+                   termSums[part], lastAxisIndex_);
     }
   }
 
@@ -559,7 +808,7 @@ class Splitter {
 
   void FinishSpread(ClusterRecord& record, const ClusterMembers& cluster,
                     const std::vector<ColourTable::Working>& working, const Triple& mean,
-                    double termSum) {
+                    double termSum, int previousAxisIndex) {
     const int spreadMode = params_.spreadMode;
     const int64_t m = record.COUNT;
     if (spreadMode == 0) {
@@ -578,7 +827,7 @@ class Splitter {
       Matrix3 covariance, diag, vectors;
       CovarianceFromSums(cluster.products, m, covariance);
       DiagonaliseCovariance(covariance, diag, vectors, run_);
-      const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors, lastAxisIndex_);
+      const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors, previousAxisIndex);
       const double lambda = diag.m[principal.index][principal.index];
       switch (spreadMode) {
         case 2: record.SPREAD = static_cast<double>(m) * lambda; break;
@@ -609,7 +858,8 @@ class Splitter {
   ColourTable& colours_;
   const double* edgeStrength_;
   const ReductionParams& params_;
-  int threads_;
+  int threads_;  // for the split being worked out
+  const int configuredThreads_;
   ClusterTable& table_;
   Clusters& clusters_;
   EngineRun& run_;

@@ -14,6 +14,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "engine/cluster_statistics.h"
@@ -47,9 +50,32 @@ struct Member {
   uint32_t colour;
 };
 
+// Hands out memory for members without clearing it: a cluster's list is sized for its
+// pixels and then written in full.
+template <typename T>
+struct UnclearedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnclearedAllocator<U>;
+  };
+  UnclearedAllocator() = default;
+  template <typename U>
+  UnclearedAllocator(const UnclearedAllocator<U>&) {}
+  template <typename U>
+  void construct(U* place) {
+    ::new (static_cast<void*>(place)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
+};
+
+using MemberList = std::vector<Member, UnclearedAllocator<Member>>;
+
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
-  std::vector<Member> pixels;     // ascending pixel indices
+  MemberList pixels;              // ascending pixel indices
   // Its distinct colours (colour numbers of the colour table), each with all its
   // taking-part pixels.
   std::vector<uint32_t> colours;

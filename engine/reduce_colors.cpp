@@ -2,6 +2,9 @@
 
 #include <memory>
 #include <new>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <vector>
 
 #include "engine/colour_space.h"
@@ -101,6 +104,11 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
   // The plain nearest entries matter only when no final mapping overwrites them, but every
   // variant starts its searches from them.
+#if defined(__GLIBC__)
+  // What the helper threads of the clustering left in their own memory pools goes back to
+  // the system before the last buffers are made.
+  if (threads >= 2) malloc_trim(0);
+#endif
   run.PhaseStarted(EnginePhase::NearestEntries);
   const std::vector<uint8_t> nearest =
       NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);

@@ -53,6 +53,29 @@ TEST(EngineThreads, TwoThreadsGiveTheBytesOfOne) {
   }
 }
 
+// With two threads the splitting works out the likeliest next split ahead of its turn.
+// Here that is the quiet right half (two colours one step apart), whose turn never comes:
+// the smooth ramp on the left takes every split, and the quiet half must end as one
+// cluster just as with one thread.
+TEST(EngineThreads, ASplitWorkedOutAheadWhoseTurnNeverComesLeavesItsClusterWhole) {
+  test_support::Picture picture(500, 300);
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 500; ++x) {
+      if (x < 300) {
+        picture.Set(x, y, x / 2, y / 2, (x + y) / 4);
+      } else {
+        picture.Set(x, y, 250, 250, 250 + ((x + y) & 1));
+      }
+    }
+  }
+  const Result one = Reduce(picture, 1, nullptr);
+  const Result two = Reduce(picture, 2, nullptr);
+  EXPECT_EQ(one.result, ReduceResult::Ok);
+  EXPECT_EQ(one.lines, two.lines);
+  EXPECT_TRUE(one.palette == two.palette);
+  EXPECT_TRUE(one.indices == two.indices);
+}
+
 // Stops at the n-th progress point of a phase.
 class StoppingHost final : public EngineHost {
  public:
