@@ -26,42 +26,6 @@ int Diagonalise(const Matrix3& in, Matrix3& diag, Matrix3& vectors,
   return JacobiEigen(maxIterations, JACOBI_TOLERANCE, in, diag, scratch1, vectors, scratch2);
 }
 
-TEST(ClusterSums, KeepReversedPlaneOrderAndSelectByLabel) {
-  const double y[] = {1, 2, 3}, u[] = {10, 20, 30}, v[] = {100, 200, 300};
-  const int16_t labels[] = {0, 1, 0};
-  const Triple with = SumComponentsWithLabel(3, labels, 0, y, u, v);
-  EXPECT_EQ(with.x, 400.0);  // planeV
-  EXPECT_EQ(with.y, 40.0);   // planeU
-  EXPECT_EQ(with.z, 4.0);    // planeY
-  const Triple without = SumComponentsWithoutLabel(3, labels, 0, y, u, v);
-  EXPECT_EQ(without.x, 200.0);
-  EXPECT_EQ(without.y, 20.0);
-  EXPECT_EQ(without.z, 2.0);
-  const Triple none = SumComponentsWithLabel(3, labels, -1, y, u, v);
-  EXPECT_EQ(none.x, 0.0);
-  EXPECT_EQ(none.y, 0.0);
-  EXPECT_EQ(none.z, 0.0);
-}
-
-TEST(ClusterCovariance, IsThePopulationCovarianceOfTheSelectedPixels) {
-  // Pixel 0 is left out; the other two differ in Y and V together.
-  const double y[] = {99, 0, 2}, u[] = {99, 5, 5}, v[] = {99, 1, 3};
-  const int16_t labels[] = {-1, 7, 7};
-  const Triple mean = MeanOfSums(SumComponentsWithoutLabel(3, labels, -1, y, u, v), 2);
-  EXPECT_EQ(mean.z, 1.0);
-  EXPECT_EQ(mean.x, 2.0);
-  Matrix3 without, with;
-  CovarianceWithoutLabel(3, labels, -1, y, u, v, mean, without);
-  CovarianceWithLabel(3, labels, 7, y, u, v, mean, with);
-  const Matrix3 expected = MatrixOf({{1, 0, 1}, {0, 0, 0}, {1, 0, 1}});  // divided by 2, not 1
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) {
-      EXPECT_EQ(without.m[r][c], expected.m[r][c]) << r << "," << c;
-      EXPECT_EQ(with.m[r][c], expected.m[r][c]) << r << "," << c;
-    }
-  }
-}
-
 TEST(JacobiEigen, OneRotationExample) {
   const Matrix3 in = MatrixOf({{2, 1, 0}, {1, 2, 0}, {0, 0, 1}});
   Matrix3 diag, vectors;
@@ -96,31 +60,6 @@ TEST(JacobiEigen, TiesInTheSearchTakeTheFirstEntryInRowOrder) {
   EXPECT_EQ(Diagonalise(in, diag, vectors, 1), 1);
   EXPECT_EQ(diag.m[0][1], 0.0);
   EXPECT_NE(diag.m[1][2], 0.0);
-}
-
-TEST(JacobiEigen, GeneralMatrixGivesOrthonormalEigenvectors) {
-  const Matrix3 in = MatrixOf({{4, 1, 2}, {1, 3, 0.5}, {2, 0.5, 1}});
-  Matrix3 diag, vectors;
-  ASSERT_EQ(Diagonalise(in, diag, vectors), 0);
-  for (int j = 0; j < 3; ++j) {
-    for (int r = 0; r < 3; ++r) {
-      double product = 0;
-      for (int c = 0; c < 3; ++c) product += in.m[r][c] * vectors.m[c][j];
-      EXPECT_NEAR(product, diag.m[j][j] * vectors.m[r][j], 1e-9);
-    }
-    for (int other = 0; other < 3; ++other) {
-      double dot = 0;
-      for (int r = 0; r < 3; ++r) dot += vectors.m[r][j] * vectors.m[r][other];
-      EXPECT_NEAR(dot, j == other ? 1.0 : 0.0, 1e-12);
-    }
-  }
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) {
-      if (r != c) {
-        EXPECT_LT(std::fabs(diag.m[r][c]), JACOBI_TOLERANCE);
-      }
-    }
-  }
 }
 
 TEST(JacobiEigen, DiagonalAndZeroMatricesConvergeAtOnce) {

@@ -62,15 +62,6 @@ std::vector<int> EdgeColumns(const EdgeMap& m, int width) {
 
 using Columns = std::vector<int>;
 
-TEST(EdgeMapTest, FlatPictureHasNoEdges) {
-  const Picture flat(7, 4, 123);
-  for (int op = 0; op <= 6; ++op) {
-    const EdgeMap m = Build(flat, op);
-    EXPECT_EQ(m.count, 0) << op;
-    EXPECT_EQ(m.labels, std::vector<int16_t>(28, LABEL_NONEDGE)) << op;
-  }
-}
-
 TEST(EdgeMapTest, FullStepMarksTheTwoColumnsBesideIt) {
   Picture p(20, 5);
   p.StepAtColumn(10, 255, true, true, true);
@@ -124,26 +115,6 @@ TEST(EdgeMapTest, BorderColumnsMirrorWithoutRepeatingTheBorderSample) {
   EXPECT_EQ(MirrorIndex(2, 2), 0);
   EXPECT_EQ(MirrorIndex(-1, 1), 0);
   EXPECT_EQ(MirrorIndex(1, 1), 0);
-}
-
-TEST(EdgeMapTest, GradientsOfARamp) {
-  // One row 0, 10, 30, 60: central differences and Sobel responses with mirroring.
-  const std::vector<int> row = {0, 10, 30, 60};
-  std::vector<int> diff(4), flag(4), sobel(4, 0);
-  CentralDiffH(4, 1, 25, row.data(), diff.data(), flag.data());
-  EXPECT_EQ(diff, (std::vector<int>{0, 30, 50, 0}));
-  EXPECT_EQ(flag, (std::vector<int>{0, 1, 1, 0}));
-  SobelH(4, 1, row.data(), sobel.data());
-  EXPECT_EQ(sobel, (std::vector<int>{0, 120, 200, 0}));
-  SobelH(4, 1, row.data(), sobel.data());  // accumulates
-  EXPECT_EQ(sobel, (std::vector<int>{0, 240, 400, 0}));
-
-  // The same values down a column; the vertical Sobel kernel is signed.
-  std::vector<int> vsobel(4, 0);
-  CentralDiffV(1, 4, 25, row.data(), diff.data(), flag.data());
-  EXPECT_EQ(diff, (std::vector<int>{0, 30, 50, 0}));
-  SobelV(1, 4, row.data(), vsobel.data());
-  EXPECT_EQ(vsobel, (std::vector<int>{0, 120, 200, 0}));
 }
 
 TEST(EdgeMapTest, OnePixelWideOrHighPictures) {

@@ -7,36 +7,25 @@
 #include <string>
 #include <vector>
 
-#include "engine/reduce_colors.h"
 #include "engine/split_threshold.h"
 #include "tests/engine/clustering_test_support.h"
-#include "tests/engine/support_pictures.h"
+#include "tests/engine/support_reduction.h"
 
 namespace genshoku {
 namespace {
 
-struct Result {
-  ReduceResult result;
-  std::vector<uint8_t> indices, palette;
-  std::string lines;
-};
-
-Result Reduce(test_support::Picture picture, int threads, EngineHost* host,
-              const ReductionParams& params = {}) {
-  Result out;
-  out.indices.assign(picture.r.size(), 0);
-  out.palette.assign(768, 0);
-  CapturedDiagnostics diagnostics;
+test_support::Reduction Reduce(test_support::Picture picture, int threads, EngineHost* host,
+                               const ReductionParams& params = {}) {
   EngineServices services;
   services.host = host;
-  services.diagnostics = &diagnostics;
   services.threads = threads;
-  out.result = ReduceColors(picture.width, picture.height, picture.r.data(), picture.g.data(),
-                            picture.b.data(), out.indices.data(), out.palette.data(),
-                            out.palette.data() + 256, out.palette.data() + 512, params,
-                            services);
-  out.lines = diagnostics.AllText();
-  return out;
+  return test_support::Reduce(picture, params, services);
+}
+
+void ExpectSameBytes(const test_support::Reduction& one, const test_support::Reduction& two,
+                     const std::string& what) {
+  EXPECT_EQ(one.result, ReduceResult::Ok) << what;
+  EXPECT_EQ(one.Hash(), two.Hash()) << what;
 }
 
 TEST(EngineThreads, TwoThreadsGiveTheBytesOfOne) {
@@ -44,12 +33,8 @@ TEST(EngineThreads, TwoThreadsGiveTheBytesOfOne) {
   for (int kernel : {0, 3}) {
     ReductionParams params;
     params.diffusionKernel = kernel;
-    const Result one = Reduce(picture, 1, nullptr, params);
-    const Result two = Reduce(picture, 2, nullptr, params);
-    EXPECT_EQ(one.result, ReduceResult::Ok);
-    EXPECT_EQ(one.lines, two.lines) << kernel;
-    EXPECT_TRUE(one.palette == two.palette) << kernel;
-    EXPECT_TRUE(one.indices == two.indices) << kernel;
+    ExpectSameBytes(Reduce(picture, 1, nullptr, params), Reduce(picture, 2, nullptr, params),
+                    "kernel " + std::to_string(kernel));
   }
 }
 
@@ -68,12 +53,7 @@ TEST(EngineThreads, ASplitWorkedOutAheadWhoseTurnNeverComesLeavesItsClusterWhole
       }
     }
   }
-  const Result one = Reduce(picture, 1, nullptr);
-  const Result two = Reduce(picture, 2, nullptr);
-  EXPECT_EQ(one.result, ReduceResult::Ok);
-  EXPECT_EQ(one.lines, two.lines);
-  EXPECT_TRUE(one.palette == two.palette);
-  EXPECT_TRUE(one.indices == two.indices);
+  ExpectSameBytes(Reduce(picture, 1, nullptr), Reduce(picture, 2, nullptr), "quiet half");
 }
 
 // Stops at the n-th progress point of a phase.

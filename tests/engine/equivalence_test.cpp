@@ -13,9 +13,8 @@
 #include <vector>
 
 #include "engine/kmeans.h"
-#include "engine/reduce_colors.h"
 #include "tests/engine/reference/reduce_colors.h"
-#include "tests/engine/support_pictures.h"
+#include "tests/engine/support_reduction.h"
 
 namespace genshoku {
 namespace {
@@ -30,51 +29,34 @@ class RecordingHost final : public EngineHost {
   std::vector<EnginePhase> phases;
 };
 
+// A reduction with everything else it leaves behind: the source planes, the generator's
+// state and what the host was shown.
 struct Outcome {
-  ReduceResult result = ReduceResult::Ok;
-  std::vector<uint8_t> indices, red, green, blue;
-  std::vector<uint8_t> sourceR, sourceG, sourceB;
-  std::string out, err;
+  test_support::Reduction reduction;
+  Picture source{0, 0};
   uint32_t randomState = 0;
-  std::vector<int> kmeansPasses;
-  std::vector<EnginePhase> phases;
+  RecordingHost host;
 };
 
-using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
-                                        uint8_t*, uint8_t*, uint8_t*, const ReductionParams&,
-                                        const EngineServices&);
-
-Outcome RunEngine(ReduceFunction reduce, Picture picture, const ReductionParams& params,
-            int threads) {
+Outcome RunEngine(test_support::ReduceFunction reduce, Picture picture,
+                  const ReductionParams& params, int threads) {
   Outcome outcome;
-  outcome.indices.assign(picture.r.size(), 0xEE);
-  outcome.red.assign(256, 0xEE);
-  outcome.green.assign(256, 0xEE);
-  outcome.blue.assign(256, 0xEE);
-  CapturedDiagnostics diagnostics;
-  RecordingHost host;
   EngineRandom random(1);
   EngineServices services;
-  services.host = &host;
-  services.diagnostics = &diagnostics;
+  services.host = &outcome.host;
   services.random = &random;
   services.threads = threads;
-  outcome.result = reduce(picture.width, picture.height, picture.r.data(), picture.g.data(),
-                          picture.b.data(), outcome.indices.data(), outcome.red.data(),
-                          outcome.green.data(), outcome.blue.data(), params, services);
-  outcome.sourceR = picture.r;
-  outcome.sourceG = picture.g;
-  outcome.sourceB = picture.b;
-  outcome.out = diagnostics.Text(DiagnosticStream::Out);
-  outcome.err = diagnostics.Text(DiagnosticStream::Err);
+  outcome.reduction = test_support::Reduce(picture, params, services, reduce);
+  outcome.source = std::move(picture);
   outcome.randomState = random.state();
-  outcome.kmeansPasses = host.kmeansPasses;
-  outcome.phases = host.phases;
   return outcome;
 }
 
 // Compares field by field so that a failure says what differs.
-void ExpectSame(const Outcome& expected, const Outcome& actual, const std::string& what) {
+void ExpectSame(const Outcome& expectedOutcome, const Outcome& actualOutcome,
+                const std::string& what) {
+  const test_support::Reduction& expected = expectedOutcome.reduction;
+  const test_support::Reduction& actual = actualOutcome.reduction;
   EXPECT_EQ(expected.result, actual.result) << what;
   EXPECT_EQ(expected.out, actual.out) << what;
   EXPECT_EQ(expected.err, actual.err) << what;
@@ -87,12 +69,12 @@ void ExpectSame(const Outcome& expected, const Outcome& actual, const std::strin
     ADD_FAILURE() << what << ": indices differ first at pixel " << first << " ("
                   << int(expected.indices[first]) << " vs " << int(actual.indices[first]) << ")";
   }
-  EXPECT_TRUE(expected.sourceR == actual.sourceR && expected.sourceG == actual.sourceG &&
-              expected.sourceB == actual.sourceB)
-      << what << ": source planes differ";
-  EXPECT_EQ(expected.randomState, actual.randomState) << what;
-  EXPECT_EQ(expected.kmeansPasses, actual.kmeansPasses) << what;
-  EXPECT_EQ(expected.phases, actual.phases) << what;
+  const Picture& a = expectedOutcome.source;
+  const Picture& b = actualOutcome.source;
+  EXPECT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b) << what << ": source planes differ";
+  EXPECT_EQ(expectedOutcome.randomState, actualOutcome.randomState) << what;
+  EXPECT_EQ(expectedOutcome.host.kmeansPasses, actualOutcome.host.kmeansPasses) << what;
+  EXPECT_EQ(expectedOutcome.host.phases, actualOutcome.host.phases) << what;
 }
 
 void ExpectEquivalent(const Picture& picture, const ReductionParams& params,

@@ -1,39 +1,143 @@
-// The pruned nearest-entry search must give exactly the answer of the plain scan (first of
-// equal squared distances), and its second bound must never exceed the true distance to
-// any other entry.
+// The pruned nearest-entry search and the candidate grid built on it must give exactly the
+// answer of the plain scan (first of equal squared distances) for every point, inside the
+// grid's box or not, whichever thread makes a cell first; the search's second bound must
+// never exceed the true distance to any other entry.
 
+#include "engine/candidate_grid.h"
 #include "engine/nearest_entry_search.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace genshoku {
 namespace {
 
 struct Palette {
-  std::vector<double> c0, c1, c2;
+  std::vector<double> c[3];
 };
 
-Palette RandomPalette(std::mt19937& generator, int count, double spread, bool withDuplicates) {
+// Entries spread over [0, spread) in each coordinate; some repeat an earlier entry, some
+// lie in a tight crowd around one spot (so that cells list many candidates).
+Palette RandomPalette(std::mt19937& generator, int count, double spread) {
   std::uniform_real_distribution<double> unit(0.0, spread);
+  std::normal_distribution<double> crowd(0.0, spread * 0.002);
   Palette palette;
   for (int e = 0; e < count; ++e) {
-    if (withDuplicates && e > 0 && generator() % 4 == 0) {
-      const int copy = int(generator() % unsigned(e));
-      palette.c0.push_back(palette.c0[copy]);
-      palette.c1.push_back(palette.c1[copy]);
-      palette.c2.push_back(palette.c2[copy]);
-    } else {
-      palette.c0.push_back(unit(generator));
-      palette.c1.push_back(unit(generator));
-      palette.c2.push_back(unit(generator));
+    const unsigned kind = generator() % 6;
+    for (int k = 0; k < 3; ++k) {
+      double value = unit(generator);
+      if (kind == 0 && e > 0) value = palette.c[k][e - 1];
+      if (kind == 1) value = spread * 0.5 + crowd(generator);
+      palette.c[k].push_back(value);
     }
   }
   return palette;
+}
+
+struct Grid {
+  NearestEntrySearch search;
+  std::unique_ptr<CandidateGrid> grid;
+
+  Grid(const Palette& palette, int count, double low, double high, int64_t budget) {
+    search.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
+    search.MakeAllNeighbourLists();
+    const double lows[3] = {low, low, low}, highs[3] = {high, high, high};
+    grid = std::make_unique<CandidateGrid>(search, lows, highs, budget);
+  }
+};
+
+// Points anywhere near the box, on entries, half-way between two, and a little off those.
+std::vector<std::array<double, 3>> Points(std::mt19937& generator, const Palette& palette,
+                                          int count, double spread, int howMany) {
+  std::uniform_real_distribution<double> anywhere(-0.3 * spread, 1.3 * spread);
+  std::vector<std::array<double, 3>> points;
+  for (int q = 0; q < howMany; ++q) {
+    std::array<double, 3> x;
+    const int a = int(generator() % unsigned(count)), b = int(generator() % unsigned(count));
+    for (int k = 0; k < 3; ++k) {
+      switch (q % 4) {
+        case 0: x[k] = anywhere(generator); break;
+        case 1: x[k] = palette.c[k][a]; break;
+        case 2: x[k] = (palette.c[k][a] + palette.c[k][b]) * 0.5; break;
+        default: x[k] = std::nextafter(palette.c[k][a], q % 8 < 4 ? -HUGE_VAL : HUGE_VAL);
+      }
+    }
+    points.push_back(x);
+  }
+  return points;
+}
+
+TEST(CandidateGrid, AgreesWithThePlainScan) {
+  std::mt19937 generator(29);
+  for (int trial = 0; trial < 30; ++trial) {
+    const int count = 1 + int(generator() % 256);
+    const double spread = trial % 3 == 0 ? 6.0 : 2000.0;
+    const Palette palette = RandomPalette(generator, count, spread);
+    // A box around part of the palette only, and budgets from a handful of cells up.
+    const int64_t budget = trial % 2 ? 64 : 200000;
+    Grid grid(palette, count, 0.1 * spread, 0.9 * spread, budget);
+    for (const auto& x : Points(generator, palette, count, spread, 3000)) {
+      const int expected = grid.search.FindByScan(x[0], x[1], x[2]);
+      const int start = int(generator() % unsigned(count));
+      ASSERT_EQ(grid.grid->Find(x[0], x[1], x[2], start), expected) << trial;
+      // Once the cell is made, the same answer from it.
+      ASSERT_EQ(grid.grid->Find(x[0], x[1], x[2], start), expected) << trial;
+    }
+    if (count >= 2 && budget > 64) {
+      EXPECT_GT(grid.grid->CellsMade(), 0) << trial;
+    }
+  }
+}
+
+TEST(CandidateGrid, CellsListFewEntriesAndFarPointsStillGetAnAnswer) {
+  std::mt19937 generator(31);
+  Palette palette;
+  std::uniform_real_distribution<double> unit(0.0, 1000.0);
+  for (int e = 0; e < 256; ++e) {
+    for (int k = 0; k < 3; ++k) palette.c[k].push_back(unit(generator));
+  }
+  Grid grid(palette, 256, 0.0, 1000.0, 1 << 20);
+  std::uniform_real_distribution<double> inside(0.0, 1000.0);
+  for (int q = 0; q < 20000; ++q) {
+    const double x0 = inside(generator), x1 = inside(generator), x2 = inside(generator);
+    ASSERT_EQ(grid.grid->Find(x0, x1, x2, 0), grid.search.FindByScan(x0, x1, x2));
+  }
+  // Evenly spread entries leave only a few candidates per cell.
+  EXPECT_LT(grid.grid->CandidatesListed(), 8 * grid.grid->CellsMade());
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(grid.grid->Find(nan, 1, 2, 7), grid.search.FindByScan(nan, 1, 2));
+  EXPECT_EQ(grid.grid->Find(inf, 0, 0, 7), grid.search.FindByScan(inf, 0, 0));
+  EXPECT_EQ(grid.grid->Find(-1e300, 5, 5, 7), grid.search.FindByScan(-1e300, 5, 5));
+  EXPECT_EQ(grid.grid->Find(1e6, -1e6, 3, 7), grid.search.FindByScan(1e6, -1e6, 3));
+}
+
+// Two threads look up the same points at once; cells are made by whichever comes first,
+// and the other meanwhile takes the pruned search: the answers never differ.
+TEST(CandidateGrid, TwoThreadsMakingCellsAgree) {
+  std::mt19937 generator(37);
+  const Palette palette = RandomPalette(generator, 256, 500.0);
+  Grid grid(palette, 256, 0.0, 500.0, 1 << 18);
+  const auto points = Points(generator, palette, 256, 500.0, 40000);
+  std::vector<int> answers[2];
+  auto lookUp = [&](int part) {
+    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
+  };
+  std::thread helper(lookUp, 1);
+  lookUp(0);
+  helper.join();
+  for (size_t q = 0; q < points.size(); ++q) {
+    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
+    ASSERT_EQ(answers[0][q], expected) << q;
+    ASSERT_EQ(answers[1][q], expected) << q;
+  }
 }
 
 TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
@@ -41,18 +145,18 @@ TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
   for (int trial = 0; trial < 40; ++trial) {
     const int count = 1 + int(generator() % 256);
     const double spread = trial % 2 ? 2000.0 : 4.0;  // sparse, and crowded with near ties
-    const Palette palette = RandomPalette(generator, count, spread, trial % 3 == 0);
+    const Palette palette = RandomPalette(generator, count, spread);
     NearestEntrySearch search;
-    search.SetPalette(palette.c0.data(), palette.c1.data(), palette.c2.data(), count);
+    search.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
     std::uniform_real_distribution<double> point(-0.2 * spread, 1.2 * spread);
     for (int q = 0; q < 300; ++q) {
       double x0 = point(generator), x1 = point(generator), x2 = point(generator);
       if (q % 5 == 0) {
         // Exactly on an entry, or exactly half-way between two.
         const int a = int(generator() % unsigned(count)), b = int(generator() % unsigned(count));
-        x0 = (palette.c0[a] + palette.c0[b]) * 0.5;
-        x1 = (palette.c1[a] + palette.c1[b]) * 0.5;
-        x2 = q % 10 == 0 ? palette.c2[a] : (palette.c2[a] + palette.c2[b]) * 0.5;
+        x0 = (palette.c[0][a] + palette.c[0][b]) * 0.5;
+        x1 = (palette.c[1][a] + palette.c[1][b]) * 0.5;
+        x2 = q % 10 == 0 ? palette.c[2][a] : (palette.c[2][a] + palette.c[2][b]) * 0.5;
       }
       const int expected = search.FindByScan(x0, x1, x2);
       const int start = int(generator() % unsigned(count));
@@ -73,13 +177,13 @@ TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {
   std::mt19937 generator(23);
   std::normal_distribution<double> step(0.0, 0.5);
   for (const int count : {2, 17, 256}) {
-    Palette palette = RandomPalette(generator, count, 60.0, true);
+    Palette palette = RandomPalette(generator, count, 60.0);
     NearestEntrySearch moving;
     for (int pass = 0; pass < 6; ++pass) {
-      moving.SetPalette(palette.c0.data(), palette.c1.data(), palette.c2.data(), count);
+      moving.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
       moving.MakeAllNeighbourLists();
       NearestEntrySearch fresh;
-      fresh.SetPalette(palette.c0.data(), palette.c1.data(), palette.c2.data(), count);
+      fresh.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
       fresh.MakeAllNeighbourLists();
       for (int e = 0; e < count; ++e) {
         std::vector<bool> seen(count, false);
@@ -98,10 +202,10 @@ TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {
       }
       // Every entry moves a little; a few swap places.
       for (int e = 0; e < count; ++e) {
-        palette.c0[e] += step(generator);
-        palette.c1[e] += step(generator);
+        palette.c[0][e] += step(generator);
+        palette.c[1][e] += step(generator);
       }
-      std::swap(palette.c2[0], palette.c2[count - 1]);
+      std::swap(palette.c[2][0], palette.c[2][count - 1]);
     }
   }
 }

@@ -95,20 +95,6 @@ TEST(PaletteToRgbTest, EveryColourModeUndoesTheWorkingSpace) {
   }
 }
 
-TEST(PaletteToRgbTest, WeightedMidGreyGivesMidGrey) {
-  WorkingPalette palette;
-  palette.Y.fill(128 * 7.5);
-  palette.U.fill(128 * 3.0);
-  palette.V.fill(128 * 4.0);
-  ReductionParams p;
-  p.gammaR = p.gammaG = p.gammaB = p.gammaY = 1.0;
-  p.chromaAngle = 0.0;
-  const Converted out = Convert(palette, p);
-  EXPECT_EQ(out.red[77], 128);
-  EXPECT_EQ(out.green[77], 128);
-  EXPECT_EQ(out.blue[77], 128);
-}
-
 TEST(PaletteToRgbTest, RoundingAndClamping) {
   // In plain colour mode 0 the V slot is red.
   const double reds[] = {255.4,
@@ -148,39 +134,6 @@ TEST(PaletteToRgbTest, NegativeChannelsBeforeTheGammaComeOutBlack) {
   EXPECT_EQ(out.red[0], 0);
   EXPECT_EQ(out.green[0], 0);
   EXPECT_EQ(out.blue[0], 255);
-}
-
-TEST(PaletteToRgbTest, RecordsKeepTheWeightedPalette) {
-  WorkingPalette palette;
-  for (int i = 0; i < kPaletteSize; ++i) {
-    palette.Y[i] = 1000.25 + i;
-    palette.U[i] = 300.5 - i;
-    palette.V[i] = 500.125 + 2 * i;
-  }
-  const WorkingPalette before = palette;
-  Converted out;
-  PaletteToRgb(palette, ReductionParams{}, out.records.data(), out.red, out.green, out.blue);
-  for (int i = 0; i < kPaletteSize; ++i) {
-    EXPECT_EQ(out.records[i].y, before.Y[i]);
-    EXPECT_EQ(out.records[i].u, before.U[i]);
-    EXPECT_EQ(out.records[i].v, before.V[i]);
-    EXPECT_EQ(out.records[i].index, i);
-  }
-}
-
-TEST(PaletteToRgbTest, FixedMatrixReplacesTheRotationInModesFourAndNine) {
-  // The same entry read as mode 3 and as mode 9 differs only by the chrominance step: the
-  // matrix undo of mode 9 and the rotation undo of mode 3 disagree on a coloured entry.
-  ReductionParams p;
-  p.colourMode = 9;
-  uint8_t r = 200, g = 60, b = 20;
-  WorkingPalette palette;
-  ConvertToWorkingSpace(1, 1, &r, &g, &b, p, &palette.Y[0], &palette.U[0], &palette.V[0]);
-  const Converted asNine = Convert(palette, p);
-  p.colourMode = 3;
-  const Converted asThree = Convert(palette, p);
-  EXPECT_EQ(asNine.red[0], 200);
-  EXPECT_NE(asThree.red[0], 200);
 }
 
 }  // namespace

@@ -3,70 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "tests/engine/clustering_test_support.h"
+#include "tests/engine/support_reduction.h"
 
 namespace genshoku {
 namespace {
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> r, g, b;
+using test_support::Picture;
 
-  Picture(int w, int h) : width(w), height(h), r(w * h), g(w * h), b(w * h) {}
-  size_t size() const { return r.size(); }
+// A reduction whose k-means passes are recorded.
+struct Recorded {
+  test_support::Reduction reduction;
+  std::vector<int> kmeansPasses;
 };
 
-struct Reduction {
-  ReduceResult result = ReduceResult::InvalidArguments;
-  std::vector<uint8_t> indices;
-  std::vector<uint8_t> red, green, blue;
-  CapturedDiagnostics diagnostics;
+Recorded ReduceRecorded(Picture& picture, const ReductionParams& params = {},
+                        EngineRandom* random = nullptr) {
   test_support::RecordingHost host;
-
-  std::string Out() const { return diagnostics.Text(DiagnosticStream::Out); }
-  std::string Err() const { return diagnostics.Text(DiagnosticStream::Err); }
-};
-
-void Reduce(Picture& picture, Reduction& reduction, const ReductionParams& params = {},
-            EngineRandom* random = nullptr) {
-  reduction.indices.assign(picture.size(), 0);
-  reduction.red.assign(256, 0);
-  reduction.green.assign(256, 0);
-  reduction.blue.assign(256, 0);
   EngineServices services;
-  services.host = &reduction.host;
-  services.diagnostics = &reduction.diagnostics;
+  services.host = &host;
   services.random = random;
-  reduction.result = ReduceColors(picture.width, picture.height, picture.r.data(),
-                                  picture.g.data(), picture.b.data(), reduction.indices.data(),
-                                  reduction.red.data(), reduction.green.data(),
-                                  reduction.blue.data(), params, services);
-}
-
-Picture Noise(int width, int height, unsigned seed) {
-  Picture picture(width, height);
-  std::mt19937 generator(seed);
-  for (size_t i = 0; i < picture.size(); ++i) {
-    picture.r[i] = static_cast<uint8_t>(generator());
-    picture.g[i] = static_cast<uint8_t>(generator());
-    picture.b[i] = static_cast<uint8_t>(generator());
-  }
-  return picture;
-}
-
-Picture Flat(int width, int height) {
-  Picture picture(width, height);
-  for (size_t i = 0; i < picture.size(); ++i) {
-    picture.r[i] = 200;
-    picture.g[i] = 120;
-    picture.b[i] = 40;
-  }
-  return picture;
+  Recorded recorded{test_support::Reduce(picture, params, services), {}};
+  recorded.kmeansPasses = host.kmeansPasses;
+  return recorded;
 }
 
 // The standard-output lines every reduction prints, in this order, with the counts read
@@ -91,6 +54,7 @@ CountLines ExpectStandardOutputShape(const std::string& out) {
 }
 
 TEST(ReduceColors, DegeneratePicturesAreReduced) {
+  using namespace test_support;
   struct Case {
     const char* name;
     Picture picture;
@@ -98,19 +62,22 @@ TEST(ReduceColors, DegeneratePicturesAreReduced) {
   };
   ReductionParams allEdges;
   allEdges.edgeThreshold = 0;  // every pixel counts as an edge pixel
+  ReductionParams noKMeans;
+  noKMeans.kmeansOn = 0;
   std::vector<Case> cases = {
-      {"1x1", Noise(1, 1, 1), {}},        {"1x9", Noise(1, 9, 2), {}},
-      {"9x1", Noise(9, 1, 3), {}},        {"flat", Flat(8, 8), {}},
-      {"noise", Noise(16, 16, 4), {}},    {"all edges", Noise(12, 12, 5), allEdges},
+      {"1x1", NoisePicture(1, 1, 1), {}},       {"1x9", NoisePicture(1, 9, 2), {}},
+      {"9x1", NoisePicture(9, 1, 3), {}},       {"flat", FlatPicture(8, 8, 200, 120, 40), {}},
+      {"noise", NoisePicture(16, 16, 4), {}},   {"all edges", NoisePicture(12, 12, 5), allEdges},
+      {"no k-means", NoisePicture(8, 8, 11), noKMeans},
   };
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Picture before = c.picture;
-    Reduction reduction;
-    Reduce(c.picture, reduction, c.params);
+    const Recorded recorded = ReduceRecorded(c.picture, c.params);
+    const Reduction& reduction = recorded.reduction;
     ASSERT_EQ(reduction.result, ReduceResult::Ok);
-    const CountLines counts = ExpectStandardOutputShape(reduction.Out());
-    const int pixels = static_cast<int>(c.picture.size());
+    const CountLines counts = ExpectStandardOutputShape(reduction.out);
+    const int pixels = static_cast<int>(c.picture.r.size());
     EXPECT_EQ(counts.held, counts.takingPart);
     if (counts.edges < pixels) {
       EXPECT_EQ(counts.takingPart, pixels - counts.edges);
@@ -120,117 +87,58 @@ TEST(ReduceColors, DegeneratePicturesAreReduced) {
     EXPECT_EQ(c.picture.r, before.r);  // the source planes are not touched
     EXPECT_EQ(c.picture.g, before.g);
     EXPECT_EQ(c.picture.b, before.b);
+    if (!c.params.kmeansOn) {
+      EXPECT_TRUE(recorded.kmeansPasses.empty());
+      EXPECT_EQ(reduction.err.find("iter"), std::string::npos);
+      continue;
+    }
     // The k-means passes report themselves on standard error and end with the last pass
     // printed twice.
-    const std::string err = reduction.Err();
     std::smatch last;
-    ASSERT_TRUE(std::regex_search(err, last, std::regex("(\\d+) iter\n(\\d+) iter\n$")));
+    ASSERT_TRUE(std::regex_search(reduction.err, last, std::regex("(\\d+) iter\n(\\d+) iter\n$")));
     EXPECT_EQ(last[1], last[2]);
-    EXPECT_EQ(reduction.host.kmeansPasses.size(), static_cast<size_t>(std::stoi(last[1])));
+    EXPECT_EQ(recorded.kmeansPasses.size(), static_cast<size_t>(std::stoi(last[1])));
   }
 }
 
-TEST(ReduceColors, FlatPictureMapsEveryPixelToItsColour) {
-  Picture picture = Flat(6, 5);
-  Reduction reduction;
-  Reduce(picture, reduction);
-  ASSERT_EQ(reduction.result, ReduceResult::Ok);
-  const uint8_t entry = reduction.indices[0];
-  for (uint8_t index : reduction.indices) EXPECT_EQ(index, entry);
-  EXPECT_NEAR(reduction.red[entry], 200, 1);
-  EXPECT_NEAR(reduction.green[entry], 120, 1);
-  EXPECT_NEAR(reduction.blue[entry], 40, 1);
-}
-
-TEST(ReduceColors, FewColoursFinishAndUseOnlyTheirEntries) {
-  Picture picture(20, 20);
+TEST(ReduceColors, FewColoursFinishAndMapEveryPixelToItsOwnColour) {
+  Picture stripes(20, 20);
   const uint8_t colours[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {250, 250, 250}};
-  for (size_t i = 0; i < picture.size(); ++i) {
-    const int c = static_cast<int>((i % 20) / 5);  // four vertical stripes
-    picture.r[i] = colours[c][0];
-    picture.g[i] = colours[c][1];
-    picture.b[i] = colours[c][2];
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      const uint8_t* c = colours[x / 5];  // four vertical stripes
+      stripes.Set(x, y, c[0], c[1], c[2]);
+    }
   }
-  Reduction reduction;
-  Reduce(picture, reduction);
-  ASSERT_EQ(reduction.result, ReduceResult::Ok);
-  ExpectStandardOutputShape(reduction.Out());
-  EXPECT_LE(reduction.host.kmeansPasses.size(), 3u);
-  for (size_t i = 0; i < picture.size(); ++i) {
-    const uint8_t entry = reduction.indices[i];
-    EXPECT_NEAR(reduction.red[entry], picture.r[i], 1) << i;
-    EXPECT_NEAR(reduction.green[entry], picture.g[i], 1) << i;
-    EXPECT_NEAR(reduction.blue[entry], picture.b[i], 1) << i;
+  for (Picture picture : {test_support::FlatPicture(6, 5, 200, 120, 40), stripes}) {
+    const Recorded recorded = ReduceRecorded(picture);
+    const test_support::Reduction& reduction = recorded.reduction;
+    ASSERT_EQ(reduction.result, ReduceResult::Ok);
+    ExpectStandardOutputShape(reduction.out);
+    EXPECT_LE(recorded.kmeansPasses.size(), 3u);
+    for (size_t i = 0; i < picture.r.size(); ++i) {
+      const uint8_t entry = reduction.indices[i];
+      EXPECT_NEAR(reduction.red[entry], picture.r[i], 1) << i;
+      EXPECT_NEAR(reduction.green[entry], picture.g[i], 1) << i;
+      EXPECT_NEAR(reduction.blue[entry], picture.b[i], 1) << i;
+    }
   }
 }
 
 TEST(ReduceColors, SameInputSameEdgeCountAndFirstThreshold) {
-  Picture picture = Noise(12, 10, 9);
+  Picture picture = test_support::NoisePicture(12, 10, 9);
   EngineRandom shared;  // the second run continues the random sequence of the first
-  Reduction first, second;
-  Reduce(picture, first, {}, &shared);
-  Reduce(picture, second, {}, &shared);
+  const test_support::Reduction first = ReduceRecorded(picture, {}, &shared).reduction;
+  const test_support::Reduction second = ReduceRecorded(picture, {}, &shared).reduction;
   ASSERT_EQ(first.result, ReduceResult::Ok);
   ASSERT_EQ(second.result, ReduceResult::Ok);
   const std::regex head("^EDGE gasosuu=\\d+\nTHRESH OHTSU2=-?\\d+\n");
   std::smatch a, b;
-  const std::string outA = first.Out(), outB = second.Out();
-  ASSERT_TRUE(std::regex_search(outA, a, head));
-  ASSERT_TRUE(std::regex_search(outB, b, head));
+  ASSERT_TRUE(std::regex_search(first.out, a, head));
+  ASSERT_TRUE(std::regex_search(second.out, b, head));
   EXPECT_EQ(a.str(), b.str());
-
   // From the same generator state everything is the same, byte for byte.
-  Reduction third, fourth;
-  Reduce(picture, third);
-  Reduce(picture, fourth);
-  EXPECT_EQ(third.indices, fourth.indices);
-  EXPECT_EQ(third.red, fourth.red);
-  EXPECT_EQ(third.green, fourth.green);
-  EXPECT_EQ(third.blue, fourth.blue);
-  EXPECT_EQ(third.diagnostics.AllText(), fourth.diagnostics.AllText());
-}
-
-TEST(ReduceColors, WithoutKMeansNoPassRuns) {
-  Picture picture = Noise(8, 8, 11);
-  ReductionParams params;
-  params.kmeansOn = 0;
-  Reduction reduction;
-  Reduce(picture, reduction, params);
-  ASSERT_EQ(reduction.result, ReduceResult::Ok);
-  EXPECT_TRUE(reduction.host.kmeansPasses.empty());
-  EXPECT_EQ(reduction.Err().find("iter"), std::string::npos);
-}
-
-TEST(ReduceColors, EveryThresholdAndSpreadModeRuns) {
-  for (int thresholdMode = 0; thresholdMode <= 4; ++thresholdMode) {
-    for (int spreadMode = 0; spreadMode <= 5; ++spreadMode) {
-      SCOPED_TRACE(std::to_string(thresholdMode) + "/" + std::to_string(spreadMode));
-      Picture picture = Noise(7, 6, 13);
-      ReductionParams params;
-      params.thresholdMode = thresholdMode;
-      params.spreadMode = spreadMode;
-      params.kmeansOn = 0;
-      Reduction reduction;
-      Reduce(picture, reduction, params);
-      EXPECT_EQ(reduction.result, ReduceResult::Ok);
-    }
-  }
-  ReductionParams edgeWeighted;
-  edgeWeighted.edgeOperator = 4;
-  Picture picture = Noise(9, 9, 17);
-  Reduction reduction;
-  Reduce(picture, reduction, edgeWeighted);
-  EXPECT_EQ(reduction.result, ReduceResult::Ok);
-}
-
-TEST(ReduceColors, HostCanStopTheReduction) {
-  Picture picture = Noise(10, 10, 21);
-  for (int64_t stopAfter : {0, 1, 50, 2000}) {
-    Reduction reduction;
-    reduction.host.stopAfter = stopAfter;
-    Reduce(picture, reduction);
-    EXPECT_EQ(reduction.result, ReduceResult::Stopped) << stopAfter;
-  }
+  EXPECT_EQ(ReduceRecorded(picture).reduction.Hash(), ReduceRecorded(picture).reduction.Hash());
 }
 
 }  // namespace

@@ -14,52 +14,6 @@ namespace {
 
 using test_support::TestRun;
 
-struct Rotated {
-  double along, across1, across2;
-};
-
-Rotated Rotate(const Triple& axis, double y, double u, double v) {
-  Rotated r{};
-  RotateOntoAxis(1, axis, &y, &u, &v, &r.along, &r.across1, &r.across2);
-  return r;
-}
-
-TEST(RotateOntoAxis, AlongIsTheProjectionAndLengthsArePreserved) {
-  const Triple axis{2.0, -1.0, 0.5};  // not of unit length
-  const double length = std::sqrt(4.0 + 1.0 + 0.25);
-  const double y = 3.0, u = -7.0, v = 11.0;
-  const Rotated r = Rotate(axis, y, u, v);
-  EXPECT_NEAR(r.along, (2.0 * y - 1.0 * u + 0.5 * v) / length, 1e-12);
-  EXPECT_NEAR(r.along * r.along + r.across1 * r.across1 + r.across2 * r.across2,
-              y * y + u * u + v * v, 1e-9);
-  // The axis itself has no perpendicular component.
-  const Rotated onAxis = Rotate(axis, 2.0, -1.0, 0.5);
-  EXPECT_NEAR(onAxis.along, length, 1e-12);
-  EXPECT_NEAR(onAxis.across1, 0.0, 1e-12);
-  EXPECT_NEAR(onAxis.across2, 0.0, 1e-12);
-}
-
-TEST(RotateOntoAxis, AxisOnTheFirstCoordinateKeepsOrHalfTurnsTheFrame) {
-  const Rotated kept = Rotate({1.0, 0.0, 0.0}, 3.0, -4.0, 5.0);
-  EXPECT_EQ(kept.along, 3.0);
-  EXPECT_EQ(kept.across1, -4.0);
-  EXPECT_EQ(kept.across2, 5.0);
-  const Rotated turned = Rotate({-0.5, 0.0, 0.0}, 3.0, -4.0, 5.0);
-  EXPECT_EQ(turned.along, -3.0);
-  EXPECT_EQ(turned.across1, 4.0);
-  EXPECT_EQ(turned.across2, 5.0);
-}
-
-TEST(RotateOntoAxis, WithLabelWritesOnlyTheLabelledPixels) {
-  const double y[] = {1, 2}, u[] = {0, 0}, v[] = {0, 0};
-  const int16_t labels[] = {4, 5};
-  double along[] = {-9, -9}, across1[] = {-9, -9}, across2[] = {-9, -9};
-  RotateOntoAxisWithLabel(2, {1, 0, 0}, y, u, v, labels, 5, along, across1, across2);
-  EXPECT_EQ(along[0], -9.0);
-  EXPECT_EQ(along[1], 2.0);
-  EXPECT_EQ(across1[0], -9.0);
-}
-
 TEST(IntegerProjection, TruncatesAfterAddingOneHalf) {
   EXPECT_EQ(RoundHalfUpTruncated(-1.2), 0);
   EXPECT_EQ(RoundHalfUpTruncated(-1.7), -1);
@@ -173,36 +127,6 @@ TEST(SplitThreshold, PrintsTheThresholdAtTheFirstSplitOnly) {
   EXPECT_EQ(SplitThreshold(4, 0, ints, along, zero, zero, true, 5, empty.run), 0);
   EXPECT_EQ(empty.diagnostics.AllText(), "");
   EXPECT_EQ(empty.host.progressPoints, 0);
-}
-
-TEST(FirstSplit, LeavesEdgePixelsOutAndCentresTheOthers) {
-  // Two pixel groups along Y; the edge pixel in the middle would pull the mean.
-  const double y[] = {0, 0, 500, 10, 10}, u[] = {0, 0, 0, 0, 0}, v[] = {0, 0, 0, 0, 0};
-  int16_t labels[] = {LABEL_NONEDGE, LABEL_NONEDGE, LABEL_EDGE, LABEL_NONEDGE, LABEL_NONEDGE};
-  SplitBuffers buffers(5);
-  TestRun test;
-  const FirstSplitResult result = FirstSplit(5, y, u, v, labels, 1, 4, buffers, test.run);
-  EXPECT_EQ(result.axisIndex, 0);
-  EXPECT_EQ(buffers.alongAxis[2], 0.0);  // edge pixel: zero coordinates
-  EXPECT_EQ(std::fabs(buffers.alongAxis[0]), 5.0);
-  EXPECT_EQ(labels[2], LABEL_EDGE);
-  EXPECT_EQ(labels[0], LABEL_NONEDGE);
-  // The threshold separates the two groups on the real axis coordinate.
-  EXPECT_EQ(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[1] >= result.threshold);
-  EXPECT_NE(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[3] >= result.threshold);
-  EXPECT_EQ(test.Out(), "THRESH OHTSU2=" + std::to_string(result.threshold) + "\n");
-}
-
-TEST(FirstSplit, EveryPixelAnEdgePixelLetsAllPixelsTakePart) {
-  const double y[] = {0, 100}, u[] = {0, 0}, v[] = {0, 0};
-  int16_t labels[] = {LABEL_EDGE, LABEL_EDGE};
-  SplitBuffers buffers(2);
-  TestRun test;
-  const FirstSplitResult result = FirstSplit(2, y, u, v, labels, 2, 4, buffers, test.run);
-  EXPECT_EQ(labels[0], LABEL_NONEDGE);
-  EXPECT_EQ(labels[1], LABEL_NONEDGE);
-  EXPECT_EQ(std::fabs(buffers.alongAxis[0]), 50.0);
-  EXPECT_NE(buffers.alongAxis[0] >= result.threshold, buffers.alongAxis[1] >= result.threshold);
 }
 
 }  // namespace

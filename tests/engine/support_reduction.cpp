@@ -1,0 +1,34 @@
+#include "tests/engine/support_reduction.h"
+
+namespace genshoku::test_support {
+
+uint64_t Reduction::Hash() const {
+  Fnv1a hash;
+  hash.Add(red);
+  hash.Add(green);
+  hash.Add(blue);
+  hash.Add(indices);
+  hash.Add(out);
+  hash.Add(err);
+  return hash.value();
+}
+
+Reduction Reduce(Picture& picture, const ReductionParams& params, EngineServices services,
+                 ReduceFunction reduce) {
+  Reduction reduction;
+  // Filled with a value the engine must overwrite, so that a missed byte shows.
+  reduction.indices.assign(picture.r.size(), 0xEE);
+  reduction.red.assign(256, 0xEE);
+  reduction.green.assign(256, 0xEE);
+  reduction.blue.assign(256, 0xEE);
+  CapturedDiagnostics diagnostics;
+  services.diagnostics = &diagnostics;
+  reduction.result = reduce(picture.width, picture.height, picture.r.data(), picture.g.data(),
+                            picture.b.data(), reduction.indices.data(), reduction.red.data(),
+                            reduction.green.data(), reduction.blue.data(), params, services);
+  reduction.out = diagnostics.Text(DiagnosticStream::Out);
+  reduction.err = diagnostics.Text(DiagnosticStream::Err);
+  return reduction;
+}
+
+}  // namespace genshoku::test_support
