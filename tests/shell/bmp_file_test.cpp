@@ -74,19 +74,6 @@ TEST(WriteBmp8, WritesTheHeaderColourTableAndRowsBottomFirst) {
             (std::vector<uint8_t>{1, 2, 3, 4, 5, 0, 0, 0, 11, 12, 13, 14, 15, 0, 0, 0}));
 }
 
-TEST(WriteBmp8, AFailedWriteKeepsThePreviousFileAndSaysWhy) {
-  ScratchFolder folder;
-  PictureState state;
-  CapturedDiagnostics diagnostics;
-  EXPECT_FALSE(WriteBmp8(state, folder.Path("x.bmp"), diagnostics)) << "no result yet";
-  MakeResultBlock(state, 2, 2);
-  std::filesystem::create_directory(folder.Path("dir.bmp"));
-  EXPECT_FALSE(WriteBmp8(state, folder.Path("dir.bmp"), diagnostics));
-  EXPECT_TRUE(std::filesystem::is_directory(folder.Path("dir.bmp")));
-  const std::string errors = diagnostics.Text(DiagnosticStream::Err);
-  EXPECT_NE(errors.find("dir.bmp"), std::string::npos) << errors;
-}
-
 TEST(LoadBmpFile, KeepsTheFileAsStoredAndFollowsItsPixelOffset) {
   ScratchFolder folder;
   const std::vector<uint8_t> bytes = MakeBmp24(3, 2, TestPattern, false, 70);

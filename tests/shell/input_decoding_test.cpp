@@ -15,15 +15,10 @@ using testing::MakeBmp24;
 using testing::MakeJpeg;
 using testing::MakePng;
 using testing::Rgb;
+using testing::ShownPixel;
 using testing::ScratchFolder;
 using testing::TestPattern;
 using testing::WriteWholeFile;
-
-Rgb StoredPixel(const PictureState& state, int x, int y) {
-  const DisplayView view = state.View();
-  const uint8_t* p = view.bits + Stride24(state.imageWidth) * (state.imageHeight - 1 - y) + 3 * x;
-  return {p[2], p[1], p[0]};
-}
 
 class InputDecoding : public ::testing::Test {
  protected:
@@ -77,7 +72,7 @@ TEST_F(InputDecoding, PngPixelsArriveBottomRowFirstWithoutAlpha) {
   WriteWholeFile(folder_.Path("in.PNG"), MakePng(7, 4, TestPattern, 6));
   ASSERT_TRUE(Drop("in.PNG").loaded);
   for (int y = 0; y < 4; ++y) {
-    for (int x = 0; x < 7; ++x) EXPECT_EQ(StoredPixel(state_, x, y), TestPattern(x, y));
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(ShownPixel(state_, x, y), TestPattern(x, y));
   }
 }
 
@@ -100,7 +95,7 @@ TEST_F(InputDecoding, GifFilesAreShownButNotReduced) {
   EXPECT_EQ(state_.imageHeight, 2);
   for (int i = 0; i < 6; ++i) {
     const int entry = i + 1;
-    EXPECT_EQ(StoredPixel(state_, i % 3, i / 3),
+    EXPECT_EQ(ShownPixel(state_, i % 3, i / 3),
               (Rgb{palette[3 * entry], palette[3 * entry + 1], palette[3 * entry + 2]}));
   }
 }

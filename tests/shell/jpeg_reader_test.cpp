@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "shell/bmp_layout.h"
 #include "support_files.h"
 #include "support_jpeg.h"
@@ -14,19 +12,12 @@ namespace {
 using testing::JpegKind;
 using testing::MakeJpeg;
 using testing::Rgb;
-using testing::ScratchFolder;
-using testing::WriteWholeFile;
+using testing::ShownPixel;
 
 // Smooth enough that JPEG keeps every pixel within a few levels.
 Rgb Smooth(int x, int y) {
   return {static_cast<uint8_t>(40 + 4 * x), static_cast<uint8_t>(200 - 3 * y),
           static_cast<uint8_t>(90 + x + y)};
-}
-
-Rgb PixelOf(PictureState& state, int x, int y) {
-  const DisplayView view = state.View();
-  const uint8_t* p = view.bits + Stride24(state.imageWidth) * (state.imageHeight - 1 - y) + 3 * x;
-  return {p[2], p[1], p[0]};
 }
 
 void ExpectNear(Rgb actual, Rgb expected, int tolerance, int x, int y) {
@@ -52,7 +43,7 @@ TEST(JpegReader, ColourFilesKeepOrientationAndColours) {
     ASSERT_EQ(state.imageHeight, height);
     EXPECT_EQ(state.sourceKind, SourceKind::ImageBlock);
     for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) ExpectNear(PixelOf(state, x, y), Smooth(x, y), 6, x, y);
+      for (int x = 0; x < width; ++x) ExpectNear(ShownPixel(state, x, y), Smooth(x, y), 6, x, y);
     }
   }
 }
@@ -73,7 +64,7 @@ TEST(JpegReader, GreyFilesBecomeEqualChannels) {
   PictureState state = Install(DecodeJpeg(file.data(), file.size(), "m", SilentDiagnostics()));
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 8; ++x) {
-      const Rgb pixel = PixelOf(state, x, y);
+      const Rgb pixel = ShownPixel(state, x, y);
       EXPECT_EQ(pixel.r, pixel.g);
       EXPECT_EQ(pixel.g, pixel.b);
       EXPECT_NEAR(pixel.g, Smooth(x, y).g, 4);
@@ -87,11 +78,11 @@ TEST(JpegReader, InkFilesAreConvertedByTheirConvention) {
   auto inks = [](int, int) { return Rgb{255, 128, 0}; };
   const std::vector<uint8_t> adobe = MakeJpeg(8, 8, inks, JpegKind::CmykAdobe, 100, 200);
   PictureState inverted = Install(DecodeJpeg(adobe.data(), adobe.size(), "m", SilentDiagnostics()));
-  ExpectNear(PixelOf(inverted, 3, 3), {200, 100, 0}, 3, 3, 3);
+  ExpectNear(ShownPixel(inverted, 3, 3), {200, 100, 0}, 3, 3, 3);
 
   const std::vector<uint8_t> plain = MakeJpeg(8, 8, inks, JpegKind::CmykPlain, 100, 55);
   PictureState direct = Install(DecodeJpeg(plain.data(), plain.size(), "m", SilentDiagnostics()));
-  ExpectNear(PixelOf(direct, 3, 3), {0, 100, 200}, 3, 3, 3);
+  ExpectNear(ShownPixel(direct, 3, 3), {0, 100, 200}, 3, 3, 3);
 }
 
 TEST(JpegReader, BrokenFilesAreRefusedWithTheLibrarysMessage) {
@@ -115,19 +106,6 @@ TEST(JpegReader, ATruncatedFileWarnsOnceAndStillDecodes) {
   EXPECT_EQ(diagnostics.lines().size(), 1u) << diagnostics.AllText();
 }
 
-TEST(JpegReader, EveryCutOfAFileEndsCleanly) {
-  const std::vector<uint8_t> file = MakeJpeg(20, 12, Smooth, JpegKind::Rgb420, 80);
-  for (size_t length = 0; length < file.size(); length += 7) {
-    DecodeJpeg(file.data(), length, "cut.jpg", SilentDiagnostics());
-  }
-  std::srand(7);
-  for (int round = 0; round < 300; ++round) {
-    std::vector<uint8_t> spoiled = file;
-    for (int k = 0; k < 4; ++k) spoiled[std::rand() % spoiled.size()] = static_cast<uint8_t>(std::rand());
-    DecodeJpeg(spoiled.data(), spoiled.size(), "spoiled.jpg", SilentDiagnostics());
-  }
-}
-
 TEST(JpegReader, PicturesOverThePixelLimitAreRefusedBeforeDecoding) {
   std::vector<uint8_t> file = MakeJpeg(16, 16, Smooth, JpegKind::Rgb444, 80);
   // The frame header (FFC0) holds height and width as big-endian 16-bit numbers.
@@ -143,15 +121,6 @@ TEST(JpegReader, PicturesOverThePixelLimitAreRefusedBeforeDecoding) {
   CapturedDiagnostics diagnostics;
   EXPECT_FALSE(DecodeJpeg(file.data(), file.size(), "huge.jpg", diagnostics).has_value());
   EXPECT_NE(diagnostics.AllText().find("100,000,000"), std::string::npos) << diagnostics.AllText();
-}
-
-TEST(JpegReader, ReadsFromAFile) {
-  ScratchFolder folder;
-  const std::vector<uint8_t> file = MakeJpeg(5, 4, Smooth, JpegKind::Rgb444, 95);
-  WriteWholeFile(folder.Path("a.jpg"), file);
-  PictureState state = Install(ReadJpegFile(folder.Path("a.jpg"), SilentDiagnostics()));
-  EXPECT_EQ(state.imageWidth, 5);
-  EXPECT_EQ(state.imageHeight, 4);
 }
 
 }  // namespace

@@ -53,6 +53,12 @@ std::vector<uint8_t> MakeBmp24(int width, int height, const PixelFunction& pixel
   return file;
 }
 
+Rgb ShownPixel(const PictureState& state, int x, int y) {
+  const DisplayView view = state.View();
+  const uint8_t* p = view.bits + Stride24(state.imageWidth) * (state.imageHeight - 1 - y) + 3 * x;
+  return {p[2], p[1], p[0]};
+}
+
 Rgb TestPattern(int x, int y) {
   return {static_cast<uint8_t>(10 + x * 20 + y), static_cast<uint8_t>(100 + y * 7),
           static_cast<uint8_t>(200 - x - y * 3)};

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/picture_state.h"
+
 namespace genshoku::testing {
 
 // A fresh folder under the system's temporary folder, removed on destruction.
@@ -39,6 +41,9 @@ using PixelFunction = std::function<Rgb(int x, int y)>;
 // and the top row is stored first. `pixelOffset` above 54 inserts zero bytes before the rows.
 std::vector<uint8_t> MakeBmp24(int width, int height, const PixelFunction& pixel,
                                bool topDown = false, uint32_t pixelOffset = 54);
+
+// Pixel (x, y), y counted from the top, of the 24-bit picture on display.
+Rgb ShownPixel(const PictureState& state, int x, int y);
 
 // A colour that differs for every pixel of small pictures.
 Rgb TestPattern(int x, int y);

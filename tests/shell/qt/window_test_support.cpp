@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QTest>
 #include <QUrl>
 
 #include "shell/bmp_file.h"
@@ -97,6 +98,13 @@ bool DropFiles(QWidget* window, const QStringList& paths) {
 
 QImage Grab(QWidget* widget) {
   return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+TestWindow::TestWindow() {
+  window.show();
+  if (!QTest::qWaitForWindowExposed(&window)) {
+    QTest::qFail("the window was not shown", __FILE__, __LINE__);
+  }
 }
 
 }  // namespace genshoku::testing

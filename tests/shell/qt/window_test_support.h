@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "shell/qt/main_window.h"
 #include "shell/qt/save_dialog.h"
 
 namespace genshoku::testing {
@@ -80,6 +81,14 @@ class AnsweringSaveDialog final : public SaveDialog {
 
  private:
   Shared& shared_;
+};
+
+// A main window on show, with captured diagnostics and a save dialog the test answers.
+struct TestWindow {
+  ThreadSafeDiagnostics diagnostics;
+  AnsweringSaveDialog::Shared answers;
+  MainWindow window{std::make_unique<AnsweringSaveDialog>(answers), diagnostics};
+  TestWindow();
 };
 
 }  // namespace genshoku::testing
