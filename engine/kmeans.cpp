@@ -141,7 +141,6 @@ class KMeans {
     if (scale_.usable()) {
       for (const uint32_t c : taking_) AddTotals(entryOf_[c], c, colours.takingPart[c]);
     }
-    assigned_.resize(taking_.size());
     upper_.resize(taking_.size());
     lower_.resize(taking_.size());
     for (int e = 0; e < kPaletteSize; ++e) {
@@ -309,8 +308,9 @@ class KMeans {
     }
   }
 
-  // The nearest entry of every colour that takes part, under the current palette, into
-  // assigned_; `previous` is the palette the bounds were made with.
+  // The nearest entry of every colour that takes part, under the current palette; the
+  // colours whose entry changes are listed in moves_. `previous` is the palette the bounds
+  // were made with.
   //
   // A colour keeps an upper bound of its distance to its entry a and a lower bound l of
   // its distance to every other entry. When the entries move, the upper bound grows by
@@ -341,6 +341,8 @@ class KMeans {
     const double centreSlack = 2.0 * largestRadius;
     const int64_t count = static_cast<int64_t>(taking_.size());
     std::vector<int64_t> undecided[2];
+    moves_[0].clear();
+    moves_[1].clear();
     RunInTwoParts(threads_, [&](int part) {
       int64_t begin, end;
       HalfRange(count, part, begin, end);
@@ -361,11 +363,12 @@ class KMeans {
           if (settled) {
             upper_[k] = upper;
             lower_[k] = lower;
-            assigned_[k] = static_cast<uint8_t>(current);
             continue;
           }
         }
-        if (!Search(k, y, u, v, current, largestRadius)) undecided[part].push_back(k);
+        if (!Search(k, y, u, v, current, largestRadius, moves_[part])) {
+          undecided[part].push_back(k);
+        }
       }
     });
     if (undecided[0].empty() && undecided[1].empty()) return;
@@ -377,7 +380,7 @@ class KMeans {
       for (const int64_t k : undecided[part]) {
         const uint32_t c = taking_[k];
         const ColourTable::Working& w = colours_.working[c];
-        Search(k, w.y, w.u, w.v, entryOf_[c], 0.0);
+        Search(k, w.y, w.u, w.v, entryOf_[c], 0.0, moves_[0]);
       }
     }
   }
@@ -435,41 +438,50 @@ class KMeans {
     return nearShift_[entry][step];
   }
 
-  // Searches the nearest entry of colour k; false when the bounds of the entries cannot
-  // tell it.
-  bool Search(int64_t k, double y, double u, double v, int start, double largestRadius) {
+  // A colour that changes its entry: its place among the taking colours and its new entry.
+  struct Move {
+    uint32_t k;
+    uint32_t to;
+  };
+
+  // Searches the nearest entry of colour k (whose entry is `start`) and lists it in `moves`
+  // when that changes; false when the bounds of the entries cannot tell it.
+  bool Search(int64_t k, double y, double u, double v, int start, double largestRadius,
+              std::vector<Move>& moves) {
     double second = 0.0;
     const int nearest = search_.Find(y, u, v, start, &second);
     const double upper =
         std::sqrt(search_.SquaredDistance(y, u, v, nearest)) + current_.radius[nearest];
     const double lower = second - largestRadius;
     if (largestRadius > 0.0 && !CertainlyBelow(upper, lower)) return false;
-    assigned_[k] = static_cast<uint8_t>(nearest);
+    if (nearest != start) moves.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(nearest)});
     upper_[k] = upper;
     lower_[k] = lower;
     return true;
   }
 
-  // Moves the colours whose entry changed, keeping the counts and totals.
+  // Moves the colours whose entry changed, keeping the counts and totals. (Every change is
+  // exact, so the order of the moves does not matter.)
   void MoveColours() {
     prevEntryOf_ = entryOf_;
     prevCounts_ = counts_;
-    for (size_t k = 0; k < taking_.size(); ++k) {
-      const uint32_t c = taking_[k];
-      const int from = entryOf_[c];
-      const int to = assigned_[k];
-      if (from == to) continue;
-      const int64_t pixels = colours_.takingPart[c];
-      if (scale_.usable()) {
-        RemoveTotals(from, c, pixels);
-        AddTotals(to, c, pixels);
-      }
-      counts_[from] -= pixels;
-      counts_[to] += pixels;
-      sumsExact_[from] = false;
-      sumsExact_[to] = false;
-      entryOf_[c] = static_cast<uint8_t>(to);
+    for (const std::vector<Move>& moves : moves_) {
+      for (const Move& move : moves) MoveColour(taking_[move.k], move.to);
     }
+  }
+
+  void MoveColour(uint32_t c, int to) {
+    const int from = entryOf_[c];
+    const int64_t pixels = colours_.takingPart[c];
+    if (scale_.usable()) {
+      RemoveTotals(from, c, pixels);
+      AddTotals(to, c, pixels);
+    }
+    counts_[from] -= pixels;
+    counts_[to] += pixels;
+    sumsExact_[from] = false;
+    sumsExact_[to] = false;
+    entryOf_[c] = static_cast<uint8_t>(to);
   }
 
   const ColourTable& colours_;
@@ -492,7 +504,7 @@ class KMeans {
   std::vector<uint8_t> prevEntryOf_;
   std::array<int64_t, kPaletteSize> prevCounts_{};
   PaletteBounds current_;
-  std::vector<uint8_t> assigned_;
+  std::vector<Move> moves_[2];  // per part of the last assignment
   std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
   NearestEntrySearch search_;
   std::array<std::array<float, kReachSteps + 1>, kPaletteSize> nearShift_;
