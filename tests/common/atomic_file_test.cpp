@@ -1,8 +1,6 @@
 #include "common/atomic_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "tests/common/file_size_limit.h"
 
 namespace genshoku {
 namespace {
@@ -102,23 +102,17 @@ TEST_F(AtomicFileTest, AFullDiskLeavesTheTargetUntouched) {
   // A file-size limit makes writes fail the way a full disk does.
   const std::string target = Path("out.bin");
   Put(target, "previous");
-  struct rlimit saved;
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limited = saved;
-  limited.rlim_cur = 4096;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-
   AtomicFile file;
   bool committed = true;
-  if (file.Open(target)) {
-    const std::string big(200000, 'y');
-    file.Write(big.data(), big.size());
-    committed = file.Commit();
+  {
+    testing::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.applied());
+    if (file.Open(target)) {
+      const std::string big(200000, 'y');
+      file.Write(big.data(), big.size());
+      committed = file.Commit();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::signal(SIGXFSZ, previousHandler);
-
   EXPECT_FALSE(committed);
   EXPECT_FALSE(file.error().empty());
   EXPECT_EQ(Contents(target), "previous");

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/bmp_file.h"
 #include "shell/bmp_layout.h"
 
 namespace genshoku {
@@ -145,27 +144,6 @@ TEST(DibImageTest, HeadersThatCannotBePaintedAreRefused) {
   Dib noMasks(1, 1, 32, {}, {}, 3);
   EXPECT_FALSE(ConvertDib(noMasks.Source(), &g, &out)) << "masks missing";
   EXPECT_FALSE(ConvertDib(DibSourceFromView(DisplayView{}), &g, &out));
-}
-
-TEST(DibImageTest, PaintsTheResultBlockOfThePictureState) {
-  PictureState state;
-  MakeResultBlock(state, 5, 2);
-  uint8_t* table = state.resultBlock.data() + kBmpInfoHeaderSize;
-  table[4 * 3 + 0] = 30;  // entry 3: blue 30, green 20, red 10
-  table[4 * 3 + 1] = 20;
-  table[4 * 3 + 2] = 10;
-  // Bottom row first: the top-left pixel is the start of the last stored row.
-  state.resultBlock[kResultBlockPixelOffset + Stride8(5)] = 3;
-  state.ShowResultBlock();
-  DibGeometry g;
-  std::vector<uint32_t> out;
-  ASSERT_TRUE(ConvertDib(DibSourceFromView(state.View()), &g, &out));
-  EXPECT_EQ(g.width, 5);
-  EXPECT_EQ(g.height, 2);
-  EXPECT_EQ(g.bitsPerPixel, 8);
-  EXPECT_EQ(out[0], 0xFF0A141E);
-  EXPECT_EQ(out[1], kBlack);
-  EXPECT_EQ(out[5], kBlack);
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,11 +29,13 @@
 #include "shell/reduction_entry.h"
 #include "shell/save_formats.h"
 #include "support_files.h"
+#include "tests/common/file_size_limit.h"
 
 namespace genshoku {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileSizeLimit;
 using testing::ReadWholeFile;
 using testing::ScratchFolder;
 using testing::WriteWholeFile;
@@ -108,28 +108,6 @@ std::string SaveMustFailCleanly(const std::string& folder, const std::string& na
   }
   return problems.empty() ? problems : name + ": " + problems;
 }
-
-// Lowers the process's file-size limit for its lifetime, so that writes past it fail.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    savedSignal_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    applied_ = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::signal(SIGXFSZ, savedSignal_);
-  }
-  bool applied() const { return applied_; }
-
- private:
-  rlimit saved_{};
-  sighandler_t savedSignal_ = SIG_DFL;
-  bool applied_ = false;
-};
 
 TEST(SaveFaults, AFileSizeLimitActsAsAFullDisk) {
   for (const char* name : kTargetNames) {
@@ -238,59 +216,48 @@ ChildOutcome RunWithOwnMounts(const std::function<std::string()>& body, std::str
   return ChildOutcome::Failed;
 }
 
-// Mounts a 16 KB tmpfs on `folder` (in the child's own mount table) or exits as skipped.
-void MountSmallTmpfs(const std::string& folder) {
-  if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
-    ::_exit(kSkipped);
-  }
-}
+// For each target, in a child process: a 16 KB tmpfs mounted on a scratch folder (or the
+// test is skipped) holding the previous file, a fault made by `makeFault`, which returns
+// what the folder must hold after the save, and a save that must fail cleanly.
+using MakeFault = std::set<std::string> (*)(const std::string& folder, const char* name);
 
-void ExpectChildPassed(ChildOutcome outcome, const std::string& report) {
+void ExpectCleanFailuresOnOwnTmpfs(MakeFault makeFault) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.folder().string();
+  std::string report;
+  const ChildOutcome outcome = RunWithOwnMounts(
+      [&folder, makeFault] {
+        std::string problems;
+        for (const char* name : kTargetNames) {
+          if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
+            ::_exit(kSkipped);
+          }
+          WriteWholeFile(folder + "/" + name, kPreviousFile);
+          problems += SaveMustFailCleanly(folder, name, makeFault(folder, name));
+          ::umount(folder.c_str());
+        }
+        return problems;
+      },
+      &report);
   if (outcome == ChildOutcome::Skipped) GTEST_SKIP() << "file systems cannot be mounted here";
   EXPECT_EQ(outcome, ChildOutcome::Passed) << report;
 }
 
 TEST(SaveFaults, AFullTmpfsLeavesThePreviousFile) {
-  ScratchFolder scratch;
-  const std::string folder = scratch.folder().string();
-  std::string report;
-  const ChildOutcome outcome = RunWithOwnMounts(
-      [&folder] {
-        std::string problems;
-        for (const char* name : kTargetNames) {
-          MountSmallTmpfs(folder);
-          // The old file takes one page, the filler two: one page of the four is free.
-          WriteWholeFile(folder + "/" + name, kPreviousFile);
-          WriteWholeFile(folder + "/filler", std::vector<uint8_t>(8192, 0));
-          problems += SaveMustFailCleanly(folder, name, {name, "filler"});
-          ::umount(folder.c_str());
-        }
-        return problems;
-      },
-      &report);
-  ExpectChildPassed(outcome, report);
+  ExpectCleanFailuresOnOwnTmpfs([](const std::string& folder, const char* name) {
+    // The old file takes one page, the filler two: one page of the four is free.
+    WriteWholeFile(folder + "/filler", std::vector<uint8_t>(8192, 0));
+    return std::set<std::string>{name, "filler"};
+  });
 }
 
 TEST(SaveFaults, AReadOnlyFileSystemIsReported) {
-  ScratchFolder scratch;
-  const std::string folder = scratch.folder().string();
-  std::string report;
-  const ChildOutcome outcome = RunWithOwnMounts(
-      [&folder] {
-        std::string problems;
-        for (const char* name : kTargetNames) {
-          MountSmallTmpfs(folder);
-          WriteWholeFile(folder + "/" + name, kPreviousFile);
-          if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
-            ::_exit(kSkipped);
-          }
-          problems += SaveMustFailCleanly(folder, name, {name});
-          ::umount(folder.c_str());
-        }
-        return problems;
-      },
-      &report);
-  ExpectChildPassed(outcome, report);
+  ExpectCleanFailuresOnOwnTmpfs([](const std::string& folder, const char* name) {
+    if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+      ::_exit(kSkipped);
+    }
+    return std::set<std::string>{name};
+  });
 }
 
 }  // namespace

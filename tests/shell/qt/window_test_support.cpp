@@ -69,19 +69,6 @@ void WriteWithQt(const QString& path, int width, int height, QImage::Format form
   image.save(path, fileFormat, 100);
 }
 
-void WriteGif(const QString& path) {
-  // 2 x 2 pixels, colours 0 (red) and 1 (green) in a checker pattern. LZW minimum code size
-  // 2, all codes 3 bits: clear, 0, 1, clear, 1, 0, end (the second clear keeps the table
-  // from growing to 4-bit codes).
-  static const unsigned char gif[] = {
-      'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x81, 0, 0,   // screen, 4-colour table
-      255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255,        // red, green, blue, white
-      0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0,                        // image descriptor
-      2, 3, 0x44, 0x18, 0x14, 0,                              // LZW data
-      0x3B};
-  WriteBytes(path, QByteArray(reinterpret_cast<const char*>(gif), sizeof gif));
-}
-
 bool DropFiles(QWidget* window, const QStringList& paths) {
   QMimeData mime;
   QList<QUrl> urls;

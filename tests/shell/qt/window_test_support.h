@@ -30,8 +30,6 @@ void WriteBmp8(const QString& path, int width, int height);
 // A picture in any format Qt writes ("jpg", "png"), from an image of the given format.
 void WriteWithQt(const QString& path, int width, int height, QImage::Format format,
                  const char* fileFormat);
-// A GIF file of 2 x 2 pixels with a 4-colour global table.
-void WriteGif(const QString& path);
 void WriteBytes(const QString& path, const QByteArray& bytes);
 QByteArray ReadBytes(const QString& path);
 
