@@ -161,13 +161,6 @@ TEST(SplitClusters, PixelsOnTheThresholdKeepLabelZeroFirstAndMoveLater) {
   EXPECT_EQ(f.Current()[0].COUNT, 0);
 }
 
-TEST(SplitClusters, StopsAtAProgressPoint) {
-  SplitFixture f(8);
-  for (size_t i = 0; i < f.y.size(); ++i) f.y[i] = static_cast<double>(i * 37 % 11);
-  f.test.host.stopAfter = 40;
-  EXPECT_THROW(f.SplitAll(), EngineStopped);
-}
-
 TEST(SelectClusterToSplit, LargestKeyWinsAndTiesGoToTheLowerPosition) {
   ClusterTable table;
   table.MEN = 1;
@@ -182,46 +175,6 @@ TEST(SelectClusterToSplit, LargestKeyWinsAndTiesGoToTheLowerPosition) {
   EXPECT_EQ(SelectClusterToSplit(table, 2, 1), 0);  // equal keys: position 0
   // Mode 0 weighs the priority with the pixel count.
   EXPECT_EQ(SelectClusterToSplit(table, 4, 0), 3);
-}
-
-TEST(ComputeSpread, EveryModeAndTerm) {
-  SplitFixture f(4);
-  f.y = {0.0, 3.0, 6.0, 50.0};  // pixel 3 belongs to another cluster
-  f.labels = {0, 0, 0, 1};
-  f.edgeStrength = {0.0, 255.0, 127.5, 0.0};
-  SplittingState& s = f.State();
-  f.table.PT[0][0] = {3, 0, -1.0};
-  auto spread = [&](int spreadMode) {
-    f.params.spreadMode = spreadMode;
-    ComputeSpread(s, 0, 0);
-    return f.table.PT[0][0].SPREAD;
-  };
-  // Squared distances from the mean 3: 9, 0, 9; the variance is 6 and the extent 6.
-  EXPECT_EQ(spread(0), 9.0);
-  EXPECT_EQ(spread(1), 18.0);
-  EXPECT_DOUBLE_EQ(spread(2), 18.0);
-  EXPECT_DOUBLE_EQ(spread(3), 6.0);
-  EXPECT_DOUBLE_EQ(spread(4), 6.0);
-  EXPECT_DOUBLE_EQ(spread(5), 18.0);
-
-  f.params.distanceExponent = 1.0;  // plain distances: 3 + 0 + 3
-  EXPECT_EQ(spread(1), 6.0);
-  f.params.distancePowerOn = 0;
-  EXPECT_EQ(spread(1), 18.0);
-
-  // Edge-weighted: pixels on strong edges count less.
-  f.params.edgeOperator = 4;
-  EXPECT_EQ(spread(1), 9.0 + 0.0 + 9.0 * 127.5 / 255.0);
-  f.params.distancePowerOn = 1;
-  f.params.distanceExponent = 2.0;
-  f.params.edgeStrengthGain = 2.0;  // pixel 2 reaches the cap of 255 and counts for nothing
-  EXPECT_EQ(spread(1), 9.0);
-  f.params.edgeWeightExponent = 2.0;
-  f.params.edgeStrengthGain = 1.0;
-  EXPECT_EQ(spread(1), 9.0 + 9.0 * 0.25);
-
-  f.table.PT[0][0].COUNT = 0;
-  EXPECT_EQ(spread(1), 0.0);
 }
 
 }  // namespace

@@ -2,41 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "tests/engine/support_pictures.h"
+
 namespace genshoku {
 namespace {
 
-// Deterministic pseudo-random bytes for pictures and palettes.
-class Bytes {
- public:
-  explicit Bytes(uint32_t seed) : state_(seed) {}
-  uint8_t Next() {
-    state_ = state_ * 1103515245u + 12345u;
-    return static_cast<uint8_t>(state_ >> 16);
-  }
-
- private:
-  uint32_t state_;
-};
-
-struct RgbPicture {
-  int width, height;
-  std::vector<uint8_t> r, g, b;
-};
+using RgbPicture = test_support::Picture;
 
 RgbPicture RandomPicture(int width, int height, uint32_t seed) {
-  Bytes bytes(seed);
-  RgbPicture p{width, height, {}, {}, {}};
-  for (int i = 0; i < width * height; ++i) {
-    p.r.push_back(bytes.Next());
-    p.g.push_back(bytes.Next());
-    p.b.push_back(bytes.Next());
-  }
-  return p;
+  return test_support::NoisePicture(width, height, seed);
 }
 
 struct RgbPalette {
@@ -44,13 +24,11 @@ struct RgbPalette {
 };
 
 RgbPalette RandomPalette(uint32_t seed) {
-  Bytes bytes(seed);
+  const RgbPicture colours = test_support::NoisePicture(kPaletteSize, 1, seed);
   RgbPalette p;
-  for (int i = 0; i < kPaletteSize; ++i) {
-    p.r[i] = bytes.Next();
-    p.g[i] = bytes.Next();
-    p.b[i] = bytes.Next();
-  }
+  std::copy(colours.r.begin(), colours.r.end(), p.r.begin());
+  std::copy(colours.g.begin(), colours.g.end(), p.g.begin());
+  std::copy(colours.b.begin(), colours.b.end(), p.b.begin());
   return p;
 }
 
@@ -121,19 +99,6 @@ TEST(ErrorDiffusionTest, StrengthZeroIsNearestMapping) {
     // The weighted variant with the same colours in the slots V red, Y green, U blue.
     EXPECT_EQ(DiffuseWeighted(WorkingOf(picture), RecordsOf(palette), kernel, 0.0), nearest)
         << kernel;
-  }
-}
-
-TEST(ErrorDiffusionTest, BothVariantsDiffuseAlike) {
-  // Integer colours in both: the two variants make the same choices at any strength.
-  const RgbPicture picture = RandomPicture(23, 9, 3);
-  const RgbPalette palette = RandomPalette(5);
-  for (int kernel = 0; kernel <= 3; ++kernel) {
-    for (double strength : {0.75, 1.0}) {
-      const std::vector<uint8_t> rgb = DiffuseRgb(picture, palette, kernel, strength);
-      EXPECT_EQ(DiffuseWeighted(WorkingOf(picture), RecordsOf(palette), kernel, strength), rgb);
-      EXPECT_NE(rgb, NearestRgb(picture, palette));
-    }
   }
 }
 
@@ -210,27 +175,14 @@ TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeErrorScaled) {
   EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 3), 400 * 5 / k + right * 3 / k, 1e-9);
 }
 
-TEST(ErrorDiffusionTest, ErrorPastTheSidesIsLost) {
-  // One pixel wide: only the cell straight below keeps error; nothing wraps around.
-  for (const KernelTable& table : kKernels) {
-    const double unit = 400 * (0.001 + 0.0000001) / table.divisor;
-    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 1, 3, 0, 1) / unit, table.weights[1][2], 0.01)
-        << table.kernel;
-    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 1, 3, 0, 2) / unit, table.weights[2][2], 0.01)
-        << table.kernel;
-    // Two wide, colour at the right: what goes further right is not found on the next row.
-    EXPECT_NEAR(ReceivedError(table.kernel, 0.001, 2, 2, 1, 2) / unit, table.weights[1][1], 0.01)
-        << table.kernel;
-  }
-}
-
 TEST(ErrorDiffusionTest, TiesGoToTheLowerEntry) {
   // 100 lies halfway between 90 (entry 3) and 110 (entry 1).
   RgbPalette palette;
   palette.r.fill(250);
   palette.r[1] = 110;
   palette.r[3] = 90;
-  const RgbPicture pixel{1, 1, {100}, {250}, {0}};
+  RgbPicture pixel(1, 1);
+  pixel.Set(0, 0, 100, 250, 0);
   EXPECT_EQ(DiffuseRgb(pixel, palette, 0, 0.75), (std::vector<uint8_t>{1}));
 }
 
@@ -240,12 +192,10 @@ TEST(ErrorDiffusionTest, RgbDuplicateColoursTakeTheHighestIndex) {
   palette.g[200] = palette.g[10];
   palette.b[200] = palette.b[10];
   // Every pixel is exactly a palette colour.
-  RgbPicture picture{8, 8, {}, {}, {}};
+  RgbPicture picture(8, 8);
   for (int i = 0; i < 64; ++i) {
     const int entry = (i % 2 == 0) ? 10 : (i * 37) % kPaletteSize;
-    picture.r.push_back(palette.r[entry]);
-    picture.g.push_back(palette.g[entry]);
-    picture.b.push_back(palette.b[entry]);
+    picture.Set(i % 8, i / 8, palette.r[entry], palette.g[entry], palette.b[entry]);
   }
   const std::vector<uint8_t> indices = DiffuseRgb(picture, palette, 0, 0.0);
   for (int i = 0; i < 64; ++i) {

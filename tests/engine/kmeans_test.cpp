@@ -165,14 +165,5 @@ TEST(RefinePaletteKMeans, TinyWeightsDrawZeroInsteadOfDividingByZero) {
   }
 }
 
-TEST(RefinePaletteKMeans, StopsAtAProgressPoint) {
-  KMeansPicture picture;
-  for (int i = 0; i < 5; ++i) picture.Add(i, i, i, static_cast<uint8_t>(i));
-  WorkingPalette palette = SpreadPalette();
-  TestRun test;
-  test.host.stopAfter = 3;
-  EXPECT_THROW(picture.Refine(palette, test), EngineStopped);
-}
-
 }  // namespace
 }  // namespace genshoku::reference

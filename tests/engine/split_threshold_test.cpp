@@ -68,14 +68,6 @@ TEST(OtsuThresholdReal, RangeOfCandidates) {
   EXPECT_EQ(empty.host.progressPoints, 0);
 }
 
-TEST(OtsuThresholdReal, StopsAtAProgressPoint) {
-  const double v[] = {0, 10, 20};
-  const double zero[] = {0, 0, 0};
-  TestRun test;
-  test.host.stopAfter = 2;
-  EXPECT_THROW(OtsuThresholdReal(3, v, zero, zero, 4, test.run), EngineStopped);
-}
-
 TEST(OtsuThresholdInt, SingleValueAndTwoGroups) {
   const int32_t single[] = {7, 7, 7};
   EXPECT_EQ(OtsuThresholdInt(3, single), 7);
