@@ -77,6 +77,14 @@ TEST_F(WindowControllerTest, DropReadsOnlyTheFirstFileAndSetsTheButtonsAndScroll
   EXPECT_TRUE(controller_.View().imageVisible);
   EXPECT_NE(controller_.pictureGeneration(), before);
   EXPECT_TRUE(diagnostics_.AllText().empty()) << diagnostics_.AllText();
+  // A file that cannot be read changes nothing: its name is not the shown picture's.
+  const uint64_t shown = controller_.pictureGeneration();
+  EXPECT_EQ(controller_.Drop({folder_.Path("missing.bmp")}), DropResult::Failed);
+  EXPECT_EQ(diagnostics_.lines().size(), 1u);
+  EXPECT_EQ(controller_.droppedPath(), photo);
+  EXPECT_EQ(controller_.baseName(), "photo");
+  EXPECT_EQ(controller_.pictureGeneration(), shown);
+  EXPECT_TRUE(controller_.buttons().reduceEnabled);
   // The scroll bars take the picture's size; their arithmetic is window_scroll's.
   EXPECT_TRUE(controller_.scroll().configured);
   EXPECT_EQ(controller_.scroll().vertical.nMax, 1048);
