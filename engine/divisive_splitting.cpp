@@ -192,18 +192,50 @@ class Splitter {
     std::vector<uint32_t> numbers;        // the numbers in the set, ascending
   };
 
-  // Calls visit(pixel, colour) for every taking-part pixel in pixel order.
+  // Calls visit(pixel, colour) for every taking-part pixel in pixel order. The visits read
+  // their colour's working values, which are fetched ahead. Only the engine's own thread
+  // `pumps`.
   template <typename Visit>
-  void ForEachTakingPartPixel(Visit&& visit) {
+  void ForEachTakingPartPixel(Visit&& visit, bool pumps = true) {
     const uint32_t* pixelColour = colours_.pixelColour.data();
-    for (int64_t start = 0; start < colours_.pixelCount; start += kPixelsPerProgressPoint) {
-      run_.Pump();
-      const int64_t end = std::min(colours_.pixelCount, start + kPixelsPerProgressPoint);
+    const ColourTable::Working* working = colours_.working.data();
+    const int64_t pixelCount = colours_.pixelCount;
+    for (int64_t start = 0; start < pixelCount; start += kPixelsPerProgressPoint) {
+      if (pumps) run_.Pump();
+      const int64_t end = std::min(pixelCount, start + kPixelsPerProgressPoint);
       for (int64_t i = start; i < end; ++i) {
+        if (i + kFetchAhead < pixelCount) {
+          __builtin_prefetch(&working[pixelColour[i + kFetchAhead] & ColourTable::kColourMask]);
+        }
         const uint32_t colour = pixelColour[i];
         if ((colour & ColourTable::kEdgeBit) == 0) visit(i, colour);
       }
     }
+  }
+
+  // Calls visit(part, state, pixel, colour) for parts 0 and 1 and every taking-part pixel,
+  // each part in pixel order and with its own state (states[part]): with two threads each
+  // part passes over the pixels on its own thread, otherwise one pass visits both parts of
+  // each pixel in turn. The states are worked on as local copies, which can stay in
+  // registers.
+  template <typename State, typename Visit>
+  void ForEachTakingPartPixelInTwoParts(State (&states)[2], Visit&& visit) {
+    if (threads_ < 2) {
+      State first = states[0], second = states[1];
+      ForEachTakingPartPixel([&](int64_t i, uint32_t c) {
+        visit(0, first, i, c);
+        visit(1, second, i, c);
+      });
+      states[0] = first;
+      states[1] = second;
+      return;
+    }
+    RunInTwoParts(2, [&](int part) {
+      State state = states[part];
+      ForEachTakingPartPixel([&](int64_t i, uint32_t c) { visit(part, state, i, c); },
+                             part == 0);
+      states[part] = state;
+    });
   }
 
   // The coordinates of every colour of the set in the frame of `axis`, centred on `mean`.
@@ -371,18 +403,46 @@ class Splitter {
     for (int64_t c = 0; c < colours_.colourCount; ++c) {
       if (colours_.takingPart[c] != 0) set.numbers.push_back(static_cast<uint32_t>(c));
     }
-    Triple sums;
-    ForEachTakingPartPixel([&](int64_t, uint32_t c) {
-      sums.x += colours_.working[c].v;
-      sums.y += colours_.working[c].u;
-      sums.z += colours_.working[c].y;
-      ++count;
+    // Each sum is added in pixel order on its own; the two parts take some each.
+    struct PartSums {
+      double a = 0.0, b = 0.0, c = 0.0;
+      int64_t count = 0;
+    };
+    PartSums parts[2];
+    ForEachTakingPartPixelInTwoParts(parts, [&](int part, PartSums& own, int64_t, uint32_t c) {
+      const ColourTable::Working& w = colours_.working[c];
+      if (part == 0) {
+        own.a += w.u;
+        own.b += w.y;
+      } else {
+        own.a += w.v;
+        ++own.count;
+      }
     });
+    count = parts[1].count;
+    const Triple sums{parts[1].a, parts[0].a, parts[0].b};
     const Triple mean = MeanOfSums(sums, count);
-    CovarianceSums products;
-    ForEachTakingPartPixel([&](int64_t, uint32_t c) {
-      products.Add(colours_.working[c].y - mean.z, colours_.working[c].u - mean.y, colours_.working[c].v - mean.x);
+    parts[0] = parts[1] = PartSums{};
+    ForEachTakingPartPixelInTwoParts(parts, [&](int part, PartSums& own, int64_t, uint32_t c) {
+      const ColourTable::Working& w = colours_.working[c];
+      const double d1 = w.y - mean.z, d2 = w.u - mean.y, d3 = w.v - mean.x;
+      if (part == 0) {
+        own.a += d1 * d1;
+        own.b += d2 * d2;
+        own.c += d1 * d2;
+      } else {
+        own.a += d3 * d3;
+        own.b += d3 * d1;
+        own.c += d3 * d2;
+      }
     });
+    CovarianceSums products;
+    products.s11 = parts[0].a;
+    products.s22 = parts[0].b;
+    products.s12 = parts[0].c;
+    products.s33 = parts[1].a;
+    products.s13 = parts[1].b;
+    products.s23 = parts[1].c;
     Matrix3 covariance, diag, vectors;
     CovarianceFromSums(products, count, covariance);
     DiagonaliseCovariance(covariance, diag, vectors, run_);
@@ -404,17 +464,26 @@ class Splitter {
     int64_t upperCount = 0;
     ShareOutColours(set, static_cast<double>(threshold), lower, upper, nullptr, upperCount);
     ReleaseScratch();
-    upper.pixels.reserve(static_cast<size_t>(upperCount));
-    lower.pixels.reserve(static_cast<size_t>(count - upperCount));
-    ForEachTakingPartPixel([&](int64_t i, uint32_t c) {
+    // Part 0 gathers the upper cluster, part 1 the lower one.
+    upper.pixels.resize(static_cast<size_t>(upperCount));
+    lower.pixels.resize(static_cast<size_t>(count - upperCount));
+    struct Gathering {
+      Member* out;
+      Triple sums;
+    };
+    Gathering gathering[2] = {{upper.pixels.data(), {}}, {lower.pixels.data(), {}}};
+    ForEachTakingPartPixelInTwoParts(gathering, [&](int part, Gathering& own, int64_t i,
+                                                    uint32_t c) {
       const uint32_t placeAndSide = placeAndSide_[c];
-      ClusterMembers& target = (placeAndSide & kUpBit) != 0 ? upper : lower;
-      target.pixels.push_back({static_cast<uint32_t>(i), placeAndSide & ~kUpBit});
+      if (((placeAndSide & kUpBit) != 0) != (part == 0)) return;
+      *own.out++ = {static_cast<uint32_t>(i), placeAndSide & ~kUpBit};
       const ColourTable::Working& w = colours_.working[c];
-      target.sums.x += w.v;
-      target.sums.y += w.u;
-      target.sums.z += w.y;
+      own.sums.x += w.v;
+      own.sums.y += w.u;
+      own.sums.z += w.y;
     });
+    upper.sums = gathering[0].sums;
+    lower.sums = gathering[1].sums;
     // From here on every cluster carries its pixels' colours.
     colours_.ReleasePixelColours();
     std::vector<uint32_t>().swap(placeAndSide_);
