@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the clustering tests: a host that counts progress points and an engine
-// run whose lines are captured.
+// Shared pieces of the engine tests: a host that counts progress points and records what
+// it is shown, and an engine run whose lines are captured.
 
 #include <cstdint>
 #include <vector>
@@ -17,12 +17,14 @@ class RecordingHost : public EngineHost {
   int64_t stopAfter = -1;
   int64_t progressPoints = 0;
   std::vector<int> kmeansPasses;
+  std::vector<EnginePhase> phases;
 
   bool KeepGoing() override {
     ++progressPoints;
     return stopAfter < 0 || progressPoints <= stopAfter;
   }
   void ShowKmeansProgress(int pass) override { kmeansPasses.push_back(pass); }
+  void PhaseStarted(EnginePhase phase) override { phases.push_back(phase); }
 };
 
 // An EngineRun with captured diagnostics, a recording host and a fresh generator.

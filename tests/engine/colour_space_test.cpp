@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/tone_curves.h"
+#include "tests/engine/support_reduction.h"
 
 namespace genshoku {
 namespace {
@@ -20,16 +21,6 @@ Working WorkingOf(const ReductionParams& params, uint8_t r, uint8_t g, uint8_t b
   double y = 0, u = 0, v = 0;
   ConvertToWorkingSpace(1, 1, &r, &g, &b, params, &y, &u, &v);
   return {y, u, v};
-}
-
-// Gammas 1, no rotation, weights 1: the conversion of the mode alone.
-ReductionParams IdentitySettings(int colourMode) {
-  ReductionParams p;
-  p.colourMode = colourMode;
-  p.gammaR = p.gammaG = p.gammaB = p.gammaY = 1.0;
-  p.chromaAngle = 0.0;
-  p.weightY = p.weightU = p.weightV = 1.0;
-  return p;
 }
 
 double Radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
@@ -53,7 +44,7 @@ TEST(ColourSpaceTest, BlackAndWhiteWithTheDefaults) {
 }
 
 TEST(ColourSpaceTest, IdentitySettingsGiveFormulaAOnTheBytes) {
-  const ReductionParams p = IdentitySettings(3);
+  const ReductionParams p = test_support::PlainColourSettings(3);
   const uint8_t samples[][3] = {{0, 0, 0}, {255, 255, 255}, {200, 30, 90}, {1, 254, 77}};
   for (const auto& px : samples) {
     const double r = px[0], g = px[1], b = px[2];
@@ -67,7 +58,7 @@ TEST(ColourSpaceTest, IdentitySettingsGiveFormulaAOnTheBytes) {
 }
 
 TEST(ColourSpaceTest, CurvedValuesEnterCoefficientProductsInSinglePrecision) {
-  ReductionParams p = IdentitySettings(3);
+  ReductionParams p = test_support::PlainColourSettings(3);
   p.gammaR = p.gammaG = p.gammaB = 1.1;
   const Working w = WorkingOf(p, 100, 150, 200);
   const double r = Single(Curved(100)), g = Single(Curved(150)), b = Single(Curved(200));
@@ -85,7 +76,7 @@ TEST(ColourSpaceTest, CurvedValuesEnterCoefficientProductsInSinglePrecision) {
 }
 
 TEST(ColourSpaceTest, ChrominanceStepRotatesOrAppliesTheFixedMatrix) {
-  ReductionParams p = IdentitySettings(3);
+  ReductionParams p = test_support::PlainColourSettings(3);
   const Working plain = WorkingOf(p, 200, 40, 90);
 
   p.chromaAngle = 30;
@@ -104,7 +95,7 @@ TEST(ColourSpaceTest, ChrominanceStepRotatesOrAppliesTheFixedMatrix) {
 }
 
 TEST(ColourSpaceTest, WeightsAndLuminanceGamma) {
-  ReductionParams p = IdentitySettings(3);
+  ReductionParams p = test_support::PlainColourSettings(3);
   const Working plain = WorkingOf(p, 60, 120, 240);
   p.gammaY = 2.0;
   p.weightY = 2;
@@ -118,18 +109,18 @@ TEST(ColourSpaceTest, WeightsAndLuminanceGamma) {
 
 TEST(ColourSpaceTest, CieModesFillTheirSlots) {
   // Red: L* about 53, a* about 80, b* about 67 (Lab); u* about 167, v* about 24 (Luv).
-  const Working lab = WorkingOf(IdentitySettings(1), 255, 0, 0);
+  const Working lab = WorkingOf(test_support::PlainColourSettings(1), 255, 0, 0);
   EXPECT_NEAR(lab.v, 53.24, 0.05);
   EXPECT_NEAR(lab.y, 80.09, 0.1);
   EXPECT_NEAR(lab.u, 67.20, 0.1);
-  const Working luv = WorkingOf(IdentitySettings(2), 255, 0, 0);
+  const Working luv = WorkingOf(test_support::PlainColourSettings(2), 255, 0, 0);
   EXPECT_NEAR(luv.v, 53.24, 0.05);
   EXPECT_NEAR(luv.y, 167.18, 0.01);
   EXPECT_NEAR(luv.u, 24.10, 0.01);
 
   // Green has a negative a*; the luminance gamma bends it like its mirror image instead of
   // producing a value that is not a number.
-  ReductionParams p = IdentitySettings(1);
+  ReductionParams p = test_support::PlainColourSettings(1);
   const Working green = WorkingOf(p, 0, 255, 0);
   ASSERT_LT(green.y, 0);
   p.gammaY = 1.1;
@@ -138,12 +129,12 @@ TEST(ColourSpaceTest, CieModesFillTheirSlots) {
 }
 
 TEST(ColourSpaceTest, FormulaBHasNoOffset) {
-  const Working black = WorkingOf(IdentitySettings(4), 0, 0, 0);
+  const Working black = WorkingOf(test_support::PlainColourSettings(4), 0, 0, 0);
   EXPECT_EQ(black.y, 0.0);
   EXPECT_EQ(black.u, 0.0);
   EXPECT_EQ(black.v, 0.0);
   // White keeps a trace of chrominance: the V coefficients miss 0 by 0.0001.
-  const Working white = WorkingOf(IdentitySettings(4), 255, 255, 255);
+  const Working white = WorkingOf(test_support::PlainColourSettings(4), 255, 255, 255);
   EXPECT_NEAR(white.y, 255.0, 1e-9);
   EXPECT_NEAR(white.u, 0.13632709 * 0.0255, 1e-6);
   EXPECT_NEAR(white.v, 1.201426141 * 0.0255, 1e-6);

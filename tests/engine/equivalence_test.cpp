@@ -14,6 +14,7 @@
 
 #include "engine/kmeans.h"
 #include "tests/engine/reference/reduce_colors.h"
+#include "tests/engine/clustering_test_support.h"
 #include "tests/engine/support_reduction.h"
 
 namespace genshoku {
@@ -21,21 +22,13 @@ namespace {
 
 using test_support::Picture;
 
-class RecordingHost final : public EngineHost {
- public:
-  void ShowKmeansProgress(int pass) override { kmeansPasses.push_back(pass); }
-  void PhaseStarted(EnginePhase phase) override { phases.push_back(phase); }
-  std::vector<int> kmeansPasses;
-  std::vector<EnginePhase> phases;
-};
-
 // A reduction with everything else it leaves behind: the source planes, the generator's
 // state and what the host was shown.
 struct Outcome {
   test_support::Reduction reduction;
   Picture source{0, 0};
   uint32_t randomState = 0;
-  RecordingHost host;
+  test_support::RecordingHost host;
 };
 
 Outcome RunEngine(test_support::ReduceFunction reduce, Picture picture,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/colour_space.h"
+#include "tests/engine/support_reduction.h"
 
 namespace genshoku {
 namespace {
@@ -25,16 +26,6 @@ Converted Convert(WorkingPalette palette, const ReductionParams& params) {
   Converted c;
   PaletteToRgb(palette, params, c.records.data(), c.red, c.green, c.blue);
   return c;
-}
-
-// Gammas 1, no rotation, weights 1: with colour mode 0 an entry is (green, blue, red).
-ReductionParams PlainSettings(int colourMode) {
-  ReductionParams p;
-  p.colourMode = colourMode;
-  p.gammaR = p.gammaG = p.gammaB = p.gammaY = 1.0;
-  p.chromaAngle = 0.0;
-  p.weightY = p.weightU = p.weightV = 1.0;
-  return p;
 }
 
 // Grey ramp, the six saturated colours, and a spread of mixed ones: 256 colours.
@@ -96,7 +87,7 @@ TEST(PaletteToRgbTest, EveryColourModeUndoesTheWorkingSpace) {
 }
 
 TEST(PaletteToRgbTest, RoundingAndClamping) {
-  // In plain colour mode 0 the V slot is red.
+  // In plain colour mode 0 an entry is (green, blue, red): the V slot is red.
   const double reds[] = {255.4,
                          255.5,
                          -0.4,
@@ -115,7 +106,7 @@ TEST(PaletteToRgbTest, RoundingAndClamping) {
     palette.Y[i] = 10;
     palette.U[i] = 20;
   }
-  const Converted out = Convert(palette, PlainSettings(0));
+  const Converted out = Convert(palette, test_support::PlainColourSettings(0));
   for (size_t i = 0; i < std::size(reds); ++i) {
     EXPECT_EQ(out.red[i], expected[i]) << reds[i];
     EXPECT_EQ(out.green[i], 10) << reds[i];
@@ -124,7 +115,7 @@ TEST(PaletteToRgbTest, RoundingAndClamping) {
 
 TEST(PaletteToRgbTest, NegativeChannelsBeforeTheGammaComeOutBlack) {
   // With gamma 1.1 a negative base has no real power: 0, not a byte made from NaN.
-  ReductionParams p = PlainSettings(0);
+  ReductionParams p = test_support::PlainColourSettings(0);
   p.gammaR = p.gammaG = p.gammaB = 1.1;
   WorkingPalette palette;
   palette.V[0] = -3;

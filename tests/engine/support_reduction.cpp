@@ -13,6 +13,15 @@ uint64_t Reduction::Hash() const {
   return hash.value();
 }
 
+ReductionParams PlainColourSettings(int colourMode) {
+  ReductionParams p;
+  p.colourMode = colourMode;
+  p.gammaR = p.gammaG = p.gammaB = p.gammaY = 1.0;
+  p.chromaAngle = 0.0;
+  p.weightY = p.weightU = p.weightV = 1.0;
+  return p;
+}
+
 Reduction Reduce(Picture& picture, const ReductionParams& params, EngineServices services,
                  ReduceFunction reduce) {
   Reduction reduction;

@@ -24,6 +24,9 @@ struct Reduction {
   uint64_t Hash() const;
 };
 
+// Gammas 1, no rotation, weights 1: the colour conversion of the mode alone.
+ReductionParams PlainColourSettings(int colourMode);
+
 // Reduces `picture`, whose planes the engine may change (pre-smoothing, floor). The
 // services' diagnostics are captured here; host, random and threads are the caller's.
 Reduction Reduce(Picture& picture, const ReductionParams& params = {},
