@@ -26,7 +26,6 @@
 #include <string>
 #include <vector>
 
-#include "shell/reduction_entry.h"
 #include "shell/save_formats.h"
 #include "support_files.h"
 #include "tests/common/file_size_limit.h"
@@ -44,29 +43,10 @@ const char* const kTargetNames[] = {"result.bmp", "result.png", "result.gif"};
 const std::vector<uint8_t> kPreviousFile = {'t', 'h', 'e', ' ', 'o', 'l', 'd', ' ',
                                             'p', 'i', 'c', 't', 'u', 'r', 'e', '\n'};
 
-// A reduced picture whose indices do not compress: every writer's file is 8 KB or more,
-// well past the 4 KB the full-disk cases leave free.
+// Every writer's file of this picture is 8 KB or more, well past the 4 KB the full-disk
+// cases leave free.
 const PictureState& NoisyResult() {
-  static const PictureState state = [] {
-    PictureState result;
-    ReductionOutput output;
-    output.result = ReduceResult::Ok;
-    output.width = 100;
-    output.height = 80;
-    output.indexPlane.resize(size_t(output.width) * output.height);
-    uint32_t seed = 12345;
-    for (uint8_t& index : output.indexPlane) {
-      seed = seed * 1103515245u + 12345u;
-      index = uint8_t(seed >> 23);
-    }
-    for (int i = 0; i < 256; ++i) {
-      output.paletteRed[i] = uint8_t(i);
-      output.paletteGreen[i] = uint8_t(3 * i);
-      output.paletteBlue[i] = uint8_t(255 - i);
-    }
-    ApplyReduction(result, std::move(output));
-    return result;
-  }();
+  static const PictureState state = testing::ReducedPicture(100, 80);
   return state;
 }
 

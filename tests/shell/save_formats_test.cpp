@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include "shell/bmp_file.h"
 #include "shell/bmp_layout.h"
-#include "shell/reduction_entry.h"
 #include "support_files.h"
 
 namespace genshoku {
@@ -15,24 +13,8 @@ namespace {
 using testing::ReadWholeFile;
 using testing::ScratchFolder;
 
-// A reduced 7 x 5 picture with a palette whose entry i is (i, 255 - i, i / 2).
 PictureState ReducedPicture(int width = 7, int height = 5) {
-  PictureState state;
-  ReductionOutput output;
-  output.result = ReduceResult::Ok;
-  output.width = width;
-  output.height = height;
-  output.indexPlane.resize(static_cast<size_t>(width) * height);
-  for (size_t i = 0; i < output.indexPlane.size(); ++i) {
-    output.indexPlane[i] = static_cast<uint8_t>(i * 37 + 11);
-  }
-  for (int i = 0; i < 256; ++i) {
-    output.paletteRed[i] = static_cast<uint8_t>(i);
-    output.paletteGreen[i] = static_cast<uint8_t>(255 - i);
-    output.paletteBlue[i] = static_cast<uint8_t>(i / 2);
-  }
-  ApplyReduction(state, std::move(output));
-  return state;
+  return testing::ReducedPicture(width, height);
 }
 
 // Decodes with libpng, an independent decoder: palette and indices.

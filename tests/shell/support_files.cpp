@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "shell/bmp_layout.h"
+#include "shell/reduction_entry.h"
 
 namespace genshoku::testing {
 
@@ -57,6 +58,27 @@ Rgb ShownPixel(const PictureState& state, int x, int y) {
   const DisplayView view = state.View();
   const uint8_t* p = view.bits + Stride24(state.imageWidth) * (state.imageHeight - 1 - y) + 3 * x;
   return {p[2], p[1], p[0]};
+}
+
+PictureState ReducedPicture(int width, int height) {
+  PictureState state;
+  ReductionOutput output;
+  output.result = ReduceResult::Ok;
+  output.width = width;
+  output.height = height;
+  output.indexPlane.resize(static_cast<size_t>(width) * height);
+  uint32_t seed = 12345;
+  for (uint8_t& index : output.indexPlane) {
+    seed = seed * 1103515245u + 12345u;
+    index = static_cast<uint8_t>(seed >> 23);
+  }
+  for (int i = 0; i < 256; ++i) {
+    output.paletteRed[i] = static_cast<uint8_t>(i);
+    output.paletteGreen[i] = static_cast<uint8_t>(255 - i);
+    output.paletteBlue[i] = static_cast<uint8_t>(i / 2);
+  }
+  ApplyReduction(state, std::move(output));
+  return state;
 }
 
 Rgb TestPattern(int x, int y) {

@@ -45,6 +45,11 @@ std::vector<uint8_t> MakeBmp24(int width, int height, const PixelFunction& pixel
 // Pixel (x, y), y counted from the top, of the 24-bit picture on display.
 Rgb ShownPixel(const PictureState& state, int x, int y);
 
+// A picture as a finished reduction leaves it: indices from a fixed pseudo-random sequence
+// (they do not compress: every writer's file of 100 x 80 is 8 KB or more) and palette
+// entry i = (i, 255 - i, i / 2).
+PictureState ReducedPicture(int width, int height);
+
 // A colour that differs for every pixel of small pictures.
 Rgb TestPattern(int x, int y);
 
