@@ -36,11 +36,12 @@ TEST_F(InputDecoding, TheExtensionChoosesTheReaderExactly) {
   const std::vector<uint8_t> jpeg = MakeJpeg(4, 3, TestPattern, testing::JpegKind::Rgb444);
   WriteWholeFile(folder_.Path("photo.jpeg"), jpeg);
   WriteWholeFile(folder_.Path("photo.JPG"), jpeg);
+  WriteWholeFile(folder_.Path("photo.JPEG"), jpeg);
   // Wrong case: read as BMP, whatever the contents.
   WriteWholeFile(folder_.Path("photo.Jpg"), bmp);
   WriteWholeFile(folder_.Path("picture.Jpeg"), bmp);
 
-  for (const char* name : {"photo.jpeg", "photo.JPG"}) {
+  for (const char* name : {"photo.jpeg", "photo.JPG", "photo.JPEG"}) {
     const DropOutcome outcome = Drop(name);
     EXPECT_EQ(outcome.reader, InputReader::Jpeg) << name;
     EXPECT_TRUE(outcome.loaded && outcome.reduceEnabled) << name;
