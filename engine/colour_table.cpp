@@ -29,12 +29,25 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
   // Which of the 2^24 colours occur, and the rank of each among them: 3 MB whatever the
   // picture.
   constexpr size_t kWords = (size_t{1} << 24) / 64;
+  // With two threads each marks the colours of its half of the picture in its own map,
+  // and the second map is merged into the first.
   std::vector<uint64_t>& present = table.present;
   present.assign(kWords, 0);
-  for (int64_t i = 0; i < n; ++i) {
-    if ((i & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
-    const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
-    present[key >> 6] |= uint64_t{1} << (key & 63);
+  std::vector<uint64_t> presentInSecondHalf;
+  if (threads >= 2) presentInSecondHalf.assign(kWords, 0);
+  RunInTwoParts(threads, [&](int part) {
+    int64_t begin, end;
+    HalfRange(n, part, begin, end);
+    uint64_t* marks = part == 1 && threads >= 2 ? presentInSecondHalf.data() : present.data();
+    for (int64_t i = begin; i < end; ++i) {
+      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
+      const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
+      marks[key >> 6] |= uint64_t{1} << (key & 63);
+    }
+  });
+  if (threads >= 2) {
+    for (size_t w = 0; w < kWords; ++w) present[w] |= presentInSecondHalf[w];
+    std::vector<uint64_t>().swap(presentInSecondHalf);
   }
   std::vector<uint32_t>& rankBefore = table.rankBefore;
   rankBefore.assign(kWords + 1, 0);
