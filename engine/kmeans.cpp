@@ -325,7 +325,6 @@ class KMeans {
     // How far every entry can have moved since the bounds were made.
     std::array<double, kPaletteSize> shift{};
     if (haveBounds) {
-      search_.MakeAllNeighbourLists();
       for (int e = 0; e < kPaletteSize; ++e) {
         const double dY = centre.Y[e] - previous.centre.Y[e];
         const double dU = centre.U[e] - previous.centre.U[e];
@@ -334,7 +333,14 @@ class KMeans {
                     previous.radius[e]) * (1.0 + 1e-12);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
       }
-      MakeNearShiftTable(shift);
+      // The neighbour lists and the table of each entry depend on nothing else made here;
+      // the two threads take half of the entries each.
+      RunInTwoParts(threads_, [&](int part) {
+        const int first = part == 0 ? 0 : kPaletteSize / 2;
+        const int end = part == 0 ? kPaletteSize / 2 : kPaletteSize;
+        search_.MakeNeighbourLists(first, end);
+        MakeNearShiftTable(shift, first, end);
+      });
     }
     // Entries' true distances from each other are at most this much below the measured
     // ones between centres.
@@ -393,8 +399,9 @@ class KMeans {
 
   // Per entry and reach step s: the largest shift among the neighbours of the entry whose
   // listed distance is at most the upper end of step s.
-  void MakeNearShiftTable(const std::array<double, kPaletteSize>& shift) {
-    for (int e = 0; e < kPaletteSize; ++e) {
+  // Made for entries first..end-1.
+  void MakeNearShiftTable(const std::array<double, kPaletteSize>& shift, int first, int end) {
+    for (int e = first; e < end; ++e) {
       const float* distances = search_.NeighbourDistances(e);
       const uint8_t* neighbours = search_.NeighbourIndices(e);
       float* table = nearShift_[e].data();

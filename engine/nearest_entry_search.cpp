@@ -84,11 +84,11 @@ void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
   }
 }
 
-void NearestEntrySearch::MakeAllNeighbourLists() {
+void NearestEntrySearch::MakeNeighbourLists(int first, int end) {
   if (count_ < 2) return;
   const size_t others = static_cast<size_t>(count_ - 1);
   uint64_t keys[256];
-  for (int entry = 0; entry < count_; ++entry) {
+  for (int entry = std::max(first, 0); entry < std::min(end, count_); ++entry) {
     std::atomic<uint8_t>& state = rowState_[entry];
     if (state.load(std::memory_order_acquire) == 2) continue;
     const uint8_t* previous = neighbourIndex_.data() + entry * others;

@@ -46,7 +46,9 @@ class NearestEntrySearch {
   // Makes the neighbour lists of every entry now. The lists of the previous palette (of
   // the same count) are the starting order, which saves most of the sorting when the
   // palette moved little.
-  void MakeAllNeighbourLists();
+  void MakeAllNeighbourLists() { MakeNeighbourLists(0, count_); }
+  // The same for entries first..end-1 only; two threads may make disjoint ranges at once.
+  void MakeNeighbourLists(int first, int end);
   // After MakeAllNeighbourLists: the other entries of `entry` by increasing distance from
   // it (count() - 1 of them), with lower bounds of their distances.
   const float* NeighbourDistances(int entry) const {
