@@ -23,11 +23,9 @@ FixedPointScale::FixedPointScale(double largest, int64_t count) {
   if (bits > 1000) bits = 1000;
   fractionBits_ = bits;
   unit_ = std::ldexp(1.0, -bits);
+  // -963 <= F <= 1000: 2^F is a double, and multiplying by it rounds as ldexp does.
+  powerOfTwo_ = std::ldexp(1.0, bits);
   usable_ = true;
-}
-
-__int128 FixedPointScale::ToFixed(double x) const {
-  return static_cast<__int128>(std::ldexp(x, fractionBits_));
 }
 
 double FixedPointScale::ToDouble(__int128 q) const {

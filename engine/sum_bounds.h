@@ -11,6 +11,7 @@
 // that are usually a few units in the last place apart; only where a decision depends on
 // where in that interval it lies must the pixels be added again.
 
+#include <bit>
 #include <cstdint>
 
 namespace genshoku {
@@ -24,17 +25,34 @@ class FixedPointScale {
   FixedPointScale(double largest, int64_t count);
 
   bool usable() const { return usable_; }
-  // x * 2^F truncated toward zero: |x * 2^F - ToFixed(x)| < 1.
-  __int128 ToFixed(double x) const;
+  // x * 2^F truncated toward zero: |x * 2^F - ToFixed(x)| < 1. (x * 2^F is the product
+  // with the power of two, rounded as ldexp rounds it; it stays below 2^125 in magnitude
+  // for every x up to `largest`.)
+  __int128 ToFixed(double x) const { return TruncatedToInt128(x * powerOfTwo_); }
   // q * 2^-F, rounded to the nearest double.
   double ToDouble(__int128 q) const;
   // 2^-F, the value of one fixed-point unit.
   double unit() const { return unit_; }
 
  private:
+  // v truncated toward zero, from the bits of v: the processor has no instruction for it,
+  // and the library's conversion costs a call. Needs |v| < 2^126.
+  static __int128 TruncatedToInt128(double v) {
+    const uint64_t bits = std::bit_cast<uint64_t>(v);
+    const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+    if (exponent < 1023) return 0;  // |v| < 1, zero and subnormal numbers included
+    if (exponent >= 1023 + 126) return 0;  // outside the range asked for
+    const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+    const int shift = exponent - 1075;  // |v| = mantissa * 2^shift
+    const __int128 magnitude = shift >= 0 ? static_cast<__int128>(mantissa) << shift
+                                          : static_cast<__int128>(mantissa >> -shift);
+    return (bits >> 63) != 0 ? -magnitude : magnitude;
+  }
+
   bool usable_ = false;
   int fractionBits_ = 0;
   double unit_ = 1.0;
+  double powerOfTwo_ = 1.0;  // 2^F
 };
 
 // The exact total of some values in fixed point, and the total of their magnitudes.
