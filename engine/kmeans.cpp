@@ -407,12 +407,18 @@ class KMeans {
       float* table = nearShift_[e].data();
       int k = 0;
       double running = 0.0;
+      float rounded = RoundedUp(running);  // rounded again only when running changes
       for (int step = 0; step < kReachSteps; ++step) {
         uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
         float end;
         std::memcpy(&end, &endBits, sizeof end);
-        while (k < kPaletteSize - 1 && distances[k] <= end) running = std::max(running, shift[neighbours[k++]]);
-        table[step] = RoundedUp(running);
+        if (k < kPaletteSize - 1 && distances[k] <= end) {
+          while (k < kPaletteSize - 1 && distances[k] <= end) {
+            running = std::max(running, shift[neighbours[k++]]);
+          }
+          rounded = RoundedUp(running);
+        }
+        table[step] = rounded;
       }
       // Beyond the last step every neighbour counts.
       while (k < kPaletteSize - 1) running = std::max(running, shift[neighbours[k++]]);
