@@ -276,6 +276,16 @@ bool Supported(int width, int height, int count) {
   return width > 0 && height > 0 && count >= 1 && count <= kPaletteSize;
 }
 
+// Rewrites every index through `indexOfEntry`; nothing to do when it keeps every entry, as
+// it does whenever the entries differ from each other.
+void RemapIndices(int64_t n, const std::array<uint8_t, kPaletteSize>& indexOfEntry,
+                  uint8_t* indexPlane) {
+  bool keepsEveryEntry = true;
+  for (int e = 0; e < kPaletteSize; ++e) keepsEveryEntry &= indexOfEntry[e] == e;
+  if (keepsEveryEntry) return;
+  for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
+}
+
 // The index of a colour is the last entry that has it.
 void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed,
                       const uint8_t* paletteGreen, const uint8_t* paletteBlue,
@@ -289,7 +299,7 @@ void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed,
       }
     }
   }
-  for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
+  RemapIndices(n, indexOfEntry, indexPlane);
 }
 
 // The index of a colour is found in a table of the entries' integer parts sorted by
@@ -308,7 +318,7 @@ void LookUpWeightedIndices(int64_t n, int count, const PaletteRecord* records,
     // always ends on an entry with the same integer parts.
     indexOfEntry[e] = static_cast<uint8_t>(found->index & 0xFF);
   }
-  for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
+  RemapIndices(n, indexOfEntry, indexPlane);
 }
 
 // Cells of the candidate grid for a picture of n pixels: a small share of a byte per pixel.
