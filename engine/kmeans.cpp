@@ -238,12 +238,6 @@ class KMeans {
     totals_[entry][1].Add(scale_.ToFixed(w.u), times);
     totals_[entry][2].Add(scale_.ToFixed(w.v), times);
   }
-  void RemoveTotals(int entry, uint32_t c, int64_t times) {
-    const ColourTable::Working& w = colours_.working[c];
-    totals_[entry][0].Remove(scale_.ToFixed(w.y), times);
-    totals_[entry][1].Remove(scale_.ToFixed(w.u), times);
-    totals_[entry][2].Remove(scale_.ToFixed(w.v), times);
-  }
 
   std::array<bool, kPaletteSize> EntriesWithoutExactSums() const {
     std::array<bool, kPaletteSize> wanted{};
@@ -475,27 +469,57 @@ class KMeans {
 
   // Moves the colours whose entry changed, keeping the counts and totals. (Every change is
   // exact, so the order of the moves does not matter.)
+  //
+  // Each part of the moves gathers its changes of the totals and counts on its own (on its
+  // own thread when there are many); integer totals come out the same in any order, so the
+  // changes are then added to them.
   void MoveColours() {
     prevEntryOf_ = entryOf_;
     prevCounts_ = counts_;
-    for (const std::vector<Move>& moves : moves_) {
-      for (const Move& move : moves) MoveColour(taking_[move.k], move.to);
+    MoveChanges changes[2];
+    const size_t moveCount = moves_[0].size() + moves_[1].size();
+    RunInTwoParts(moveCount >= kMovesWorthAThread ? threads_ : 1, [&](int part) {
+      MoveChanges& own = changes[part];
+      for (const Move& move : moves_[part]) {
+        const uint32_t c = taking_[move.k];
+        const int from = entryOf_[c];
+        const int to = static_cast<int>(move.to);
+        const int64_t pixels = colours_.takingPart[c];
+        if (scale_.usable()) {
+          const ColourTable::Working& w = colours_.working[c];
+          const __int128 values[3] = {scale_.ToFixed(w.y), scale_.ToFixed(w.u),
+                                      scale_.ToFixed(w.v)};
+          for (int j = 0; j < 3; ++j) {
+            own.totals[from][j].Remove(values[j], pixels);
+            own.totals[to][j].Add(values[j], pixels);
+          }
+        }
+        own.counts[from] -= pixels;
+        own.counts[to] += pixels;
+        own.touched[from] = true;
+        own.touched[to] = true;
+        entryOf_[c] = static_cast<uint8_t>(to);
+      }
+    });
+    for (const MoveChanges& own : changes) {
+      for (int e = 0; e < kPaletteSize; ++e) {
+        if (!own.touched[e]) continue;
+        for (int j = 0; j < 3; ++j) totals_[e][j].AddTotal(own.totals[e][j]);
+        counts_[e] += own.counts[e];
+        sumsExact_[e] = false;
+      }
     }
   }
 
-  void MoveColour(uint32_t c, int to) {
-    const int from = entryOf_[c];
-    const int64_t pixels = colours_.takingPart[c];
-    if (scale_.usable()) {
-      RemoveTotals(from, c, pixels);
-      AddTotals(to, c, pixels);
-    }
-    counts_[from] -= pixels;
-    counts_[to] += pixels;
-    sumsExact_[from] = false;
-    sumsExact_[to] = false;
-    entryOf_[c] = static_cast<uint8_t>(to);
-  }
+  // Moves below this many stay on one thread.
+  static constexpr size_t kMovesWorthAThread = 4096;
+
+  // What one part of the moves changes: per entry, its totals and its count.
+  struct MoveChanges {
+    std::array<std::array<FixedTotal, 3>, kPaletteSize> totals{};
+    std::array<int64_t, kPaletteSize> counts{};
+    std::array<bool, kPaletteSize> touched{};
+  };
 
   const ColourTable& colours_;
   const ReductionParams& params_;

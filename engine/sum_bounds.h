@@ -68,6 +68,11 @@ struct FixedTotal {
     sum -= value * times;
     magnitude -= (value < 0 ? -value : value) * times;
   }
+  // Adds the values of another total (which may hold removals as negative amounts).
+  void AddTotal(const FixedTotal& other) {
+    sum += other.sum;
+    magnitude += other.magnitude;
+  }
 };
 
 struct DoubleInterval {
