@@ -106,6 +106,10 @@ void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG,
       pixelColour[i] = ColourOfBytes(srcR[i], srcG[i], srcB[i]) | (IsEdgePixel(i) ? kEdgeBit : 0u);
     }
   });
+  ReleaseLookUpTables();
+}
+
+void ColourTable::ReleaseLookUpTables() {
   // Nothing looks a colour up by its bytes any more.
   std::vector<uint64_t>().swap(present);
   std::vector<uint32_t>().swap(rankBefore);

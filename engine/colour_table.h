@@ -73,6 +73,9 @@ struct ColourTable {
   bool IsEdgePixel(int64_t pixel) const { return (edgeBits[pixel >> 6] >> (pixel & 63)) & 1; }
   // Keeps the edge flags as bits and drops the per-pixel colour numbers.
   void ReleasePixelColours();
+  // Lets go of what finds a colour from its bytes (the presence map, the ranks and the
+  // numbers of the ranks) and of the edge bits, once every pixel carries its number again.
+  void ReleaseLookUpTables();
   // Numbers the pixels again from the planes (and the edge flags) once the clustering's
   // pixel lists are gone, so that the later passes over the pixels read one word per pixel
   // instead of looking their colours up; the look-up tables and edge bits are let go. Up
