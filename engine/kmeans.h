@@ -39,9 +39,9 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
-// srcR, srcG, srcB are the prepared planes the colour table was made from; once the
+// srcR, srcG, srcB are the prepared planes the colour table was made from; before the
 // clusters' pixel lists are let go, the colour table's per-pixel colour numbers are made
-// again from them (ColourTable::RestorePixelColours).
+// again from the lists and, for edge pixels, from the planes.
 void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
