@@ -10,6 +10,8 @@ namespace genshoku {
 namespace {
 
 constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
+// How many pixels ahead the values of a colour are fetched.
+constexpr size_t kFetchAhead = 16;
 
 }  // namespace
 
@@ -37,30 +39,34 @@ void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* entryOfCo
   if (wantedCount == 0) return;
   const int64_t n = colours.pixelCount;
   const ColourTable::Working* values = colours.working.data();
-  constexpr uint32_t kNoColour = UINT32_MAX;
   const uint32_t* pixelColour = colours.pixelColour.data();
   RunInTwoParts(load[1] > 0 ? threads : 1, [&](int part) {
     // 0: not this thread's entry; 1: this thread's.
-    std::array<uint8_t, kPaletteSize> mine{};
+    std::array<uint32_t, kPaletteSize> mine{};
     std::array<EntrySums, kPaletteSize> own{};
     for (int e = 0; e < kPaletteSize; ++e) mine[e] = wanted[e] && partOf[e] == part;
-    // The colours of a stretch are found first, so that their look-ups overlap.
-    std::vector<uint32_t> stretch(static_cast<size_t>(kPixelsPerProgressPoint));
+    // The colours of this thread's pixels of a stretch are listed first, without branches,
+    // so that the look-ups of their values can be fetched ahead.
+    std::vector<uint32_t> ownColours(static_cast<size_t>(kPixelsPerProgressPoint));
     // The entry whose sums are in registers: consecutive pixels mostly share one.
     int current = -1;
     double y = 0.0, u = 0.0, v = 0.0;
     for (int64_t start = 0; start < n; start += kPixelsPerProgressPoint) {
       if (part == 0) run.Pump();
       const int64_t end = std::min(n, start + kPixelsPerProgressPoint);
+      size_t owned = 0;
       for (int64_t i = start; i < end; ++i) {
         const uint32_t c = pixelColour[i];
-        stretch[i - start] = (c & ColourTable::kEdgeBit) != 0 ? kNoColour : c;
+        // An edge pixel's number still names a colour of the table.
+        const uint32_t number = c & ColourTable::kColourMask;
+        const uint32_t notEdge = (c & ColourTable::kEdgeBit) == 0 ? 1u : 0u;
+        ownColours[owned] = number;
+        owned += mine[entryOfColour[number]] & notEdge;
       }
-      for (int64_t i = start; i < end; ++i) {
-        const uint32_t c = stretch[i - start];
-        if (c == kNoColour) continue;
+      for (size_t k = 0; k < owned; ++k) {
+        if (k + kFetchAhead < owned) __builtin_prefetch(&values[ownColours[k + kFetchAhead]]);
+        const uint32_t c = ownColours[k];
         const int e = entryOfColour[c];
-        if (!mine[e]) continue;
         if (e != current) {
           if (current >= 0) own[current] = {y, u, v};
           current = e;
