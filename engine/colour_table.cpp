@@ -92,7 +92,7 @@ void ColourTable::ReleasePixelColours() {
   for (int64_t i = 0; i < pixelCount; ++i) {
     if ((pixelColour[i] & kEdgeBit) != 0) edgeBits[i >> 6] |= uint64_t{1} << (i & 63);
   }
-  std::vector<uint32_t>().swap(pixelColour);
+  UnclearedVector<uint32_t>().swap(pixelColour);
 }
 
 void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG,
@@ -119,7 +119,7 @@ void ColourTable::ReleaseLookUpTables() {
 
 void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
   const size_t count = static_cast<size_t>(colourCount);
-  std::vector<Working> newWorking(count);
+  UnclearedVector<Working> newWorking(count);  // a permutation fills it
   std::vector<uint32_t> newTakingPart(count);
   for (size_t c = 0; c < count; ++c) {
     newWorking[newNumber[c]] = working[c];

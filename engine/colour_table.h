@@ -11,6 +11,7 @@
 
 #include "engine/engine_run.h"
 #include "engine/reduction_params.h"
+#include "engine/uncleared_vector.h"
 
 namespace genshoku {
 
@@ -33,7 +34,7 @@ struct ColourTable {
   // Per pixel: the number of its colour (0..colourCount-1), kEdgeBit for edge pixels. The
   // clustering phases copy what they need and release it (ReleasePixelColours); from then
   // on a pixel's colour is found from its bytes and its edge flag in edgeBits.
-  std::vector<uint32_t> pixelColour;
+  UnclearedVector<uint32_t> pixelColour;  // written in full wherever it is sized
   std::vector<uint64_t> edgeBits;
   int64_t colourCount = 0;
   // Per colour: the working colour (the three components side by side, so that one look-up
@@ -41,7 +42,7 @@ struct ColourTable {
   struct Working {
     double y, u, v;
   };
-  std::vector<Working> working;
+  UnclearedVector<Working> working;  // written in full wherever it is sized
   // Per colour: its pixels that are not edge pixels (those that take part in clustering).
   std::vector<uint32_t> takingPart;
 

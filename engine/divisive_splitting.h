@@ -24,6 +24,7 @@
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"
+#include "engine/uncleared_vector.h"
 
 namespace genshoku {
 
@@ -50,28 +51,8 @@ struct Member {
   uint32_t colour;
 };
 
-// Hands out memory for members without clearing it: a cluster's list is sized for its
-// pixels and then written in full.
-template <typename T>
-struct UnclearedAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = UnclearedAllocator<U>;
-  };
-  UnclearedAllocator() = default;
-  template <typename U>
-  UnclearedAllocator(const UnclearedAllocator<U>&) {}
-  template <typename U>
-  void construct(U* place) {
-    ::new (static_cast<void*>(place)) U;
-  }
-  template <typename U, typename... Args>
-  void construct(U* place, Args&&... args) {
-    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
-  }
-};
-
-using MemberList = std::vector<Member, UnclearedAllocator<Member>>;
+// A cluster's list is sized for its pixels and then written in full.
+using MemberList = UnclearedVector<Member>;
 
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
