@@ -41,6 +41,10 @@ inline double Masked(double x, uint64_t keep) {
   return std::bit_cast<double>(std::bit_cast<uint64_t>(x) & keep);
 }
 
+// The working colours of a cluster's colours in the order of its table, written in full
+// as soon as they are sized.
+using WorkingColours = UnclearedVector<ColourTable::Working>;
+
 // Where one colour of a cluster being split goes: its working colour, its side of the cut
 // (1: at or above it, the side that moves) and its place in that side's table, side by side
 // so that the pass over the pixels reads one record per pixel.
@@ -496,10 +500,10 @@ class Splitter {
   }
 
   void ReleaseScratch() {
-    std::vector<double>().swap(along_);
-    std::vector<double>().swap(across1_);
-    std::vector<double>().swap(across2_);
-    std::vector<SharedColour>().swap(shared_);
+    UnclearedVector<double>().swap(along_);
+    UnclearedVector<double>().swap(across1_);
+    UnclearedVector<double>().swap(across2_);
+    UnclearedVector<SharedColour>().swap(shared_);
   }
 
   // Works out the split of the cluster labelled `label` (m pixels), taking its members
@@ -529,7 +533,7 @@ class Splitter {
     worked->axisIndex = principal.index;
 
     const size_t colourCount = parent.colours.size();
-    const std::vector<ColourTable::Working> parentWorking = WorkingOf(parent.colours);
+    const WorkingColours parentWorking = WorkingOf(parent.colours);
     ColourSet set{parentWorking.data(), nullptr, std::vector<uint32_t>(colourCount)};
     pixelsOfColour_.resize(colourCount);
     for (size_t c = 0; c < colourCount; ++c) {
@@ -549,13 +553,13 @@ class Splitter {
     // Only the records the pass over the pixels reads stay while the lists are made.
     std::vector<uint32_t>().swap(parent.colours);
     std::vector<uint32_t>().swap(set.numbers);
-    std::vector<double>().swap(along_);
-    std::vector<double>().swap(across1_);
-    std::vector<double>().swap(across2_);
+    UnclearedVector<double>().swap(along_);
+    UnclearedVector<double>().swap(across1_);
+    UnclearedVector<double>().swap(across2_);
     std::vector<uint32_t>().swap(pixelsOfColour_);
     Partition(parent.pixels, m - movingCount, movingCount, staying, moving);
     parent = ClusterMembers{};
-    std::vector<SharedColour>().swap(shared_);
+    UnclearedVector<SharedColour>().swap(shared_);
     SpreadsOfParts(*worked);
     return worked;
   }
@@ -608,7 +612,7 @@ class Splitter {
   // independent and may run on two threads.
   void SpreadsOfParts(WorkedSplit& worked) {
     ClusterMembers* parts[2] = {&worked.staying, &worked.moving};
-    std::vector<ColourTable::Working> working[2];
+    WorkingColours working[2];
     double termSums[2] = {0.0, 0.0};
     Triple means[2];
     const int64_t larger =
@@ -876,7 +880,7 @@ class Splitter {
   // clusters are independent and may run on two threads.
   void ComputeSpreads(int side, int a, int b) {
     ClusterRecord* records[2] = {&table_.PT[side][a], &table_.PT[side][b]};
-    std::vector<ColourTable::Working> working[2];
+    WorkingColours working[2];
     double termSums[2] = {0.0, 0.0};
     Triple means[2];
     const int64_t larger = std::max<int64_t>(records[0]->COUNT, records[1]->COUNT);
@@ -904,14 +908,14 @@ class Splitter {
 
   // The working colours of a cluster's colours, in the order of its table: the passes over
   // its pixels read them from there rather than from the whole colour table.
-  std::vector<ColourTable::Working> WorkingOf(const std::vector<uint32_t>& colourNumbers) const {
-    std::vector<ColourTable::Working> working(colourNumbers.size());
+  WorkingColours WorkingOf(const std::vector<uint32_t>& colourNumbers) const {
+    WorkingColours working(colourNumbers.size());
     for (size_t k = 0; k < colourNumbers.size(); ++k) working[k] = colours_.working[colourNumbers[k]];
     return working;
   }
 
   void FinishSpread(ClusterRecord& record, const ClusterMembers& cluster,
-                    const std::vector<ColourTable::Working>& working, const Triple& mean,
+                    const WorkingColours& working, const Triple& mean,
                     double termSum, int previousAxisIndex) {
     const int spreadMode = params_.spreadMode;
     const int64_t m = record.COUNT;
@@ -946,7 +950,7 @@ class Splitter {
   }
 
   // Extent (largest minus smallest coordinate) of a cluster along `axis`.
-  double ExtentAlongAxis(const std::vector<ColourTable::Working>& working, const Triple& mean,
+  double ExtentAlongAxis(const WorkingColours& working, const Triple& mean,
                          const Triple& axis) {
     const AxisRotation rotation(axis);
     double largest = -9.99e65, smallest = 9.99e65;
@@ -969,8 +973,9 @@ class Splitter {
   EngineRun& run_;
   // Per colour of the set being split: its coordinates in the frame of its cluster, where
   // it goes, and its taking-part pixels.
-  std::vector<double> along_, across1_, across2_;
-  std::vector<SharedColour> shared_;
+  // Sized per set and written for every colour of the set before they are read.
+  UnclearedVector<double> along_, across1_, across2_;
+  UnclearedVector<SharedColour> shared_;
   std::vector<uint32_t> placeAndSide_;  // at the first split: place, and kUpBit for the side
   static constexpr uint32_t kUpBit = 0x80000000u;
   std::vector<uint32_t> pixelsOfColour_;
