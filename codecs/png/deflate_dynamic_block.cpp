@@ -271,7 +271,11 @@ bool WriteHeaderAndTokens(ZlibOutputBuffer& buffer, int last, const AlphabetCode
 int WriteDynamicBlock(ZlibOutputBuffer& buffer, const uint8_t* input, size_t length, int last) {
   Lz77Tokens tokens;
   Lz77Tokenize(input, length, tokens);
+  return WriteDynamicBlockFromTokens(buffer, input, length, last, tokens);
+}
 
+int WriteDynamicBlockFromTokens(ZlibOutputBuffer& buffer, const uint8_t* input, size_t length,
+                                int last, const Lz77Tokens& tokens) {
   AlphabetCode literalCode(kLiteralLengthSymbols);
   if (!BuildLiteralLengthCode(buffer, tokens, literalCode)) return 0;
   AlphabetCode distanceCode(kDistanceSymbols);

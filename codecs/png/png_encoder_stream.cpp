@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "codecs/png/deflate_blocks.h"
+#include "codecs/png/png_unit_pipeline.h"
 #include "codecs/png/zlib_output_buffer.h"
 
 namespace genshoku::png {
@@ -53,13 +56,16 @@ void WriteStoredPieces(ZlibOutputBuffer& buffer, const uint8_t* unit, size_t siz
 }
 
 // One unit of rows: a dynamic block unless it fails or grows beyond 105 % of the unit,
-// in which case the buffer is put back as it was and the unit goes out stored.
+// in which case the buffer is put back as it was and the unit goes out stored. `tokens`
+// are the unit's LZ77 tokens when they were made ahead, or null.
 void WriteUnit(ZlibOutputBuffer& buffer, const uint8_t* unit, size_t size, int last,
-               const PngStreamOptions& options) {
+               const PngStreamOptions& options, const Lz77Tokens* tokens) {
   const ZlibOutputBuffer::SavedState saved = buffer.SaveState();
   bool store = options.storeOnly != 0;
   if (!store) {
-    if (WriteDynamicBlock(buffer, unit, size, last)) {
+    const int written = tokens ? WriteDynamicBlockFromTokens(buffer, unit, size, last, *tokens)
+                               : WriteDynamicBlock(buffer, unit, size, last);
+    if (written) {
       const uint64_t limit = static_cast<uint64_t>(size) * 105 / 100;
       store = buffer.BytesWrittenSince(saved) > limit;
     } else {
@@ -69,6 +75,18 @@ void WriteUnit(ZlibOutputBuffer& buffer, const uint8_t* unit, size_t size, int l
   if (!store) return;
   buffer.RestoreState(saved);
   WriteStoredPieces(buffer, unit, size, last);
+}
+
+// Whether the units' tokens are made ahead on a second thread: only for large pictures,
+// where tokenizing takes long enough to pay for a thread, and never when nothing is
+// tokenized.
+bool TokenizeAhead(const PngStreamOptions& options, int64_t height, int64_t expected) {
+  if (options.storeOnly || height <= kRowsPerUnit) return false;
+  if (options.threads == 1) return false;
+  if (options.threads == 0) {
+    return expected >= kTokenizeAheadBytes && std::thread::hardware_concurrency() >= 2;
+  }
+  return true;
 }
 
 }  // namespace
@@ -84,19 +102,27 @@ std::vector<uint8_t> BuildPngZlibStream(const uint8_t* rows, int64_t height, int
   WriteZlibHeader(buffer, expected);
 
   if (options.lineReport) diagnostics.Out("nLinePerUnit=%d\n", kRowsPerUnit);
+  std::unique_ptr<PngUnitPipeline> pipeline;
+  if (TokenizeAhead(options, height, expected)) {
+    pipeline = std::make_unique<PngUnitPipeline>(rows, height, bytesPerRow, kRowsPerUnit);
+    if (!pipeline->Start()) pipeline.reset();
+  }
   std::vector<uint8_t> unit;
   for (int64_t y = 0; y < height; y += kRowsPerUnit) {
     const int64_t lines = std::min<int64_t>(kRowsPerUnit, height - y);
     if (options.lineReport) diagnostics.Out("Y=%d\n", static_cast<int>(y));
-    unit.resize(static_cast<size_t>(lines * rowSize));
-    for (int64_t line = 0; line < lines; ++line) {
-      uint8_t* target = unit.data() + line * rowSize;
-      target[0] = 0;  // filter type None
-      std::memcpy(target + 1, rows + (y + line) * bytesPerRow, static_cast<size_t>(bytesPerRow));
-    }
     const int last = (y + kRowsPerUnit >= height) ? 1 : 0;
-    WriteUnit(buffer, unit.data(), unit.size(), last, options);
+    if (pipeline) {
+      const PreparedUnit& prepared = pipeline->Take();
+      WriteUnit(buffer, prepared.bytes.data(), prepared.bytes.size(), last, options,
+                &prepared.tokens);
+      pipeline->Release();
+    } else {
+      FillUnitBytes(rows, y, lines, bytesPerRow, unit);
+      WriteUnit(buffer, unit.data(), unit.size(), last, options, nullptr);
+    }
   }
+  pipeline.reset();
 
   const uint32_t adler = buffer.Adler32();
   diagnostics.Out("Check Sum=%08x\n", adler);
