@@ -45,21 +45,34 @@ bool PngUnitPipeline::Start() {
   return true;
 }
 
+bool PngUnitPipeline::CanClaim() const {
+  return nextToClaim_ < unitCount_ && nextToClaim_ < nextToTake_ + kSlots;
+}
+
+void PngUnitPipeline::Prepare(int64_t index) {
+  PreparedUnit& unit = slots_[index % kSlots];
+  const int64_t firstRow = index * rowsPerUnit_;
+  const int64_t lines = std::min(rowsPerUnit_, height_ - firstRow);
+  FillUnitBytes(rows_, firstRow, lines, bytesPerRow_, unit.bytes);
+  Lz77Tokenize(unit.bytes.data(), unit.bytes.size(), unit.tokens);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ready_[index % kSlots] = true;
+  }
+  changed_.notify_all();
+}
+
 void PngUnitPipeline::MakeUnits() {
-  for (int64_t index = 0; index < unitCount_; ++index) {
-    const int slot = static_cast<int>(index % kSlots);
+  for (;;) {
+    int64_t index = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return stop_ || !ready_[slot]; });
-      if (stop_) return;
+      changed_.wait(lock, [&] { return stop_ || nextToClaim_ >= unitCount_ || CanClaim(); });
+      if (stop_ || nextToClaim_ >= unitCount_) return;
+      index = nextToClaim_++;
     }
-    // The slot is the helper's own until it is marked ready.
-    PreparedUnit& unit = slots_[slot];
     try {
-      const int64_t firstRow = index * rowsPerUnit_;
-      const int64_t lines = std::min(rowsPerUnit_, height_ - firstRow);
-      FillUnitBytes(rows_, firstRow, lines, bytesPerRow_, unit.bytes);
-      Lz77Tokenize(unit.bytes.data(), unit.bytes.size(), unit.tokens);
+      Prepare(index);
     } catch (const std::bad_alloc&) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -68,29 +81,33 @@ void PngUnitPipeline::MakeUnits() {
       changed_.notify_all();
       return;
     }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ready_[slot] = true;
-    }
-    changed_.notify_all();
   }
 }
 
 const PreparedUnit& PngUnitPipeline::Take() {
   const int slot = static_cast<int>(nextToTake_ % kSlots);
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return ready_[slot] || failed_; });
-  if (!ready_[slot]) throw std::bad_alloc();
-  return slots_[slot];
+  for (;;) {
+    if (ready_[slot]) return slots_[slot];
+    if (failed_) throw std::bad_alloc();
+    if (CanClaim()) {
+      // The next unit is the helper's and not ready yet: make a later one meanwhile.
+      const int64_t index = nextToClaim_++;
+      lock.unlock();
+      Prepare(index);
+      lock.lock();
+      continue;
+    }
+    changed_.wait(lock);
+  }
 }
 
 void PngUnitPipeline::Release() {
-  const int slot = static_cast<int>(nextToTake_ % kSlots);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    ready_[slot] = false;
+    ready_[nextToTake_ % kSlots] = false;
+    ++nextToTake_;
   }
-  ++nextToTake_;
   changed_.notify_all();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// Prepares the PNG writer's units of rows on a helper thread: each unit's filtered bytes
-// and its LZ77 tokens, made in order one or two units ahead of the thread that writes them.
+// Prepares the PNG writer's units of rows on two threads: each unit's filtered bytes and
+// its LZ77 tokens, made a few units ahead of their writing. The helper thread and the
+// writing thread (while the next unit to write is not ready yet) each take the next unit
+// nobody has taken, so that tokenizing, the larger part of the work, is shared.
 //
 // A unit's tokens depend on the unit's bytes alone (the tokenizer starts every block from
 // empty chains), so making them ahead gives the same tokens, and the writing thread builds
@@ -38,28 +40,34 @@ class PngUnitPipeline {
 
   // Starts the helper thread; false when the system cannot give one.
   bool Start();
-  // The next unit in order, once the helper has made it. Throws std::bad_alloc when the
-  // helper ran out of memory before making it.
+  // The next unit in order (there must be one left), once it is made; meanwhile the
+  // calling thread makes later units itself. Throws std::bad_alloc when memory runs out.
   const PreparedUnit& Take();
   // The unit taken last is no longer needed; its slot may receive a later unit.
   void Release();
 
  private:
-  // Two slots: the writer works on one while the helper fills the other, which bounds the
-  // extra memory to one unit and its tokens.
-  static constexpr int kSlots = 2;
+  // Unit i lives in slot i % kSlots. Three slots: one for the unit being written, and one
+  // each for the units the two threads make meanwhile, which bounds the extra memory to
+  // two units and their tokens.
+  static constexpr int kSlots = 3;
 
   void MakeUnits();
+  // Whether a unit is left that nobody has taken and whose slot is free; mutex_ held.
+  bool CanClaim() const;
+  // Fills the slot of unit `index`, outside the lock, and marks it ready.
+  void Prepare(int64_t index);
 
   const uint8_t* rows_;
   int64_t height_;
   int64_t bytesPerRow_;
   int64_t rowsPerUnit_;
   int64_t unitCount_;
-  int64_t nextToTake_ = 0;
 
-  // Guarded by mutex_: a slot belongs to the helper while it is not ready, and to the
-  // writer from the moment it is seen ready until it is released.
+  // Guarded by mutex_. A slot belongs to the thread that claimed its unit until it is
+  // marked ready, and to the writer from then until it is released.
+  int64_t nextToTake_ = 0;   // units before it are released
+  int64_t nextToClaim_ = 0;  // units before it are being made or are made
   PreparedUnit slots_[kSlots];
   bool ready_[kSlots] = {};
   bool stop_ = false;
