@@ -79,19 +79,11 @@ CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[
   enabled_ = true;
 }
 
-int CandidateGrid::FindElsewhere(double x0, double x1, double x2, int start) const {
-  if (enabled_) {
-    const double t0 = (x0 - origin_[0]) * inverseSide_;
-    const double t1 = (x1 - origin_[1]) * inverseSide_;
-    const double t2 = (x2 - origin_[2]) * inverseSide_;
-    if (t0 >= 0.0 && t0 < limit_[0] && t1 >= 0.0 && t1 < limit_[1] && t2 >= 0.0 &&
-        t2 < limit_[2]) {
-      const int64_t index = static_cast<int64_t>(t0) +
-                            cellsAlong_[0] * (static_cast<int64_t>(t1) +
-                                              cellsAlong_[1] * static_cast<int64_t>(t2));
-      const uint32_t state = MakeCell(index);
-      if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
-    }
+int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2,
+                                 int start) const {
+  if (index >= 0) {
+    const uint32_t state = MakeCell(index);
+    if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
   }
   return search_.Find(x0, x1, x2, start);
 }

@@ -37,21 +37,13 @@ class CandidateGrid {
   // The nearest entry of (x0, x1, x2); `start` (any entry) starts the pruned search where
   // the grid cannot answer.
   int Find(double x0, double x1, double x2, int start) const {
-    if (enabled_) {
-      const double t0 = (x0 - origin_[0]) * inverseSide_;
-      const double t1 = (x1 - origin_[1]) * inverseSide_;
-      const double t2 = (x2 - origin_[2]) * inverseSide_;
-      if (t0 >= 0.0 && t0 < limit_[0] && t1 >= 0.0 && t1 < limit_[1] && t2 >= 0.0 &&
-          t2 < limit_[2]) {
-        const int64_t index = static_cast<int64_t>(t0) +
-                              cellsAlong_[0] * (static_cast<int64_t>(t1) +
-                                                cellsAlong_[1] * static_cast<int64_t>(t2));
-        const uint32_t state =
-            std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
-        if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
-      }
+    const int64_t index = CellOf(x0, x1, x2);
+    if (index >= 0) {
+      const uint32_t state =
+          std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
+      if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
     }
-    return FindElsewhere(x0, x1, x2, start);
+    return FindElsewhere(index, x0, x1, x2, start);
   }
 
   // For tests: the cells made so far and their candidates in all.
@@ -72,8 +64,23 @@ class CandidateGrid {
     double c[3];
   };
 
-  // The answer where the cell is not made yet (making it), or cannot be used.
-  int FindElsewhere(double x0, double x1, double x2, int start) const;
+  // The cell of a point, or -1 when there is no grid or the point lies outside it.
+  int64_t CellOf(double x0, double x1, double x2) const {
+    if (!enabled_) return -1;
+    const double t0 = (x0 - origin_[0]) * inverseSide_;
+    const double t1 = (x1 - origin_[1]) * inverseSide_;
+    const double t2 = (x2 - origin_[2]) * inverseSide_;
+    if (!(t0 >= 0.0 && t0 < limit_[0] && t1 >= 0.0 && t1 < limit_[1] && t2 >= 0.0 &&
+          t2 < limit_[2])) {
+      return -1;
+    }
+    return static_cast<int64_t>(t0) +
+           cellsAlong_[0] *
+               (static_cast<int64_t>(t1) + cellsAlong_[1] * static_cast<int64_t>(t2));
+  }
+  // The answer where the point's cell (-1: none) is not made yet (making it), or cannot be
+  // used.
+  int FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const;
   // Makes the cell at `index` unless another thread is at it; its state afterwards.
   uint32_t MakeCell(int64_t index) const;
 

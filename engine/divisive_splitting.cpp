@@ -54,6 +54,48 @@ struct SharedColour {
   uint32_t up;
 };
 
+// The Y, U and V sums of a pass that adds only some pixels, without branching on which:
+// every pixel adds either its values or +0.0 (`keep` all ones or zero). Each sum is still
+// added in pixel order; with SSE2, Y and U share a register, one lane each.
+class MaskedSums {
+ public:
+  explicit MaskedSums(const double* sums) {
+#if defined(__SSE2__)
+    yu_ = _mm_loadu_pd(&sums[0]);
+    v_ = _mm_load_sd(&sums[2]);
+#else
+    y_ = sums[0], u_ = sums[1], v_ = sums[2];
+#endif
+  }
+  void Add(const SharedColour& colour, uint64_t keep) {
+#if defined(__SSE2__)
+    const __m128d mask = _mm_castsi128_pd(_mm_set1_epi64x(static_cast<int64_t>(keep)));
+    yu_ = _mm_add_pd(yu_, _mm_and_pd(mask, _mm_loadu_pd(&colour.y)));
+    v_ = _mm_add_sd(v_, _mm_and_pd(mask, _mm_load_sd(&colour.v)));
+#else
+    y_ += Masked(colour.y, keep);
+    u_ += Masked(colour.u, keep);
+    v_ += Masked(colour.v, keep);
+#endif
+  }
+  void Store(double* sums) const {
+#if defined(__SSE2__)
+    _mm_storeu_pd(&sums[0], yu_);
+    _mm_store_sd(&sums[2], v_);
+#else
+    sums[0] = y_, sums[1] = u_, sums[2] = v_;
+#endif
+  }
+
+ private:
+#if defined(__SSE2__)
+  __m128d yu_, v_;
+#else
+  double y_, u_, v_;
+#endif
+};
+
+
 // The split of one cluster, worked out before it is entered into the table. What it holds
 // depends only on the cluster's pixels, except where noted.
 struct WorkedSplit {
@@ -692,35 +734,7 @@ class Splitter {
     Member* const out0 = states[0].out;
     Member* const out1 = states[1].out;
     size_t filled0 = states[0].filled, filled1 = states[1].filled;
-#if defined(__SSE2__)
-    __m128d yu0 = _mm_loadu_pd(&states[0].sums[0]);
-    __m128d v0 = _mm_load_sd(&states[0].sums[2]);
-    __m128d yu1 = _mm_loadu_pd(&states[1].sums[0]);
-    __m128d v1 = _mm_load_sd(&states[1].sums[2]);
-    for (const Member* member = begin; member != end; ++member) {
-      if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
-      const SharedColour& colour = colours[member->colour];
-      const uint32_t up = colour.up;
-      const Member entry{member->pixel, colour.place};
-      out0[filled0] = entry;
-      out1[filled1] = entry;
-      filled0 += 1 - up;
-      filled1 += up;
-      const __m128d keep1 = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(up)));
-      const __m128d yu = _mm_loadu_pd(&colour.y);
-      const __m128d v = _mm_load_sd(&colour.v);
-      yu0 = _mm_add_pd(yu0, _mm_andnot_pd(keep1, yu));
-      v0 = _mm_add_sd(v0, _mm_andnot_pd(keep1, v));
-      yu1 = _mm_add_pd(yu1, _mm_and_pd(keep1, yu));
-      v1 = _mm_add_sd(v1, _mm_and_pd(keep1, v));
-    }
-    _mm_storeu_pd(&states[0].sums[0], yu0);
-    _mm_store_sd(&states[0].sums[2], v0);
-    _mm_storeu_pd(&states[1].sums[0], yu1);
-    _mm_store_sd(&states[1].sums[2], v1);
-#else
-    double* sums0 = states[0].sums;
-    double* sums1 = states[1].sums;
+    MaskedSums sums0(states[0].sums), sums1(states[1].sums);
     for (const Member* member = begin; member != end; ++member) {
       if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
       const SharedColour& colour = colours[member->colour];
@@ -731,14 +745,11 @@ class Splitter {
       filled0 += 1 - up;
       filled1 += up;
       const uint64_t keep1 = uint64_t{0} - up;
-      sums0[0] += Masked(colour.y, ~keep1);
-      sums0[1] += Masked(colour.u, ~keep1);
-      sums0[2] += Masked(colour.v, ~keep1);
-      sums1[0] += Masked(colour.y, keep1);
-      sums1[1] += Masked(colour.u, keep1);
-      sums1[2] += Masked(colour.v, keep1);
+      sums0.Add(colour, ~keep1);
+      sums1.Add(colour, keep1);
     }
-#endif
+    sums0.Store(states[0].sums);
+    sums1.Store(states[1].sums);
     states[0].filled = filled0;
     states[1].filled = filled1;
   }
@@ -749,38 +760,16 @@ class Splitter {
                                uint32_t mine, PartitionState& state) {
     Member* const out = state.out;
     size_t filled = state.filled;
-#if defined(__SSE2__)
-    // Two lanes: Y and U side by side, V alone; each lane is still its own sum in pixel
-    // order.
-    __m128d yu = _mm_loadu_pd(&state.sums[0]);
-    __m128d v = _mm_load_sd(&state.sums[2]);
+    MaskedSums sums(state.sums);
     for (const Member* member = begin; member != end; ++member) {
       if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
       const SharedColour& colour = colours[member->colour];
       const uint32_t own = colour.up == mine;
       out[filled] = Member{member->pixel, colour.place};
       filled += own;
-      const __m128d keep = _mm_castsi128_pd(_mm_set1_epi64x(-static_cast<int64_t>(own)));
-      yu = _mm_add_pd(yu, _mm_and_pd(keep, _mm_loadu_pd(&colour.y)));
-      v = _mm_add_sd(v, _mm_and_pd(keep, _mm_load_sd(&colour.v)));
+      sums.Add(colour, uint64_t{0} - own);
     }
-    _mm_storeu_pd(&state.sums[0], yu);
-    _mm_store_sd(&state.sums[2], v);
-#else
-    double y = state.sums[0], u = state.sums[1], v = state.sums[2];
-    for (const Member* member = begin; member != end; ++member) {
-      if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
-      const SharedColour& colour = colours[member->colour];
-      const uint32_t own = colour.up == mine;
-      out[filled] = Member{member->pixel, colour.place};
-      filled += own;
-      const uint64_t keep = uint64_t{0} - own;
-      y += Masked(colour.y, keep);
-      u += Masked(colour.u, keep);
-      v += Masked(colour.v, keep);
-    }
-    state.sums[0] = y, state.sums[1] = u, state.sums[2] = v;
-#endif
+    sums.Store(state.sums);
     state.filled = filled;
   }
 

@@ -355,6 +355,24 @@ struct PaletteArrays {
   }
 };
 
+// Diffusion of three whole planes onto the first `count` entries of the palette, each pixel
+// mapped to an entry number (the callers turn entries into indices afterwards).
+template <typename T>
+void DiffusePlanes(int width, int height, const DiffusionKernel& taps, double strength,
+                   const T* c0, const T* c1, const T* c2, const PaletteArrays& palette,
+                   int count, uint8_t* indexPlane) {
+  NearestEntrySearch search;
+  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
+  search.MakeAllNeighbourLists();
+  const int64_t n = int64_t{width} * height;
+  double low[3], high[3];
+  BoxOfPlanes(n, c0, c1, c2, low, high);
+  const CandidateGrid grid(search, low, high, GridCellBudget(n));
+  PlanesSource pixel{c0, c1, c2};
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
+                   nullptr, 1);
+}
+
 }  // namespace
 
 void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
@@ -365,16 +383,7 @@ void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
   if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
   PaletteArrays palette;
   for (int e = 0; e < count; ++e) palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
-  NearestEntrySearch search;
-  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
-  search.MakeAllNeighbourLists();
-  const int64_t n = int64_t{width} * height;
-  double low[3], high[3];
-  BoxOfPlanes(n, srcR, srcG, srcB, low, high);
-  const CandidateGrid grid(search, low, high, GridCellBudget(n));
-  PlanesSource pixel{srcR, srcG, srcB};
-  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
-                   nullptr, 1);
+  DiffusePlanes(width, height, taps, strength, srcR, srcG, srcB, palette, count, indexPlane);
   LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
 }
@@ -386,16 +395,8 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
   if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
   PaletteArrays palette;
   for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
-  NearestEntrySearch search;
-  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
-  search.MakeAllNeighbourLists();
-  const int64_t n = int64_t{width} * height;
-  double low[3], high[3];
-  BoxOfPlanes(n, planeV, planeY, planeU, low, high);
-  const CandidateGrid grid(search, low, high, GridCellBudget(n));
-  PlanesSource pixel{planeV, planeY, planeU};
-  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
-                   nullptr, 1);
+  DiffusePlanes(width, height, taps, strength, planeV, planeY, planeU, palette, count,
+                indexPlane);
   LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
 }
 

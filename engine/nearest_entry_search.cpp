@@ -51,14 +51,16 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
     return;
   }
   uint64_t keys[256];
+  SortKeysAfresh(entry, keys);
+  StoreRow(entry, keys);
+}
+
+void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
   size_t k = 0;
   for (int b = 0; b < count_; ++b) {
     if (b != entry) keys[k++] = SortKey(entry, b);
   }
   std::sort(keys, keys + k);
-  StoreRow(entry, keys);
-  rowOrdered_[entry] = 1;
-  state.store(2, std::memory_order_release);
 }
 
 uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
@@ -82,6 +84,8 @@ void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
     std::memcpy(&rowDistances[j], &bits, sizeof bits);
     rowIndices[j] = static_cast<uint8_t>(keys[j] & 0xFF);
   }
+  rowOrdered_[entry] = 1;
+  rowState_[entry].store(2, std::memory_order_release);
 }
 
 void NearestEntrySearch::MakeNeighbourLists(int first, int end) {
@@ -106,15 +110,9 @@ void NearestEntrySearch::MakeNeighbourLists(int first, int end) {
         keys[i] = key;
       }
     } else {
-      size_t k = 0;
-      for (int b = 0; b < count_; ++b) {
-        if (b != entry) keys[k++] = SortKey(entry, b);
-      }
-      std::sort(keys, keys + k);
+      SortKeysAfresh(entry, keys);
     }
     StoreRow(entry, keys);
-    rowOrdered_[entry] = 1;
-    state.store(2, std::memory_order_release);
   }
 }
 

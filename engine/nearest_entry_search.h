@@ -73,6 +73,9 @@ class NearestEntrySearch {
   void NeighboursOf(int entry, const float*& distances, const uint8_t*& indices) const;
   // Sort key of `other` in the list of `entry`: its rounded-down distance, then its index.
   uint64_t SortKey(int entry, int other) const;
+  // The keys of every other entry, sorted.
+  void SortKeysAfresh(int entry, uint64_t* keys) const;
+  // Stores an entry's sorted keys as its neighbour list and marks the list ready.
   void StoreRow(int entry, const uint64_t* keys) const;
 
   int count_ = 0;
