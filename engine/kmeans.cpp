@@ -142,8 +142,11 @@ class KMeans {
     if (scale_.usable()) {
       for (const uint32_t c : taking_) AddTotals(entryOf_[c], c, colours.takingPart[c]);
     }
-    upper_.resize(taking_.size());
-    lower_.resize(taking_.size());
+    group_.resize(taking_.size());
+    skipBelow_.resize(taking_.size());
+    lowerBase_.resize(taking_.size());
+    nearDrift_.assign(static_cast<size_t>(kPaletteSize) * kGroupsPerEntry, 0.0);
+    groupDrift_.assign(nearDrift_.size(), 0.0);
     for (int e = 0; e < kPaletteSize; ++e) {
       current_.SetExact(e, palette_.Y[e], palette_.U[e], palette_.V[e]);
     }
@@ -307,18 +310,28 @@ class KMeans {
   // colours whose entry changes are listed in moves_. `previous` is the palette the bounds
   // were made with.
   //
-  // A colour keeps an upper bound of its distance to its entry a and a lower bound l of
-  // its distance to every other entry. When the entries move, the upper bound grows by
-  // a's shift; an entry j can only come nearer than l - shift(j), and one whose distance
-  // from a's new place exceeds l + u' (u' the new upper bound) stays farther than l
-  // whatever its shift. So l shrinks by the largest shift among a's near neighbours only,
-  // not among all entries.
+  // A colour keeps an upper bound u of its distance to its entry a and a lower bound l of
+  // its distance to every other entry. When the entries move, u grows by a's shift; an
+  // entry j can only come nearer than l - shift(j), and one whose distance from a's new
+  // place exceeds l + u stays farther than l whatever its shift. So l shrinks by the
+  // largest shift among a's near neighbours only, not among all entries.
+  //
+  // A colour is not visited while these bounds still settle it: its bounds form a chain
+  // from the pass in which they were last measured, u growing by the sum of a's shifts and
+  // l shrinking by the sum of the largest near shifts within a reach fixed when the chain
+  // started (see StartChain). Both sums are kept per entry and reach step for all colours
+  // at once, so that a pass only compares one number per colour with the margin its chain
+  // started with.
   void Assign(const PaletteBounds& previous, bool haveBounds) {
     const WorkingPalette& centre = current_.centre;
     search_.SetPalette(centre.Y.data(), centre.U.data(), centre.V.data(), kPaletteSize);
     const double largestRadius = current_.LargestRadius();
+    // Entries' true distances from each other are at most this much below the measured
+    // ones between centres.
+    const double centreSlack = 2.0 * largestRadius;
     // How far every entry can have moved since the bounds were made.
     std::array<double, kPaletteSize> shift{};
+    bool chainsHold = haveBounds && centreSlack <= slackCap_;
     if (haveBounds) {
       for (int e = 0; e < kPaletteSize; ++e) {
         const double dY = centre.Y[e] - previous.centre.Y[e];
@@ -327,6 +340,10 @@ class KMeans {
         shift[e] = (std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
                     previous.radius[e]) * (1.0 + 1e-12);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
+        // Sums of huge shifts would lose the margins of the chains in their rounding.
+        if (!(shift[e] < kLargestChainShift) || !(drift_[e] < kLargestChainShift)) {
+          chainsHold = false;
+        }
       }
       // The neighbour lists and the table of each entry depend on nothing else made here;
       // the two threads take half of the entries each.
@@ -335,41 +352,66 @@ class KMeans {
         const int end = part == 0 ? kPaletteSize / 2 : kPaletteSize;
         search_.MakeNeighbourLists(first, end);
         MakeNearShiftTable(shift, first, end);
+        if (chainsHold) AddToDrifts(shift, first, end);
       });
     }
-    // Entries' true distances from each other are at most this much below the measured
-    // ones between centres.
-    const double centreSlack = 2.0 * largestRadius;
+    std::vector<double> lowerBefore;
+    if (haveBounds && !chainsHold) RestartChains(lowerBefore, centreSlack);
     const int64_t count = static_cast<int64_t>(taking_.size());
     std::vector<int64_t> undecided[2];
     moves_[0].clear();
     moves_[1].clear();
     RunInTwoParts(threads_, [&](int part) {
-      int64_t begin, end;
-      HalfRange(count, part, begin, end);
-      for (int64_t k = begin; k < end; ++k) {
-        if (part == 0 && ((k - begin) & (kItemsPerProgressPoint - 1)) == 0) run_.Pump();
-        const uint32_t c = taking_[k];
-        const int current = entryOf_[c];
-        const double y = colours_.working[c].y, u = colours_.working[c].u, v = colours_.working[c].v;
+      auto visit = [&](int64_t k) {
+        const ColourTable::Working& w = colours_.working[taking_[k]];
+        int current;
+        double lower = 0.0;
+        if (chainsHold) {
+          current = static_cast<int>(group_[k] / kGroupsPerEntry);
+          lower = ChainLower(k);
+        } else {
+          current = entryOf_[taking_[k]];
+        }
         if (haveBounds) {
-          double upper = upper_[k] + shift[current];
-          double lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
-          bool settled = CertainlyBelow(upper, lower);
-          if (!settled) {
-            upper = std::sqrt(search_.SquaredDistance(y, u, v, current)) + current_.radius[current];
-            lower = lower_[k] - NearShift(current, lower_[k] + upper + centreSlack);
-            settled = CertainlyBelow(upper, lower);
+          const double upper =
+              std::sqrt(search_.SquaredDistance(w.y, w.u, w.v, current)) + current_.radius[current];
+          if (!chainsHold) {
+            lower = lowerBefore[k] - NearShift(current, lowerBefore[k] + upper + centreSlack);
           }
-          if (settled) {
-            upper_[k] = upper;
-            lower_[k] = lower;
-            continue;
+          if (CertainlyBelow(upper, lower)) {
+            StartChain(k, current, upper, lower);
+            return;
           }
         }
-        if (!Search(k, y, u, v, current, largestRadius, moves_[part])) {
+        if (!Search(k, w.y, w.u, w.v, current, largestRadius, moves_[part])) {
           undecided[part].push_back(k);
         }
+      };
+      int64_t begin, end;
+      HalfRange(count, part, begin, end);
+      // Blocks of colours: those whose chains no longer settle them are listed first, and
+      // their colours fetched ahead, since they lie scattered through the colour table.
+      constexpr int kBlock = 256;
+      for (int64_t blockStart = begin; blockStart < end; blockStart += kBlock) {
+        if (part == 0 && ((blockStart - begin) & (kItemsPerProgressPoint - 1)) == 0) run_.Pump();
+        const int blockCount = static_cast<int>(std::min<int64_t>(kBlock, end - blockStart));
+        if (!chainsHold) {
+          for (int i = 0; i < blockCount; ++i) visit(blockStart + i);
+          continue;
+        }
+        uint16_t due[kBlock];
+        int dueCount = 0;
+        const uint32_t* groups = group_.data() + blockStart;
+        const double* skipBelow = skipBelow_.data() + blockStart;
+        const double* groupDrift = groupDrift_.data();
+        for (int i = 0; i < blockCount; ++i) {
+          due[dueCount] = static_cast<uint16_t>(i);
+          dueCount += !(groupDrift[groups[i]] * (1.0 + 2e-9) < skipBelow[i]);
+        }
+        for (int i = 0; i < dueCount; ++i) {
+          __builtin_prefetch(&colours_.working[taking_[blockStart + due[i]]]);
+        }
+        for (int i = 0; i < dueCount; ++i) visit(blockStart + due[i]);
       }
     });
     if (undecided[0].empty() && undecided[1].empty()) return;
@@ -386,11 +428,70 @@ class KMeans {
     }
   }
 
+  // Shifts from this size on end every chain (their sums would swallow the margins).
+  static constexpr double kLargestChainShift = 1e12;
+
+  // Adds this pass's shifts to the drifts of entries first..end-1 (after their near-shift
+  // tables are made).
+  void AddToDrifts(const std::array<double, kPaletteSize>& shift, int first, int end) {
+    for (int e = first; e < end; ++e) {
+      drift_[e] += shift[e];
+      double* near = nearDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+      double* both = groupDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+      for (int step = 0; step < kGroupsPerEntry; ++step) {
+        near[step] += nearShift_[e][step];
+        both[step] = drift_[e] + near[step];
+      }
+    }
+  }
+
+  // Ends every chain where it stands: each colour's lower bound of the previous pass is
+  // kept in lowerBefore, the drifts start again from 0, and the slack the chains allow
+  // grows to cover this pass's.
+  void RestartChains(std::vector<double>& lowerBefore, double centreSlack) {
+    lowerBefore.resize(taking_.size());
+    for (size_t k = 0; k < taking_.size(); ++k) lowerBefore[k] = ChainLower(k);
+    drift_.fill(0.0);
+    std::fill(nearDrift_.begin(), nearDrift_.end(), 0.0);
+    std::fill(groupDrift_.begin(), groupDrift_.end(), 0.0);
+    slackCap_ = std::max(slackCap_, 4.0 * centreSlack);
+  }
+
+  // Colour k's lower bound at the end of its chain: where it started, less the near shifts
+  // added since, less far more than the rounding of those sums.
+  double ChainLower(size_t k) const {
+    const double base = lowerBase_[k];
+    const double near = nearDrift_[group_[k]];
+    return (base - near) - (std::fabs(base) + near) * 1e-12;
+  }
+
+  // Starts colour k's chain with entry `entry` and the bounds (upper, lower) of this pass.
+  //
+  // While the colour is not visited, its bounds are u + (sum of a's shifts since) and
+  // l - (sum of a's near shifts since), the near shift of each pass taken at the reach
+  // 2l + slackCap_: that covers the reach l' + u' + slack of every such pass, since the
+  // chain's l' stays below l, a skipped colour's u' below its l', and a pass whose slack
+  // exceeds slackCap_ restarts the chains. The colour may be skipped while
+  // (u + du)(1 + m) + m < (l - dl)(1 - m) - m (m = 1e-9, the margin of CertainlyBelow);
+  // with D = drift + near drift of its group, that holds when
+  // D(1 + m) < margin + D0(1 + m), margin = (l(1 - m) - m) - (u(1 + m) + m), which is
+  // stored with room for the rounding of the sums.
+  void StartChain(int64_t k, int entry, double upper, double lower) {
+    const int group = entry * kGroupsPerEntry + ReachStep(2.0 * lower + slackCap_);
+    const double margin = (lower * (1.0 - 1e-9) - 1e-9) - (upper * (1.0 + 1e-9) + 1e-9);
+    const double drift = groupDrift_[group];
+    group_[k] = static_cast<uint32_t>(group);
+    skipBelow_[k] = margin + drift * (1.0 + 1e-9) - (std::fabs(margin) + drift) * 1e-12;
+    lowerBase_[k] = lower + nearDrift_[group];
+  }
+
   // Reaches are grouped into steps of an eighth of an octave: the bits of a float above its
   // lowest 20 mantissa bits number them in increasing order.
   static constexpr int kReachShift = 20;
   static constexpr uint32_t kFirstReachStep = 0x37800000u >> kReachShift;  // 2^-16
   static constexpr int kReachSteps = 40 * 8;                              // up to 2^24
+  // The chains of an entry: one per reach step, and one beyond the last.
+  static constexpr int kGroupsPerEntry = kReachSteps + 1;
 
   // Per entry and reach step s: the largest shift among the neighbours of the entry whose
   // listed distance is at most the upper end of step s.
@@ -427,24 +528,22 @@ class KMeans {
     return value > 0.0 && rounded < FLT_MIN ? FLT_MIN : rounded;
   }
 
+  // The reach step whose upper end is at least `reach`.
+  static int ReachStep(double reach) {
+    if (!(reach < 1e30)) return kReachSteps;  // also for a reach that is not a number
+    const float rounded = static_cast<float>(std::max(reach, 0.0) * (1.0 + 1e-6));
+    uint32_t bits;
+    std::memcpy(&bits, &rounded, sizeof bits);
+    const uint32_t index = bits >> kReachShift;
+    return index < kFirstReachStep ? 0
+           : index - kFirstReachStep >= static_cast<uint32_t>(kReachSteps)
+               ? kReachSteps
+               : static_cast<int>(index - kFirstReachStep);
+  }
+
   // At least the largest shift among the neighbours of `entry` whose distance from it may
   // be at most `reach`.
-  double NearShift(int entry, double reach) const {
-    int step;
-    if (!(reach < 1e30)) {
-      step = kReachSteps;  // also for a reach that is not a number
-    } else {
-      const float rounded = static_cast<float>(std::max(reach, 0.0) * (1.0 + 1e-6));
-      uint32_t bits;
-      std::memcpy(&bits, &rounded, sizeof bits);
-      const uint32_t index = bits >> kReachShift;
-      step = index < kFirstReachStep ? 0
-             : index - kFirstReachStep >= static_cast<uint32_t>(kReachSteps)
-                 ? kReachSteps
-                 : static_cast<int>(index - kFirstReachStep);
-    }
-    return nearShift_[entry][step];
-  }
+  double NearShift(int entry, double reach) const { return nearShift_[entry][ReachStep(reach)]; }
 
   // A colour that changes its entry: its place among the taking colours and its new entry.
   struct Move {
@@ -463,8 +562,7 @@ class KMeans {
     const double lower = second - largestRadius;
     if (largestRadius > 0.0 && !CertainlyBelow(upper, lower)) return false;
     if (nearest != start) moves.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(nearest)});
-    upper_[k] = upper;
-    lower_[k] = lower;
+    StartChain(k, nearest, upper, lower);
     return true;
   }
 
@@ -543,7 +641,17 @@ class KMeans {
   std::array<int64_t, kPaletteSize> prevCounts_{};
   PaletteBounds current_;
   std::vector<Move> moves_[2];  // per part of the last assignment
-  std::vector<double> upper_, lower_;  // per taking colour: bounds of its distances
+  // Per taking colour, its chain of bounds (see StartChain): entry and reach step, the
+  // drift below which it is skipped, and its lower bound plus the near drift at the start.
+  std::vector<uint32_t> group_;
+  std::vector<double> skipBelow_;
+  std::vector<double> lowerBase_;
+  // Per entry, the sum of its shifts since the chains started; per entry and reach step,
+  // the sum of its near shifts, and both added.
+  std::array<double, kPaletteSize> drift_{};
+  std::vector<double> nearDrift_, groupDrift_;
+  // The slack between centres and true entries that the chains' reaches allow for.
+  double slackCap_ = 0x1p-20;
   NearestEntrySearch search_;
   std::array<std::array<float, kReachSteps + 1>, kPaletteSize> nearShift_;
 };
@@ -638,7 +746,7 @@ void WidenKMeansBoundsForTesting(double factor) { boundsWidening.store(factor); 
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              const WorkingPalette& palette,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
-                                             int threads) {
+                                             int threads, const std::vector<uint32_t>* keepGuess) {
   NearestEntrySearch search;
   search.SetPalette(palette.Y.data(), palette.U.data(), palette.V.data(), kPaletteSize);
   std::vector<uint8_t> nearest(static_cast<size_t>(colours.colourCount));
@@ -648,6 +756,10 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
     int previous = 0;
     for (int64_t c = begin; c < end; ++c) {
       if (part == 0 && ((c - begin) & (kItemsPerProgressPoint - 1)) == 0) run.Pump();
+      if (keepGuess && (*keepGuess)[c] != 0) {
+        nearest[c] = guess[c];
+        continue;
+      }
       const int start = guess.empty() ? previous : guess[c];
       previous = search.Find(colours.working[c].y, colours.working[c].u, colours.working[c].v, start);
       nearest[c] = static_cast<uint8_t>(previous);

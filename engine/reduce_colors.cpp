@@ -99,21 +99,24 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       }
     }
   }
-  std::vector<uint32_t>().swap(colours.takingPart);
   if (colours.pixelColour.empty()) colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
 
   // The plain nearest entries matter only when no final mapping overwrites them, but every
-  // variant starts its searches from them.
+  // variant starts its searches from them. A final mapping needs only a near entry to start
+  // from: the colours that took part in the refinement keep the entry it gave them.
 #if defined(__GLIBC__)
   // What the helper threads of the clustering left in their own memory pools goes back to
   // the system before the last buffers are made.
   if (threads >= 2) malloc_trim(0);
 #endif
   run.PhaseStarted(EnginePhase::NearestEntries);
-  const std::vector<uint8_t> nearest =
-      NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
-  std::vector<uint8_t>().swap(entryOfColour);
   const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
+  const bool keepRefinedEntries = finalMapping && params.kmeansOn == 1;
+  const std::vector<uint8_t> nearest =
+      NearestEntriesOfColours(colours, palette, entryOfColour, run, threads,
+                              keepRefinedEntries ? &colours.takingPart : nullptr);
+  std::vector<uint8_t>().swap(entryOfColour);
+  std::vector<uint32_t>().swap(colours.takingPart);
   if (!finalMapping) AssignNearestEntries(colours, nearest, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
