@@ -143,6 +143,7 @@ class KMeans {
       for (const uint32_t c : taking_) AddTotals(entryOf_[c], c, colours.takingPart[c]);
     }
     group_.resize(taking_.size());
+    second_.resize(taking_.size());
     skipBelow_.resize(taking_.size());
     lowerBase_.resize(taking_.size());
     nearDrift_.assign(static_cast<size_t>(kPaletteSize) * kGroupsPerEntry, 0.0);
@@ -310,11 +311,13 @@ class KMeans {
   // colours whose entry changes are listed in moves_. `previous` is the palette the bounds
   // were made with.
   //
-  // A colour keeps an upper bound u of its distance to its entry a and a lower bound l of
-  // its distance to every other entry. When the entries move, u grows by a's shift; an
-  // entry j can only come nearer than l - shift(j), and one whose distance from a's new
-  // place exceeds l + u stays farther than l whatever its shift. So l shrinks by the
-  // largest shift among a's near neighbours only, not among all entries.
+  // A colour keeps an upper bound u of its distance to its entry a, its second nearest
+  // entry b, and a lower bound l of its distance to every entry but a and b. When the
+  // entries move, u grows by a's shift; an entry j can only come nearer than l - shift(j),
+  // and one whose distance from a's new place exceeds l + u stays farther than l whatever
+  // its shift. So l shrinks by the largest shift among a's near neighbours only, not among
+  // all entries. The distance to b is measured afresh whenever the colour is visited, so
+  // that a colour between two entries is searched again only when a third one comes near.
   //
   // A colour is not visited while these bounds still settle it: its bounds form a chain
   // from the pass in which they were last measured, u growing by the sum of a's shifts and
@@ -364,22 +367,23 @@ class KMeans {
     RunInTwoParts(threads_, [&](int part) {
       auto visit = [&](int64_t k) {
         const ColourTable::Working& w = colours_.working[taking_[k]];
-        int current;
-        double lower = 0.0;
-        if (chainsHold) {
-          current = static_cast<int>(group_[k] / kGroupsPerEntry);
-          lower = ChainLower(k);
-        } else {
-          current = entryOf_[taking_[k]];
-        }
+        const int current = chainsHold ? static_cast<int>(group_[k] / kGroupsPerEntry)
+                                       : entryOf_[taking_[k]];
         if (haveBounds) {
           const double upper =
               std::sqrt(search_.SquaredDistance(w.y, w.u, w.v, current)) + current_.radius[current];
-          if (!chainsHold) {
-            lower = lowerBefore[k] - NearShift(current, lowerBefore[k] + upper + centreSlack);
+          const int second = second_[k];
+          const double lowerSecond =
+              std::sqrt(search_.SquaredDistance(w.y, w.u, w.v, second)) - current_.radius[second];
+          double lowerOthers;
+          if (chainsHold) {
+            lowerOthers = ChainLower(k);
+          } else {
+            lowerOthers =
+                lowerBefore[k] - NearShift(current, lowerBefore[k] + upper + centreSlack);
           }
-          if (CertainlyBelow(upper, lower)) {
-            StartChain(k, current, upper, lower);
+          if (CertainlyBelow(upper, std::min(lowerSecond, lowerOthers))) {
+            StartChain(k, current, upper, second, lowerSecond, lowerOthers);
             return;
           }
         }
@@ -457,32 +461,41 @@ class KMeans {
     slackCap_ = std::max(slackCap_, 4.0 * centreSlack);
   }
 
-  // Colour k's lower bound at the end of its chain: where it started, less the near shifts
-  // added since, less far more than the rounding of those sums.
+  // Colour k's lower bound of the distance to the entries other than its own and its
+  // second at the end of its chain: where it started, less the near shifts added since,
+  // less far more than the rounding of those sums.
   double ChainLower(size_t k) const {
     const double base = lowerBase_[k];
     const double near = nearDrift_[group_[k]];
     return (base - near) - (std::fabs(base) + near) * 1e-12;
   }
 
-  // Starts colour k's chain with entry `entry` and the bounds (upper, lower) of this pass.
+  // Starts colour k's chain with entry `entry`, the bound `upper` of its distance, its
+  // second entry with a lower bound of its distance, and a lower bound of the distance to
+  // all other entries, measured this pass.
   //
-  // While the colour is not visited, its bounds are u + (sum of a's shifts since) and
-  // l - (sum of a's near shifts since), the near shift of each pass taken at the reach
-  // 2l + slackCap_: that covers the reach l' + u' + slack of every such pass, since the
-  // chain's l' stays below l, a skipped colour's u' below its l', and a pass whose slack
-  // exceeds slackCap_ restarts the chains. The colour may be skipped while
-  // (u + du)(1 + m) + m < (l - dl)(1 - m) - m (m = 1e-9, the margin of CertainlyBelow);
-  // with D = drift + near drift of its group, that holds when
-  // D(1 + m) < margin + D0(1 + m), margin = (l(1 - m) - m) - (u(1 + m) + m), which is
-  // stored with room for the rounding of the sums.
-  void StartChain(int64_t k, int entry, double upper, double lower) {
-    const int group = entry * kGroupsPerEntry + ReachStep(2.0 * lower + slackCap_);
+  // While the colour is not visited, its bounds are u + (sum of a's shifts since) for its
+  // entry a, and l - (sum of a's near shifts since) for every other entry, l being the
+  // smaller of the two lower bounds; the near shift of each pass is taken at the reach
+  // 2 l2 + slackCap_ (l2 the bound of the others). That covers the reach l2' + u' + slack
+  // of every such pass: the chain's l2' stays below l2, a skipped colour's u' below its
+  // l', and a pass whose slack exceeds slackCap_ restarts the chains. (An entry beyond the
+  // reach stays farther than l2', so the second entry is covered whether near or not.)
+  // The colour may be skipped while (u + du)(1 + m) + m < (l - dl)(1 - m) - m (m = 1e-9,
+  // the margin of CertainlyBelow); with D = drift + near drift of its group, that holds
+  // when D(1 + m) < margin + D0(1 + m), margin = (l(1 - m) - m) - (u(1 + m) + m), which is
+  // stored with room for the rounding of the sums. When it is visited, its second entry
+  // is measured afresh and the others' bound is l2 less the near shifts since.
+  void StartChain(int64_t k, int entry, double upper, int second, double lowerSecond,
+                  double lowerOthers) {
+    const int group = entry * kGroupsPerEntry + ReachStep(2.0 * lowerOthers + slackCap_);
+    const double lower = std::min(lowerSecond, lowerOthers);
     const double margin = (lower * (1.0 - 1e-9) - 1e-9) - (upper * (1.0 + 1e-9) + 1e-9);
     const double drift = groupDrift_[group];
     group_[k] = static_cast<uint32_t>(group);
+    second_[k] = static_cast<uint8_t>(second);
     skipBelow_[k] = margin + drift * (1.0 + 1e-9) - (std::fabs(margin) + drift) * 1e-12;
-    lowerBase_[k] = lower + nearDrift_[group];
+    lowerBase_[k] = lowerOthers + nearDrift_[group];
   }
 
   // Reaches are grouped into steps of an eighth of an octave: the bits of a float above its
@@ -555,14 +568,17 @@ class KMeans {
   // when that changes; false when the bounds of the entries cannot tell it.
   bool Search(int64_t k, double y, double u, double v, int start, double largestRadius,
               std::vector<Move>& moves) {
-    double second = 0.0;
-    const int nearest = search_.Find(y, u, v, start, &second);
+    NearestEntrySearch::RunnersUp runnersUp;
+    const int nearest = search_.FindWithRunnersUp(y, u, v, start, runnersUp);
     const double upper =
         std::sqrt(search_.SquaredDistance(y, u, v, nearest)) + current_.radius[nearest];
-    const double lower = second - largestRadius;
-    if (largestRadius > 0.0 && !CertainlyBelow(upper, lower)) return false;
+    const double lowerSecond = runnersUp.secondDistance - largestRadius;
+    const double lowerOthers = runnersUp.othersBound - largestRadius;
+    if (largestRadius > 0.0 && !CertainlyBelow(upper, std::min(lowerSecond, lowerOthers))) {
+      return false;
+    }
     if (nearest != start) moves.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(nearest)});
-    StartChain(k, nearest, upper, lower);
+    StartChain(k, nearest, upper, runnersUp.second, lowerSecond, lowerOthers);
     return true;
   }
 
@@ -644,6 +660,7 @@ class KMeans {
   // Per taking colour, its chain of bounds (see StartChain): entry and reach step, the
   // drift below which it is skipped, and its lower bound plus the near drift at the start.
   std::vector<uint32_t> group_;
+  std::vector<uint8_t> second_;  // its second entry
   std::vector<double> skipBelow_;
   std::vector<double> lowerBase_;
   // Per entry, the sum of its shifts since the chains started; per entry and reach step,

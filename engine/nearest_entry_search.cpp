@@ -199,4 +199,66 @@ int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
   return best;
 }
 
+int NearestEntrySearch::FindWithRunnersUp(double x0, double x1, double x2, int start,
+                                          RunnersUp& runnersUp) const {
+  const double startSquared = SquaredDistance(x0, x1, x2, start);
+  if (!inRange_ || !(startSquared < 1e200) || count_ < 2) {
+    // Bounds of 0 say nothing and are always true.
+    runnersUp = {start == 0 ? 1 % count_ : 0, 0.0, 0.0};
+    return FindByScan(x0, x1, x2);
+  }
+  const double fromStart = std::sqrt(startSquared);
+  int best = start, second = -1;
+  double bestSquared = startSquared;
+  double secondSquared = std::numeric_limits<double>::infinity();
+  double thirdSquared = std::numeric_limits<double>::infinity();
+  const size_t others = static_cast<size_t>(count_ - 1);
+  const float* distances;
+  const uint8_t* indices;
+  NeighboursOf(start, distances, indices);
+  double unmeasuredBound = std::numeric_limits<double>::infinity();
+  // The search goes on until no entry can beat the third best, so that the bound of the
+  // others is the third best distance itself.
+  double limit = std::numeric_limits<double>::infinity();
+  for (size_t k = 0; k < others; ++k) {
+    if (distances[k] > limit) {
+      unmeasuredBound = distances[k] - fromStart;
+      break;
+    }
+    const int e = indices[k];
+    // One coordinate alone already farther than the third best: the full sum is never
+    // smaller, so the entry is none of the three.
+    const double d0 = x0 - c0_[e];
+    const double d1 = x1 - c1_[e];
+    if (d0 * d0 > thirdSquared || d1 * d1 > thirdSquared) continue;
+    const double squared = SquaredDistance(x0, x1, x2, e);
+    if (squared < bestSquared || (squared == bestSquared && e < best)) {
+      thirdSquared = secondSquared;
+      second = best;
+      secondSquared = bestSquared;
+      best = e;
+      bestSquared = squared;
+    } else if (squared < secondSquared) {
+      thirdSquared = secondSquared;
+      second = e;
+      secondSquared = squared;
+    } else if (squared < thirdSquared) {
+      thirdSquared = squared;
+    } else {
+      continue;
+    }
+    if (thirdSquared < std::numeric_limits<double>::infinity()) {
+      limit = (fromStart + std::sqrt(thirdSquared)) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+    }
+  }
+  const double othersBound = std::min(std::sqrt(thirdSquared), unmeasuredBound);
+  if (second < 0) {
+    // Every other entry lies beyond the bound.
+    runnersUp = {best == 0 ? 1 : 0, othersBound, othersBound};
+  } else {
+    runnersUp = {second, std::sqrt(secondSquared), othersBound};
+  }
+  return best;
+}
+
 }  // namespace genshoku

@@ -37,6 +37,16 @@ class NearestEntrySearch {
   // from the point to every other entry.
   int Find(double x0, double x1, double x2, int start, double* secondBound = nullptr) const;
 
+  // The two entries that follow the nearest one.
+  struct RunnersUp {
+    int second = 0;                // an entry other than the nearest
+    double secondDistance = 0.0;   // from the point to `second` (not squared)
+    double othersBound = 0.0;      // at most the distance to every entry but these two
+  };
+  // The nearest entry as Find gives it, and with it the second nearest and a lower bound of
+  // the distance to all the others.
+  int FindWithRunnersUp(double x0, double x1, double x2, int start, RunnersUp& runnersUp) const;
+
   // The plain scan over every entry.
   int FindByScan(double x0, double x1, double x2) const;
 
