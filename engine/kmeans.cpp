@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "engine/entry_sums.h"
 #include "engine/integer_parts.h"
@@ -755,6 +758,11 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
   // Lets the pixel lists go.
   KMeans kmeans(colours, clusters, params, palette, entryOfColour, run,
                 threads);
+#if defined(__GLIBC__)
+  // Many of the lists lay in the helper thread's memory pool, which keeps what is freed
+  // unless it is handed back; the refinement's own buffers come next.
+  if (threads >= 2) malloc_trim(0);
+#endif
   kmeans.Run();
 }
 
