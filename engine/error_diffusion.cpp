@@ -321,9 +321,11 @@ void LookUpWeightedIndices(int64_t n, int count, const PaletteRecord* records,
   RemapIndices(n, indexOfEntry, indexPlane);
 }
 
-// Cells of the candidate grid for a picture of n pixels: a small share of a byte per pixel.
+// Cells of the candidate grid for a picture of n pixels: a small share of a byte per pixel,
+// but no fewer than 2^19, below which too many cells of a photo hold more candidates than a
+// cell can list (the states of cells never reached are pages never touched).
 int64_t GridCellBudget(int64_t n) {
-  return std::clamp<int64_t>(n / 8, int64_t{1} << 16, int64_t{1} << 22);
+  return std::clamp<int64_t>(n / 8, int64_t{1} << 19, int64_t{1} << 22);
 }
 
 // The box of the finite values of three planes of n values.
