@@ -96,8 +96,8 @@ struct alignas(64) Progress {
 
 // Maps every pixel to a palette entry with error diffusion and writes the entry numbers
 // into `chosen`. pixel(slot, x, i, value) gives pixel i (column x) of the row started with
-// pixel.StartRow(slot, ...) in the palette's channel order and returns an entry to start the
-// search from.
+// pixel.StartRow(slot, ...) in the palette's channel order. Where a pixel's cell of the grid
+// cannot answer, its search starts from the entry of the pixel before it in its row.
 //
 // The rows are taken two at a time (a band), pixel by pixel side by side, the second row
 // far enough behind the first that every error cell receives its shares in the order of a
@@ -141,12 +141,14 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
   struct Row {
     int slot;  // the pixel source's row buffer
     int64_t start;
+    int lastEntry;  // of the pixel mapped last
     double* current[kChannels];
     double* below[2][kChannels];
   };
   auto startRow = [&](Row& row, int slot, int64_t y) {
     row.slot = slot;
     row.start = y * width;
+    row.lastEntry = 0;
     for (int c = 0; c < kChannels; ++c) {
       row.current[c] = ring.Row(c, y);
       row.below[0][c] = ring.Row(c, y + 1);
@@ -154,12 +156,13 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
     }
     pixel.StartRow(slot, row.start, width);
   };
-  auto mapPixel = [&](const Row& row, int x) {
+  auto mapPixel = [&](Row& row, int x) {
     const int64_t i = row.start + x;
     double value[kChannels];
-    const int start = pixel(row.slot, x, i, value);
+    pixel(row.slot, x, i, value);
     for (int c = 0; c < kChannels; ++c) value[c] = value[c] + row.current[c][x] / k;
-    const int entry = grid.Find(value[0], value[1], value[2], start);
+    const int entry = grid.Find(value[0], value[1], value[2], row.lastEntry);
+    row.lastEntry = entry;
     if (floydSteinberg) {
       for (int c = 0; c < kChannels; ++c) {
         const double error = value[c] - palette[entry][c];
@@ -262,11 +265,10 @@ struct PlanesSource {
   const T* c1;
   const T* c2;
   void StartRow(int, int64_t, int) {}
-  int operator()(int, int, int64_t i, double* value) const {
+  void operator()(int, int, int64_t i, double* value) const {
     value[0] = c0[i];
     value[1] = c1[i];
     value[2] = c2[i];
-    return 0;
   }
 };
 template <typename T>
@@ -404,8 +406,7 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
                        const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                       const uint8_t* srcB, const std::vector<uint8_t>& guess,
-                       const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                       const uint8_t* srcB, const uint8_t* paletteRed, const uint8_t* paletteGreen,
                        const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
                        int threads) {
   DiffusionKernel taps;
@@ -419,20 +420,7 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   search.MakeAllNeighbourLists();
   const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
-  struct Source {
-    const uint8_t* r;
-    const uint8_t* g;
-    const uint8_t* b;
-    const std::vector<uint8_t>& guess;
-    const ColourTable& colours;
-    void StartRow(int, int64_t, int) {}
-    int operator()(int, int, int64_t i, double* value) {
-      value[0] = r[i];
-      value[1] = g[i];
-      value[2] = b[i];
-      return int{guess[colours.ColourOf(i)]};
-    }
-  } pixel{srcR, srcG, srcB, guess, colours};
+  PlanesSource pixel{srcR, srcG, srcB};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
@@ -440,9 +428,8 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
 }
 
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const std::vector<uint8_t>& guess,
-                            const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
-                            int threads) {
+                            const ColourTable& colours, const PaletteRecord* records,
+                            uint8_t* indexPlane, EngineRun& run, int threads) {
   DiffusionKernel taps;
   if (!KernelFor(kernel, taps) || !Supported(width, height, kPaletteSize)) return;
   PaletteArrays palette;
@@ -460,20 +447,10 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
     }
   }
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
-  // Every pixel reads one record: its working colour in the palette's channel order and
-  // the nearest entry of its colour to start the search from.
-  struct PixelRecord {
-    double value[kChannels];
-    int start;
-  };
-  std::vector<PixelRecord> byColour(static_cast<size_t>(colours.colourCount));
-  for (int64_t c = 0; c < colours.colourCount; ++c) {
-    byColour[c] = {{colours.working[c].v, colours.working[c].y, colours.working[c].u}, guess[c]};
-  }
-  // The colours of a row are read first and the records fetched a few pixels ahead, so
-  // that the look-ups of neighbouring pixels overlap instead of waiting one by one.
+  // Every pixel reads its working colour from the colour table. The colours of a row are
+  // read first and the working colours fetched a few pixels ahead, so that the look-ups of
+  // neighbouring pixels overlap instead of waiting one by one.
   struct Source {
-    const std::vector<PixelRecord>& byColour;
     const ColourTable& colours;
     std::vector<uint32_t> rowColours[4];  // two rows per thread
 
@@ -481,18 +458,19 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
       std::vector<uint32_t>& row = rowColours[slot];
       row.resize(static_cast<size_t>(rowWidth));
       for (int x = 0; x < rowWidth; ++x) row[x] = colours.ColourOf(rowStart + x);
-      for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&byColour[row[x]]);
+      for (int x = 0; x < std::min(rowWidth, 8); ++x) __builtin_prefetch(&colours.working[row[x]]);
     }
-    int operator()(int slot, int x, int64_t, double* value) {
+    void operator()(int slot, int x, int64_t, double* value) {
       const std::vector<uint32_t>& row = rowColours[slot];
-      if (static_cast<size_t>(x) + 8 < row.size()) __builtin_prefetch(&byColour[row[x + 8]]);
-      const PixelRecord& record = byColour[row[x]];
-      value[0] = record.value[0];
-      value[1] = record.value[1];
-      value[2] = record.value[2];
-      return record.start;
+      if (static_cast<size_t>(x) + 8 < row.size()) {
+        __builtin_prefetch(&colours.working[row[x + 8]]);
+      }
+      const ColourTable::Working& w = colours.working[row[x]];
+      value[0] = w.v;
+      value[1] = w.y;
+      value[2] = w.u;
     }
-  } pixel{byColour, colours, {}};
+  } pixel{colours, {}};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
                    indexPlane, &run, threads);
 

@@ -36,17 +36,14 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 
 // The same two mappings for the engine: the pixels' colours come from the colour table and
 // its per-pixel colour numbers (working colours, or the source bytes for the RGB variant),
-// `guess` names an entry near each colour to start the search from, and up to two threads
-// work.
+// and up to two threads work.
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
                        const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                       const uint8_t* srcB, const std::vector<uint8_t>& guess,
-                       const uint8_t* paletteRed, const uint8_t* paletteGreen,
-                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
-                       int threads);
+                       const uint8_t* srcB, const uint8_t* paletteRed,
+                       const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                       uint8_t* indexPlane, EngineRun& run, int threads);
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const std::vector<uint8_t>& guess,
-                            const PaletteRecord* records, uint8_t* indexPlane, EngineRun& run,
-                            int threads);
+                            const ColourTable& colours, const PaletteRecord* records,
+                            uint8_t* indexPlane, EngineRun& run, int threads);
 
 }  // namespace genshoku

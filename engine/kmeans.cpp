@@ -771,7 +771,7 @@ void WidenKMeansBoundsForTesting(double factor) { boundsWidening.store(factor); 
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              const WorkingPalette& palette,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
-                                             int threads, const std::vector<uint32_t>* keepGuess) {
+                                             int threads) {
   NearestEntrySearch search;
   search.SetPalette(palette.Y.data(), palette.U.data(), palette.V.data(), kPaletteSize);
   std::vector<uint8_t> nearest(static_cast<size_t>(colours.colourCount));
@@ -781,10 +781,6 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
     int previous = 0;
     for (int64_t c = begin; c < end; ++c) {
       if (part == 0 && ((c - begin) & (kItemsPerProgressPoint - 1)) == 0) run.Pump();
-      if (keepGuess && (*keepGuess)[c] != 0) {
-        nearest[c] = guess[c];
-        continue;
-      }
       const int start = guess.empty() ? previous : guess[c];
       previous = search.Find(colours.working[c].y, colours.working[c].u, colours.working[c].v, start);
       nearest[c] = static_cast<uint8_t>(previous);

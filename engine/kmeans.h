@@ -53,13 +53,11 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
 void WidenKMeansBoundsForTesting(double factor);
 
 // The nearest entry of every colour (taking part or not). `guess` (per colour, may be
-// empty) names an entry near each colour, which saves work. Colours for which keepGuess
-// (if given) is not 0 get their guess unchanged, nearest or not.
+// empty) names an entry near each colour, which saves work.
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
                                              const WorkingPalette& palette,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
-                                             int threads,
-                                             const std::vector<uint32_t>* keepGuess = nullptr);
+                                             int threads);
 
 // Writes the nearest entry of every pixel, whatever its label, into indexPlane. Needs the
 // per-pixel colour numbers of the colour table.

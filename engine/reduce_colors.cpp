@@ -99,25 +99,23 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       }
     }
   }
+  std::vector<uint32_t>().swap(colours.takingPart);
   if (colours.pixelColour.empty()) colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
 
-  // The plain nearest entries matter only when no final mapping overwrites them, but every
-  // variant starts its searches from them. A final mapping needs only a near entry to start
-  // from: the colours that took part in the refinement keep the entry it gave them.
 #if defined(__GLIBC__)
   // What the helper threads of the clustering left in their own memory pools goes back to
   // the system before the last buffers are made.
   if (threads >= 2) malloc_trim(0);
 #endif
+  // The plain nearest entries matter only when no final mapping overwrites them.
   run.PhaseStarted(EnginePhase::NearestEntries);
   const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
-  const bool keepRefinedEntries = finalMapping && params.kmeansOn == 1;
-  const std::vector<uint8_t> nearest =
-      NearestEntriesOfColours(colours, palette, entryOfColour, run, threads,
-                              keepRefinedEntries ? &colours.takingPart : nullptr);
+  if (!finalMapping) {
+    const std::vector<uint8_t> nearest =
+        NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
+    AssignNearestEntries(colours, nearest, indexPlane);
+  }
   std::vector<uint8_t>().swap(entryOfColour);
-  std::vector<uint32_t>().swap(colours.takingPart);
-  if (!finalMapping) AssignNearestEntries(colours, nearest, indexPlane);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
@@ -126,11 +124,11 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   run.PhaseStarted(EnginePhase::FinalMapping);
   if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                      srcR, srcG, srcB, nearest, paletteRed, paletteGreen, paletteBlue, indexPlane, run, threads);
+                      srcR, srcG, srcB, paletteRed, paletteGreen, paletteBlue, indexPlane, run,
+                      threads);
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
-                           colours, nearest, records, indexPlane, run,
-                           threads);
+                           colours, records, indexPlane, run, threads);
   }
   return ReduceResult::Ok;
 }
