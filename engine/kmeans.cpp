@@ -132,6 +132,11 @@ class KMeans {
       sumsExact_[label] = true;
       cluster = ClusterMembers{};
     }
+#if defined(__GLIBC__)
+    // Many of the lists lay in the helper thread's memory pool, which keeps what is freed
+    // unless it is handed back; the refinement's own buffers come next.
+    if (threads >= 2) malloc_trim(0);
+#endif
     double largest = 0.0;
     for (int64_t c = 0; c < colours.colourCount; ++c) {
       if (colours.takingPart[c] == 0) continue;
@@ -758,11 +763,6 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
   // Lets the pixel lists go.
   KMeans kmeans(colours, clusters, params, palette, entryOfColour, run,
                 threads);
-#if defined(__GLIBC__)
-  // Many of the lists lay in the helper thread's memory pool, which keeps what is freed
-  // unless it is handed back; the refinement's own buffers come next.
-  if (threads >= 2) malloc_trim(0);
-#endif
   kmeans.Run();
 }
 
