@@ -13,6 +13,12 @@ namespace {
 constexpr double kRelativeMargin = 1e-9;
 constexpr double kAbsoluteMargin = 1e-9;
 
+// How far down the start's neighbour list an entry may lie and still be nearer to the
+// point than `distance`: entry j is at least d(start, j) - d(x, start) away from x.
+double LimitFor(double fromStart, double distance) {
+  return (fromStart + distance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+}
+
 }  // namespace
 
 void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const double* c2,
@@ -136,66 +142,32 @@ int NearestEntrySearch::FindByScan(double x0, double x1, double x2) const {
   return best;
 }
 
-int NearestEntrySearch::Find(double x0, double x1, double x2, int start,
-                             double* secondBound) const {
+int NearestEntrySearch::Find(double x0, double x1, double x2, int start) const {
   const double startSquared = SquaredDistance(x0, x1, x2, start);
   // Points or entries far out of range (infinite or not a number) go the plain way.
-  if (!inRange_ || !(startSquared < 1e200)) {
-    if (secondBound) *secondBound = 0.0;
-    return FindByScan(x0, x1, x2);
-  }
+  if (!inRange_ || !(startSquared < 1e200)) return FindByScan(x0, x1, x2);
   const double fromStart = std::sqrt(startSquared);
   int best = start;
   double bestSquared = startSquared;
-  double bestDistance = fromStart;
-  double secondSquared = std::numeric_limits<double>::infinity();
   const size_t others = static_cast<size_t>(count_ - 1);
   const float* distances;
   const uint8_t* indices;
   NeighboursOf(start, distances, indices);
-  double unmeasuredBound = std::numeric_limits<double>::infinity();
-  // Without a second bound the search may stop once no entry can beat the best; with one
-  // it goes on until no entry can beat the second best either, so that the bound it
-  // returns is the second best distance itself and stays useful for many passes.
-  auto limitFor = [&](double distance) {
-    return (fromStart + distance) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
-  };
-  double limit = limitFor(bestDistance);
-  if (secondBound) limit = std::numeric_limits<double>::infinity();
-  double skipAbove = secondBound ? secondSquared : bestSquared;
-  for (size_t k = 0; k < others; ++k) {
-    if (distances[k] > limit) {
-      unmeasuredBound = distances[k] - fromStart;
-      break;
-    }
+  double limit = LimitFor(fromStart, fromStart);
+  for (size_t k = 0; k < others && distances[k] <= limit; ++k) {
     const int e = indices[k];
-    // One coordinate alone already farther than the best (and, when a second bound is
-    // wanted, than the second best) cannot change them: the full sum is never smaller.
+    // One coordinate alone already farther than the best cannot beat it: the full sum is
+    // never smaller.
     const double d0 = x0 - c0_[e];
     const double d1 = x1 - c1_[e];
-    if (d0 * d0 > skipAbove || d1 * d1 > skipAbove) continue;
+    if (d0 * d0 > bestSquared || d1 * d1 > bestSquared) continue;
     const double squared = SquaredDistance(x0, x1, x2, e);
     if (squared < bestSquared || (squared == bestSquared && e < best)) {
-      secondSquared = std::min(secondSquared, bestSquared);
       best = e;
       bestSquared = squared;
-      if (!secondBound) {
-        bestDistance = std::sqrt(squared);
-        skipAbove = bestSquared;
-        limit = limitFor(bestDistance);
-        continue;
-      }
-    } else if (squared < secondSquared) {
-      secondSquared = squared;
-    } else {
-      continue;
-    }
-    if (secondBound) {
-      skipAbove = secondSquared;
-      limit = limitFor(std::sqrt(secondSquared));
+      limit = LimitFor(fromStart, std::sqrt(squared));
     }
   }
-  if (secondBound) *secondBound = std::min(std::sqrt(secondSquared), unmeasuredBound);
   return best;
 }
 
@@ -248,7 +220,7 @@ int NearestEntrySearch::FindWithRunnersUp(double x0, double x1, double x2, int s
       continue;
     }
     if (thirdSquared < std::numeric_limits<double>::infinity()) {
-      limit = (fromStart + std::sqrt(thirdSquared)) * (1.0 + kRelativeMargin) + kAbsoluteMargin;
+      limit = LimitFor(fromStart, std::sqrt(thirdSquared));
     }
   }
   const double othersBound = std::min(std::sqrt(thirdSquared), unmeasuredBound);

@@ -33,9 +33,7 @@ class NearestEntrySearch {
   }
 
   // The nearest entry, starting from entry `start` (any entry; a good guess saves work).
-  // When secondBound is given it receives a lower bound of the distance (not squared)
-  // from the point to every other entry.
-  int Find(double x0, double x1, double x2, int start, double* secondBound = nullptr) const;
+  int Find(double x0, double x1, double x2, int start) const;
 
   // The two entries that follow the nearest one.
   struct RunnersUp {

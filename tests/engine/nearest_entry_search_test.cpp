@@ -1,7 +1,7 @@
 // The pruned nearest-entry search and the candidate grid built on it must give exactly the
 // answer of the plain scan (first of equal squared distances) for every point, inside the
-// grid's box or not, whichever thread makes a cell first; the search's second bound must
-// never exceed the true distance to any other entry.
+// grid's box or not, whichever thread makes a cell first; the bounds of the search for
+// the runners-up must never exceed the true distances they bound.
 
 #include "engine/candidate_grid.h"
 #include "engine/nearest_entry_search.h"
@@ -160,12 +160,23 @@ TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
       }
       const int expected = search.FindByScan(x0, x1, x2);
       const int start = int(generator() % unsigned(count));
-      double second = 0.0;
-      ASSERT_EQ(search.Find(x0, x1, x2, start, &second), expected) << trial << " " << q;
       ASSERT_EQ(search.Find(x0, x1, x2, start), expected) << trial << " " << q;
+      NearestEntrySearch::RunnersUp runnersUp;
+      ASSERT_EQ(search.FindWithRunnersUp(x0, x1, x2, start, runnersUp), expected)
+          << trial << " " << q;
+      if (count < 2) continue;
+      // The second entry and both bounds: never above a true distance they bound.
+      ASSERT_NE(runnersUp.second, expected);
+      const auto distance = [&](int e) {
+        return std::sqrt(search.SquaredDistance(x0, x1, x2, e)) * (1 + 1e-12);
+      };
+      ASSERT_LE(runnersUp.secondDistance, distance(runnersUp.second));
       for (int e = 0; e < count; ++e) {
         if (e == expected) continue;
-        ASSERT_LE(second, std::sqrt(search.SquaredDistance(x0, x1, x2, e)) * (1 + 1e-12));
+        ASSERT_LE(runnersUp.secondDistance, distance(e)) << trial << " " << q;
+        if (e != runnersUp.second) {
+          ASSERT_LE(runnersUp.othersBound, distance(e)) << trial << " " << q;
+        }
       }
     }
   }
