@@ -698,12 +698,20 @@ class Splitter {
   // all the parent's pixels. Written without branches on the side (which follows no
   // pattern a processor could guess): every pixel is written to the list and the list
   // advances only for its own pixels, and the sums add either the value or +0.0.
-  void Partition(const MemberList& pixels, int64_t stayingCount, int64_t movingCount,
+  //
+  // The larger cluster is written over the parent's list, which it then keeps, shrunk in
+  // place: a pixel is written at or before the place it was read from, so one pass can do
+  // it; with two threads that pass waits, a stretch at a time, until the other thread has
+  // read the stretch. The smaller cluster gets a list of its own.
+  void Partition(MemberList& pixels, int64_t stayingCount, int64_t movingCount,
                  ClusterMembers& staying, ClusterMembers& moving) {
-    staying.pixels.resize(static_cast<size_t>(stayingCount) + 1);
-    moving.pixels.resize(static_cast<size_t>(movingCount) + 1);
     ClusterMembers* clusters[2] = {&staying, &moving};
+    const int larger = stayingCount >= movingCount ? 0 : 1;
+    const int64_t smallerCount = larger == 0 ? movingCount : stayingCount;
     const size_t count = pixels.size();
+    clusters[larger]->pixels = std::move(pixels);
+    clusters[1 - larger]->pixels.resize(static_cast<size_t>(smallerCount) + 1);
+    const Member* parent = clusters[larger]->pixels.data();
     const int threads = count >= (size_t{1} << 16) ? threads_ : 1;
     if (threads < 2) {
       // One thread fills both lists in one pass.
@@ -712,7 +720,7 @@ class Splitter {
       for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
         if (start > 0) run_.Pump();
         const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
-        PartitionBothStretch(pixels.data() + start, pixels.data() + end, shared_.data(), states);
+        PartitionBothStretch(parent + start, parent + end, shared_.data(), states);
       }
       for (int part = 0; part < 2; ++part) {
         clusters[part]->pixels.resize(states[part].filled);
@@ -721,18 +729,33 @@ class Splitter {
       }
       return;
     }
+    std::atomic<size_t> smallerRead{0};  // the parent's pixels the smaller side has read
+    std::atomic<bool> cancelled{false};
     RunInTwoParts(threads, [&](int part) {
       PartitionState state;
       state.out = clusters[part]->pixels.data();
       for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
         if (part == 0 && start > 0) run_.Pump();
         const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
-        PartitionStretch(pixels.data() + start, pixels.data() + end, shared_.data(),
+        if (part == larger && !WaitUntilRead(smallerRead, end, cancelled)) return;
+        PartitionStretch(parent + start, parent + end, shared_.data(),
                          static_cast<uint32_t>(part), state);
+        if (part != larger) smallerRead.store(end, std::memory_order_release);
       }
       clusters[part]->pixels.resize(state.filled);
       clusters[part]->sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
-    });
+    }, &cancelled);
+  }
+
+  // Waits until `read` reaches `needed`; false when the other part gave up meanwhile.
+  static bool WaitUntilRead(const std::atomic<size_t>& read, size_t needed,
+                            const std::atomic<bool>& cancelled) {
+    int spins = 0;
+    while (read.load(std::memory_order_acquire) < needed) {
+      if (cancelled.load(std::memory_order_relaxed)) return false;
+      if (++spins > 64) std::this_thread::yield();
+    }
+    return true;
   }
 
   struct PartitionState {

@@ -24,6 +24,7 @@
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"
+#include "engine/shrinkable_buffer.h"
 #include "engine/uncleared_vector.h"
 
 namespace genshoku {
@@ -51,8 +52,9 @@ struct Member {
   uint32_t colour;
 };
 
-// A cluster's list is sized for its pixels and then written in full.
-using MemberList = UnclearedVector<Member>;
+// A cluster's list is sized for its pixels and then written in full; the larger part of a
+// split takes over its parent's list and shrinks it.
+using MemberList = ShrinkableBuffer<Member>;
 
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
