@@ -1,12 +1,15 @@
 #include "engine/divisive_splitting.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <cmath>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <memory>
-#include <cmath>
+#include <thread>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,6 +18,7 @@
 #include "engine/integer_parts.h"
 #include "engine/parallel.h"
 #include "engine/split_threshold.h"
+#include "engine/uncleared_vector.h"
 
 namespace genshoku {
 
@@ -95,7 +99,6 @@ class MaskedSums {
 #endif
 };
 
-
 // The split of one cluster, worked out before it is entered into the table. What it holds
 // depends only on the cluster's pixels, except where noted.
 struct WorkedSplit {
@@ -149,9 +152,9 @@ class Splitter {
         const int next = ahead ? LikeliestNextSplit(n, k, worked) : -1;
         const ClusterRecord* guess = next >= 0 ? &table_.PT[table_.MEN][next] : nullptr;
         // Two large clusters of about the same size are worth a thread each; otherwise both
-        // threads work on the one cluster. Two splits at once hold the lists of both
-        // clusters twice, which stays below what the first split needs while the two
-        // clusters have at most half the pixels.
+        // threads work on the one cluster. Two splits at once hold, besides the lists of
+        // both clusters, new lists for their smaller parts; with the two clusters at most a
+        // quarter of the pixels that stays well below what the first split needs.
         if (guess && chosen.COUNT >= kPixelsWorthAThread &&
             int64_t{guess->COUNT} * 3 >= int64_t{chosen.COUNT} &&
             (int64_t{chosen.COUNT} + guess->COUNT) * 4 <= int64_t{table_.nonEdgeCount}) {

@@ -14,9 +14,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <new>
-#include <utility>
 #include <vector>
 
 #include "engine/cluster_statistics.h"
@@ -25,7 +22,6 @@
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"
 #include "engine/shrinkable_buffer.h"
-#include "engine/uncleared_vector.h"
 
 namespace genshoku {
 

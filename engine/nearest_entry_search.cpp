@@ -176,8 +176,9 @@ int NearestEntrySearch::FindWithRunnersUp(double x0, double x1, double x2, int s
   const double startSquared = SquaredDistance(x0, x1, x2, start);
   if (!inRange_ || !(startSquared < 1e200) || count_ < 2) {
     // Bounds of 0 say nothing and are always true.
-    runnersUp = {start == 0 ? 1 % count_ : 0, 0.0, 0.0};
-    return FindByScan(x0, x1, x2);
+    const int best = FindByScan(x0, x1, x2);
+    runnersUp = {best == 0 && count_ >= 2 ? 1 : 0, 0.0, 0.0};
+    return best;
   }
   const double fromStart = std::sqrt(startSquared);
   int best = start, second = -1;

@@ -182,6 +182,22 @@ TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
   }
 }
 
+// A point too far out for the pruned search takes the plain scan; its second entry is still
+// another entry than the nearest, whichever entry the search starts from.
+TEST(NearestEntrySearch, RunnersUpOfAFarPointNameAnotherEntry) {
+  const double c0[3] = {0.0, 10.0, 5.0}, c1[3] = {0.0, 0.0, 0.0}, c2[3] = {0.0, 0.0, 0.0};
+  NearestEntrySearch search;
+  search.SetPalette(c0, c1, c2, 3);
+  for (const double x0 : {1e150, -1e150}) {
+    for (int start = 0; start < 3; ++start) {
+      NearestEntrySearch::RunnersUp runnersUp;
+      const int nearest = search.FindWithRunnersUp(x0, 0.0, 0.0, start, runnersUp);
+      EXPECT_EQ(nearest, search.FindByScan(x0, 0.0, 0.0));
+      EXPECT_NE(runnersUp.second, nearest) << x0 << " from " << start;
+    }
+  }
+}
+
 // Neighbour lists made from the previous palette's order equal lists sorted afresh, list
 // every other entry once by increasing distance, and never overstate a distance.
 TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {

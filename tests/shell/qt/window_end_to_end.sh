@@ -85,10 +85,12 @@ shot() { import -window "$window" "$1"; }
 
 reduce_caption=80x16+16+16
 save_caption=80x16+112+16
-# The picture named on the command line appears under the buttons.
+# The picture named on the command line appears under the buttons. A window not painted
+# yet shows no white band (its pixels may be black), so the shots go on until it has one.
 for _ in $(seq 1 50); do
   shot "$work/before.png"
-  [ "$(colour_at "$work/before.png" 20 60)" != "srgb(255,255,255)" ] && break
+  [ "$(colour_at "$work/before.png" 300 44)" = "srgb(255,255,255)" ] &&
+    [ "$(colour_at "$work/before.png" 20 60)" != "srgb(255,255,255)" ] && break
   sleep 0.2
 done
 has_dark "$work/before.png" "$reduce_caption" || fail "the reduce button is not enabled after the drop"
