@@ -37,7 +37,9 @@ const std::vector<uint8_t>& PhotoLikeIndices() {
         // Dithering mixes each shade with its neighbouring palette entries.
         const long level = std::lround(shade + 2.2 * noise);
         indices[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)] =
-            static_cast<uint8_t>(level < 0 ? 0 : level > 255 ? 255 : level);
+            static_cast<uint8_t>(level < 0     ? 0
+                                 : level > 255 ? 255
+                                               : level);
       }
     }
     return indices;

@@ -32,7 +32,8 @@ std::string StepTimes(double decode, const PhaseTimer& engine, double encode) {
   };
   add("decode", decode);
   for (int phase = 0; phase < PhaseTimer::kPhases; ++phase) {
-    add(EnginePhaseName(static_cast<EnginePhase>(phase)), engine.Seconds(static_cast<EnginePhase>(phase)));
+    add(EnginePhaseName(static_cast<EnginePhase>(phase)),
+        engine.Seconds(static_cast<EnginePhase>(phase)));
   }
   add("encode", encode);
   std::snprintf(piece, sizeof piece, "total %.3f s", decode + engine.TotalSeconds() + encode);
@@ -76,8 +77,10 @@ class StepLines {
 
 const char* WhyNotReducible(const DropOutcome& outcome) {
   switch (outcome.reader) {
-    case InputReader::Gif: return "GIF pictures have 256 colours or fewer already and are not reduced";
-    case InputReader::Png: return "only truecolour PNG pictures are reduced (this one is grey or has a palette)";
+    case InputReader::Gif:
+      return "GIF pictures have 256 colours or fewer already and are not reduced";
+    case InputReader::Png:
+      return "only truecolour PNG pictures are reduced (this one is grey or has a palette)";
     case InputReader::Bmp: return "only 24-bit BMP pictures are reduced";
     case InputReader::Jpeg: break;
   }
@@ -140,7 +143,9 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
     return kExitOutput;
   }
   lines.Done();
-  if (streams.phaseTimes) streams.errors->Err("%s: %s\n", input.c_str(), StepTimes(decodeSeconds, timer, encodeSeconds).c_str());
+  if (streams.phaseTimes)
+    streams.errors->Err("%s: %s\n", input.c_str(),
+                        StepTimes(decodeSeconds, timer, encodeSeconds).c_str());
   return kExitOk;
 }
 

@@ -100,11 +100,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
     } else if (argument == "--list-settings") {
       parsed.listSettings = true;
     } else if (Is(argument, "-o", "--output")) {
-      if (!TakeValue(arguments, i, argument == "-o" ? "-o" : "--output", &parsed.output, message)) return false;
+      if (!TakeValue(arguments, i, argument == "-o" ? "-o" : "--output", &parsed.output, message))
+        return false;
     } else if (Is(argument, "-d", "--out-dir")) {
-      if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message)) return false;
+      if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message))
+        return false;
     } else if (Is(argument, "-j", "--threads")) {
-      if (!TakeValue(arguments, i, argument == "-j" ? "-j" : "--threads", &value, message)) return false;
+      if (!TakeValue(arguments, i, argument == "-j" ? "-j" : "--threads", &value, message))
+        return false;
       char* end = nullptr;
       const long threads = std::strtol(value.c_str(), &end, 10);
       if (value.empty() || *end != '\0' || threads < 0 || threads > 64) {
@@ -116,7 +119,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       if (!TakeValue(arguments, i, "--suffix", &parsed.suffix, message)) return false;
     } else if (Is(argument, "", "--ext")) {
       if (!TakeValue(arguments, i, "--ext", &parsed.extension, message)) return false;
-      if (parsed.extension.empty() || parsed.extension[0] != '.') parsed.extension = "." + parsed.extension;
+      if (parsed.extension.empty() || parsed.extension[0] != '.')
+        parsed.extension = "." + parsed.extension;
     } else if (Is(argument, "", "--set")) {
       if (!TakeValue(arguments, i, "--set", &value, message)) return false;
       const size_t equals = value.find('=');
@@ -124,7 +128,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         *message = "--set takes NAME=VALUE, not '" + value + "'";
         return false;
       }
-      if (!SetReductionParam(parsed.params, value.substr(0, equals), value.substr(equals + 1), message)) {
+      if (!SetReductionParam(parsed.params, value.substr(0, equals), value.substr(equals + 1),
+                             message)) {
         return false;
       }
     } else {

@@ -11,25 +11,25 @@ namespace genshoku::cli {
 // Exit codes, as --help documents them.
 enum ExitCode {
   kExitOk = 0,
-  kExitUsage = 1,       // the command line is not understood
-  kExitInput = 2,       // an input file cannot be read or is not a picture that is reduced
-  kExitReduction = 3,   // the engine failed
-  kExitOutput = 4,      // an output file cannot be written
-  kExitExists = 5,      // an output file exists already and --force was not given
+  kExitUsage = 1,      // the command line is not understood
+  kExitInput = 2,      // an input file cannot be read or is not a picture that is reduced
+  kExitReduction = 3,  // the engine failed
+  kExitOutput = 4,     // an output file cannot be written
+  kExitExists = 5,     // an output file exists already and --force was not given
 };
 
 struct Options {
   std::vector<std::string> inputs;
-  std::string output;          // -o: the one output file of a single input
-  std::string outDir;          // --out-dir: batch outputs go here instead of beside inputs
-  std::string suffix = "vk";   // --suffix: appended to each base name in batch use
+  std::string output;              // -o: the one output file of a single input
+  std::string outDir;              // --out-dir: batch outputs go here instead of beside inputs
+  std::string suffix = "vk";       // --suffix: appended to each base name in batch use
   std::string extension = ".bmp";  // --ext: the batch output format, by the save table
-  int threads = 0;              // --threads: engine threads, 0 = as many as help (up to 2)
+  int threads = 0;                 // --threads: engine threads, 0 = as many as help (up to 2)
   bool force = false;
   bool verbose = false;
   bool help = false;
   bool listSettings = false;
-  ReductionParams params;      // the reduce command's values, changed by --set
+  ReductionParams params;  // the reduce command's values, changed by --set
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.

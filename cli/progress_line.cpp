@@ -3,7 +3,9 @@
 namespace genshoku::cli {
 
 ProgressLine::ProgressLine(std::string name, bool enabled, std::chrono::milliseconds delay)
-    : name_(std::move(name)), enabled_(enabled), start_(std::chrono::steady_clock::now()),
+    : name_(std::move(name)),
+      enabled_(enabled),
+      start_(std::chrono::steady_clock::now()),
       delay_(delay) {}
 
 ProgressLine::~ProgressLine() { Clear(); }
@@ -20,9 +22,7 @@ void ProgressLine::PhaseStarted(EnginePhase phase) {
   Show(phase_);
 }
 
-void ProgressLine::ShowKmeansProgress(int pass) {
-  Show(phase_ + ", pass " + std::to_string(pass));
-}
+void ProgressLine::ShowKmeansProgress(int pass) { Show(phase_ + ", pass " + std::to_string(pass)); }
 
 void ProgressLine::Clear() {
   if (!shown_) return;

@@ -21,9 +21,7 @@ constexpr double kMostCellsAlong = 4096.0;
 constexpr double kRelativeMargin = 1e-9;
 constexpr double kAbsoluteMargin = 1e-9;
 
-double WithMargin(double distance) {
-  return distance * (1.0 + kRelativeMargin) + kAbsoluteMargin;
-}
+double WithMargin(double distance) { return distance * (1.0 + kRelativeMargin) + kAbsoluteMargin; }
 
 }  // namespace
 
@@ -79,8 +77,7 @@ CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[
   enabled_ = true;
 }
 
-int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2,
-                                 int start) const {
+int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const {
   if (index >= 0) {
     const uint32_t state = MakeCell(index);
     if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
@@ -119,9 +116,9 @@ uint32_t CandidateGrid::MakeCell(int64_t index) const {
   }
   const double bound = WithMargin(std::sqrt(farthestSquared));
   // Such an entry lies within this distance of the anchor.
-  const double listed = WithMargin(
-      std::sqrt(SquaredDistance(centre[0], centre[1], centre[2], anchor)) + bound +
-      std::sqrt(halfDiagonalSquared));
+  const double listed =
+      WithMargin(std::sqrt(SquaredDistance(centre[0], centre[1], centre[2], anchor)) + bound +
+                 std::sqrt(halfDiagonalSquared));
   auto nearTheBox = [&](int e) {
     double squared = 0.0;
     for (int k = 0; k < 3; ++k) {

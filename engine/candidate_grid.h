@@ -75,8 +75,7 @@ class CandidateGrid {
       return -1;
     }
     return static_cast<int64_t>(t0) +
-           cellsAlong_[0] *
-               (static_cast<int64_t>(t1) + cellsAlong_[1] * static_cast<int64_t>(t2));
+           cellsAlong_[0] * (static_cast<int64_t>(t1) + cellsAlong_[1] * static_cast<int64_t>(t2));
   }
   // The answer where the point's cell (-1: none) is not made yet (making it), or cannot be
   // used.

@@ -80,8 +80,7 @@ int JacobiEigen(int maxIterations, double tolerance, const Matrix3& in, Matrix3&
   return 1;
 }
 
-PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors,
-                                  int previousIndex) {
+PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors, int previousIndex) {
   PrincipalAxisChoice choice;
   choice.index = previousIndex;
   double best = -1e18;
@@ -99,8 +98,8 @@ PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors,
 void DiagonaliseCovariance(const Matrix3& covariance, Matrix3& diag, Matrix3& vectors,
                            EngineRun& run, int maxIterations) {
   Matrix3 scratch1, scratch2;
-  if (JacobiEigen(maxIterations, JACOBI_TOLERANCE, covariance, diag, scratch1, vectors,
-                  scratch2) != 0) {
+  if (JacobiEigen(maxIterations, JACOBI_TOLERANCE, covariance, diag, scratch1, vectors, scratch2) !=
+      0) {
     run.diagnostics().Err("Jacobi syuusoku simasen!!\n");
     throw EigenNotConverged{};
   }

@@ -118,15 +118,13 @@ double ApplyToneCurve(const ModeRecipe& recipe, double curved, uint8_t sourceByt
 
 // YCbCr-like, chrominance offset to 128.
 WorkingColour FormulaA(double r, double g, double b) {
-  return {0.29891 * r + 0.58661 * g + 0.11448 * b,
-          0.5 * b - (0.33126 * g + 0.16874 * r) + 128,
+  return {0.29891 * r + 0.58661 * g + 0.11448 * b, 0.5 * b - (0.33126 * g + 0.16874 * r) + 128,
           0.5 * r - 0.41869 * g - 0.08131 * b + 128};
 }
 
 // A variant with other coefficients and chrominance centred on 0.
 WorkingColour FormulaB(double r, double g, double b) {
-  return {0.5866 * g + 0.2989 * r + 0.1145 * b,
-          0.4 * b - (0.135 * r + 0.265 * g),
+  return {0.5866 * g + 0.2989 * r + 0.1145 * b, 0.4 * b - (0.135 * r + 0.265 * g),
           (0.4 * r - 0.3346 * g) - 0.0653 * b};
 }
 
@@ -204,8 +202,8 @@ WorkingSpaceConverter::WorkingSpaceConverter(const ReductionParams& params) {
   weightV_ = params.weightV;
 }
 
-void WorkingSpaceConverter::Convert(uint8_t red, uint8_t green, uint8_t blue, double& y,
-                                    double& u, double& v) const {
+void WorkingSpaceConverter::Convert(uint8_t red, uint8_t green, uint8_t blue, double& y, double& u,
+                                    double& v) const {
   const CurvedRgb curved{curvedRed_[red], curvedGreen_[green], curvedBlue_[blue]};
   WorkingColour w = genshoku::Convert(static_cast<Conversion>(conversion_), curved);
   const ChromaStep chroma{fixedChromaMatrix_, cosine_, sine_};

@@ -95,8 +95,8 @@ void ColourTable::ReleasePixelColours() {
   UnclearedVector<uint32_t>().swap(pixelColour);
 }
 
-void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG,
-                                      const uint8_t* srcB, int threads, EngineRun& run) {
+void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
+                                      int threads, EngineRun& run) {
   pixelColour.resize(static_cast<size_t>(pixelCount));
   RunInTwoParts(threads, [&](int part) {
     int64_t begin, end;
@@ -148,12 +148,12 @@ int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* sr
     for (int64_t row = firstRow; row < endRow; row += rowsPerStretch) {
       if (part == 0) run.Pump();
       const int64_t stretchEnd = std::min(endRow, row + rowsPerStretch);
-      edgeCount += ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
-                                    params.edgeThreshold, static_cast<int>(row),
-                                    static_cast<int>(stretchEnd), edgeStrength,
-                                    [&](int64_t i, bool edge) {
-                                      if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
-                                    });
+      edgeCount +=
+          ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
+                           params.edgeThreshold, static_cast<int>(row),
+                           static_cast<int>(stretchEnd), edgeStrength, [&](int64_t i, bool edge) {
+                             if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
+                           });
     }
   });
   const int64_t n = table.pixelCount;

@@ -118,11 +118,16 @@ struct WorkedSplit {
 
 class Splitter {
  public:
-  Splitter(ColourTable& colours, const double* edgeStrength,
-           const ReductionParams& params, int threads, ClusterTable& table,
-           Clusters& clusters, EngineRun& run)
-      : colours_(colours), edgeStrength_(edgeStrength), params_(params), threads_(threads),
-        configuredThreads_(threads), table_(table), clusters_(clusters), run_(run) {}
+  Splitter(ColourTable& colours, const double* edgeStrength, const ReductionParams& params,
+           int threads, ClusterTable& table, Clusters& clusters, EngineRun& run)
+      : colours_(colours),
+        edgeStrength_(edgeStrength),
+        params_(params),
+        threads_(threads),
+        configuredThreads_(threads),
+        table_(table),
+        clusters_(clusters),
+        run_(run) {}
 
   // The splits are entered into the table one by one in their fixed order. With two
   // threads, the cluster that will most likely be split next is worked out on the second
@@ -222,9 +227,8 @@ class Splitter {
     for (int position = 0; position < n; ++position) {
       const ClusterRecord& record = records[position];
       if (position == k || record.COUNT == 0 || worked[record.INDEXNO]) continue;
-      const double key = params_.spreadMode == 0
-                             ? static_cast<double>(record.COUNT) * record.SPREAD
-                             : record.SPREAD;
+      const double key = params_.spreadMode == 0 ? static_cast<double>(record.COUNT) * record.SPREAD
+                                                 : record.SPREAD;
       if (best < 0 || key > bestKey) {
         best = position;
         bestKey = key;
@@ -281,8 +285,7 @@ class Splitter {
     }
     RunInTwoParts(2, [&](int part) {
       State state = states[part];
-      ForEachTakingPartPixel([&](int64_t i, uint32_t c) { visit(part, state, i, c); },
-                             part == 0);
+      ForEachTakingPartPixel([&](int64_t i, uint32_t c) { visit(part, state, i, c); }, part == 0);
       states[part] = state;
     });
   }
@@ -295,8 +298,7 @@ class Splitter {
     const AxisRotation rotation(axis);
     for (const uint32_t c : set.numbers) {
       const ColourTable::Working& w = set.working[c];
-      rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along_[c], across1_[c],
-                     across2_[c]);
+      rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along_[c], across1_[c], across2_[c]);
     }
   }
 
@@ -311,8 +313,7 @@ class Splitter {
     if (ThresholdNeedsRuns(mode) && count > 0) runs = SortedRuns(set, pixels);
     // Small lists are not worth a second thread.
     const int threads = count >= (int64_t{1} << 16) ? threads_ : 1;
-    return SplitThreshold(mode, count, histogram, runs, firstSplit, lastThreshold_, run_,
-                          threads);
+    return SplitThreshold(mode, count, histogram, runs, firstSplit, lastThreshold_, run_, threads);
   }
 
   IntegerHistogram HistogramOfColours(const ColourSet& set, int64_t count) {
@@ -325,8 +326,8 @@ class Splitter {
       if (first || value > histogram.maximum) histogram.maximum = value;
       first = false;
     }
-    histogram.bins.assign(
-        static_cast<size_t>(int64_t{histogram.maximum} - histogram.minimum + 1), 0);
+    histogram.bins.assign(static_cast<size_t>(int64_t{histogram.maximum} - histogram.minimum + 1),
+                          0);
     for (const uint32_t c : set.numbers) {
       histogram.bins[static_cast<size_t>(RoundHalfUpTruncated(along_[c]) - histogram.minimum)] +=
           set.pixels[c];
@@ -406,8 +407,7 @@ class Splitter {
 
   // Colours keyed[begin..end) share one along-axis value: their pixels in pixel order.
   void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_t begin,
-                      size_t end, const MemberList* pixels,
-                      std::vector<ThresholdRun>& runs) {
+                      size_t end, const MemberList* pixels, std::vector<ThresholdRun>& runs) {
     std::vector<uint32_t> tied;
     for (size_t k = begin; k < end; ++k) tied.push_back(keyed[k].second);
     std::sort(tied.begin(), tied.end());
@@ -535,16 +535,16 @@ class Splitter {
       Triple sums;
     };
     Gathering gathering[2] = {{upper.pixels.data(), {}}, {lower.pixels.data(), {}}};
-    ForEachTakingPartPixelInTwoParts(gathering, [&](int part, Gathering& own, int64_t i,
-                                                    uint32_t c) {
-      const uint32_t placeAndSide = placeAndSide_[c];
-      if (((placeAndSide & kUpBit) != 0) != (part == 0)) return;
-      *own.out++ = {static_cast<uint32_t>(i), placeAndSide & ~kUpBit};
-      const ColourTable::Working& w = colours_.working[c];
-      own.sums.x += w.v;
-      own.sums.y += w.u;
-      own.sums.z += w.y;
-    });
+    ForEachTakingPartPixelInTwoParts(
+        gathering, [&](int part, Gathering& own, int64_t i, uint32_t c) {
+          const uint32_t placeAndSide = placeAndSide_[c];
+          if (((placeAndSide & kUpBit) != 0) != (part == 0)) return;
+          *own.out++ = {static_cast<uint32_t>(i), placeAndSide & ~kUpBit};
+          const ColourTable::Working& w = colours_.working[c];
+          own.sums.x += w.v;
+          own.sums.y += w.u;
+          own.sums.z += w.y;
+        });
     upper.sums = gathering[0].sums;
     lower.sums = gathering[1].sums;
     // From here on every cluster carries its pixels' colours.
@@ -734,20 +734,24 @@ class Splitter {
     }
     std::atomic<size_t> smallerRead{0};  // the parent's pixels the smaller side has read
     std::atomic<bool> cancelled{false};
-    RunInTwoParts(threads, [&](int part) {
-      PartitionState state;
-      state.out = clusters[part]->pixels.data();
-      for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
-        if (part == 0 && start > 0) run_.Pump();
-        const size_t end = std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
-        if (part == larger && !WaitUntilRead(smallerRead, end, cancelled)) return;
-        PartitionStretch(parent + start, parent + end, shared_.data(),
-                         static_cast<uint32_t>(part), state);
-        if (part != larger) smallerRead.store(end, std::memory_order_release);
-      }
-      clusters[part]->pixels.resize(state.filled);
-      clusters[part]->sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
-    }, &cancelled);
+    RunInTwoParts(
+        threads,
+        [&](int part) {
+          PartitionState state;
+          state.out = clusters[part]->pixels.data();
+          for (size_t start = 0; start < count; start += kPixelsPerProgressPoint) {
+            if (part == 0 && start > 0) run_.Pump();
+            const size_t end =
+                std::min(count, start + static_cast<size_t>(kPixelsPerProgressPoint));
+            if (part == larger && !WaitUntilRead(smallerRead, end, cancelled)) return;
+            PartitionStretch(parent + start, parent + end, shared_.data(),
+                             static_cast<uint32_t>(part), state);
+            if (part != larger) smallerRead.store(end, std::memory_order_release);
+          }
+          clusters[part]->pixels.resize(state.filled);
+          clusters[part]->sums = Triple{state.sums[2], state.sums[1], state.sums[0]};
+        },
+        &cancelled);
   }
 
   // Waits until `read` reaches `needed`; false when the other part gave up meanwhile.
@@ -818,8 +822,8 @@ class Splitter {
   double AddProducts(ClusterMembers& cluster, const ColourTable::Working* working,
                      const Triple& mean, bool pumps) {
     const int spreadMode = params_.spreadMode;
-    const bool sumsTerms = spreadMode == 1 && (params_.distancePowerOn == 0 ||
-                                               params_.distancePowerOn == 1);
+    const bool sumsTerms =
+        spreadMode == 1 && (params_.distancePowerOn == 0 || params_.distancePowerOn == 1);
     const bool edgeWeighted = params_.edgeOperator == 4;
     const double power = params_.distanceExponent * 0.5;
     // pow(d2, 1.0) is d2 itself: the power function is accurate to well within one unit of
@@ -843,13 +847,13 @@ class Splitter {
         if (pumps && (++visited & (kPixelsPerProgressPoint - 1)) == 0) run_.Pump();
         if (i + kFetchAhead < count) __builtin_prefetch(&working[members[i + kFetchAhead].colour]);
         const ColourTable::Working& w = working[members[i].colour];
-        const __m128d dYU = _mm_sub_pd(_mm_loadu_pd(&w.y), meanYU);   // dY, dU
-        const __m128d dV = _mm_sub_sd(_mm_load_sd(&w.v), meanV);       // dV, 0
-        const __m128d squares = _mm_mul_pd(dYU, dYU);                   // dY*dY, dU*dU
+        const __m128d dYU = _mm_sub_pd(_mm_loadu_pd(&w.y), meanYU);  // dY, dU
+        const __m128d dV = _mm_sub_sd(_mm_load_sd(&w.v), meanV);     // dV, 0
+        const __m128d squares = _mm_mul_pd(dYU, dYU);                // dY*dY, dU*dU
         const __m128d dVdV = _mm_mul_sd(dV, dV);
         s11s22 = _mm_add_pd(s11s22, squares);
         s33 = _mm_add_sd(s33, dVdV);
-        s12 = _mm_add_sd(s12, _mm_mul_sd(dYU, _mm_unpackhi_pd(dYU, dYU)));  // dY*dU
+        s12 = _mm_add_sd(s12, _mm_mul_sd(dYU, _mm_unpackhi_pd(dYU, dYU)));      // dY*dU
         s13s23 = _mm_add_pd(s13s23, _mm_mul_pd(_mm_unpacklo_pd(dV, dV), dYU));  // dV*dY, dV*dU
         const __m128d term =
             _mm_add_sd(_mm_add_sd(squares, _mm_unpackhi_pd(squares, squares)), dVdV);
@@ -930,8 +934,8 @@ class Splitter {
         record.SPREAD = 0.0;
         continue;
       }
-      FinishSpread(record, clusters_[record.INDEXNO], working[part], means[part],
-                   termSums[part], lastAxisIndex_);
+      FinishSpread(record, clusters_[record.INDEXNO], working[part], means[part], termSums[part],
+                   lastAxisIndex_);
     }
   }
 
@@ -939,13 +943,14 @@ class Splitter {
   // its pixels read them from there rather than from the whole colour table.
   WorkingColours WorkingOf(const std::vector<uint32_t>& colourNumbers) const {
     WorkingColours working(colourNumbers.size());
-    for (size_t k = 0; k < colourNumbers.size(); ++k) working[k] = colours_.working[colourNumbers[k]];
+    for (size_t k = 0; k < colourNumbers.size(); ++k)
+      working[k] = colours_.working[colourNumbers[k]];
     return working;
   }
 
   void FinishSpread(ClusterRecord& record, const ClusterMembers& cluster,
-                    const WorkingColours& working, const Triple& mean,
-                    double termSum, int previousAxisIndex) {
+                    const WorkingColours& working, const Triple& mean, double termSum,
+                    int previousAxisIndex) {
     const int spreadMode = params_.spreadMode;
     const int64_t m = record.COUNT;
     if (spreadMode == 0) {
@@ -979,8 +984,7 @@ class Splitter {
   }
 
   // Extent (largest minus smallest coordinate) of a cluster along `axis`.
-  double ExtentAlongAxis(const WorkingColours& working, const Triple& mean,
-                         const Triple& axis) {
+  double ExtentAlongAxis(const WorkingColours& working, const Triple& mean, const Triple& axis) {
     const AxisRotation rotation(axis);
     double largest = -9.99e65, smallest = 9.99e65;
     for (const ColourTable::Working& w : working) {

@@ -54,12 +54,12 @@ using MemberList = ShrinkableBuffer<Member>;
 
 // The pixels of one cluster and the sums that later steps reuse.
 struct ClusterMembers {
-  MemberList pixels;              // ascending pixel indices
+  MemberList pixels;  // ascending pixel indices
   // Its distinct colours (colour numbers of the colour table), each with all its
   // taking-part pixels.
   std::vector<uint32_t> colours;
-  Triple sums;                    // sums of the working colours, reversed order, pixel order
-  CovarianceSums products;        // about the cluster's mean, pixel order
+  Triple sums;              // sums of the working colours, reversed order, pixel order
+  CovarianceSums products;  // about the cluster's mean, pixel order
 };
 
 using Clusters = std::array<ClusterMembers, kPaletteSize>;
@@ -68,9 +68,9 @@ using Clusters = std::array<ClusterMembers, kPaletteSize>;
 // (pixels at or above the first threshold form cluster 0, the others cluster 1) and the
 // splits up to 256 clusters. On return clusters[label] holds the members of each label and
 // table.PT[table.MEN] describes the 256 clusters. Once the first split has read them, the
-// per-pixel colour numbers of `colours` are released (ColourTable::ReleasePixelColours). edgeStrength (one double per pixel) is
-// read for edge operator 4 only. Throws EigenNotConverged (after printing the message) when
-// a covariance cannot be diagonalised.
+// per-pixel colour numbers of `colours` are released (ColourTable::ReleasePixelColours).
+// edgeStrength (one double per pixel) is read for edge operator 4 only. Throws EigenNotConverged
+// (after printing the message) when a covariance cannot be diagonalised.
 void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
                        const ReductionParams& params, int threads, ClusterTable& table,
                        Clusters& clusters, EngineRun& run);

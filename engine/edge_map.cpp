@@ -158,10 +158,9 @@ bool IsEdgePixel(int edgeOperator, int edgeThreshold, const int (&h)[3], const i
 int BuildEdgeMap(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                  const uint8_t* srcB, int edgeOperator, int edgeThreshold, int16_t* pixelLabel,
                  double* edgeStrength) {
-  return ClassifyEdgeRows(width, height, srcR, srcG, srcB, edgeOperator, edgeThreshold, 0,
-                          height, edgeStrength, [&](int64_t i, bool edge) {
-                            pixelLabel[i] = edge ? LABEL_EDGE : LABEL_NONEDGE;
-                          });
+  return ClassifyEdgeRows(
+      width, height, srcR, srcG, srcB, edgeOperator, edgeThreshold, 0, height, edgeStrength,
+      [&](int64_t i, bool edge) { pixelLabel[i] = edge ? LABEL_EDGE : LABEL_NONEDGE; });
 }
 
 }  // namespace genshoku

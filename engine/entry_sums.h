@@ -24,7 +24,6 @@ struct EntrySums {
 void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* entryOfColour,
                             const std::array<bool, kPaletteSize>& wanted,
                             const std::array<int64_t, kPaletteSize>& pixelCount,
-                            std::array<EntrySums, kPaletteSize>& sums, EngineRun& run,
-                            int threads);
+                            std::array<EntrySums, kPaletteSize>& sums, EngineRun& run, int threads);
 
 }  // namespace genshoku

@@ -48,17 +48,40 @@ bool KernelFor(int kernel, DiffusionKernel& out) {
       out = {2, 1, 4, {{0, 1, 2}, {1, -1, 1}, {1, 0, 1}}};
       return true;
     case 2:  // Stucki
-      out = {3, 2, 42, {{0, 1, 8}, {0, 2, 4},
-                        {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},
-                        {2, -2, 1}, {2, -1, 2}, {2, 0, 4}, {2, 1, 2}, {2, 2, 1}}};
+      out = {3,
+             2,
+             42,
+             {{0, 1, 8},
+              {0, 2, 4},
+              {1, -2, 2},
+              {1, -1, 4},
+              {1, 0, 8},
+              {1, 1, 4},
+              {1, 2, 2},
+              {2, -2, 1},
+              {2, -1, 2},
+              {2, 0, 4},
+              {2, 1, 2},
+              {2, 2, 1}}};
       return true;
     case 3:  // Jarvis-Judice-Ninke
-      out = {3, 2, 48, {{0, 1, 7}, {0, 2, 5},
-                        {1, -2, 3}, {1, -1, 5}, {1, 0, 7}, {1, 1, 5}, {1, 2, 3},
-                        {2, -2, 1}, {2, -1, 3}, {2, 0, 5}, {2, 1, 3}, {2, 2, 1}}};
+      out = {3,
+             2,
+             48,
+             {{0, 1, 7},
+              {0, 2, 5},
+              {1, -2, 3},
+              {1, -1, 5},
+              {1, 0, 7},
+              {1, 1, 5},
+              {1, 2, 3},
+              {2, -2, 1},
+              {2, -1, 3},
+              {2, 0, 5},
+              {2, 1, 3},
+              {2, 2, 1}}};
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -70,7 +93,8 @@ class ErrorRing {
   static constexpr int kRows = 8;
 
   ErrorRing(int width, const DiffusionKernel& kernel)
-      : stride_(width + 2 * kernel.margin), margin_(kernel.margin),
+      : stride_(width + 2 * kernel.margin),
+        margin_(kernel.margin),
         cells_(static_cast<size_t>(kChannels) * kRows * stride_, 0.0) {}
 
   double* Row(int channel, int64_t imageRow) {
@@ -289,9 +313,8 @@ void RemapIndices(int64_t n, const std::array<uint8_t, kPaletteSize>& indexOfEnt
 }
 
 // The index of a colour is the last entry that has it.
-void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed,
-                      const uint8_t* paletteGreen, const uint8_t* paletteBlue,
-                      uint8_t* indexPlane) {
+void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                      const uint8_t* paletteBlue, uint8_t* indexPlane) {
   std::array<uint8_t, kPaletteSize> indexOfEntry{};
   for (int e = 0; e < count; ++e) {
     for (int j = 0; j < count; ++j) {
@@ -332,8 +355,7 @@ int64_t GridCellBudget(int64_t n) {
 
 // The box of the finite values of three planes of n values.
 template <typename T>
-void BoxOfPlanes(int64_t n, const T* c0, const T* c1, const T* c2, double low[3],
-                 double high[3]) {
+void BoxOfPlanes(int64_t n, const T* c0, const T* c1, const T* c2, double low[3], double high[3]) {
   const T* planes[3] = {c0, c1, c2};
   for (int k = 0; k < 3; ++k) {
     low[k] = HUGE_VAL;
@@ -362,9 +384,9 @@ struct PaletteArrays {
 // Diffusion of three whole planes onto the first `count` entries of the palette, each pixel
 // mapped to an entry number (the callers turn entries into indices afterwards).
 template <typename T>
-void DiffusePlanes(int width, int height, const DiffusionKernel& taps, double strength,
-                   const T* c0, const T* c1, const T* c2, const PaletteArrays& palette,
-                   int count, uint8_t* indexPlane) {
+void DiffusePlanes(int width, int height, const DiffusionKernel& taps, double strength, const T* c0,
+                   const T* c1, const T* c2, const PaletteArrays& palette, int count,
+                   uint8_t* indexPlane) {
   NearestEntrySearch search;
   search.SetPalette(palette.c0, palette.c1, palette.c2, count);
   search.MakeAllNeighbourLists();
@@ -379,9 +401,9 @@ void DiffusePlanes(int width, int height, const DiffusionKernel& taps, double st
 
 }  // namespace
 
-void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
-                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+void DiffuseToIndicesRgb(int width, int height, int kernel, double strength, const uint8_t* srcR,
+                         const uint8_t* srcG, const uint8_t* srcB, int count,
+                         const uint8_t* paletteRed, const uint8_t* paletteGreen,
                          const uint8_t* paletteBlue, uint8_t* indexPlane) {
   DiffusionKernel taps;
   if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
@@ -399,8 +421,7 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
   if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
   PaletteArrays palette;
   for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
-  DiffusePlanes(width, height, taps, strength, planeV, planeY, planeU, palette, count,
-                indexPlane);
+  DiffusePlanes(width, height, taps, strength, planeV, planeY, planeU, palette, count, indexPlane);
   LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
 }
 
@@ -421,8 +442,8 @@ void DiffuseColoursRgb(int width, int height, int kernel, double strength,
   const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
   PlanesSource pixel{srcR, srcG, srcB};
-  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
-                   indexPlane, &run, threads);
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
+                   &run, threads);
   LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
 }
@@ -471,8 +492,8 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
       value[2] = w.u;
     }
   } pixel{colours, {}};
-  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates,
-                   indexPlane, &run, threads);
+  DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
+                   &run, threads);
 
   LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
 }

@@ -21,9 +21,9 @@ namespace genshoku {
 
 // Error diffusion of the source bytes against the byte palette. Entries with the same
 // colour all give the highest of their indices.
-void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
-                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+void DiffuseToIndicesRgb(int width, int height, int kernel, double strength, const uint8_t* srcR,
+                         const uint8_t* srcG, const uint8_t* srcB, int count,
+                         const uint8_t* paletteRed, const uint8_t* paletteGreen,
                          const uint8_t* paletteBlue, uint8_t* indexPlane);
 
 // Error diffusion of the working colours against the weighted palette records. The
@@ -39,9 +39,9 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 // and up to two threads work.
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
                        const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                       const uint8_t* srcB, const uint8_t* paletteRed,
-                       const uint8_t* paletteGreen, const uint8_t* paletteBlue,
-                       uint8_t* indexPlane, EngineRun& run, int threads);
+                       const uint8_t* srcB, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
+                       int threads);
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
                             const ColourTable& colours, const PaletteRecord* records,
                             uint8_t* indexPlane, EngineRun& run, int threads);

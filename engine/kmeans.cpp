@@ -1,9 +1,9 @@
 #include "engine/kmeans.h"
 
 #include <algorithm>
-#include <bit>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -116,10 +116,13 @@ Change IntegerPartsChange(const PaletteBounds& a, const PaletteBounds& b, int e)
 class KMeans {
  public:
   KMeans(const ColourTable& colours, Clusters& clusters, const ReductionParams& params,
-         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run,
-         int threads)
-      : colours_(colours), params_(params),
-        palette_(palette), entryOf_(entryOfColour), run_(run), threads_(threads),
+         WorkingPalette& palette, std::vector<uint8_t>& entryOfColour, EngineRun& run, int threads)
+      : colours_(colours),
+        params_(params),
+        palette_(palette),
+        entryOf_(entryOfColour),
+        run_(run),
+        threads_(threads),
         widening_(boundsWidening.load()) {
     entryOf_.assign(static_cast<size_t>(colours.colourCount), 0);
     // The clusters' pixel lists are let go: where the pixels must be added again, their
@@ -260,8 +263,7 @@ class KMeans {
 
   // The sums of the wanted entries under the present assignment, added over their pixels.
   void AddSumsAgain(const std::array<bool, kPaletteSize>& wanted) {
-    SumEntriesInPixelOrder(colours_, entryOf_.data(), wanted, counts_,
-                           sums_, run_, threads_);
+    SumEntriesInPixelOrder(colours_, entryOf_.data(), wanted, counts_, sums_, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (wanted[e]) sumsExact_[e] = true;
     }
@@ -281,8 +283,7 @@ class KMeans {
     }
     if (!any) return;
     std::array<EntrySums, kPaletteSize> sums;
-    SumEntriesInPixelOrder(colours_, assignment.data(), wanted, counts,
-                           sums, run_, threads_);
+    SumEntriesInPixelOrder(colours_, assignment.data(), wanted, counts, sums, run_, threads_);
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!wanted[e]) continue;
       const double n = static_cast<double>(counts[e]);
@@ -348,8 +349,9 @@ class KMeans {
         const double dY = centre.Y[e] - previous.centre.Y[e];
         const double dU = centre.U[e] - previous.centre.U[e];
         const double dV = centre.V[e] - previous.centre.V[e];
-        shift[e] = (std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] +
-                    previous.radius[e]) * (1.0 + 1e-12);
+        shift[e] =
+            (std::sqrt(dY * dY + dU * dU + dV * dV) + current_.radius[e] + previous.radius[e]) *
+            (1.0 + 1e-12);
         if (!(shift[e] < 1e100)) shift[e] = std::numeric_limits<double>::infinity();
         // Sums of huge shifts would lose the margins of the chains in their rounding.
         if (!(shift[e] < kLargestChainShift) || !(drift_[e] < kLargestChainShift)) {
@@ -375,8 +377,8 @@ class KMeans {
     RunInTwoParts(threads_, [&](int part) {
       auto visit = [&](int64_t k) {
         const ColourTable::Working& w = colours_.working[taking_[k]];
-        const int current = chainsHold ? static_cast<int>(group_[k] / kGroupsPerEntry)
-                                       : entryOf_[taking_[k]];
+        const int current =
+            chainsHold ? static_cast<int>(group_[k] / kGroupsPerEntry) : entryOf_[taking_[k]];
         if (haveBounds) {
           const double upper =
               std::sqrt(search_.SquaredDistance(w.y, w.u, w.v, current)) + current_.radius[current];
@@ -387,8 +389,7 @@ class KMeans {
           if (chainsHold) {
             lowerOthers = ChainLower(k);
           } else {
-            lowerOthers =
-                lowerBefore[k] - NearShift(current, lowerBefore[k] + upper + centreSlack);
+            lowerOthers = lowerBefore[k] - NearShift(current, lowerBefore[k] + upper + centreSlack);
           }
           if (CertainlyBelow(upper, std::min(lowerSecond, lowerOthers))) {
             StartChain(k, current, upper, second, lowerSecond, lowerOthers);
@@ -510,7 +511,7 @@ class KMeans {
   // lowest 20 mantissa bits number them in increasing order.
   static constexpr int kReachShift = 20;
   static constexpr uint32_t kFirstReachStep = 0x37800000u >> kReachShift;  // 2^-16
-  static constexpr int kReachSteps = 40 * 8;                              // up to 2^24
+  static constexpr int kReachSteps = 40 * 8;                               // up to 2^24
   // The chains of an entry: one per reach step, and one beyond the last.
   static constexpr int kGroupsPerEntry = kReachSteps + 1;
 
@@ -585,7 +586,8 @@ class KMeans {
     if (largestRadius > 0.0 && !CertainlyBelow(upper, std::min(lowerSecond, lowerOthers))) {
       return false;
     }
-    if (nearest != start) moves.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(nearest)});
+    if (nearest != start)
+      moves.push_back({static_cast<uint32_t>(k), static_cast<uint32_t>(nearest)});
     StartChain(k, nearest, upper, runnersUp.second, lowerSecond, lowerOthers);
     return true;
   }
@@ -651,7 +653,7 @@ class KMeans {
   EngineRun& run_;
   int threads_;
   double widening_;
-  std::vector<uint32_t> taking_;       // the colours that take part
+  std::vector<uint32_t> taking_;  // the colours that take part
   int64_t takingPixels_ = 0;
   // Per entry under the present assignment: pixel count, exact totals, and the sums in
   // pixel order where known.
@@ -687,12 +689,13 @@ class KMeans {
 // about half of the listed pixels and the edge pixels of half of the picture; the pixels
 // they write are distinct. The look-up tables and the edge bits are let go afterwards.
 void RestorePixelColoursFromClusters(ColourTable& colours, const Clusters& clusters,
-                                     const uint8_t* srcR, const uint8_t* srcG,
-                                     const uint8_t* srcB, EngineRun& run, int threads) {
+                                     const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
+                                     EngineRun& run, int threads) {
   colours.pixelColour.resize(static_cast<size_t>(colours.pixelCount));
   uint32_t* pixelColour = colours.pixelColour.data();
   int64_t listed = 0;
-  for (const ClusterMembers& cluster : clusters) listed += static_cast<int64_t>(cluster.pixels.size());
+  for (const ClusterMembers& cluster : clusters)
+    listed += static_cast<int64_t>(cluster.pixels.size());
   int firstOfSecondPart = 0;
   for (int64_t sofar = 0; firstOfSecondPart < kPaletteSize && sofar * 2 < listed;
        ++firstOfSecondPart) {
@@ -761,8 +764,7 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
                          EngineRun& run, int threads) {
   RestorePixelColoursFromClusters(colours, clusters, srcR, srcG, srcB, run, threads);
   // Lets the pixel lists go.
-  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run,
-                threads);
+  KMeans kmeans(colours, clusters, params, palette, entryOfColour, run, threads);
   kmeans.Run();
 }
 
@@ -782,7 +784,8 @@ std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
     for (int64_t c = begin; c < end; ++c) {
       if (part == 0 && ((c - begin) & (kItemsPerProgressPoint - 1)) == 0) run.Pump();
       const int start = guess.empty() ? previous : guess[c];
-      previous = search.Find(colours.working[c].y, colours.working[c].u, colours.working[c].v, start);
+      previous =
+          search.Find(colours.working[c].y, colours.working[c].u, colours.working[c].v, start);
       nearest[c] = static_cast<uint8_t>(previous);
     }
   });

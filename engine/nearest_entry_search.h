@@ -37,9 +37,9 @@ class NearestEntrySearch {
 
   // The two entries that follow the nearest one.
   struct RunnersUp {
-    int second = 0;                // an entry other than the nearest
-    double secondDistance = 0.0;   // from the point to `second` (not squared)
-    double othersBound = 0.0;      // at most the distance to every entry but these two
+    int second = 0;               // an entry other than the nearest
+    double secondDistance = 0.0;  // from the point to `second` (not squared)
+    double othersBound = 0.0;     // at most the distance to every entry but these two
   };
   // The nearest entry as Find gives it, and with it the second nearest and a lower bound of
   // the distance to all the others.

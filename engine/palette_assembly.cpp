@@ -2,8 +2,8 @@
 
 namespace genshoku {
 
-void AssemblePalette(const ClusterTable& table, const Clusters& clusters,
-                     WorkingPalette& palette, EngineRun& run) {
+void AssemblePalette(const ClusterTable& table, const Clusters& clusters, WorkingPalette& palette,
+                     EngineRun& run) {
   run.Pump();
   const ClusterRecord* records = table.PT[table.MEN];
   int32_t heldByClusters = 0;

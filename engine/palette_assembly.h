@@ -15,7 +15,7 @@ namespace genshoku {
 // over each cluster's pixels in pixel order. Prints "edge denai gasosuu = %d\n" (pixels that
 // took part) and "palette sou gasosuu=%d\n" (pixels held by the clusters) on standard
 // output.
-void AssemblePalette(const ClusterTable& table, const Clusters& clusters,
-                     WorkingPalette& palette, EngineRun& run);
+void AssemblePalette(const ClusterTable& table, const Clusters& clusters, WorkingPalette& palette,
+                     EngineRun& run);
 
 }  // namespace genshoku

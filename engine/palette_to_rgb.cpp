@@ -84,9 +84,8 @@ uint8_t ToByte(double value, double gamma) {
 
 }  // namespace
 
-void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params,
-                  PaletteRecord* records, uint8_t* paletteRed, uint8_t* paletteGreen,
-                  uint8_t* paletteBlue) {
+void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params, PaletteRecord* records,
+                  uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue) {
   for (int i = 0; i < kPaletteSize; ++i) {
     records[i] = {palette.Y[i], palette.U[i], palette.V[i], i};
   }

@@ -12,8 +12,7 @@ namespace genshoku {
 // final mapping, then undoes, entry by entry, what the colour-space conversion did
 // (weights, chrominance step, luminance gamma, conversion, channel gamma), rounds and
 // clamps into the three byte arrays. The working palette is used as scratch.
-void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params,
-                  PaletteRecord* records, uint8_t* paletteRed, uint8_t* paletteGreen,
-                  uint8_t* paletteBlue);
+void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params, PaletteRecord* records,
+                  uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue);
 
 }  // namespace genshoku

@@ -87,8 +87,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     if (params.kmeansOn == 1) {
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
-      RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour,
-                          run, threads);
+      RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
+                          threads);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -127,8 +127,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
                       srcR, srcG, srcB, paletteRed, paletteGreen, paletteBlue, indexPlane, run,
                       threads);
   } else if (params.finalMapMode == 2) {
-    DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
-                           colours, records, indexPlane, run, threads);
+    DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
+                           records, indexPlane, run, threads);
   }
   return ReduceResult::Ok;
 }
@@ -139,9 +139,8 @@ ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, u
                           uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
                           uint8_t* paletteBlue, const ReductionParams& params,
                           const EngineServices& services) {
-  if (width <= 0 || height <= 0 ||
-      static_cast<int64_t>(width) * height > kMaxReductionPixels || !srcR || !srcG || !srcB ||
-      !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
+  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
+      !srcR || !srcG || !srcB || !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
       !ValidateReductionParams(params, nullptr)) {
     return ReduceResult::InvalidArguments;
   }

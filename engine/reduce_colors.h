@@ -15,18 +15,18 @@ inline constexpr int64_t kMaxReductionPixels = 100'000'000;
 
 enum class ReduceResult {
   Ok,
-  Stopped,               // the host asked the engine to stop
-  JacobiNotConverged,    // a covariance matrix could not be diagonalised
-  OutOfMemory,           // the working buffers could not be had
-  InvalidArguments,      // empty or oversized picture, or a setting out of range
+  Stopped,             // the host asked the engine to stop
+  JacobiNotConverged,  // a covariance matrix could not be diagonalised
+  OutOfMemory,         // the working buffers could not be had
+  InvalidArguments,    // empty or oversized picture, or a setting out of range
 };
 
 const char* ReduceResultText(ReduceResult result);
 
 struct EngineServices {
-  EngineHost* host = nullptr;                        // null: never stops, shows nothing
+  EngineHost* host = nullptr;                         // null: never stops, shows nothing
   Diagnostics* diagnostics = &StandardDiagnostics();  // where the engine's lines go
-  EngineRandom* random = nullptr;                    // null: a fresh generator (state 1)
+  EngineRandom* random = nullptr;                     // null: a fresh generator (state 1)
   // Worker threads the engine may use; 0: as many as the machine has, at most 2. The
   // results never depend on it.
   int threads = 0;

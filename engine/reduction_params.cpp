@@ -16,9 +16,8 @@ constexpr ReductionParamInfo Int(int position, const char* name, int ReductionPa
   return {position, name, true, field, nullptr, minimum, maximum, meaning};
 }
 
-constexpr ReductionParamInfo Real(int position, const char* name,
-                                  double ReductionParams::*field, double minimum,
-                                  double maximum, const char* meaning) {
+constexpr ReductionParamInfo Real(int position, const char* name, double ReductionParams::*field,
+                                  double minimum, double maximum, const char* meaning) {
   return {position, name, false, nullptr, field, minimum, maximum, meaning};
 }
 
@@ -111,8 +110,9 @@ bool SetReductionParam(ReductionParams& params, std::string_view name, std::stri
   const bool whole = parsed && number == std::floor(number);
   if (!parsed || (info->isInteger && !whole) || !InRange(*info, number)) {
     if (message) {
-      *message = std::string(info->name) + " must be " + (info->isInteger ? "a whole number " : "a number ") +
-                 "from " + RangeText(*info) + ", not '" + text + "'";
+      *message = std::string(info->name) + " must be " +
+                 (info->isInteger ? "a whole number " : "a number ") + "from " + RangeText(*info) +
+                 ", not '" + text + "'";
     }
     return false;
   }

@@ -15,40 +15,40 @@
 namespace genshoku {
 
 struct ReductionParams {
-  int edgeOperator = 6;               // 0..6: gradient and edge rule
-  int edgeThreshold = 20;             // gradient threshold of the edge rule
-  int finalMapMode = 2;               // 1 RGB diffusion, 2 working-space diffusion, 0 nearest only
-  int kmeansOn = 1;                   // 1 runs the k-means refinement
-  double weightV = 4.0;               // weight of the second chrominance component
-  double weightY = 7.5;               // weight of the luminance component
-  double weightU = 3.0;               // weight of the first chrominance component
-  double gammaG = 1.1;                // gamma of green
-  int thresholdMode = 4;              // 0 Otsu int, 1 median, 2 mean, 3 Otsu real, 4 min scatter
-  int channelFloor = 0;               // source bytes below it are raised to it
-  int diffusionKernel = 0;            // 0 Floyd-Steinberg, 1 Sierra Lite, 2 Stucki, 3 JJN
-  int colourMode = 3;                 // 0..9, colour space of the working planes
-  double diffusionStrength = 0.75;    // fraction of the quantisation error diffused
-  int distancePowerOn = 1;            // 1: the splitting score sums distance^distanceExponent
-  double distanceExponent = 2.0;      // exponent of the distance in the splitting score
-  double edgeWeightExponent = 1.0;    // exponent of the edge weight (edge operator 4)
-  double chromaAngle = 5.0;           // rotation of the chrominance plane, degrees
-  double contrastSlope = 0.001;       // slope of the logistic tone curve (modes 5, 6)
-  double gammaR = 1.1;                // gamma of red
-  double gammaB = 1.1;                // gamma of blue
-  double gammaY = 1.1;                // gamma of the luminance component
-  int spreadMode = 1;                 // statistic that picks the next cluster to split
-  int presmoothOn = 0;                // 1 smooths the source bytes first
-  double edgeStrengthGain = 1.0;      // multiplier of edgeStrength (edge operator 4)
-  double presmoothCentre = 0.8;       // centre weight of the smoothing
+  int edgeOperator = 6;             // 0..6: gradient and edge rule
+  int edgeThreshold = 20;           // gradient threshold of the edge rule
+  int finalMapMode = 2;             // 1 RGB diffusion, 2 working-space diffusion, 0 nearest only
+  int kmeansOn = 1;                 // 1 runs the k-means refinement
+  double weightV = 4.0;             // weight of the second chrominance component
+  double weightY = 7.5;             // weight of the luminance component
+  double weightU = 3.0;             // weight of the first chrominance component
+  double gammaG = 1.1;              // gamma of green
+  int thresholdMode = 4;            // 0 Otsu int, 1 median, 2 mean, 3 Otsu real, 4 min scatter
+  int channelFloor = 0;             // source bytes below it are raised to it
+  int diffusionKernel = 0;          // 0 Floyd-Steinberg, 1 Sierra Lite, 2 Stucki, 3 JJN
+  int colourMode = 3;               // 0..9, colour space of the working planes
+  double diffusionStrength = 0.75;  // fraction of the quantisation error diffused
+  int distancePowerOn = 1;          // 1: the splitting score sums distance^distanceExponent
+  double distanceExponent = 2.0;    // exponent of the distance in the splitting score
+  double edgeWeightExponent = 1.0;  // exponent of the edge weight (edge operator 4)
+  double chromaAngle = 5.0;         // rotation of the chrominance plane, degrees
+  double contrastSlope = 0.001;     // slope of the logistic tone curve (modes 5, 6)
+  double gammaR = 1.1;              // gamma of red
+  double gammaB = 1.1;              // gamma of blue
+  double gammaY = 1.1;              // gamma of the luminance component
+  int spreadMode = 1;               // statistic that picks the next cluster to split
+  int presmoothOn = 0;              // 1 smooths the source bytes first
+  double edgeStrengthGain = 1.0;    // multiplier of edgeStrength (edge operator 4)
+  double presmoothCentre = 0.8;     // centre weight of the smoothing
 };
 
 struct ReductionParamInfo {
-  int position;            // 10..34: place in the engine's argument list
-  const char* name;        // the setting's name, as --set takes it
+  int position;      // 10..34: place in the engine's argument list
+  const char* name;  // the setting's name, as --set takes it
   bool isInteger;
   int ReductionParams::*intField;        // set when isInteger
   double ReductionParams::*doubleField;  // set otherwise
-  double minimum;          // valid range, both ends included
+  double minimum;                        // valid range, both ends included
   double maximum;
   const char* meaning;
 };

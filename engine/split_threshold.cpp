@@ -36,9 +36,9 @@ void AddRepeated(ThresholdStats& stats, const ThresholdRun& record) {
     // Short runs one by one, the six sums side by side.
 #if defined(__SSE2__)
     // Two sums per vector; each lane is still its own sum.
-    __m128d a = _mm_loadu_pd(&stats.sumV);     // sumV, sumP1
-    __m128d b = _mm_loadu_pd(&stats.sumP2);    // sumP2, sumV2
-    __m128d c = _mm_loadu_pd(&stats.sumP12);   // sumP12, sumP22
+    __m128d a = _mm_loadu_pd(&stats.sumV);    // sumV, sumP1
+    __m128d b = _mm_loadu_pd(&stats.sumP2);   // sumP2, sumV2
+    __m128d c = _mm_loadu_pd(&stats.sumP12);  // sumP12, sumP22
     const __m128d addA = _mm_set_pd(record.p1, record.v);
     const __m128d addB = _mm_set_pd(v2, record.p2);
     const __m128d addC = _mm_set_pd(p22, p12);
@@ -192,9 +192,8 @@ AxisRotation::AxisRotation(const Triple& axis) {
   across2_[2] = k2 * k2 * t + cosTheta;
 }
 
-void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
-                    const double* inU, const double* inV, double* outAlong, double* outAcross1,
-                    double* outAcross2) {
+void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY, const double* inU,
+                    const double* inV, double* outAlong, double* outAcross1, double* outAcross2) {
   const AxisRotation rotation(axis);
   for (int64_t i = 0; i < pixelCount; ++i) {
     rotation.Apply(inY[i], inU[i], inV[i], outAlong[i], outAcross1[i], outAcross2[i]);
@@ -281,7 +280,8 @@ IntegerHistogram HistogramOf(int64_t count, const int32_t* values) {
     histogram.maximum = std::max(histogram.maximum, values[i]);
   }
   histogram.bins.assign(static_cast<size_t>(int64_t{histogram.maximum} - histogram.minimum + 1), 0);
-  for (int64_t i = 0; i < count; ++i) ++histogram.bins[static_cast<size_t>(values[i] - histogram.minimum)];
+  for (int64_t i = 0; i < count; ++i)
+    ++histogram.bins[static_cast<size_t>(values[i] - histogram.minimum)];
   return histogram;
 }
 
@@ -308,8 +308,7 @@ int OtsuThresholdInt(const IntegerHistogram& histogram) {
       sU += static_cast<float>((minimum + b) * bins[b]);
     }
     const float difference = sL / static_cast<float>(nL) - sU / static_cast<float>(nU);
-    const float score =
-        static_cast<float>(nU) * static_cast<float>(nL) * (difference * difference);
+    const float score = static_cast<float>(nU) * static_cast<float>(nL) * (difference * difference);
     if (score > bestScore) {
       bestScore = score;
       bestIndex = t;
@@ -343,8 +342,8 @@ int MedianThreshold(int64_t count, const int32_t* values, Diagnostics& diagnosti
 }
 
 int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& histogram,
-                   const std::vector<ThresholdRun>& runs, bool firstSplit,
-                   int previousThreshold, EngineRun& run, int threads) {
+                   const std::vector<ThresholdRun>& runs, bool firstSplit, int previousThreshold,
+                   EngineRun& run, int threads) {
   Diagnostics& out = run.diagnostics();
   switch (thresholdMode) {
     case 0: {
@@ -352,8 +351,7 @@ int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& his
       if (firstSplit && count > 0) out.Out("THRESH OHTSU=%d\n", threshold);
       return threshold;
     }
-    case 1:
-      return MedianThreshold(histogram, out);
+    case 1: return MedianThreshold(histogram, out);
     case 2:
       // The cluster's colours are centred, so 0 is its mean.
       return 0;
@@ -363,14 +361,13 @@ int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& his
       if (firstSplit && count > 0) out.Out("THRESH OHTSU2=%d\n", threshold);
       return threshold;
     }
-    default:
-      return previousThreshold;
+    default: return previousThreshold;
   }
 }
 
-int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
-                   const double* along, const double* across1, const double* across2,
-                   bool firstSplit, int previousThreshold, EngineRun& run) {
+int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues, const double* along,
+                   const double* across1, const double* across2, bool firstSplit,
+                   int previousThreshold, EngineRun& run) {
   IntegerHistogram histogram;
   std::vector<ThresholdRun> runs;
   if (ThresholdNeedsHistogram(thresholdMode)) histogram = HistogramOf(count, intValues);
@@ -380,8 +377,7 @@ int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
     std::stable_sort(runs.begin(), runs.end(),
                      [](const ThresholdRun& a, const ThresholdRun& b) { return a.v < b.v; });
   }
-  return SplitThreshold(thresholdMode, count, histogram, runs, firstSplit, previousThreshold,
-                        run);
+  return SplitThreshold(thresholdMode, count, histogram, runs, firstSplit, previousThreshold, run);
 }
 
 }  // namespace genshoku

@@ -22,8 +22,7 @@ class AxisRotation {
  public:
   explicit AxisRotation(const Triple& axis);
 
-  void Apply(double a, double b, double c, double& along, double& across1,
-             double& across2) const {
+  void Apply(double a, double b, double c, double& along, double& across1, double& across2) const {
     along = along_[0] * a - along_[1] * b + along_[2] * c;
     across1 = across1_[0] * a + across1_[1] * b + across1_[2] * c;
     across2 = across2_[0] * a + across2_[1] * b + across2_[2] * c;
@@ -36,9 +35,8 @@ class AxisRotation {
 };
 
 // Rotates every vector (inY[i], inU[i], inV[i]) with AxisRotation(axis).
-void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
-                    const double* inU, const double* inV, double* outAlong, double* outAcross1,
-                    double* outAcross2);
+void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY, const double* inU,
+                    const double* inV, double* outAlong, double* outAcross1, double* outAcross2);
 
 // The double that `times` additions of x to `sum`, one after the other, end with; without
 // making them one by one where the sums stay between two powers of two.
@@ -99,13 +97,13 @@ inline bool ThresholdNeedsRuns(int thresholdMode) {
 // and prints nothing.
 // The two tables of the real-valued search may be built on two threads.
 int SplitThreshold(int thresholdMode, int64_t count, const IntegerHistogram& histogram,
-                   const std::vector<ThresholdRun>& runs, bool firstSplit,
-                   int previousThreshold, EngineRun& run, int threads = 1);
+                   const std::vector<ThresholdRun>& runs, bool firstSplit, int previousThreshold,
+                   EngineRun& run, int threads = 1);
 
 // The same from per-pixel lists: `intValues` are the rounded along-axis values, `along`,
 // `across1`, `across2` the real coordinates, all of the same `count` pixels in pixel order.
-int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
-                   const double* along, const double* across1, const double* across2,
-                   bool firstSplit, int previousThreshold, EngineRun& run);
+int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues, const double* along,
+                   const double* across1, const double* across2, bool firstSplit,
+                   int previousThreshold, EngineRun& run);
 
 }  // namespace genshoku

@@ -40,7 +40,7 @@ class FixedPointScale {
   static __int128 TruncatedToInt128(double v) {
     const uint64_t bits = std::bit_cast<uint64_t>(v);
     const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
-    if (exponent < 1023) return 0;  // |v| < 1, zero and subnormal numbers included
+    if (exponent < 1023) return 0;         // |v| < 1, zero and subnormal numbers included
     if (exponent >= 1023 + 126) return 0;  // outside the range asked for
     const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
     const int shift = exponent - 1075;  // |v| = mantissa * 2^shift

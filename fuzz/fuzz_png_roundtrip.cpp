@@ -2,8 +2,8 @@
 // writer into memory and back through the PNG reader, which must give exactly the pixels
 // that were written. Any difference aborts, so libFuzzer keeps the input.
 //
-// Input: a format byte, two width bytes, a height byte, a flags byte (store only, large), then the bytes of
-// the pixel rows and after them the 256-entry palette (repeating the input as needed).
+// Input: a format byte, two width bytes, a height byte, a flags byte (store only, large), then the
+// bytes of the pixel rows and after them the 256-entry palette (repeating the input as needed).
 
 #include <cstddef>
 #include <cstdint>
@@ -43,15 +43,11 @@ void ExpectedPixel(const Format& format, const uint8_t* source, const uint8_t* p
       rgba[2] = palette[3 * source[0] + 2];
       rgba[3] = 255;
       return;
-    case 2:
-      rgba[0] = source[0], rgba[1] = source[1], rgba[2] = source[2], rgba[3] = 255;
-      return;
+    case 2: rgba[0] = source[0], rgba[1] = source[1], rgba[2] = source[2], rgba[3] = 255; return;
     case 6:
       rgba[0] = source[0], rgba[1] = source[1], rgba[2] = source[2], rgba[3] = source[3];
       return;
-    case 0:
-      rgba[0] = rgba[1] = rgba[2] = source[0], rgba[3] = 255;
-      return;
+    case 0: rgba[0] = rgba[1] = rgba[2] = source[0], rgba[3] = 255; return;
     default:  // grey and alpha
       rgba[0] = rgba[1] = rgba[2] = source[0], rgba[3] = source[1];
       return;

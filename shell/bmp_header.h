@@ -19,7 +19,7 @@ struct BmpHeader {
 
   int32_t rows() const { return height < 0 ? -height : height; }
   bool topDown() const { return height < 0; }
-  int64_t stride() const;     // bytes per stored row
+  int64_t stride() const;  // bytes per stored row
   int64_t pixelCount() const { return static_cast<int64_t>(width) * rows(); }
   // Where the last stored row ends: nothing after it is part of the picture.
   uint64_t rowsEnd() const { return pixelOffset + static_cast<uint64_t>(stride()) * rows(); }

@@ -58,8 +58,7 @@ DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
     case InputReader::Gif:
       // GIF pictures have 256 colours or fewer already: shown, never reduced.
       return Install(ReadGifFile(path, diagnostics), InputReader::Gif, false, state);
-    case InputReader::Bmp:
-      break;
+    case InputReader::Bmp: break;
   }
   return LoadBmp(state, path, diagnostics);
 }

@@ -22,7 +22,6 @@ struct DropOutcome {
 // Reads `path` with the reader its extension chooses and makes it the current picture.
 // Sets the state's sourceKind. A file that cannot be read leaves the state as it was and
 // writes one line naming the file on standard error.
-DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
-                            Diagnostics& diagnostics);
+DropOutcome LoadDroppedFile(PictureState& state, const std::string& path, Diagnostics& diagnostics);
 
 }  // namespace genshoku

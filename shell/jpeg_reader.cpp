@@ -120,7 +120,8 @@ std::optional<DecodedPicture> Decode(jpeg_decompress_struct& info, ErrorManager&
   std::optional<DecodedPicture> picture;
   std::vector<uint8_t> line;
   try {
-    picture.emplace(static_cast<int32_t>(info.output_width), static_cast<int32_t>(info.output_height));
+    picture.emplace(static_cast<int32_t>(info.output_width),
+                    static_cast<int32_t>(info.output_height));
     line.resize(static_cast<size_t>(info.output_width) * info.output_components);
   } catch (const std::bad_alloc&) {
     errors.diagnostics->Err("%s: not enough memory for the picture\n", errors.name);

@@ -15,8 +15,8 @@ inline constexpr int64_t kMaxPicturePixels = 100'000'000;
 
 // Where the reduction takes its pixels from.
 enum class SourceKind {
-  BmpFile = 0,      // re-read the dropped BMP file from disk
-  ImageBlock = 1,   // the decoded 24-bit picture in memory
+  BmpFile = 0,     // re-read the dropped BMP file from disk
+  ImageBlock = 1,  // the decoded 24-bit picture in memory
 };
 
 // What painting draws: a bitmap info header (with its colour table where the bit depth

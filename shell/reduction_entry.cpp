@@ -80,8 +80,8 @@ void SplitRowsIntoPlanes(const uint8_t* bits, int32_t width, int32_t height, Col
   WalkRows(bits, Stride24(width), width, height, false, planes);
 }
 
-bool PrepareReduction(const PictureState& state, const std::string& droppedPath,
-                      ReductionJob& job, Diagnostics& diagnostics) {
+bool PrepareReduction(const PictureState& state, const std::string& droppedPath, ReductionJob& job,
+                      Diagnostics& diagnostics) {
   if (state.sourceKind == SourceKind::BmpFile) {
     return ReadBmpPlanes(droppedPath, job.planes, diagnostics);
   }
@@ -107,10 +107,10 @@ ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& servic
     output.result = ReduceResult::OutOfMemory;
     return output;
   }
-  output.result = ReduceColors(planes.width, planes.height, planes.red.data(),
-                               planes.green.data(), planes.blue.data(), output.indexPlane.data(),
-                               output.paletteRed.data(), output.paletteGreen.data(),
-                               output.paletteBlue.data(), job.params, services);
+  output.result =
+      ReduceColors(planes.width, planes.height, planes.red.data(), planes.green.data(),
+                   planes.blue.data(), output.indexPlane.data(), output.paletteRed.data(),
+                   output.paletteGreen.data(), output.paletteBlue.data(), job.params, services);
   return output;
 }
 

@@ -51,8 +51,8 @@ struct ReductionOutput {
 
 // Gathers the pixels of the current picture: from the dropped BMP file (source kind 0) or
 // from the image block (source kind 1). False when the file cannot be read.
-bool PrepareReduction(const PictureState& state, const std::string& droppedPath,
-                      ReductionJob& job, Diagnostics& diagnostics);
+bool PrepareReduction(const PictureState& state, const std::string& droppedPath, ReductionJob& job,
+                      Diagnostics& diagnostics);
 
 // Runs the engine on the job's planes. Touches nothing but the job and the output.
 ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& services);

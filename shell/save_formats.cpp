@@ -23,7 +23,8 @@ std::vector<uint8_t> SavePalette(const PictureState& state) {
 }
 
 bool HasIndices(const PictureState& state, const std::string& savePath, Diagnostics& diagnostics) {
-  const size_t needed = static_cast<size_t>(state.resultWidth) * static_cast<size_t>(state.resultHeight);
+  const size_t needed =
+      static_cast<size_t>(state.resultWidth) * static_cast<size_t>(state.resultHeight);
   if (state.resultWidth <= 0 || state.resultHeight <= 0 || state.indexPlane.size() < needed) {
     diagnostics.Err("%s: there is no reduced picture to save\n", savePath.c_str());
     return false;

@@ -57,8 +57,7 @@ struct WindowScroll {
 // A new picture: horizontal range 0..width keeping page and position (the position
 // clamped into the new range), vertical range 0..height + kPictureTop with the client
 // height as page and position 0.
-void ResetScrollForPicture(WindowScroll& scroll, int imageWidth, int imageHeight,
-                           int clientHeight);
+void ResetScrollForPicture(WindowScroll& scroll, int imageWidth, int imageHeight, int clientHeight);
 
 // The client area changed size: the pages become the client's width and height, and both
 // positions are clamped.

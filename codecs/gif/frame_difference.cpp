@@ -4,8 +4,8 @@
 
 namespace genshoku::gif {
 
-ImageRectangle DifferenceRectangle(const uint8_t* current, const uint8_t* previous,
-                                   uint16_t width, uint16_t height) {
+ImageRectangle DifferenceRectangle(const uint8_t* current, const uint8_t* previous, uint16_t width,
+                                   uint16_t height) {
   uint32_t left = width, right = 0, top = height, bottom = 0;  // right and bottom exclusive
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* now = current + static_cast<size_t>(y) * width;

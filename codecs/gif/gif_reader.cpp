@@ -115,15 +115,10 @@ int GifReader::NextImage() {
     uint8_t introducer = 0;
     if (!file_->ReadByte(introducer)) return kTrailer;  // the input ended between blocks
     switch (introducer) {
-      case kImageIntroducer:
-        return ReadImage();
-      case kTrailerByte:
-        return kTrailer;
-      case kExtensionIntroducer:
-        ReadExtension();
-        break;
-      default:
-        return kError;
+      case kImageIntroducer: return ReadImage();
+      case kTrailerByte: return kTrailer;
+      case kExtensionIntroducer: ReadExtension(); break;
+      default: return kError;
     }
   }
 }
@@ -133,11 +128,8 @@ void GifReader::Dispose() {
     case 2:
       FillRectangle(screenRgb_.data(), rectangle_, activeTable_->colors + 3 * backgroundIndex_);
       break;
-    case 3:
-      break;
-    default:
-      DrawImage(screenRgb_.data());
-      break;
+    case 3: break;
+    default: DrawImage(screenRgb_.data()); break;
   }
 }
 
@@ -168,11 +160,9 @@ int GifReader::ReadImage() {
   file_->Seek(dataEnd);
   switch (outcome) {
     case gif::LzwOutcome::Complete:
-    case gif::LzwOutcome::DataEnded:
-      return kImageRead;
+    case gif::LzwOutcome::DataEnded: return kImageRead;
     case gif::LzwOutcome::CodeUnknown:
-    case gif::LzwOutcome::BadCodeSize:
-      break;
+    case gif::LzwOutcome::BadCodeSize: break;
   }
   return kError;
 }

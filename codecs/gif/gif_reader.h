@@ -24,7 +24,7 @@
 namespace genshoku {
 
 struct GifColorTable {
-  uint16_t count = 0;          // entries the file declared (2 to 256)
+  uint16_t count = 0;            // entries the file declared (2 to 256)
   uint8_t colors[256 * 3] = {};  // red, green, blue; entries past `count` stay black
 };
 

@@ -25,19 +25,13 @@ void GifReader::ReadExtension() {
   uint8_t label = 0;
   if (!file_->ReadByte(label)) return;
   switch (label) {
-    case kGraphicControlLabel:
-      ReadGraphicControl();
-      break;
+    case kGraphicControlLabel: ReadGraphicControl(); break;
     case kPlainTextLabel:
       file_->Skip(kPlainTextHeaderSize);
       gif::SkipSubBlocks(*file_);
       break;
-    case kCommentLabel:
-      gif::SkipSubBlocks(*file_);
-      break;
-    case kApplicationLabel:
-      ReadApplication();
-      break;
+    case kCommentLabel: gif::SkipSubBlocks(*file_); break;
+    case kApplicationLabel: ReadApplication(); break;
     default:
       // The extension's bytes are left where they are: reading goes on with its first data
       // byte, which rarely introduces a block, so such a file usually stops here.
@@ -47,7 +41,7 @@ void GifReader::ReadExtension() {
 }
 
 void GifReader::ReadGraphicControl() {
-  file_->Skip(1);  // block size
+  file_->Skip(1);          // block size
   uint8_t fields[4] = {};  // packed byte, delay (2), transparent index
   if (file_->Read(fields, sizeof fields) != sizeof fields) return;
   disposalMethod_ = (fields[0] >> 2) & 3;
@@ -59,7 +53,7 @@ void GifReader::ReadGraphicControl() {
 }
 
 void GifReader::ReadApplication() {
-  file_->Skip(1);  // block size
+  file_->Skip(1);                   // block size
   uint8_t identification[11] = {};  // identifier (8) and authentication code (3)
   file_->Read(identification, sizeof identification);
   if (std::memcmp(identification, "NETSCAPE", 8) != 0) {

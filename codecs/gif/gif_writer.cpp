@@ -15,8 +15,8 @@ constexpr int kMaxLoopCount = 65535;
 
 }  // namespace
 
-GifWriter::GifWriter(std::unique_ptr<gif::ByteSink> sink, Diagnostics& diagnostics,
-                     uint16_t width, uint16_t height, int colorBits)
+GifWriter::GifWriter(std::unique_ptr<gif::ByteSink> sink, Diagnostics& diagnostics, uint16_t width,
+                     uint16_t height, int colorBits)
     : width_(width),
       height_(height),
       colorBits_(colorBits),
@@ -63,17 +63,17 @@ std::unique_ptr<GifWriter> GifWriter::Create(const std::string& path, int width,
   return Start(std::move(sink), width, height, palette, depth, loop, diagnostics);
 }
 
-std::unique_ptr<GifWriter> GifWriter::Create(std::vector<uint8_t>& output, int width,
-                                             int height, const uint8_t* palette, int depth,
-                                             int loop, Diagnostics& diagnostics) {
+std::unique_ptr<GifWriter> GifWriter::Create(std::vector<uint8_t>& output, int width, int height,
+                                             const uint8_t* palette, int depth, int loop,
+                                             Diagnostics& diagnostics) {
   if (!PictureFits({}, width, height, depth, diagnostics)) return nullptr;
-  return Start(std::make_unique<gif::MemoryByteSink>(output), width, height, palette, depth,
-               loop, diagnostics);
+  return Start(std::make_unique<gif::MemoryByteSink>(output), width, height, palette, depth, loop,
+               diagnostics);
 }
 
 std::unique_ptr<GifWriter> GifWriter::Start(std::unique_ptr<gif::ByteSink> sink, int width,
-                                            int height, const uint8_t* palette, int depth,
-                                            int loop, Diagnostics& diagnostics) {
+                                            int height, const uint8_t* palette, int depth, int loop,
+                                            Diagnostics& diagnostics) {
   std::unique_ptr<GifWriter> writer;
   try {
     // The LZW coder needs at least two bits per index even for two colours.

@@ -68,8 +68,8 @@ class GifWriter {
             uint16_t height, int colorBits);
 
   static std::unique_ptr<GifWriter> Start(std::unique_ptr<gif::ByteSink> sink, int width,
-                                          int height, const uint8_t* palette, int depth,
-                                          int loop, Diagnostics& diagnostics);
+                                          int height, const uint8_t* palette, int depth, int loop,
+                                          Diagnostics& diagnostics);
   void WriteHeader(const uint8_t* palette, int depth, int loop);
   void Put(std::initializer_list<uint8_t> bytes);
   void PutLe16(uint16_t value);

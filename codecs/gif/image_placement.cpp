@@ -20,15 +20,15 @@ std::vector<uint16_t> InterlacedRowOrder(uint16_t height) {
   return order;
 }
 
-ImagePlacement::ImagePlacement(uint8_t* screenIndices, uint16_t screenWidth,
-                               uint16_t screenHeight, const ImageRectangle& rectangle,
-                               bool interlaced)
+ImagePlacement::ImagePlacement(uint8_t* screenIndices, uint16_t screenWidth, uint16_t screenHeight,
+                               const ImageRectangle& rectangle, bool interlaced)
     : screenIndices_(screenIndices),
       screenWidth_(screenWidth),
       rectangle_(rectangle),
       pixelCount_(static_cast<uint64_t>(rectangle.width) * rectangle.height) {
-  visibleColumns_ =
-      rectangle.left < screenWidth ? std::min<uint32_t>(rectangle.width, screenWidth - rectangle.left) : 0;
+  visibleColumns_ = rectangle.left < screenWidth
+                        ? std::min<uint32_t>(rectangle.width, screenWidth - rectangle.left)
+                        : 0;
   visibleRows_ = rectangle.top < screenHeight ? screenHeight - rectangle.top : 0;
   if (interlaced) rowOrder_ = InterlacedRowOrder(rectangle.height);
 }
@@ -55,7 +55,8 @@ void ImagePlacement::Put(uint64_t position, uint8_t index) const {
   if (column >= visibleColumns_) return;
   const int64_t screenRow = ScreenRow(position / rectangle_.width);
   if (screenRow < 0) return;
-  screenIndices_[static_cast<uint64_t>(screenRow) * screenWidth_ + rectangle_.left + column] = index;
+  screenIndices_[static_cast<uint64_t>(screenRow) * screenWidth_ + rectangle_.left + column] =
+      index;
 }
 
 }  // namespace genshoku::gif

@@ -45,9 +45,9 @@ class ImagePlacement {
   uint8_t* screenIndices_;
   uint16_t screenWidth_;
   ImageRectangle rectangle_;
-  uint64_t pixelCount_;       // rectangle width x height: positions past it are dropped
-  uint32_t visibleColumns_;   // leading columns of the rectangle that lie on the screen
-  uint32_t visibleRows_;      // rectangle rows (after the interlace order) on the screen
+  uint64_t pixelCount_;             // rectangle width x height: positions past it are dropped
+  uint32_t visibleColumns_;         // leading columns of the rectangle that lie on the screen
+  uint32_t visibleRows_;            // rectangle rows (after the interlace order) on the screen
   std::vector<uint16_t> rowOrder_;  // empty when not interlaced
 };
 

@@ -15,7 +15,7 @@ struct LzwEntry {
   uint16_t stringLength;
   uint16_t parentCode;  // the string without its last index
   uint8_t lastByte;
-  uint8_t firstByte;    // kept so that no string has to be walked to learn how it starts
+  uint8_t firstByte;  // kept so that no string has to be walked to learn how it starts
 };
 
 class CodeTable {

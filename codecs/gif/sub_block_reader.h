@@ -27,7 +27,7 @@ class CodeReader {
   bool NextByte(uint8_t& byte);
 
   ByteSource& source_;
-  uint32_t bitBuffer_ = 0;    // bits fetched but not yet handed out, lowest first
+  uint32_t bitBuffer_ = 0;  // bits fetched but not yet handed out, lowest first
   int bitsBuffered_ = 0;
   unsigned subBlockLeft_ = 0;  // bytes of the current sub-block not yet fetched
   bool ended_ = false;

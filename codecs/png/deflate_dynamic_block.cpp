@@ -48,8 +48,7 @@ bool BuildLiteralLengthCode(ZlibOutputBuffer& buffer, const Lz77Tokens& tokens,
   Diagnostics& diagnostics = buffer.diagnostics();
   VxPngHuffmanTreeManager tree(diagnostics);
   if (!tree.MakeTreeFromData(tokens.symbol.data(), tokens.count,
-                             static_cast<const uint32_t*>(nullptr), 0,
-                             kLiteralLengthSymbols - 1)) {
+                             static_cast<const uint32_t*>(nullptr), 0, kLiteralLengthSymbols - 1)) {
     return false;
   }
   if (!tree.LimitDepth(HuffmanAlphabet::LiteralLength)) return false;
@@ -116,8 +115,7 @@ bool BuildCodeLengthCode(ZlibOutputBuffer& buffer, const AlphabetCode& literalCo
   VxPngHuffmanTreeManager tree(diagnostics);
   if (!tree.MakeTreeFromData(literalCode.lengths.data(), static_cast<size_t>(literalCode.sentCount),
                              distanceCode.lengths.data(),
-                             static_cast<size_t>(distanceCode.sentCount),
-                             kCodeLengthSymbols - 1)) {
+                             static_cast<size_t>(distanceCode.sentCount), kCodeLengthSymbols - 1)) {
     return false;
   }
   if (!tree.LimitDepth(HuffmanAlphabet::CodeLength)) return false;

@@ -18,15 +18,13 @@ struct AlphabetMessages {
 AlphabetMessages MessagesOf(HuffmanAlphabet alphabet) {
   switch (alphabet) {
     case HuffmanAlphabet::LiteralLength:
-      return {"Code Tree depth exceeds maximum allowed... %d\n",
-              "Reducing Code Tree Depth... %d\n",
+      return {"Code Tree depth exceeds maximum allowed... %d\n", "Reducing Code Tree Depth... %d\n",
               "Cannot bring the code tree depth below maximum %d\n"};
     case HuffmanAlphabet::Distance:
       return {"Backdist Tree depth exceeds maximum allowed... %d\n",
               "Reducing Backdist Tree Depth... %d\n",
               "Cannot bring the backdist tree depth below maximum %d\n"};
-    case HuffmanAlphabet::CodeLength:
-      break;
+    case HuffmanAlphabet::CodeLength: break;
   }
   return {"Code-Length Tree depth exceeds maximum allowed... %d\n",
           "Reducing Code-Length Tree Depth... %d\n",

@@ -17,8 +17,8 @@ constexpr int kCodeLengthOrder[kCodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  
 
 // Decodes the run of literal/length and distance code lengths, which deflate sends as one
 // sequence so that a repeat may cross from one alphabet into the other.
-bool ReadLengthRun(const HuffmanTreeNode& tree, InflateBitReader& bits, int32_t* lengths,
-                   int total, Diagnostics& diagnostics) {
+bool ReadLengthRun(const HuffmanTreeNode& tree, InflateBitReader& bits, int32_t* lengths, int total,
+                   Diagnostics& diagnostics) {
   int filled = 0;
   while (filled < total) {
     int32_t symbol;

@@ -20,8 +20,7 @@ void BuildFixedCodes(int32_t* lengths, int32_t* codes);
 // A tree holding every symbol of non-zero length at the path its code spells, most
 // significant bit first. Symbols whose codes collide (a damaged code set) overwrite or
 // hide each other but never make the tree unsafe to walk.
-std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths,
-                                           const int32_t* codes);
+std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths, const int32_t* codes);
 
 enum class SymbolRead { Found, OutOfData, MissingNode };
 

@@ -16,8 +16,7 @@ struct PngChunkHeader {
   char type[4] = {};
 
   bool Is(const char (&name)[5]) const {
-    return type[0] == name[0] && type[1] == name[1] && type[2] == name[2] &&
-           type[3] == name[3];
+    return type[0] == name[0] && type[1] == name[1] && type[2] == name[2] && type[3] == name[3];
   }
 };
 

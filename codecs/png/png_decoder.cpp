@@ -151,8 +151,7 @@ void VxGenericPngDecoder::TakeTransparency(const std::vector<uint8_t>& data) {
     case 3:
       for (size_t i = 0; i < 3 && i < data.size(); ++i) transparentValue[i] = data[i];
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

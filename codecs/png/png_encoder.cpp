@@ -97,8 +97,8 @@ int VxGenericPngEncoder::EncodeImage(int32_t width, int32_t height, int bitDepth
     PngStreamOptions options;
     options.lineReport = lineReport;
     options.storeOnly = storeOnly;
-    if (!WriteIdat(BuildPngZlibStream(pixelRows.data(), height, bytesPerRow, options,
-                                      diagnostics_))) {
+    if (!WriteIdat(
+            BuildPngZlibStream(pixelRows.data(), height, bytesPerRow, options, diagnostics_))) {
       return 0;
     }
     if (!WriteChunk("IEND", nullptr, 0)) return 0;
@@ -117,8 +117,7 @@ int VxRawPngEncoder::WriteBytes(size_t count, const uint8_t* bytes) {
 }
 
 int VxRawPngEncoder::EncodeToMemory(std::vector<uint8_t>& png, int32_t width, int32_t height,
-                                    int bitDepth, int colorType,
-                                    std::span<const uint8_t> pixelRows,
+                                    int bitDepth, int colorType, std::span<const uint8_t> pixelRows,
                                     std::span<const uint8_t> palette) {
   png.clear();
   output_ = &png;

@@ -22,8 +22,7 @@ int64_t PngBytesPerRow(int64_t width, int bitDepth, int colorType) {
       return bitDepth == 8 ? 2 * width : bitDepth == 16 ? 4 * width : 0;
     case 6:  // red, green, blue and alpha
       return bitDepth == 8 ? 4 * width : bitDepth == 16 ? 8 * width : 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 

@@ -92,8 +92,7 @@ bool TokenizeAhead(const PngStreamOptions& options, int64_t height, int64_t expe
 }  // namespace
 
 std::vector<uint8_t> BuildPngZlibStream(const uint8_t* rows, int64_t height, int64_t bytesPerRow,
-                                        const PngStreamOptions& options,
-                                        Diagnostics& diagnostics) {
+                                        const PngStreamOptions& options, Diagnostics& diagnostics) {
   const int64_t rowSize = bytesPerRow + 1;
   const int64_t expected = height * rowSize;
   ZlibOutputBuffer buffer(diagnostics);

@@ -28,7 +28,6 @@ struct PngStreamOptions {
 // Compresses `height` rows of `bytesPerRow` bytes, each preceded by filter byte 0, into
 // a complete zlib stream. The block statistics go to `diagnostics`.
 std::vector<uint8_t> BuildPngZlibStream(const uint8_t* rows, int64_t height, int64_t bytesPerRow,
-                                        const PngStreamOptions& options,
-                                        Diagnostics& diagnostics);
+                                        const PngStreamOptions& options, Diagnostics& diagnostics);
 
 }  // namespace genshoku::png

@@ -15,15 +15,16 @@ constexpr int kCompressionMethodDeflate = 8;
 constexpr uint8_t kPresetDictionaryFlag = 0x20;
 
 // Base lengths and extra bits of the length symbols 257 to 285.
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // Base distances and extra bits of the distance codes 0 to 29.
-constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t kDistanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
@@ -68,15 +69,9 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
     }
     finalBlock = final != 0;
     switch (type) {
-      case 0:
-        ok = InflateStoredBlock();
-        break;
-      case 1:
-        ok = InflateFixedBlock();
-        break;
-      case 2:
-        ok = InflateDynamicBlock();
-        break;
+      case 0: ok = InflateStoredBlock(); break;
+      case 1: ok = InflateFixedBlock(); break;
+      case 2: ok = InflateDynamicBlock(); break;
       default:
         diagnostics_.Out("Unknown compression type (bType=3)\n");
         ok = false;

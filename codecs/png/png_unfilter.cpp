@@ -29,21 +29,11 @@ void UnfilterBytes(int filter, uint8_t* line, const uint8_t* previous, size_t po
     const int upperLeft = hasLeft && !firstLine ? previous[at - unitBytes] : 0;
     int predictor;
     switch (filter) {
-      case kFilterSub:
-        predictor = left;
-        break;
-      case kFilterUp:
-        predictor = up;
-        break;
-      case kFilterAverage:
-        predictor = (left + up) / 2;
-        break;
-      case kFilterPaeth:
-        predictor = PaethPredictor(left, up, upperLeft);
-        break;
-      default:
-        predictor = 0;
-        break;
+      case kFilterSub: predictor = left; break;
+      case kFilterUp: predictor = up; break;
+      case kFilterAverage: predictor = (left + up) / 2; break;
+      case kFilterPaeth: predictor = PaethPredictor(left, up, upperLeft); break;
+      default: predictor = 0; break;
     }
     line[at] = static_cast<uint8_t>(line[at] + predictor);
   }

@@ -202,9 +202,7 @@ void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCou
           }
         }
         break;
-      case kTruecolourAlpha:
-        std::copy_n(source, size_t{pixelCount} * 4, target);
-        break;
+      case kTruecolourAlpha: std::copy_n(source, size_t{pixelCount} * 4, target); break;
       default:
         for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
           PutPixel(outOffset + size_t{i} * 4, source);
@@ -288,9 +286,7 @@ void VxRawPngDecoder::PutPixel(size_t offset, const uint8_t* bytes) {
       pixel[0] = pixel[1] = pixel[2] = bytes[0];
       pixel[3] = kOpaque;
       break;
-    case kPalette:
-      PutIndexedPixel(offset, bytes[0]);
-      break;
+    case kPalette: PutIndexedPixel(offset, bytes[0]); break;
     case kTruecolour:
       if (format.bitDepth == 16) {
         // The most significant byte of each 16-bit sample.
@@ -306,11 +302,8 @@ void VxRawPngDecoder::PutPixel(size_t offset, const uint8_t* bytes) {
       pixel[0] = pixel[1] = pixel[2] = bytes[0];
       pixel[3] = bytes[1];
       break;
-    case kTruecolourAlpha:
-      std::copy_n(bytes, 4, pixel);
-      break;
-    default:
-      break;
+    case kTruecolourAlpha: std::copy_n(bytes, 4, pixel); break;
+    default: break;
   }
 }
 

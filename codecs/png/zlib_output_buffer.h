@@ -58,8 +58,8 @@ class ZlibOutputBuffer {
   // The finished stream: the bytes before `BufPtr`.
   std::vector<uint8_t> TakeStream();
 
-  size_t BufPtr = 0;   // byte that receives the next bit
-  uint32_t BufBit = 1; // mask of the next bit; 1 means the byte is still empty
+  size_t BufPtr = 0;    // byte that receives the next bit
+  uint32_t BufBit = 1;  // mask of the next bit; 1 means the byte is still empty
   uint32_t windowSize = 0;
   int verbose = 0;
   uint32_t s1 = 1;

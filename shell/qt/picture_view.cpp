@@ -1,7 +1,7 @@
 #include "shell/qt/picture_view.h"
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
 #include <utility>

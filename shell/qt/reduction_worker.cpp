@@ -34,8 +34,7 @@ void ReductionWorker::Start(ReductionJob job, Diagnostics& diagnostics, EngineRa
   run_->services.random = &random;
   Run* run = run_.get();
   thread_ = QThread::create([run] { run->output = ExecuteReduction(run->job, run->services); });
-  connect(thread_, &QThread::finished, this, &ReductionWorker::ThreadEnded,
-          Qt::QueuedConnection);
+  connect(thread_, &QThread::finished, this, &ReductionWorker::ThreadEnded, Qt::QueuedConnection);
   thread_->start();
 }
 

@@ -24,8 +24,7 @@ class SaveDialog {
 // "bmp" added to names without an extension, and a question before a file is replaced.
 class FileSaveDialog final : public SaveDialog {
  public:
-  std::optional<std::string> AskSaveName(QWidget* owner,
-                                         const SaveDialogRequest& request) override;
+  std::optional<std::string> AskSaveName(QWidget* owner, const SaveDialogRequest& request) override;
 };
 
 void ConfigureSaveDialog(QFileDialog& dialog, const SaveDialogRequest& request);

@@ -34,17 +34,19 @@ std::string ParseError(std::vector<std::string> arguments) {
 }
 
 TEST(CliOptions, SettingsAreNamedAndRangeChecked) {
-  const Options options = Parse({"in.bmp", "-o", "out.png", "--set", "colourMode=5",
-                                 "--set=diffusionStrength=0.5", "-v"});
+  const Options options = Parse(
+      {"in.bmp", "-o", "out.png", "--set", "colourMode=5", "--set=diffusionStrength=0.5", "-v"});
   EXPECT_EQ(options.params.colourMode, 5);
   EXPECT_EQ(options.params.diffusionStrength, 0.5);
   EXPECT_EQ(options.params.edgeOperator, 6) << "other settings keep the reduce command's values";
   EXPECT_TRUE(options.verbose);
 
   EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode=10"}).find("colourMode"), std::string::npos);
-  EXPECT_NE(ParseError({"a.bmp", "--set", "edgeThreshold=2.5"}).find("whole number"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "edgeThreshold=2.5"}).find("whole number"),
+            std::string::npos);
   EXPECT_NE(ParseError({"a.bmp", "--set", "gammaR=abc"}).find("gammaR"), std::string::npos);
-  EXPECT_NE(ParseError({"a.bmp", "--set", "noSuchThing=1"}).find("unknown setting"), std::string::npos);
+  EXPECT_NE(ParseError({"a.bmp", "--set", "noSuchThing=1"}).find("unknown setting"),
+            std::string::npos);
   EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode"}).find("NAME=VALUE"), std::string::npos);
 }
 
@@ -127,7 +129,8 @@ TEST_F(CliRun, PngAndGifOutputsHoldTheSamePicture) {
 }
 
 TEST_F(CliRun, ReducesAJpegFileInBatchBesideItsInput) {
-  WriteWholeFile(Path("photo.jpg"), MakeJpeg(10, 8, TestPattern, genshoku::testing::JpegKind::Rgb444));
+  WriteWholeFile(Path("photo.jpg"),
+                 MakeJpeg(10, 8, TestPattern, genshoku::testing::JpegKind::Rgb444));
   PutBmp("scan.bmp", 5, 5);
   ASSERT_EQ(Run({Path("photo.jpg"), Path("scan.bmp")}), kExitOk) << errors_.AllText();
   EXPECT_TRUE(std::filesystem::exists(Path("photovk.bmp")));

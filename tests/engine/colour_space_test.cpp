@@ -153,8 +153,7 @@ TEST(ColourSpaceTest, KneeSegmentIsChosenByTheSourceByte) {
   const double curved = Curved(30);
   EXPECT_EQ(KneeCurve(curved, 29, kKneeExact),
             255.0 * 0.1429136476 * std::pow(curved / 255, 0.45454545454545453));
-  EXPECT_EQ(KneeCurve(curved, 30, kKneeExact),
-            255.0 * std::pow(curved / 255, 1.3636363636363635));
+  EXPECT_EQ(KneeCurve(curved, 30, kKneeExact), 255.0 * std::pow(curved / 255, 1.3636363636363635));
   // The rounded knee of modes 7 and 8 lies just below 30 / 255.
   EXPECT_EQ(KneeCurve(curved, 30, kKneeRounded), KneeCurve(curved, 30, kKneeExact));
 }

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <memory>
-#include <cstdio>
 #include <random>
 #include <regex>
 #include <set>
@@ -49,9 +49,9 @@ struct SplitFixture {
   void SplitAll() {
     SplittingState& s = State();
     const int64_t edges = std::count(labels.begin(), labels.end(), LABEL_EDGE);
-    const FirstSplitResult first = FirstSplit(s.pixelCount, y.data(), u.data(), v.data(),
-                                              labels.data(), edges, params.thresholdMode,
-                                              *buffers, test.run);
+    const FirstSplitResult first =
+        FirstSplit(s.pixelCount, y.data(), u.data(), v.data(), labels.data(), edges,
+                   params.thresholdMode, *buffers, test.run);
     s.lastAxisIndex = first.axisIndex;
     SplitClusters(s, first.threshold);
   }
@@ -139,9 +139,9 @@ TEST(SplitClusters, FewColoursLeaveEmptyClustersAndPrintNanForTheEmptyMatrix) {
   const std::string err = f.test.Err();
   EXPECT_NE(err.find("NUM= 0\n"), std::string::npos) << err;
   const std::regex nanRow("-?nan -?nan -?nan \n");
-  EXPECT_EQ(std::distance(std::sregex_iterator(err.begin(), err.end(), nanRow),
-                          std::sregex_iterator()),
-            3)
+  EXPECT_EQ(
+      std::distance(std::sregex_iterator(err.begin(), err.end(), nanRow), std::sregex_iterator()),
+      3)
       << err;
 }
 

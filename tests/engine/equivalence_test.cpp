@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "engine/kmeans.h"
-#include "tests/engine/reference/reduce_colors.h"
 #include "tests/engine/clustering_test_support.h"
+#include "tests/engine/reference/reduce_colors.h"
 #include "tests/engine/support_reduction.h"
 
 namespace genshoku {
@@ -112,13 +112,16 @@ std::vector<NamedSettings> SettingSpread() {
     spread.push_back({std::move(name), std::move(adjust)});
   };
   for (int mode = 0; mode <= 9; ++mode) {
-    if (mode != 3) add("colourMode " + std::to_string(mode), [mode](ReductionParams& p) { p.colourMode = mode; });
+    if (mode != 3)
+      add("colourMode " + std::to_string(mode),
+          [mode](ReductionParams& p) { p.colourMode = mode; });
   }
   for (int op = 0; op <= 5; ++op) {
     add("edgeOperator " + std::to_string(op), [op](ReductionParams& p) { p.edgeOperator = op; });
   }
   for (int mode = 0; mode <= 3; ++mode) {
-    add("thresholdMode " + std::to_string(mode), [mode](ReductionParams& p) { p.thresholdMode = mode; });
+    add("thresholdMode " + std::to_string(mode),
+        [mode](ReductionParams& p) { p.thresholdMode = mode; });
   }
   for (int mode : {0, 2, 3, 4, 5}) {
     add("spreadMode " + std::to_string(mode), [mode](ReductionParams& p) { p.spreadMode = mode; });
@@ -129,7 +132,8 @@ std::vector<NamedSettings> SettingSpread() {
       p.diffusionKernel = kernel;
     });
     if (kernel != 0) {
-      add("kernel " + std::to_string(kernel), [kernel](ReductionParams& p) { p.diffusionKernel = kernel; });
+      add("kernel " + std::to_string(kernel),
+          [kernel](ReductionParams& p) { p.diffusionKernel = kernel; });
     }
   }
   add("nearest entries only", [](ReductionParams& p) { p.finalMapMode = 0; });
@@ -210,7 +214,8 @@ TEST(EngineEquivalence, RandomSettingCombinations) {
     p.chromaAngle = pick(-30, 30);
     p.diffusionStrength = pick(0, 4) * 0.25;
     const NamedPicture& picture = pictures[size_t(trial) % pictures.size()];
-    ExpectEquivalent(picture.picture, p, picture.name + ", random settings " + std::to_string(trial));
+    ExpectEquivalent(picture.picture, p,
+                     picture.name + ", random settings " + std::to_string(trial));
   }
 }
 

@@ -56,7 +56,10 @@ struct WorkingPicture {
 };
 
 WorkingPicture WorkingOf(const RgbPicture& p) {
-  return {p.width, p.height, {p.r.begin(), p.r.end()}, {p.g.begin(), p.g.end()},
+  return {p.width,
+          p.height,
+          {p.r.begin(), p.r.end()},
+          {p.g.begin(), p.g.end()},
           {p.b.begin(), p.b.end()}};
 }
 
@@ -64,9 +67,8 @@ std::vector<uint8_t> DiffuseWeighted(const WorkingPicture& p,
                                      const std::vector<PaletteRecord>& records, int kernel,
                                      double strength, uint8_t fill = 0) {
   std::vector<uint8_t> indices(p.v.size(), fill);
-  DiffuseToIndicesWeighted(p.width, p.height, kernel, strength, p.v.data(), p.y.data(),
-                           p.u.data(), static_cast<int>(records.size()), records.data(),
-                           indices.data());
+  DiffuseToIndicesWeighted(p.width, p.height, kernel, strength, p.v.data(), p.y.data(), p.u.data(),
+                           static_cast<int>(records.size()), records.data(), indices.data());
   return indices;
 }
 
@@ -77,8 +79,7 @@ std::vector<uint8_t> NearestRgb(const RgbPicture& p, const RgbPalette& palette) 
     int best = 0;
     long bestDistance = std::numeric_limits<long>::max();
     for (int e = 0; e < kPaletteSize; ++e) {
-      const long dr = p.r[i] - palette.r[e], dg = p.g[i] - palette.g[e],
-                 db = p.b[i] - palette.b[e];
+      const long dr = p.r[i] - palette.r[e], dg = p.g[i] - palette.g[e], db = p.b[i] - palette.b[e];
       const long distance = dr * dr + dg * dg + db * db;
       if (distance < bestDistance) {
         bestDistance = distance;
@@ -106,8 +107,7 @@ TEST(ErrorDiffusionTest, StrengthZeroIsNearestMapping) {
 // measured from outside: the target's own value is moved until its index flips between
 // the two entries V = 0 and V = 1000, that is until value + received error passes 500.
 // Earlier pixels do not depend on the target's value.
-double ReceivedError(int kernel, double strength, int width, int height, int source,
-                     int target) {
+double ReceivedError(int kernel, double strength, int width, int height, int source, int target) {
   std::vector<PaletteRecord> records = {{0, 0, 0, 0}, {0, 0, 1000, 1}};
   WorkingPicture p{width, height, std::vector<double>(width * height, 0.0),
                    std::vector<double>(width * height, 0.0),
@@ -162,8 +162,7 @@ TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeErrorScaled) {
   // k = D / (1 + 0.0000001).
   for (const KernelTable& table : kKernels) {
     const double k = table.divisor / (1.0 + 0.0000001);
-    EXPECT_NEAR(ReceivedError(table.kernel, 1.0, 5, 2, 1, 2), 400 * table.weights[0][3] / k,
-                1e-9)
+    EXPECT_NEAR(ReceivedError(table.kernel, 1.0, 5, 2, 1, 2), 400 * table.weights[0][3] / k, 1e-9)
         << table.kernel;
   }
   // Floyd-Steinberg on a 3 x 3 picture with the colour at (0, 0), by hand: (1, 0) gets 7/16

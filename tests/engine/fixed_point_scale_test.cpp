@@ -26,18 +26,25 @@ TEST(FixedPointScale, ToFixedTruncatesLikeTheLibraryConversion) {
     double largest;
     int64_t count;
   };
-  const Case cases[] = {{255.0, 12'000'000}, {1.0, 1},          {0.75, 100'000'000},
-                        {1e-300, 5},         {1e300, 1'000'000}, {0.0, 3},
-                        {DBL_TRUE_MIN, 1},   {4096.5, 7}};
+  const Case cases[] = {{255.0, 12'000'000}, {1.0, 1}, {0.75, 100'000'000}, {1e-300, 5},
+                        {1e300, 1'000'000},  {0.0, 3}, {DBL_TRUE_MIN, 1},   {4096.5, 7}};
   std::mt19937_64 random(20261207);
   for (const Case& c : cases) {
     const FixedPointScale scale(c.largest, c.count);
     ASSERT_TRUE(scale.usable());
     const int bits = FractionBitsOf(scale);
-    std::vector<double> values = {0.0,        -0.0,          c.largest,  -c.largest,
-                                  scale.unit(), -scale.unit(), scale.unit() * 0.5,
-                                  -scale.unit() * 0.999, DBL_TRUE_MIN, -DBL_TRUE_MIN,
-                                  DBL_MIN,    c.largest * 0.5};
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  c.largest,
+                                  -c.largest,
+                                  scale.unit(),
+                                  -scale.unit(),
+                                  scale.unit() * 0.5,
+                                  -scale.unit() * 0.999,
+                                  DBL_TRUE_MIN,
+                                  -DBL_TRUE_MIN,
+                                  DBL_MIN,
+                                  c.largest * 0.5};
     std::uniform_real_distribution<double> fraction(-1.0, 1.0);
     std::uniform_int_distribution<int> exponent(-60, 0);
     for (int k = 0; k < 20000; ++k) {

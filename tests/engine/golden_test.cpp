@@ -64,7 +64,9 @@ TEST(GoldenReductions, PalettesIndicesAndDiagnosticsAreUnchanged) {
   const GoldenCase cases[] = {
       {"gradient 40x30", GradientPicture(40, 30), {}, 0xfe731083e9d48222ull},
       {"noise 16x16", NoisePicture(16, 16, 1), {}, 0xc3d904a064756d0eull},
-      {"noise 24x20, almost every pixel an edge", NoisePicture(24, 20, 2), {},
+      {"noise 24x20, almost every pixel an edge",
+       NoisePicture(24, 20, 2),
+       {},
        0xd25358d8fbf95d7aull},
       {"noise 10x10, every pixel an edge", NoisePicture(10, 10, 3), allEdges,
        0xe7bddf0913b49383ull},
@@ -76,8 +78,7 @@ TEST(GoldenReductions, PalettesIndicesAndDiagnosticsAreUnchanged) {
   };
   for (const GoldenCase& golden : cases) {
     const uint64_t actual = ReduceAndHash(golden.picture, golden.params);
-    EXPECT_EQ(actual, golden.expectedHash)
-        << golden.name << ": 0x" << std::hex << actual << "ull";
+    EXPECT_EQ(actual, golden.expectedHash) << golden.name << ": 0x" << std::hex << actual << "ull";
   }
 }
 

@@ -74,8 +74,7 @@ TEST(RefinePaletteKMeans, FixedPointConvergesInPassOneOnIntegerParts) {
   palette.Y[0] = 10.2;
   for (int i = 0; i < kPaletteSize; ++i) {
     // Pixel 0 would pull entry 0 to 10.9: the same integer part, so nothing moves.
-    picture.Add(i == 0 ? 10.9 : palette.Y[i], palette.U[i], palette.V[i],
-                static_cast<uint8_t>(i));
+    picture.Add(i == 0 ? 10.9 : palette.Y[i], palette.U[i], palette.V[i], static_cast<uint8_t>(i));
   }
   // An edge pixel far away influences no mean and keeps its index byte.
   picture.Add(1e5, 0.0, 0.0, 0, LABEL_EDGE);
@@ -159,8 +158,7 @@ TEST(RefinePaletteKMeans, TinyWeightsDrawZeroInsteadOfDividingByZero) {
   std::istringstream lines(test.Out());
   for (std::string line; std::getline(lines, line);) {
     double ry = -1, ru = -1, rv = -1;
-    ASSERT_EQ(std::sscanf(line.c_str(), "RAND de dasita palette = %lf %lf %lf", &ry, &ru, &rv),
-              3);
+    ASSERT_EQ(std::sscanf(line.c_str(), "RAND de dasita palette = %lf %lf %lf", &ry, &ru, &rv), 3);
     EXPECT_EQ(ru, 0.0) << line;
   }
 }

@@ -3,8 +3,8 @@
 // grid's box or not, whichever thread makes a cell first; the bounds of the search for
 // the runners-up must never exceed the true distances they bound.
 
-#include "engine/candidate_grid.h"
 #include "engine/nearest_entry_search.h"
+#include "engine/candidate_grid.h"
 
 #include <gtest/gtest.h>
 

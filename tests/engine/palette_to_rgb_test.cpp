@@ -38,8 +38,8 @@ std::vector<Bytes> TestColours() {
   colours.push_back({255, 255, 255});
   for (int level : {255, 128, 40}) {
     const uint8_t l = static_cast<uint8_t>(level);
-    for (Bytes c : {Bytes{l, 0, 0}, Bytes{0, l, 0}, Bytes{0, 0, l}, Bytes{l, l, 0},
-                    Bytes{0, l, l}, Bytes{l, 0, l}}) {
+    for (Bytes c : {Bytes{l, 0, 0}, Bytes{0, l, 0}, Bytes{0, 0, l}, Bytes{l, l, 0}, Bytes{0, l, l},
+                    Bytes{l, 0, l}}) {
       colours.push_back(c);
     }
   }
@@ -65,8 +65,8 @@ void ExpectRoundTrip(const ReductionParams& params) {
   const Converted out = Convert(palette, params);
   for (int i = 0; i < kPaletteSize; ++i) {
     const Bytes c = colours[i];
-    SCOPED_TRACE(testing::Message() << "mode " << params.colourMode << " colour " << int(c.r)
-                                    << "," << int(c.g) << "," << int(c.b));
+    SCOPED_TRACE(testing::Message() << "mode " << params.colourMode << " colour " << int(c.r) << ","
+                                    << int(c.g) << "," << int(c.b));
     EXPECT_LE(std::abs(out.red[i] - c.r), 1);
     EXPECT_LE(std::abs(out.green[i] - c.g), 1);
     EXPECT_LE(std::abs(out.blue[i] - c.b), 1);

@@ -65,9 +65,12 @@ TEST(ReduceColors, DegeneratePicturesAreReduced) {
   ReductionParams noKMeans;
   noKMeans.kmeansOn = 0;
   std::vector<Case> cases = {
-      {"1x1", NoisePicture(1, 1, 1), {}},       {"1x9", NoisePicture(1, 9, 2), {}},
-      {"9x1", NoisePicture(9, 1, 3), {}},       {"flat", FlatPicture(8, 8, 200, 120, 40), {}},
-      {"noise", NoisePicture(16, 16, 4), {}},   {"all edges", NoisePicture(12, 12, 5), allEdges},
+      {"1x1", NoisePicture(1, 1, 1), {}},
+      {"1x9", NoisePicture(1, 9, 2), {}},
+      {"9x1", NoisePicture(9, 1, 3), {}},
+      {"flat", FlatPicture(8, 8, 200, 120, 40), {}},
+      {"noise", NoisePicture(16, 16, 4), {}},
+      {"all edges", NoisePicture(12, 12, 5), allEdges},
       {"no k-means", NoisePicture(8, 8, 11), noKMeans},
   };
   for (Case& c : cases) {

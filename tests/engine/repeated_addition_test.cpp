@@ -23,8 +23,8 @@ void ExpectSameAsOneByOne(double sum, double x, int64_t times) {
   const double actual = AddedRepeatedly(sum, x, times);
   // Compared bit for bit (also telling +0.0 from -0.0 and NaN from NaN).
   ASSERT_EQ(std::bit_cast<uint64_t>(expected), std::bit_cast<uint64_t>(actual))
-      << std::hexfloat << "sum " << sum << " x " << x << " times " << times << ": "
-      << expected << " vs " << actual;
+      << std::hexfloat << "sum " << sum << " x " << x << " times " << times << ": " << expected
+      << " vs " << actual;
 }
 
 TEST(AddedRepeatedly, EndsWhereTheAdditionsOneByOneEnd) {
@@ -48,9 +48,25 @@ TEST(AddedRepeatedly, EndsWhereTheAdditionsOneByOneEnd) {
 }
 
 TEST(AddedRepeatedly, EdgeValues) {
-  const double values[] = {0.0, -0.0, 1.0, -1.0, 0x1p-1074, 0x1p-1022, 0x1p-901, 0x1p899,
-                           0x1p1000, 1e308, -1e308, HUGE_VAL, -HUGE_VAL, NAN, 0.1, 3.0,
-                           0x1.fffffffffffffp0, 0x1p53, 0x1p52 + 1.0};
+  const double values[] = {0.0,
+                           -0.0,
+                           1.0,
+                           -1.0,
+                           0x1p-1074,
+                           0x1p-1022,
+                           0x1p-901,
+                           0x1p899,
+                           0x1p1000,
+                           1e308,
+                           -1e308,
+                           HUGE_VAL,
+                           -HUGE_VAL,
+                           NAN,
+                           0.1,
+                           3.0,
+                           0x1.fffffffffffffp0,
+                           0x1p53,
+                           0x1p52 + 1.0};
   for (const double sum : values) {
     for (const double x : values) {
       for (const int64_t times : {0, 1, 17, 100, 4097}) ExpectSameAsOneByOne(sum, x, times);

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <vector>
 
+#include "tests/engine/clustering_test_support.h"
 #include "tests/engine/reference/engine_types.h"
 #include "tests/engine/reference/integer_parts.h"
-#include "tests/engine/clustering_test_support.h"
 
 namespace genshoku::reference {
 namespace {
@@ -104,8 +104,7 @@ TEST(SplitThreshold, PrintsTheThresholdAtTheFirstSplitOnly) {
   for (const Case& c : {Case{0, 1, "THRESH OHTSU=1\n"}, Case{3, 1, "THRESH OHTSU2=1\n"},
                         Case{4, 1, "THRESH OHTSU2=1\n"}, Case{2, 0, ""}, Case{7, 42, ""}}) {
     TestRun first;
-    EXPECT_EQ(SplitThreshold(c.mode, 4, ints, along, zero, zero, true, 42, first.run),
-              c.threshold);
+    EXPECT_EQ(SplitThreshold(c.mode, 4, ints, along, zero, zero, true, 42, first.run), c.threshold);
     EXPECT_EQ(first.Out(), c.firstLine) << c.mode;
     TestRun later;
     EXPECT_EQ(SplitThreshold(c.mode, 4, ints, along, zero, zero, false, 42, later.run),

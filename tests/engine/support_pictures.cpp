@@ -85,8 +85,8 @@ Picture PhotoLikePicture(int width, int height, unsigned seed, int grain) {
   Wave waves[3][3];
   for (auto& channel : waves) {
     for (Wave& wave : channel) {
-      wave = {unit(generator) * 6.0 / width, unit(generator) * 6.0 / height,
-              unit(generator) * 6.28, 20.0 + unit(generator) * 50.0};
+      wave = {unit(generator) * 6.0 / width, unit(generator) * 6.0 / height, unit(generator) * 6.28,
+              20.0 + unit(generator) * 50.0};
     }
   }
   double base[3] = {60 + unit(generator) * 120, 60 + unit(generator) * 120,
@@ -98,7 +98,8 @@ Picture PhotoLikePicture(int width, int height, unsigned seed, int grain) {
   };
   std::vector<Disc> discs(4);
   for (Disc& disc : discs) {
-    disc = {unit(generator) * width, unit(generator) * height,
+    disc = {unit(generator) * width,
+            unit(generator) * height,
             (0.08 + unit(generator) * 0.2) * std::min(width, height),
             {unit(generator) * 255, unit(generator) * 255, unit(generator) * 255}};
   }
@@ -109,7 +110,8 @@ Picture PhotoLikePicture(int width, int height, unsigned seed, int grain) {
       for (int c = 0; c < 3; ++c) {
         value[c] = base[c];
         for (const Wave& wave : waves[c]) {
-          value[c] += wave.amplitude * std::sin(wave.fx * x * 6.28 + wave.fy * y * 6.28 + wave.phase);
+          value[c] +=
+              wave.amplitude * std::sin(wave.fx * x * 6.28 + wave.fy * y * 6.28 + wave.phase);
         }
       }
       for (const Disc& disc : discs) {

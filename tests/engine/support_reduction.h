@@ -11,8 +11,8 @@
 
 namespace genshoku::test_support {
 
-using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
-                                        uint8_t*, uint8_t*, uint8_t*, const ReductionParams&,
+using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
+                                        uint8_t*, uint8_t*, const ReductionParams&,
                                         const EngineServices&);
 
 struct Reduction {
@@ -29,7 +29,7 @@ ReductionParams PlainColourSettings(int colourMode);
 
 // Reduces `picture`, whose planes the engine may change (pre-smoothing, floor). The
 // services' diagnostics are captured here; host, random and threads are the caller's.
-Reduction Reduce(Picture& picture, const ReductionParams& params = {},
-                 EngineServices services = {}, ReduceFunction reduce = &ReduceColors);
+Reduction Reduce(Picture& picture, const ReductionParams& params = {}, EngineServices services = {},
+                 ReduceFunction reduce = &ReduceColors);
 
 }  // namespace genshoku::test_support

@@ -48,8 +48,8 @@ TEST(WriteBmp8, WritesTheHeaderColourTableAndRowsBottomFirst) {
     table[4 * i + 2] = 7;
   }
   uint8_t* rows = state.resultBlock.data() + 1064;
-  for (int i = 0; i < 5; ++i) rows[i] = static_cast<uint8_t>(i + 1);          // bottom row
-  for (int i = 0; i < 5; ++i) rows[8 + i] = static_cast<uint8_t>(i + 11);     // top row
+  for (int i = 0; i < 5; ++i) rows[i] = static_cast<uint8_t>(i + 1);       // bottom row
+  for (int i = 0; i < 5; ++i) rows[8 + i] = static_cast<uint8_t>(i + 11);  // top row
 
   const std::string path = folder.Path("out.bmp");
   ASSERT_TRUE(WriteBmp8(state, path, SilentDiagnostics()));
@@ -122,7 +122,11 @@ TEST(LoadBmpFile, RefusesWhatIsNotABmpPicture) {
       {"offset past the end", [](auto& b) { WriteLe32(&b[10], 5000); }},
       {"run-length compression", [](auto& b) { WriteLe32(&b[30], 1); }},
       {"odd bit depth", [](auto& b) { WriteLe16(&b[28], 7); }},
-      {"too many pixels", [](auto& b) { WriteLe32(&b[18], 20000); WriteLe32(&b[22], 20000); }},
+      {"too many pixels",
+       [](auto& b) {
+         WriteLe32(&b[18], 20000);
+         WriteLe32(&b[22], 20000);
+       }},
       {"header only", [](auto& b) { b.resize(30); }},
   };
   PictureState state;

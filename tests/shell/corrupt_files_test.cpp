@@ -13,8 +13,8 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -152,8 +152,7 @@ int LinesNaming(const CapturedDiagnostics& diagnostics, const std::string& path)
 
 class DropChecker {
  public:
-  explicit DropChecker(const std::string& extension)
-      : path_(folder_.Path("dropped" + extension)) {}
+  explicit DropChecker(const std::string& extension) : path_(folder_.Path("dropped" + extension)) {}
 
   // Drops `bytes` as a file and checks the outcome; `what` names the case in failures.
   // Returns whether a picture was loaded.
@@ -290,8 +289,7 @@ std::vector<uint8_t> WithRepeatedScans(const std::vector<uint8_t>& jpeg, int cop
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastScan = i;
   }
   const size_t headerSize = 2 + (size_t(jpeg[lastScan + 2]) << 8 | jpeg[lastScan + 3]);
-  const std::vector<uint8_t> header(jpeg.begin() + lastScan,
-                                    jpeg.begin() + lastScan + headerSize);
+  const std::vector<uint8_t> header(jpeg.begin() + lastScan, jpeg.begin() + lastScan + headerSize);
   std::vector<uint8_t> result(jpeg.begin(), jpeg.end() - 2);  // without the end marker
   for (int n = 0; n < copies; ++n) result.insert(result.end(), header.begin(), header.end());
   result.push_back(0xFF);

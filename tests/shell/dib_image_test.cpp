@@ -53,8 +53,8 @@ std::vector<uint8_t> Le32s(std::initializer_list<uint32_t> values) {
 
 TEST(DibImageTest, TwentyFourBitRowsComeBottomFirstUnlessTheHeightIsNegative) {
   // Two pixels per row (6 bytes + 2 pad); stored row 0 is blue then green, row 1 red, white.
-  const std::vector<uint8_t> rows = {255, 0, 0, 0, 255, 0, 9, 9,  //
-                                     0, 0, 255, 255, 255, 255, 9, 9};
+  const std::vector<uint8_t> rows = {255, 0, 0,   0,   255, 0,   9, 9,  //
+                                     0,   0, 255, 255, 255, 255, 9, 9};
   DibGeometry g;
   const std::vector<uint32_t> bottomUp = Convert(Dib(2, 2, 24, {}, rows), &g);
   EXPECT_EQ(g.width, 2);
@@ -71,8 +71,7 @@ TEST(DibImageTest, IndexedRowsLookUpTheColourTable) {
   // Table: 0 black-ish, 1 = (r 10, g 20, b 30), 2 white.
   const std::vector<uint8_t> table = {1, 2, 3, 0, 30, 20, 10, 0, 255, 255, 255, 0};
   // 8 bits, 3 entries in use: index 7 lies past the table and paints black.
-  const std::vector<uint32_t> eight =
-      Convert(Dib(3, 1, 8, table, {1, 2, 7, 0}, 0, 3));
+  const std::vector<uint32_t> eight = Convert(Dib(3, 1, 8, table, {1, 2, 7, 0}, 0, 3));
   EXPECT_EQ(eight, (std::vector<uint32_t>{0xFF0A141E, kWhite, kBlack}));
   // 4 bits: high nibble first.
   const std::vector<uint8_t> table16 = [&] {

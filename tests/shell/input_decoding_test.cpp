@@ -15,8 +15,8 @@ using testing::MakeBmp24;
 using testing::MakeJpeg;
 using testing::MakePng;
 using testing::Rgb;
-using testing::ShownPixel;
 using testing::ScratchFolder;
+using testing::ShownPixel;
 using testing::TestPattern;
 using testing::WriteWholeFile;
 

@@ -60,10 +60,9 @@ std::set<std::string> Entries(const std::string& folder) {
 }
 
 int ErrLines(const CapturedDiagnostics& diagnostics) {
-  return int(std::count_if(diagnostics.lines().begin(), diagnostics.lines().end(),
-                           [](const CapturedDiagnostics::Line& line) {
-                             return line.stream == DiagnosticStream::Err;
-                           }));
+  return int(std::count_if(
+      diagnostics.lines().begin(), diagnostics.lines().end(),
+      [](const CapturedDiagnostics::Line& line) { return line.stream == DiagnosticStream::Err; }));
 }
 
 // Saves `name` into `folder` and describes every way the failure was not clean; empty

@@ -89,7 +89,8 @@ TEST(SaveResult, GifFilesHoldOneLoopingImageWithTheWholePalette) {
         std::string(reinterpret_cast<char*>(block.Bytes), 11) == "NETSCAPE2.0" &&
         i + 1 < image.ExtensionBlockCount) {
       const ExtensionBlock& loop = image.ExtensionBlocks[i + 1];
-      looping = loop.ByteCount == 3 && loop.Bytes[0] == 1 && loop.Bytes[1] == 0 && loop.Bytes[2] == 0;
+      looping =
+          loop.ByteCount == 3 && loop.Bytes[0] == 1 && loop.Bytes[1] == 0 && loop.Bytes[2] == 0;
     }
     GraphicsControlBlock control;
     if (block.Function == GRAPHICS_EXT_FUNC_CODE &&

@@ -24,7 +24,8 @@ std::vector<uint8_t> MakeJpeg(int width, int height, const PixelFunction& pixel,
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, quality, TRUE);
   if (kind == JpegKind::Rgb444) {
-    for (int c = 0; c < 3; ++c) info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
+    for (int c = 0; c < 3; ++c)
+      info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
   }
   if (kind == JpegKind::CmykPlain) info.write_Adobe_marker = FALSE;
   jpeg_start_compress(&info, TRUE);

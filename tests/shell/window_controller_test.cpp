@@ -143,8 +143,8 @@ TEST_F(WindowControllerTest, ReductionShowsTheResultAndEnablesSaving) {
 TEST_F(WindowControllerTest, AFailedOrStoppedReductionKeepsThePictureAndAllowsAnotherTry) {
   ASSERT_EQ(controller_.Drop({Write24("photo.bmp", 4, 4)}), DropResult::Loaded);
   const uint64_t generation = controller_.pictureGeneration();
-  for (ReduceResult failure : {ReduceResult::JacobiNotConverged, ReduceResult::OutOfMemory,
-                               ReduceResult::Stopped}) {
+  for (ReduceResult failure :
+       {ReduceResult::JacobiNotConverged, ReduceResult::OutOfMemory, ReduceResult::Stopped}) {
     diagnostics_.Clear();
     ReductionJob job;
     ASSERT_TRUE(controller_.BeginReduction(job));

@@ -122,15 +122,9 @@ TEST(GifHostileInput, MutatedFilesReadSafely) {
       const size_t at = position();
       switch (random.Below(7)) {
         case 0:
-        case 1:
-          bytes[at] = static_cast<uint8_t>(random.Next());
-          break;
-        case 2:
-          bytes[at] = kTelling[random.Below(sizeof kTelling)];
-          break;
-        case 3:
-          bytes.insert(bytes.begin() + at, static_cast<uint8_t>(random.Next()));
-          break;
+        case 1: bytes[at] = static_cast<uint8_t>(random.Next()); break;
+        case 2: bytes[at] = kTelling[random.Below(sizeof kTelling)]; break;
+        case 3: bytes.insert(bytes.begin() + at, static_cast<uint8_t>(random.Next())); break;
         case 4:
           bytes.erase(bytes.begin() + at,
                       bytes.begin() + std::min<size_t>(at + 1 + random.Below(40), bytes.size()));

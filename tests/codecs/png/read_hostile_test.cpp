@@ -37,26 +37,18 @@ TEST(PngReaderHostileInput, MutatedFiles) {
       const size_t from = file.size() > 33 && random() % 2 ? 33 : 0;
       const size_t at = from + random() % (file.size() - from);
       switch (random() % 6) {
-        case 0:
-          file[at] ^= static_cast<uint8_t>(1u << (random() % 8));
-          break;
-        case 1:
-          file[at] = static_cast<uint8_t>(random());
-          break;
+        case 0: file[at] ^= static_cast<uint8_t>(1u << (random() % 8)); break;
+        case 1: file[at] = static_cast<uint8_t>(random()); break;
         case 2:  // a big number where lengths and dimensions live
           for (size_t k = at; k < at + 4 && k < file.size(); ++k)
             file[k] = random() % 2 ? 0xFF : 0x7F;
           break;
-        case 3:
-          file.insert(file.begin() + at, static_cast<uint8_t>(random()));
-          break;
+        case 3: file.insert(file.begin() + at, static_cast<uint8_t>(random())); break;
         case 4:
           file.erase(file.begin() + at,
                      file.begin() + std::min(file.size(), at + 1 + random() % 16));
           break;
-        default:
-          file.resize(at);
-          break;
+        default: file.resize(at); break;
       }
     }
     SCOPED_TRACE(round);

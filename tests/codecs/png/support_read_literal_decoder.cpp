@@ -8,7 +8,6 @@
 
 namespace genshoku::png::literal {
 
-
 namespace {
 
 constexpr uint8_t kOpaque = 255;
@@ -40,26 +39,15 @@ void UnfilterBytes(int filter, uint8_t* line, const uint8_t* previous, size_t po
     const int upperLeft = hasLeft && !firstLine ? previous[at - unitBytes] : 0;
     int predictor;
     switch (filter) {
-      case kFilterSub:
-        predictor = left;
-        break;
-      case kFilterUp:
-        predictor = up;
-        break;
-      case kFilterAverage:
-        predictor = (left + up) / 2;
-        break;
-      case kFilterPaeth:
-        predictor = PaethPredictor(left, up, upperLeft);
-        break;
-      default:
-        predictor = 0;
-        break;
+      case kFilterSub: predictor = left; break;
+      case kFilterUp: predictor = up; break;
+      case kFilterAverage: predictor = (left + up) / 2; break;
+      case kFilterPaeth: predictor = PaethPredictor(left, up, upperLeft); break;
+      default: predictor = 0; break;
     }
     line[at] = static_cast<uint8_t>(line[at] + predictor);
   }
 }
-
 
 }  // namespace
 
@@ -221,9 +209,7 @@ void LiteralRawPngDecoder::PutPixel(size_t offset, const uint8_t* bytes) {
       pixel[0] = pixel[1] = pixel[2] = bytes[0];
       pixel[3] = kOpaque;
       break;
-    case kPalette:
-      PutIndexedPixel(offset, bytes[0]);
-      break;
+    case kPalette: PutIndexedPixel(offset, bytes[0]); break;
     case kTruecolour:
       if (format.bitDepth == 16) {
         // The most significant byte of each 16-bit sample.
@@ -239,11 +225,8 @@ void LiteralRawPngDecoder::PutPixel(size_t offset, const uint8_t* bytes) {
       pixel[0] = pixel[1] = pixel[2] = bytes[0];
       pixel[3] = bytes[1];
       break;
-    case kTruecolourAlpha:
-      std::copy_n(bytes, 4, pixel);
-      break;
-    default:
-      break;
+    case kTruecolourAlpha: std::copy_n(bytes, 4, pixel); break;
+    default: break;
   }
 }
 

@@ -15,7 +15,7 @@ namespace genshoku::png::literal {
 class LiteralRawPngDecoder : public VxGenericPngDecoder {
  public:
   explicit LiteralRawPngDecoder(Diagnostics& diagnostics = StandardDiagnostics(),
-                           uint64_t pixelLimit = kMaxPngPixels);
+                                uint64_t pixelLimit = kMaxPngPixels);
 
   // False for unsupported formats, empty pictures and pictures over the pixel limit;
   // the picture is then left empty.

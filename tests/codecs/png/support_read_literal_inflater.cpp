@@ -80,7 +80,6 @@ class InflateBitReader {
   uint32_t mask_ = 1;
 };
 
-
 bool InflateBitReader::ReadBits(int count, uint32_t& value) {
   value = 0;
   for (int i = 0; i < count; ++i) {
@@ -116,15 +115,13 @@ void BuildFixedCodes(int32_t* lengths, int32_t* codes);
 // A tree holding every symbol of non-zero length at the path its code spells, most
 // significant bit first. Symbols whose codes collide (a damaged code set) overwrite or
 // hide each other but never make the tree unsafe to walk.
-std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths,
-                                           const int32_t* codes);
+std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths, const int32_t* codes);
 
 enum class SymbolRead { Found, OutOfData, MissingNode };
 
 // Walks from the root, taking at least one bit, so every symbol costs input: a tree
 // without symbols reports a missing node instead of yielding symbols for free.
 SymbolRead ReadSymbol(const HuffmanTreeNode& root, InflateBitReader& bits, int32_t& symbol);
-
 
 void BuildFixedCodes(int32_t* lengths, int32_t* codes) {
   for (int symbol = 0; symbol < kLiteralLengthSymbols; ++symbol) {
@@ -190,7 +187,6 @@ struct DynamicCodes {
 // runs longer than the alphabets); a walk off the code-length tree is also reported.
 bool ReadDynamicCodes(InflateBitReader& bits, DynamicCodes& codes, Diagnostics& diagnostics);
 
-
 namespace {
 
 constexpr int kCodeLengthSymbols = 19;
@@ -202,8 +198,8 @@ constexpr int kCodeLengthOrder[kCodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  
 
 // Decodes the run of literal/length and distance code lengths, which deflate sends as one
 // sequence so that a repeat may cross from one alphabet into the other.
-bool ReadLengthRun(const HuffmanTreeNode& tree, InflateBitReader& bits, int32_t* lengths,
-                   int total, Diagnostics& diagnostics) {
+bool ReadLengthRun(const HuffmanTreeNode& tree, InflateBitReader& bits, int32_t* lengths, int total,
+                   Diagnostics& diagnostics) {
   int filled = 0;
   while (filled < total) {
     int32_t symbol;
@@ -296,22 +292,22 @@ class PngInflater {
   uint64_t produced_ = 0;
 };
 
-
 namespace {
 
 constexpr int kCompressionMethodDeflate = 8;
 constexpr uint8_t kPresetDictionaryFlag = 0x20;
 
 // Base lengths and extra bits of the length symbols 257 to 285.
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // Base distances and extra bits of the distance codes 0 to 29.
-constexpr uint16_t kDistanceBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                        33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t kDistanceBase[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
@@ -354,18 +350,14 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
     }
     finalBlock = final != 0;
     switch (type) {
-      case 0:
-        ok = InflateStoredBlock();
-        break;
+      case 0: ok = InflateStoredBlock(); break;
       case 1: {
         int32_t lengths[kLiteralLengthSymbols], codes[kLiteralLengthSymbols];
         BuildFixedCodes(lengths, codes);
         ok = InflateHuffmanBlock(*BuildTree(kLiteralLengthSymbols, lengths, codes), nullptr);
         break;
       }
-      case 2:
-        ok = InflateDynamicBlock();
-        break;
+      case 2: ok = InflateDynamicBlock(); break;
       default:
         diagnostics_.Out("Unknown compression type (bType=3)\n");
         ok = false;
@@ -400,8 +392,7 @@ bool PngInflater::InflateDynamicBlock() {
   DynamicCodes codes;
   if (!ReadDynamicCodes(bits_, codes, diagnostics_)) return false;
   const auto literals = BuildTree(codes.literalCount, codes.literalLengths, codes.literalCodes);
-  const auto distances =
-      BuildTree(codes.distanceCount, codes.distanceLengths, codes.distanceCodes);
+  const auto distances = BuildTree(codes.distanceCount, codes.distanceLengths, codes.distanceCodes);
   return InflateHuffmanBlock(*literals, distances.get());
 }
 

@@ -10,20 +10,16 @@ namespace {
 
 int Predict(int filter, int left, int up, int upperLeft) {
   switch (filter) {
-    case 1:
-      return left;
-    case 2:
-      return up;
-    case 3:
-      return (left + up) / 2;
+    case 1: return left;
+    case 2: return up;
+    case 3: return (left + up) / 2;
     case 4: {
       const int p = left + up - upperLeft;
       const int pa = std::abs(p - left), pb = std::abs(p - up), pc = std::abs(p - upperLeft);
       if (pa <= pb && pa <= pc) return left;
       return pb <= pc ? up : upperLeft;
     }
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -112,9 +108,7 @@ Bytes ExpectedRgba(const SourceImage& image) {
           pixel[0] = pixel[1] = pixel[2] = in[0];
           pixel[3] = in[1];
           break;
-        case 6:
-          std::copy_n(in, 4, pixel);
-          break;
+        case 6: std::copy_n(in, 4, pixel); break;
       }
       rgba.insert(rgba.end(), pixel, pixel + 4);
     }

@@ -54,7 +54,7 @@ TEST(WriteUnitPipeline, TokensMadeAheadGiveTheSameStreamAndLines) {
   EXPECT_EQ(ahead.bytes, alone.bytes);
   EXPECT_EQ(ahead.lines, alone.lines);
   // The noise unit really went out stored, and the stream holds the rows.
-  EXPECT_NE(alone.lines.find("zLib Block nByte=501 bFinal=1"), std::string::npos) ;
+  EXPECT_NE(alone.lines.find("zLib Block nByte=501 bFinal=1"), std::string::npos);
   Bytes inflated;
   ASSERT_TRUE(ZlibInflate(alone.bytes, inflated));
   EXPECT_EQ(inflated, FilteredRows(rows, height, width));

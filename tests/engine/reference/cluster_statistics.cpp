@@ -22,9 +22,8 @@ Triple SumComponents(int64_t pixelCount, const int16_t* labels, LabelTest labelM
 }
 
 template <typename LabelTest>
-void Covariance(int64_t pixelCount, const int16_t* labels, LabelTest labelMatches,
-                const double* p1, const double* p2, const double* p3, const Triple& mean,
-                Matrix3& out) {
+void Covariance(int64_t pixelCount, const int16_t* labels, LabelTest labelMatches, const double* p1,
+                const double* p2, const double* p3, const Triple& mean, Matrix3& out) {
   double s11 = 0.0, s22 = 0.0, s33 = 0.0, s12 = 0.0, s13 = 0.0, s23 = 0.0;
   int64_t nonMatching = 0;
   for (int64_t i = 0; i < pixelCount; ++i) {
@@ -61,14 +60,14 @@ Matrix3 Identity() {
 
 Triple SumComponentsWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
                               const double* p1, const double* p2, const double* p3) {
-  return SumComponents(pixelCount, labels, [key](int16_t label) { return label == key; }, p1,
-                       p2, p3);
+  return SumComponents(
+      pixelCount, labels, [key](int16_t label) { return label == key; }, p1, p2, p3);
 }
 
 Triple SumComponentsWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
                                  const double* p1, const double* p2, const double* p3) {
-  return SumComponents(pixelCount, labels, [key](int16_t label) { return label != key; }, p1,
-                       p2, p3);
+  return SumComponents(
+      pixelCount, labels, [key](int16_t label) { return label != key; }, p1, p2, p3);
 }
 
 Triple MeanOfSums(const Triple& sums, int64_t count) {
@@ -76,18 +75,17 @@ Triple MeanOfSums(const Triple& sums, int64_t count) {
   return {sums.x / n, sums.y / n, sums.z / n};
 }
 
-void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                         const double* p1, const double* p2, const double* p3,
-                         const Triple& mean, Matrix3& out) {
-  Covariance(pixelCount, labels, [key](int16_t label) { return label == key; }, p1, p2, p3,
-             mean, out);
+void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key, const double* p1,
+                         const double* p2, const double* p3, const Triple& mean, Matrix3& out) {
+  Covariance(
+      pixelCount, labels, [key](int16_t label) { return label == key; }, p1, p2, p3, mean, out);
 }
 
 void CovarianceWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
                             const double* p1, const double* p2, const double* p3,
                             const Triple& mean, Matrix3& out) {
-  Covariance(pixelCount, labels, [key](int16_t label) { return label != key; }, p1, p2, p3,
-             mean, out);
+  Covariance(
+      pixelCount, labels, [key](int16_t label) { return label != key; }, p1, p2, p3, mean, out);
 }
 
 int JacobiEigen(int maxIterations, double tolerance, const Matrix3& in, Matrix3& diag,
@@ -141,8 +139,7 @@ int JacobiEigen(int maxIterations, double tolerance, const Matrix3& in, Matrix3&
   return 1;
 }
 
-PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors,
-                                  int previousIndex) {
+PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors, int previousIndex) {
   PrincipalAxisChoice choice;
   choice.index = previousIndex;
   double best = -1e18;
@@ -160,8 +157,8 @@ PrincipalAxisChoice PrincipalAxis(const Matrix3& diag, const Matrix3& vectors,
 void DiagonaliseCovariance(const Matrix3& covariance, Matrix3& diag, Matrix3& vectors,
                            EngineRun& run, int maxIterations) {
   Matrix3 scratch1, scratch2;
-  if (JacobiEigen(maxIterations, JACOBI_TOLERANCE, covariance, diag, scratch1, vectors,
-                  scratch2) != 0) {
+  if (JacobiEigen(maxIterations, JACOBI_TOLERANCE, covariance, diag, scratch1, vectors, scratch2) !=
+      0) {
     run.diagnostics().Err("Jacobi syuusoku simasen!!\n");
     throw EigenNotConverged{};
   }

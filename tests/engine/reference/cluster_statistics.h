@@ -43,9 +43,8 @@ Triple MeanOfSums(const Triple& sums, int64_t count);
 
 // Population covariance (divided by the pixel count) of the pixels whose label equals key,
 // about `mean` (reversed order, as the sums). An empty set gives NaN entries.
-void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
-                         const double* p1, const double* p2, const double* p3,
-                         const Triple& mean, Matrix3& out);
+void CovarianceWithLabel(int64_t pixelCount, const int16_t* labels, int16_t key, const double* p1,
+                         const double* p2, const double* p3, const Triple& mean, Matrix3& out);
 // The same over the pixels whose label differs from key.
 void CovarianceWithoutLabel(int64_t pixelCount, const int16_t* labels, int16_t key,
                             const double* p1, const double* p2, const double* p3,

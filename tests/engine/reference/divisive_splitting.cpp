@@ -58,9 +58,9 @@ double ExtentAlongAxis(SplittingState& state, int16_t label, const Triple& mean,
     buffers.centredU[i] = state.planeU[i] - mean.y;
     buffers.centredV[i] = state.planeV[i] - mean.x;
   }
-  RotateOntoAxisWithLabel(state.pixelCount, axis, buffers.centredY.data(),
-                          buffers.centredU.data(), buffers.centredV.data(), state.pixelLabel,
-                          label, buffers.alongAxis.data(), buffers.acrossAxis1.data(),
+  RotateOntoAxisWithLabel(state.pixelCount, axis, buffers.centredY.data(), buffers.centredU.data(),
+                          buffers.centredV.data(), state.pixelLabel, label,
+                          buffers.alongAxis.data(), buffers.acrossAxis1.data(),
                           buffers.acrossAxis2.data());
   double largest = -9.99e65, smallest = 9.99e65;
   for (int64_t i = 0; i < state.pixelCount; ++i) {
@@ -82,10 +82,9 @@ void ComputeSpread(SplittingState& state, int side, int position) {
     return;
   }
   const int16_t label = static_cast<int16_t>(record.INDEXNO);
-  const Triple mean = MeanOfSums(
-      SumComponentsWithLabel(state.pixelCount, state.pixelLabel, label, state.planeY,
-                             state.planeU, state.planeV),
-      m);
+  const Triple mean = MeanOfSums(SumComponentsWithLabel(state.pixelCount, state.pixelLabel, label,
+                                                        state.planeY, state.planeU, state.planeV),
+                                 m);
 
   const int spreadMode = state.params->spreadMode;
   if (spreadMode == 0) {
@@ -152,9 +151,8 @@ void SplitCluster(SplittingState& state, int k, int n) {
 
   // An empty cluster gives 0/0 here; the NaNs make the diagonalisation stop at once and
   // touch no pixel below.
-  const Triple mean = MeanOfSums(SumComponentsWithLabel(state.pixelCount, state.pixelLabel,
-                                                        label, state.planeY, state.planeU,
-                                                        state.planeV),
+  const Triple mean = MeanOfSums(SumComponentsWithLabel(state.pixelCount, state.pixelLabel, label,
+                                                        state.planeY, state.planeU, state.planeV),
                                  chosen.COUNT);
   Matrix3 covariance, diag, vectors;
   CovarianceWithLabel(state.pixelCount, state.pixelLabel, label, state.planeY, state.planeU,
@@ -176,8 +174,8 @@ void SplitCluster(SplittingState& state, int k, int n) {
     buffers.centredV[i] = state.planeV[i] - mean.x;
   }
   RotateOntoAxisWithLabel(state.pixelCount, principal.axis, buffers.centredY.data(),
-                          buffers.centredU.data(), buffers.centredV.data(), state.pixelLabel,
-                          label, buffers.alongAxis.data(), buffers.acrossAxis1.data(),
+                          buffers.centredU.data(), buffers.centredV.data(), state.pixelLabel, label,
+                          buffers.alongAxis.data(), buffers.acrossAxis1.data(),
                           buffers.acrossAxis2.data());
   // The relabelling reads a snapshot taken right after the rotation: it sees exactly the
   // coordinates the threshold is chosen from, whatever the search does with the buffers.
@@ -196,9 +194,8 @@ void SplitCluster(SplittingState& state, int k, int n) {
   }
 
   const int threshold = SplitThreshold(
-      state.params->thresholdMode, listed, buffers.intProjection.data(),
-      buffers.compactAlong(), buffers.compactAcross1(), buffers.compactAcross2(), false,
-      state.lastThreshold, *state.run);
+      state.params->thresholdMode, listed, buffers.intProjection.data(), buffers.compactAlong(),
+      buffers.compactAcross1(), buffers.compactAcross2(), false, state.lastThreshold, *state.run);
   state.lastThreshold = threshold;
 
   int32_t staying = 0, moving = 0;

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
+#include "engine/reduction_params.h"
 #include "tests/engine/reference/engine_run.h"
 #include "tests/engine/reference/engine_types.h"
-#include "engine/reduction_params.h"
 #include "tests/engine/reference/split_threshold.h"
 
 namespace genshoku::reference {

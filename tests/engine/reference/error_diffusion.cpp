@@ -43,17 +43,40 @@ bool KernelFor(int kernel, DiffusionKernel& out) {
       out = {2, 1, 4, {{0, 1, 2}, {1, -1, 1}, {1, 0, 1}}};
       return true;
     case 2:  // Stucki
-      out = {3, 2, 42, {{0, 1, 8}, {0, 2, 4},
-                        {1, -2, 2}, {1, -1, 4}, {1, 0, 8}, {1, 1, 4}, {1, 2, 2},
-                        {2, -2, 1}, {2, -1, 2}, {2, 0, 4}, {2, 1, 2}, {2, 2, 1}}};
+      out = {3,
+             2,
+             42,
+             {{0, 1, 8},
+              {0, 2, 4},
+              {1, -2, 2},
+              {1, -1, 4},
+              {1, 0, 8},
+              {1, 1, 4},
+              {1, 2, 2},
+              {2, -2, 1},
+              {2, -1, 2},
+              {2, 0, 4},
+              {2, 1, 2},
+              {2, 2, 1}}};
       return true;
     case 3:  // Jarvis-Judice-Ninke
-      out = {3, 2, 48, {{0, 1, 7}, {0, 2, 5},
-                        {1, -2, 3}, {1, -1, 5}, {1, 0, 7}, {1, 1, 5}, {1, 2, 3},
-                        {2, -2, 1}, {2, -1, 3}, {2, 0, 5}, {2, 1, 3}, {2, 2, 1}}};
+      out = {3,
+             2,
+             48,
+             {{0, 1, 7},
+              {0, 2, 5},
+              {1, -2, 3},
+              {1, -1, 5},
+              {1, 0, 7},
+              {1, 1, 5},
+              {1, 2, 3},
+              {2, -2, 1},
+              {2, -1, 3},
+              {2, 0, 5},
+              {2, 1, 3},
+              {2, 2, 1}}};
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -81,7 +104,8 @@ int NearestEntry(const Colour& value, const std::vector<Colour>& palette) {
 class ErrorRows {
  public:
   ErrorRows(int width, const DiffusionKernel& kernel)
-      : stride_(width + 2 * kernel.margin), margin_(kernel.margin),
+      : stride_(width + 2 * kernel.margin),
+        margin_(kernel.margin),
         cells_(static_cast<size_t>(kernel.rows) * stride_, 0.0) {}
 
   double& At(int row, int x) { return cells_[static_cast<size_t>(row) * stride_ + x + margin_]; }
@@ -102,8 +126,7 @@ class ErrorRows {
 // into `chosen`. `pixel(i)` gives pixel i's colour in the palette's channel order.
 template <typename PixelColour>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
-                      PixelColour pixel, const std::vector<Colour>& palette,
-                      uint8_t* chosen) {
+                      PixelColour pixel, const std::vector<Colour>& palette, uint8_t* chosen) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
   // share through, which only matters for a pixel almost exactly between two entries.
   const double k = kernel.divisor / (strength + 0.0000001);
@@ -162,9 +185,9 @@ bool Supported(int width, int height, int count) {
 
 }  // namespace
 
-void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
-                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+void DiffuseToIndicesRgb(int width, int height, int kernel, double strength, const uint8_t* srcR,
+                         const uint8_t* srcG, const uint8_t* srcB, int count,
+                         const uint8_t* paletteRed, const uint8_t* paletteGreen,
                          const uint8_t* paletteBlue, uint8_t* indexPlane) {
   DiffusionKernel taps;
   if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;

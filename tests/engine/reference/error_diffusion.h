@@ -14,9 +14,9 @@ namespace genshoku::reference {
 
 // Error diffusion of the source bytes against the byte palette. Entries with the same
 // colour all give the highest of their indices.
-void DiffuseToIndicesRgb(int width, int height, int kernel, double strength,
-                         const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                         int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
+void DiffuseToIndicesRgb(int width, int height, int kernel, double strength, const uint8_t* srcR,
+                         const uint8_t* srcG, const uint8_t* srcB, int count,
+                         const uint8_t* paletteRed, const uint8_t* paletteGreen,
                          const uint8_t* paletteBlue, uint8_t* indexPlane);
 
 // Error diffusion of the working colours against the weighted palette records. The

@@ -60,8 +60,7 @@ void RefinePaletteKMeans(int64_t pixelCount, const double* planeY, const double*
   // With fewer distinct colours than entries some entries can never hold a pixel and are
   // redrawn in every pass, so the passes would never settle on their own.
   const bool fewerColoursThanEntries =
-      CountDistinctColours(pixelCount, pixelLabel, srcR, srcG, srcB, kPaletteSize) <
-      kPaletteSize;
+      CountDistinctColours(pixelCount, pixelLabel, srcR, srcG, srcB, kPaletteSize) < kPaletteSize;
   const int rangeY = RandomRange(params.weightY);
   const int rangeU = RandomRange(params.weightU);
   const int rangeV = RandomRange(params.weightV);

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
+#include "engine/reduction_params.h"
 #include "tests/engine/reference/engine_run.h"
 #include "tests/engine/reference/engine_types.h"
-#include "engine/reduction_params.h"
 
 namespace genshoku::reference {
 
@@ -38,7 +38,6 @@ void RefinePaletteKMeans(int64_t pixelCount, const double* planeY, const double*
 
 // Writes the nearest entry of every pixel, whatever its label, into indexPlane.
 void AssignNearestEntries(int64_t pixelCount, const double* planeY, const double* planeU,
-                          const double* planeV, const WorkingPalette& palette,
-                          uint8_t* indexPlane);
+                          const double* planeV, const WorkingPalette& palette, uint8_t* indexPlane);
 
 }  // namespace genshoku::reference

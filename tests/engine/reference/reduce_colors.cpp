@@ -64,8 +64,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     SplitClusters(splitting, firstSplit.threshold);
 
     run.PhaseStarted(EnginePhase::PaletteAssembly);
-    AssemblePalette(n, pixelLabel.data(), planeY.data(), planeU.data(), planeV.data(),
-                    clusterTable, palette, run);
+    AssemblePalette(n, pixelLabel.data(), planeY.data(), planeU.data(), planeV.data(), clusterTable,
+                    palette, run);
   }
 
   if (params.kmeansOn == 1) {
@@ -82,9 +82,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
   run.PhaseStarted(EnginePhase::FinalMapping);
   if (params.finalMapMode == 1) {
-    DiffuseToIndicesRgb(width, height, params.diffusionKernel, params.diffusionStrength, srcR,
-                        srcG, srcB, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
-                        indexPlane);
+    DiffuseToIndicesRgb(width, height, params.diffusionKernel, params.diffusionStrength, srcR, srcG,
+                        srcB, kPaletteSize, paletteRed, paletteGreen, paletteBlue, indexPlane);
   } else if (params.finalMapMode == 2) {
     DiffuseToIndicesWeighted(width, height, params.diffusionKernel, params.diffusionStrength,
                              planeV.data(), planeY.data(), planeU.data(), kPaletteSize, records,
@@ -99,9 +98,8 @@ ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, u
                           uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
                           uint8_t* paletteBlue, const ReductionParams& params,
                           const EngineServices& services) {
-  if (width <= 0 || height <= 0 ||
-      static_cast<int64_t>(width) * height > kMaxReductionPixels || !srcR || !srcG || !srcB ||
-      !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
+  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
+      !srcR || !srcG || !srcB || !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
       !ValidateReductionParams(params, nullptr)) {
     return ReduceResult::InvalidArguments;
   }

@@ -46,8 +46,7 @@ class AxisRotation {
     across2_[2] = k2 * k2 * t + cosTheta;
   }
 
-  void Apply(double a, double b, double c, double& along, double& across1,
-             double& across2) const {
+  void Apply(double a, double b, double c, double& along, double& across1, double& across2) const {
     along = along_[0] * a - along_[1] * b + along_[2] * c;
     across1 = across1_[0] * a + across1_[1] * b + across1_[2] * c;
     across2 = across2_[0] * a + across2_[1] * b + across2_[2] * c;
@@ -119,9 +118,8 @@ std::vector<int64_t> Histogram(int64_t count, const int32_t* values, int32_t min
 
 }  // namespace
 
-void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
-                    const double* inU, const double* inV, double* outAlong, double* outAcross1,
-                    double* outAcross2) {
+void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY, const double* inU,
+                    const double* inV, double* outAlong, double* outAcross1, double* outAcross2) {
   const AxisRotation rotation(axis);
   for (int64_t i = 0; i < pixelCount; ++i) {
     rotation.Apply(inY[i], inU[i], inV[i], outAlong[i], outAcross1[i], outAcross2[i]);
@@ -220,8 +218,7 @@ int OtsuThresholdInt(int64_t count, const int32_t* values) {
       sU += static_cast<float>((minimum + b) * bins[b]);
     }
     const float difference = sL / static_cast<float>(nL) - sU / static_cast<float>(nU);
-    const float score =
-        static_cast<float>(nU) * static_cast<float>(nL) * (difference * difference);
+    const float score = static_cast<float>(nU) * static_cast<float>(nL) * (difference * difference);
     if (score > bestScore) {
       bestScore = score;
       bestIndex = t;
@@ -249,9 +246,9 @@ int MedianThreshold(int64_t count, const int32_t* values, Diagnostics& diagnosti
   return median;
 }
 
-int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
-                   const double* along, const double* across1, const double* across2,
-                   bool firstSplit, int previousThreshold, EngineRun& run) {
+int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues, const double* along,
+                   const double* across1, const double* across2, bool firstSplit,
+                   int previousThreshold, EngineRun& run) {
   Diagnostics& out = run.diagnostics();
   switch (thresholdMode) {
     case 0: {
@@ -259,20 +256,17 @@ int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
       if (firstSplit && count > 0) out.Out("THRESH OHTSU=%d\n", threshold);
       return threshold;
     }
-    case 1:
-      return MedianThreshold(count, intValues, out);
+    case 1: return MedianThreshold(count, intValues, out);
     case 2:
       // The cluster's colours are centred, so 0 is its mean.
       return 0;
     case 3:
     case 4: {
-      const int threshold =
-          OtsuThresholdReal(count, along, across1, across2, thresholdMode, run);
+      const int threshold = OtsuThresholdReal(count, along, across1, across2, thresholdMode, run);
       if (firstSplit && count > 0) out.Out("THRESH OHTSU2=%d\n", threshold);
       return threshold;
     }
-    default:
-      return previousThreshold;
+    default: return previousThreshold;
   }
 }
 
@@ -327,9 +321,9 @@ FirstSplitResult FirstSplit(int64_t pixelCount, const double* planeY, const doub
 
   FirstSplitResult result;
   result.axisIndex = principal.index;
-  result.threshold = SplitThreshold(thresholdMode, listed, buffers.intProjection.data(),
-                                    buffers.compactAlong(), buffers.compactAcross1(),
-                                    buffers.compactAcross2(), true, 0, run);
+  result.threshold =
+      SplitThreshold(thresholdMode, listed, buffers.intProjection.data(), buffers.compactAlong(),
+                     buffers.compactAcross1(), buffers.compactAcross2(), true, 0, run);
   return result;
 }
 

@@ -18,14 +18,12 @@ namespace genshoku::reference {
 // Rotates every vector (inY[i], inU[i], inV[i]) so that `axis` (plane order, any length)
 // becomes the first coordinate: outAlong is the component along the axis, outAcross1 and
 // outAcross2 the two perpendicular ones. Lengths are preserved.
-void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY,
-                    const double* inU, const double* inV, double* outAlong, double* outAcross1,
-                    double* outAcross2);
+void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY, const double* inU,
+                    const double* inV, double* outAlong, double* outAcross1, double* outAcross2);
 // The same for the pixels labelled key only; the outputs of other pixels are not written.
 void RotateOntoAxisWithLabel(int64_t pixelCount, const Triple& axis, const double* inY,
                              const double* inU, const double* inV, const int16_t* labels,
-                             int16_t key, double* outAlong, double* outAcross1,
-                             double* outAcross2);
+                             int16_t key, double* outAlong, double* outAcross1, double* outAcross2);
 
 // Cut point for `count` along-axis values v with their perpendicular coordinates p1, p2,
 // searched over the integer positions between the smallest and the largest value.
@@ -50,9 +48,9 @@ int MedianThreshold(int64_t count, const int32_t* values, Diagnostics& diagnosti
 // `across1`, `across2` the real coordinates, all of the same `count` pixels. At the first
 // split modes 0, 3 and 4 print the threshold ("THRESH OHTSU=%d\n" or
 // "THRESH OHTSU2=%d\n"); an empty list gives 0 and prints nothing.
-int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues,
-                   const double* along, const double* across1, const double* across2,
-                   bool firstSplit, int previousThreshold, EngineRun& run);
+int SplitThreshold(int thresholdMode, int64_t count, const int32_t* intValues, const double* along,
+                   const double* across1, const double* across2, bool firstSplit,
+                   int previousThreshold, EngineRun& run);
 
 // Per-pixel working buffers of every split, pixelCount entries each.
 //

@@ -58,8 +58,8 @@ class MainWindowTest : public QObject {
   void japaneseTextHasGlyphs() {
     TestWindow w;
     // Every character must come out of some installed font, not as an empty box.
-    for (const QString& text : {w.window.reduceButton()->text(), w.window.saveButton()->text(),
-                                w.window.windowTitle()}) {
+    for (const QString& text :
+         {w.window.reduceButton()->text(), w.window.saveButton()->text(), w.window.windowTitle()}) {
       QTextLayout layout(text, w.window.reduceButton()->font());
       layout.beginLayout();
       layout.createLine();
@@ -166,8 +166,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(scroll.vertical.nPos, 148);
     QCOMPARE(vertical->value(), 148);
     // The wheel over the picture moves the vertical bar, by the window's rules.
-    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(window.view(), &wheel);
     QVERIFY(scroll.vertical.nPos > 0);
     QCOMPARE(vertical->value(), scroll.vertical.nPos);

@@ -64,8 +64,7 @@ class ReductionFlowTest : public QObject {
     // Every title shown was the normal one or a k-means pass, the last pass staying.
     const QRegularExpression pass("^Kmeans [0-9]+ kaime\n$");
     for (const QList<QVariant>& change : titles) {
-      QVERIFY2(pass.match(change.at(0).toString()).hasMatch(),
-               qPrintable(change.at(0).toString()));
+      QVERIFY2(pass.match(change.at(0).toString()).hasMatch(), qPrintable(change.at(0).toString()));
     }
     if (!titles.isEmpty()) QCOMPARE(window.windowTitle(), titles.last().at(0).toString());
 

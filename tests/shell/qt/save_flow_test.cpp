@@ -40,9 +40,8 @@ class SaveFlowTest : public QObject {
     ConfigureSaveDialog(dialog, {"photovk", folder_.path().toStdString() + "/"});
     QCOMPARE(dialog.windowTitle(), QStringLiteral("名前を付けて保存"));
     QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptSave);
-    QCOMPARE(dialog.nameFilters(),
-             QStringList({"bmp file(*.bmp)", "png file(*.png)", "gif file(*.gif)",
-                          "all file(*.*)"}));
+    QCOMPARE(dialog.nameFilters(), QStringList({"bmp file(*.bmp)", "png file(*.png)",
+                                                "gif file(*.gif)", "all file(*.*)"}));
     QCOMPARE(dialog.selectedNameFilter(), QStringLiteral("bmp file(*.bmp)"));
     QCOMPARE(dialog.defaultSuffix(), QStringLiteral("bmp"));
     QVERIFY(!dialog.testOption(QFileDialog::DontConfirmOverwrite));
@@ -58,7 +57,8 @@ class SaveFlowTest : public QObject {
     w.answers.answers.push_back(PathOf("out.png").toStdString());
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);
     QCOMPARE(int(w.answers.requests.size()), 1);
-    QCOMPARE(QString::fromStdString(w.answers.requests[0].defaultName), QStringLiteral("photo.pngvk"));
+    QCOMPARE(QString::fromStdString(w.answers.requests[0].defaultName),
+             QStringLiteral("photo.pngvk"));
     QCOMPARE(QString::fromStdString(w.answers.requests[0].startFolder), folder_.path() + "/");
     QVERIFY(ReadBytes(PathOf("out.png")).startsWith("\x89PNG\r\n\x1a\n"));
     QVERIFY2(!window.saveButton()->isEnabled(), "saving again needs a new reduction");
