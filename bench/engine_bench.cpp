@@ -76,7 +76,8 @@ Planes PhotoLike(int width, int height, unsigned seed) {
 void BM_ReducePhotoLike(benchmark::State& state) {
   const Planes source = PhotoLike(int(state.range(0)), int(state.range(1)), 5);
   const int threads = int(state.range(2));
-  std::vector<uint8_t> indices(source.r.size()), red(256), green(256), blue(256);
+  std::vector<uint8_t> indices(source.r.size());
+  EnginePalette palette;
   double phases[16] = {};
   for (auto _ : state) {
     Planes planes = source;
@@ -85,9 +86,8 @@ void BM_ReducePhotoLike(benchmark::State& state) {
     services.host = &timer;
     services.diagnostics = &SilentDiagnostics();
     services.threads = threads;
-    ReduceColors(planes.width, planes.height, planes.r.data(), planes.g.data(), planes.b.data(),
-                 indices.data(), red.data(), green.data(), blue.data(), ReductionParams{},
-                 services);
+    ReduceColors({planes.width, planes.height, planes.r.data(), planes.g.data(), planes.b.data()},
+                 ReductionParams{}, EngineOptions{}, indices.data(), palette, services);
     timer.Stop();
     for (int p = 0; p < PhaseTimer::kPhases; ++p) phases[p] += timer.Seconds(EnginePhase(p));
   }

@@ -135,13 +135,24 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
 }  // namespace
 
-ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                          uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                          uint8_t* paletteBlue, const ReductionParams& params,
+bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
+  if (options.paletteSize != kMaxPaletteSize) {
+    // Only full palettes are made so far.
+    if (message) *message = "paletteSize must be 256";
+    return false;
+  }
+  return true;
+}
+
+ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& params,
+                          const EngineOptions& options, uint8_t* indices, EnginePalette& palette,
                           const EngineServices& services) {
-  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
-      !srcR || !srcG || !srcB || !indexPlane || !paletteRed || !paletteGreen || !paletteBlue ||
-      !ValidateReductionParams(params, nullptr)) {
+  const int width = source.width;
+  const int height = source.height;
+  if (width <= 0 || height <= 0 ||
+      static_cast<int64_t>(width) * height > kMaxReductionPixels || !source.red ||
+      !source.green || !source.blue || !indices || !ValidateReductionParams(params, nullptr) ||
+      !ValidateEngineOptions(options, nullptr)) {
     return ReduceResult::InvalidArguments;
   }
   EngineHost idleHost;
@@ -150,8 +161,10 @@ ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, u
                 services.diagnostics ? *services.diagnostics : SilentDiagnostics(),
                 services.random ? *services.random : freshRandom);
   try {
-    return RunPhases(width, height, srcR, srcG, srcB, indexPlane, paletteRed, paletteGreen,
-                     paletteBlue, params, run, EngineThreadCount(services.threads));
+    palette.size = options.paletteSize;
+    return RunPhases(width, height, source.red, source.green, source.blue, indices,
+                     palette.red.data(), palette.green.data(), palette.blue.data(), params, run,
+                     EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

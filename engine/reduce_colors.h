@@ -2,9 +2,11 @@
 // The colour reduction engine: from three byte planes to a palette of exactly 256 colours
 // and one palette index per pixel.
 
+#include <array>
 #include <cstdint>
 
 #include "common/diagnostics.h"
+#include "engine/engine_options.h"
 #include "engine/engine_run.h"
 #include "engine/reduction_params.h"
 
@@ -32,13 +34,29 @@ struct EngineServices {
   int threads = 0;
 };
 
-// Reduces the picture of width x height pixels given as three planes (row-major, top row
-// first, no gaps). Writes all 256 entries of the three palette arrays and all
-// width x height bytes of indexPlane when the result is Ok. The source planes are changed
-// only when pre-smoothing or a channel floor is set.
-ReduceResult ReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                          uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                          uint8_t* paletteBlue, const ReductionParams& params,
+// The picture the engine reduces: three byte planes, row-major, top row first, no gaps.
+// The planes are changed only when pre-smoothing or a channel floor is set.
+struct EngineSource {
+  int width = 0;
+  int height = 0;
+  uint8_t* red = nullptr;
+  uint8_t* green = nullptr;
+  uint8_t* blue = nullptr;
+};
+
+// The palette a reduction made: `size` entries; the arrays past them are left as they were.
+struct EnginePalette {
+  int size = kMaxPaletteSize;
+  std::array<uint8_t, kMaxPaletteSize> red{};
+  std::array<uint8_t, kMaxPaletteSize> green{};
+  std::array<uint8_t, kMaxPaletteSize> blue{};
+};
+
+// Reduces `source` with the given settings and options. When the result is Ok, every one of
+// the width x height bytes of `indices` holds a palette index and `palette` holds the
+// palette; otherwise neither is meaningful.
+ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& params,
+                          const EngineOptions& options, uint8_t* indices, EnginePalette& palette,
                           const EngineServices& services = {});
 
 }  // namespace genshoku

@@ -107,10 +107,13 @@ ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& servic
     output.result = ReduceResult::OutOfMemory;
     return output;
   }
-  output.result =
-      ReduceColors(planes.width, planes.height, planes.red.data(), planes.green.data(),
-                   planes.blue.data(), output.indexPlane.data(), output.paletteRed.data(),
-                   output.paletteGreen.data(), output.paletteBlue.data(), job.params, services);
+  EnginePalette palette;
+  output.result = ReduceColors(
+      {planes.width, planes.height, planes.red.data(), planes.green.data(), planes.blue.data()},
+      job.params, EngineOptions{}, output.indexPlane.data(), palette, services);
+  output.paletteRed = palette.red;
+  output.paletteGreen = palette.green;
+  output.paletteBlue = palette.blue;
   return output;
 }
 

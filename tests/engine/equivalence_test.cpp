@@ -74,7 +74,7 @@ void ExpectEquivalent(const Picture& picture, const ReductionParams& params,
                       const std::string& what) {
   const Outcome expected = RunEngine(&reference::ReduceColors, picture, params, 1);
   for (int threads : {1, 2}) {
-    const Outcome actual = RunEngine(&ReduceColors, picture, params, threads);
+    const Outcome actual = RunEngine(&test_support::EngineReduceColors, picture, params, threads);
     ExpectSame(expected, actual, what + ", " + std::to_string(threads) + " thread(s)");
   }
 }
@@ -227,7 +227,7 @@ TEST(EngineEquivalence, RandomSettingCombinations) {
 TEST(EngineEquivalence, KMeansDecisionsOnWidenedBounds) {
   const std::vector<NamedPicture> pictures = SmallPictures();
   const Picture large = test_support::PhotoLikePicture(160, 120, 41, 12);
-  const Outcome plain = RunEngine(&ReduceColors, large, ReductionParams{}, 2);
+  const Outcome plain = RunEngine(&test_support::EngineReduceColors, large, ReductionParams{}, 2);
   for (const double widening : {1e3, 1e8, 1e10, 1e11, 1e16}) {
     WidenKMeansBoundsForTesting(widening);
     const std::string what = ", bounds widened " + std::to_string(widening);
@@ -235,7 +235,7 @@ TEST(EngineEquivalence, KMeansDecisionsOnWidenedBounds) {
       ExpectEquivalent(pictures[p].picture, ReductionParams{}, pictures[p].name + what);
     }
     for (int threads : {1, 2}) {
-      ExpectSame(plain, RunEngine(&ReduceColors, large, ReductionParams{}, threads),
+      ExpectSame(plain, RunEngine(&test_support::EngineReduceColors, large, ReductionParams{}, threads),
                  "photo-like 160x120" + what);
     }
   }

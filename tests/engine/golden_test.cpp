@@ -42,7 +42,7 @@ Picture SixtyFourColours(int width, int height) {
 }
 
 uint64_t ReduceAndHash(Picture picture, const ReductionParams& params,
-                       test_support::ReduceFunction reduce = &ReduceColors) {
+                       test_support::ReduceFunction reduce = &test_support::EngineReduceColors) {
   const test_support::Reduction reduction =
       test_support::Reduce(picture, params, EngineServices{}, reduce);
   EXPECT_EQ(reduction.result, ReduceResult::Ok);
@@ -104,7 +104,7 @@ TEST(GoldenReductions, PhotoLikePicturesAreUnchanged) {
   for (const LargeCase& large : cases) {
     const uint64_t actual = ReduceAndHash(
         test_support::PhotoLikePicture(large.width, large.height, large.seed, large.grain), {},
-        literal ? &reference::ReduceColors : &ReduceColors);
+        literal ? &reference::ReduceColors : &test_support::EngineReduceColors);
     EXPECT_EQ(actual, large.expectedHash)
         << large.width << "x" << large.height << ": 0x" << std::hex << actual << "ull";
   }

@@ -1,5 +1,7 @@
 #include "tests/engine/support_reduction.h"
 
+#include <algorithm>
+
 namespace genshoku::test_support {
 
 uint64_t Reduction::Hash() const {
@@ -20,6 +22,22 @@ ReductionParams PlainColourSettings(int colourMode) {
   p.chromaAngle = 0.0;
   p.weightY = p.weightU = p.weightV = 1.0;
   return p;
+}
+
+ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG,
+                                uint8_t* srcB, uint8_t* indexPlane, uint8_t* paletteRed,
+                                uint8_t* paletteGreen, uint8_t* paletteBlue,
+                                const ReductionParams& params, const EngineServices& services) {
+  EnginePalette palette;
+  std::copy(paletteRed, paletteRed + kMaxPaletteSize, palette.red.begin());
+  std::copy(paletteGreen, paletteGreen + kMaxPaletteSize, palette.green.begin());
+  std::copy(paletteBlue, paletteBlue + kMaxPaletteSize, palette.blue.begin());
+  const ReduceResult result = ReduceColors({width, height, srcR, srcG, srcB}, params,
+                                           EngineOptions{}, indexPlane, palette, services);
+  std::copy(palette.red.begin(), palette.red.end(), paletteRed);
+  std::copy(palette.green.begin(), palette.green.end(), paletteGreen);
+  std::copy(palette.blue.begin(), palette.blue.end(), paletteBlue);
+  return result;
 }
 
 Reduction Reduce(Picture& picture, const ReductionParams& params, EngineServices services,

@@ -15,6 +15,12 @@ using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, 
                                         uint8_t*, uint8_t*, const ReductionParams&,
                                         const EngineServices&);
 
+// The engine behind the literal engine's signature, so that both can be run alike.
+ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG,
+                                uint8_t* srcB, uint8_t* indexPlane, uint8_t* paletteRed,
+                                uint8_t* paletteGreen, uint8_t* paletteBlue,
+                                const ReductionParams& params, const EngineServices& services);
+
 struct Reduction {
   ReduceResult result = ReduceResult::InvalidArguments;
   std::vector<uint8_t> indices, red, green, blue;
@@ -30,6 +36,6 @@ ReductionParams PlainColourSettings(int colourMode);
 // Reduces `picture`, whose planes the engine may change (pre-smoothing, floor). The
 // services' diagnostics are captured here; host, random and threads are the caller's.
 Reduction Reduce(Picture& picture, const ReductionParams& params = {}, EngineServices services = {},
-                 ReduceFunction reduce = &ReduceColors);
+                 ReduceFunction reduce = &EngineReduceColors);
 
 }  // namespace genshoku::test_support

@@ -1,0 +1,20 @@
+#pragma once
+// Options of the engine beyond its 25 settings. The window never sets them: their defaults
+// give exactly the window's reduction, so a caller that leaves them alone gets the window's
+// palette, indices and lines. The command line's presets choose them.
+
+namespace genshoku {
+
+inline constexpr int kMinPaletteSize = 2;
+inline constexpr int kMaxPaletteSize = 256;
+
+struct EngineOptions {
+  // Entries of the palette the reduction makes, kMinPaletteSize..kMaxPaletteSize.
+  int paletteSize = kMaxPaletteSize;
+};
+
+// True when every option is in its range; otherwise false with a message naming the first
+// one outside it (when `message` is given).
+bool ValidateEngineOptions(const EngineOptions& options, const char** message);
+
+}  // namespace genshoku
