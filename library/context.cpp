@@ -15,7 +15,7 @@ namespace {
 
 // Tells the caller's log why a setting was refused.
 void LogRefusal(const genshoku_context& context, const std::string& message) {
-  genshoku::library::LogDiagnostics log(context);
+  genshoku::library::LogDiagnostics log(context, genshoku::library::LogSource::Library);
   log.Err("%s\n", message.c_str());
 }
 

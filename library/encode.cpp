@@ -27,7 +27,7 @@ std::optional<PictureFormat> FormatOf(genshoku_format format) {
 
 genshoku_error Encode(genshoku_context& context, const IndexedPicture& picture,
                       PictureFormat format, void** bytes, size_t* size) {
-  LogDiagnostics log(context);
+  LogDiagnostics log(context, LogSource::Library);
   if (format == PictureFormat::Gif &&
       (picture.width > GifWriter::kMaxSide || picture.height > GifWriter::kMaxSide)) {
     log.Err("picture: GIF files cannot hold pictures wider or higher than %d pixels\n",

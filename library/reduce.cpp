@@ -63,7 +63,8 @@ std::unique_ptr<genshoku_result> MakeResult(IndexedPicture picture) {
 
 genshoku_error Reduce(genshoku_context& context, const uint8_t* pixels, uint32_t width,
                       uint32_t height, size_t stride, genshoku_result** result) {
-  LogDiagnostics log(context);
+  LogDiagnostics log(context, LogSource::Library);
+  LogDiagnostics engineLog(context, LogSource::Engine);
   ProgressHost host(context.progress, context.progressData);
   if (!host.Report(0.0)) return GENSHOKU_ERROR_STOPPED;
   const genshoku_error refused = CheckSettings(context.settings, log);
@@ -74,7 +75,7 @@ genshoku_error Reduce(genshoku_context& context, const uint8_t* pixels, uint32_t
   job.planes = PlanesFromPicture(PictureFromRows(pixels, width, height, stride));
   if (!host.Report()) return GENSHOKU_ERROR_STOPPED;
 
-  ReductionOutput output = ExecuteReduction(job, {&host, &log, nullptr, context.threads});
+  ReductionOutput output = ExecuteReduction(job, {&host, &engineLog, nullptr, context.threads});
   // A stop asked for at the start of the last phase may find no progress point after it.
   if (host.stopped()) return GENSHOKU_ERROR_STOPPED;
   if (output.result != ReduceResult::Ok) {

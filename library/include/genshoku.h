@@ -108,7 +108,7 @@ GENSHOKU_API genshoku_error genshoku_set_progress_callback(genshoku_context* con
                                                            void* user_data);
 
 typedef enum genshoku_log_level {
-  GENSHOKU_LOG_INFO = 0, /* the engine's and writers' diagnostic lines */
+  GENSHOKU_LOG_INFO = 0, /* the engine's and writers' lines, as genshoku-cli --verbose */
   GENSHOKU_LOG_ERROR = 1 /* why a call failed */
 } genshoku_log_level;
 /* Receives one piece of text at a time, usually one line ending in a line feed. */
