@@ -1,5 +1,6 @@
 // genshoku_reduce: the caller's pixels through the application pipeline's reduction step.
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
