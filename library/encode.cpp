@@ -21,6 +21,7 @@ std::optional<PictureFormat> FormatOf(genshoku_format format) {
     case GENSHOKU_FORMAT_PNG: return PictureFormat::Png;
     case GENSHOKU_FORMAT_GIF: return PictureFormat::Gif;
     case GENSHOKU_FORMAT_BMP: return PictureFormat::Bmp;
+    case GENSHOKU_FORMAT_INT_: break;
   }
   return std::nullopt;
 }

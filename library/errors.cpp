@@ -36,6 +36,7 @@ const char* genshoku_error_text(genshoku_error error) {
     case GENSHOKU_ERROR_OUT_OF_MEMORY: return "not enough memory";
     case GENSHOKU_ERROR_ENCODING: return "the file's bytes could not be made";
     case GENSHOKU_ERROR_INTERNAL: return "an internal fault of the library";
+    case GENSHOKU_ERROR_INT_: break;
   }
   return "unknown error code";
 }

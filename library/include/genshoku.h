@@ -41,6 +41,9 @@ extern "C" {
 #define GENSHOKU_VERSION_MINOR 1
 #define GENSHOKU_VERSION_PATCH 0
 
+/* The last value of each enum, named ..._INT_, is not one to use: it makes the type as wide
+ * as an int whatever the compiler's options, so that any int a caller passes is a value of
+ * the type and the binary interface keeps its size. */
 typedef enum genshoku_error {
   GENSHOKU_OK = 0,
   GENSHOKU_ERROR_NULL_ARGUMENT = 1,  /* a handle or pointer the call needs is NULL */
@@ -55,7 +58,8 @@ typedef enum genshoku_error {
   GENSHOKU_ERROR_NOT_CONVERGED = 10, /* the colour statistics could not be solved */
   GENSHOKU_ERROR_OUT_OF_MEMORY = 11, /* the memory the work needs could not be had */
   GENSHOKU_ERROR_ENCODING = 12,      /* the file's bytes could not be made */
-  GENSHOKU_ERROR_INTERNAL = 13       /* a fault of the library itself */
+  GENSHOKU_ERROR_INTERNAL = 13,      /* a fault of the library itself */
+  GENSHOKU_ERROR_INT_ = 0x7FFFFFFF
 } genshoku_error;
 
 /* A short English text for an error ("the progress callback asked to stop"); never NULL. */
@@ -108,8 +112,9 @@ GENSHOKU_API genshoku_error genshoku_set_progress_callback(genshoku_context* con
                                                            void* user_data);
 
 typedef enum genshoku_log_level {
-  GENSHOKU_LOG_INFO = 0, /* the engine's and writers' lines, as genshoku-cli --verbose */
-  GENSHOKU_LOG_ERROR = 1 /* why a call failed */
+  GENSHOKU_LOG_INFO = 0,  /* the engine's and writers' lines, as genshoku-cli --verbose */
+  GENSHOKU_LOG_ERROR = 1, /* why a call failed */
+  GENSHOKU_LOG_INT_ = 0x7FFFFFFF
 } genshoku_log_level;
 /* Receives one piece of text at a time, usually one line ending in a line feed. */
 typedef void (*genshoku_log_callback)(genshoku_log_level level, const char* text, void* user_data);
@@ -152,7 +157,8 @@ GENSHOKU_API const uint8_t* genshoku_result_indices(const genshoku_result* resul
 typedef enum genshoku_format {
   GENSHOKU_FORMAT_PNG = 1, /* a palette PNG file */
   GENSHOKU_FORMAT_GIF = 2, /* a GIF file */
-  GENSHOKU_FORMAT_BMP = 3  /* an 8-bit BMP file */
+  GENSHOKU_FORMAT_BMP = 3, /* an 8-bit BMP file */
+  GENSHOKU_FORMAT_INT_ = 0x7FFFFFFF
 } genshoku_format;
 
 /* The bytes of a file in `format` that holds the result. On success *bytes points to *size

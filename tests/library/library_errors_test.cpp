@@ -189,6 +189,7 @@ TEST(LibraryErrors, EveryErrorHasAText) {
     EXPECT_GT(std::string(text).size(), 5u) << code;
   }
   EXPECT_STREQ(genshoku_error_text(GENSHOKU_ERROR_STOPPED), "the progress callback asked to stop");
+  EXPECT_STREQ(genshoku_error_text(GENSHOKU_ERROR_INT_), "unknown error code");
 }
 
 TEST(LibraryErrors, FormatsOutsideTheListAndPicturesTooWideForGifAreRefused) {

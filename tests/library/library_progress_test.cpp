@@ -68,7 +68,7 @@ TEST(LibraryProgress, ACallbackThatAsksToStopStopsTheReductionWhereverItAsks) {
 
   // The first call, the last, and calls spread over every phase between.
   std::vector<size_t> stops = {1, 2, calls - 1, calls};
-  for (size_t k = 3; k < calls - 1; k += std::max<size_t>(1, calls / 23)) stops.push_back(k);
+  for (size_t k = 3; k < calls - 1; k += std::max<size_t>(1, calls / 11)) stops.push_back(k);
   for (const size_t stopAt : stops) {
     Progress progress;
     progress.stopAt = stopAt;
