@@ -5,7 +5,7 @@
 #   share/icons/hicolor/*/apps/genshoku.{png,svg}      the icon
 #   share/man/man1/genshoku{,-cli}.1.gz                the manual pages
 #   share/bash-completion/completions/genshoku-cli     completion of options and settings
-#   share/doc/genshoku/copyright                       the licence
+#   share/doc/genshoku/copyright, changelog.gz         the licence, what changed
 # The C library will add lib/libgenshoku.so*, include/genshoku.h and
 # lib/pkgconfig/genshoku.pc through genshoku_install_library() below.
 # Every path is relative to the prefix, so that CPack can install under its own root.
@@ -15,20 +15,24 @@ install(TARGETS genshoku-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/bash-completion/genshoku-cli
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-# Manual pages, compressed as Debian and man-db expect them; -n keeps the file name and
-# time out of the header, so the same page always gives the same file.
-function(genshoku_install_man_page page)
-  set(source ${PROJECT_SOURCE_DIR}/docs/man/${page})
-  set(compressed ${PROJECT_BINARY_DIR}/man/${page}.gz)
+# Installs SOURCE (relative to the project) compressed as NAME.gz into DESTINATION, as
+# Debian and man-db expect manual pages and changelogs; -n keeps the file name and time out
+# of the header, so the same text always gives the same file.
+function(genshoku_install_compressed source name destination)
+  set(compressed ${PROJECT_BINARY_DIR}/compressed/${name}.gz)
   add_custom_command(
     OUTPUT ${compressed}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-    COMMAND gzip -9nc ${source} > ${compressed}
-    DEPENDS ${source}
-    COMMENT "Compressing the manual page ${page}")
-  string(MAKE_C_IDENTIFIER "genshoku_man_${page}" target)
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/compressed
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/${source} > ${compressed}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${source}
+    COMMENT "Compressing ${source}")
+  string(MAKE_C_IDENTIFIER "genshoku_compress_${name}" target)
   add_custom_target(${target} ALL DEPENDS ${compressed})
-  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${compressed} DESTINATION ${destination})
+endfunction()
+
+function(genshoku_install_man_page page)
+  genshoku_install_compressed(docs/man/${page} ${page} ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 genshoku_install_man_page(genshoku-cli.1)
@@ -75,6 +79,9 @@ file(
   "License: Expat\n"
   " ${genshoku_licence}\n")
 install(FILES ${PROJECT_BINARY_DIR}/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# What changed in each version, in the form of Debian changelogs (dpkg-parsechangelog reads
+# it); its first entry is the project's version.
+genshoku_install_compressed(docs/changelog changelog ${CMAKE_INSTALL_DOCDIR})
 
 # genshoku_install_library(TARGET HEADER): installs a shared library with its one public
 # header (a path relative to the calling folder) and a pkg-config file made from
