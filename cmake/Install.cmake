@@ -101,6 +101,7 @@ function(genshoku_install_library target header)
   endif()
   file(RELATIVE_PATH GENSHOKU_PREFIX_FROM_PC_DIR /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig
        /prefix)
+  string(REGEX REPLACE "/$" "" GENSHOKU_PREFIX_FROM_PC_DIR "${GENSHOKU_PREFIX_FROM_PC_DIR}")
   configure_file(${PROJECT_SOURCE_DIR}/data/genshoku.pc.in ${PROJECT_BINARY_DIR}/genshoku.pc
                  @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/genshoku.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
