@@ -7,7 +7,6 @@ set(CPACK_PACKAGE_VENDOR "the genshoku developers")
 set(GENSHOKU_PACKAGE_MAINTAINER "genshoku developers <genshoku@example.org>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${GENSHOKU_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "reduce photos to 256 colours as 8-bit BMP, palette PNG or GIF files")
@@ -44,5 +43,9 @@ else()
 endif()
 # The window's captions are Japanese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+
+# `package_source`: the sources as a tar.xz, without build folders and git's files.
+set(CPACK_SOURCE_GENERATOR TXZ)
+set(CPACK_SOURCE_IGNORE_FILES "/build/" "/\\\\.git/" "/\\\\.git$" "/\\\\.cache/")
 
 include(CPack)
