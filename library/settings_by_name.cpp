@@ -10,16 +10,21 @@ namespace genshoku::library {
 
 namespace {
 
-// The engine's options by name, each an integer in a range.
+// The engine's options by name, each a whole number in a range (switches 0 or 1).
 struct EngineOptionInfo {
   const char* name;
-  int EngineOptions::*field;
   int minimum;
   int maximum;
+  int (*get)(const EngineOptions&);
+  void (*set)(EngineOptions&, int);
 };
 
 constexpr EngineOptionInfo kEngineOptionTable[] = {
-    {"paletteSize", &EngineOptions::paletteSize, kMinPaletteSize, kMaxPaletteSize},
+    {"paletteSize", kMinPaletteSize, kMaxPaletteSize,
+     [](const EngineOptions& o) { return o.paletteSize; },
+     [](EngineOptions& o, int value) { o.paletteSize = value; }},
+    {"exactFewColours", 0, 1, [](const EngineOptions& o) { return o.exactFewColours ? 1 : 0; },
+     [](EngineOptions& o, int value) { o.exactFewColours = value != 0; }},
 };
 
 const EngineOptionInfo* FindEngineOption(std::string_view name) {
@@ -55,7 +60,7 @@ genshoku_error SetEngineOption(ReductionSettings& settings, const EngineOptionIn
     return GENSHOKU_ERROR_OUT_OF_RANGE;
   }
   EngineOptions options = settings.options;
-  options.*(info.field) = static_cast<int>(value);
+  info.set(options, static_cast<int>(value));
   // A value in range may still be one the engine does not make yet; it says so itself.
   const char* refusal = nullptr;
   if (!ValidateEngineOptions(options, &refusal)) {
@@ -97,7 +102,7 @@ genshoku_error GetSettingByName(const ReductionSettings& settings, std::string_v
     return GENSHOKU_OK;
   }
   if (const EngineOptionInfo* info = FindEngineOption(name)) {
-    *value = settings.options.*(info->field);
+    *value = info->get(settings.options);
     return GENSHOKU_OK;
   }
   return GENSHOKU_ERROR_UNKNOWN_NAME;

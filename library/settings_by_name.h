@@ -1,7 +1,8 @@
 #pragma once
 // Settings read and written by name, as the command line's --set does: the engine's 25
-// settings of the reduction parameter table and the engine's options. A name added to
-// either table works through genshoku_set_setting without a new function in the C API.
+// settings of its reduction parameter table and the engine's options (a table of their own
+// in settings_by_name.cpp). A name added to either table works through genshoku_set_setting
+// without a new function in the C API.
 
 #include <string>
 #include <string_view>

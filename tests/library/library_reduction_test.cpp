@@ -77,6 +77,40 @@ TEST(LibraryReduction, IndicesAndPaletteAreThePipelinesForTheSameSettings) {
   }
 }
 
+TEST(LibraryReduction, APictureOfFewColoursKeepsThemExactlyInTheBestPreset) {
+  CallerPicture picture = PhotoLike(30, 20, 4);
+  const uint8_t colours[3][4] = {{200, 10, 10, 255}, {10, 200, 10, 255}, {10, 10, 200, 255}};
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    for (uint32_t x = 0; x < picture.width; ++x) {
+      std::memcpy(&picture.bytes[y * picture.stride + 4 * x], colours[(x / 7 + y / 5) % 3], 4);
+    }
+  }
+  Context context(genshoku_context_new());
+  double exact = 0;
+  ASSERT_EQ(genshoku_get_setting(context.get(), "exactFewColours", &exact), GENSHOKU_OK);
+  EXPECT_EQ(exact, PresetSettings(Preset::Best).options.exactFewColours ? 1 : 0);
+  for (double value : {0.0, 1.0}) {
+    ASSERT_EQ(genshoku_set_setting(context.get(), "exactFewColours", value), GENSHOKU_OK);
+    ReductionSettings settings = PresetSettings(Preset::Best);
+    settings.options.exactFewColours = value == 1.0;
+    const ReductionOutput expected = PipelineReduction(picture, settings);
+    ASSERT_EQ(expected.result, ReduceResult::Ok);
+    const Result result = Reduce(context.get(), picture);
+    ExpectSameReduction(result.get(), expected.picture, "exactFewColours " + std::to_string(value));
+    // Every pixel keeps its colour either way; with the option the palette holds just them.
+    const RgbaPicture original = picture.AsPicture();
+    const genshoku_color* palette = genshoku_result_palette(result.get());
+    for (size_t i = 0; i < original.PixelCount(); ++i) {
+      const genshoku_color& c = palette[genshoku_result_indices(result.get())[i]];
+      ASSERT_EQ((Rgba{c.r, c.g, c.b, c.a}), original.pixels[i]) << i;
+    }
+    if (value == 1.0) {
+      EXPECT_EQ(genshoku_result_palette_size(result.get()), 3u);
+    }
+  }
+  EXPECT_EQ(genshoku_set_setting(context.get(), "exactFewColours", 2), GENSHOKU_ERROR_OUT_OF_RANGE);
+}
+
 TEST(LibraryReduction, SettingsByNameReadBackAndPresetsResetThem) {
   Context context(genshoku_context_new());
   ASSERT_EQ(genshoku_set_preset(context.get(), "window"), GENSHOKU_OK);
