@@ -82,10 +82,12 @@ GENSHOKU_API void genshoku_context_free(genshoku_context* context);
  * "window" (exactly the genshoku window program's reduction). */
 GENSHOKU_API genshoku_error genshoku_set_preset(genshoku_context* context, const char* name);
 
-/* Changes one setting by name, as genshoku-cli --set NAME=VALUE does (genshoku-cli
- * --list-settings lists them with their ranges). Integer settings take whole values. An
- * unknown name gives GENSHOKU_ERROR_UNKNOWN_NAME, a value outside the range
- * GENSHOKU_ERROR_OUT_OF_RANGE; either way the context keeps its settings. */
+/* Changes one setting by name: the engine's settings, as genshoku-cli --set NAME=VALUE takes
+ * them (genshoku-cli --list-settings lists them with their ranges), and its options
+ * "paletteSize" (2 to 256) and "exactFewColours" (1: a picture of no more colours than the
+ * palette keeps them exactly, in a palette of just those; set by the best preset). Integer
+ * settings take whole values. An unknown name gives GENSHOKU_ERROR_UNKNOWN_NAME, a value
+ * outside the range GENSHOKU_ERROR_OUT_OF_RANGE; either way the context keeps its settings. */
 GENSHOKU_API genshoku_error genshoku_set_setting(genshoku_context* context, const char* name,
                                                  double value);
 /* The current value of a setting. */
@@ -145,7 +147,8 @@ typedef struct genshoku_color {
 /* The picture's size; 0 for NULL. */
 GENSHOKU_API uint32_t genshoku_result_width(const genshoku_result* result);
 GENSHOKU_API uint32_t genshoku_result_height(const genshoku_result* result);
-/* The palette: genshoku_result_palette_size entries. NULL and 0 for NULL. */
+/* The palette: genshoku_result_palette_size entries, the palette size or fewer (see
+ * "exactFewColours"). NULL and 0 for NULL. */
 GENSHOKU_API const genshoku_color* genshoku_result_palette(const genshoku_result* result);
 GENSHOKU_API unsigned int genshoku_result_palette_size(const genshoku_result* result);
 /* One palette index per pixel, width x height bytes, rows top first without gaps; NULL for
