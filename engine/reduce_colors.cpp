@@ -1,5 +1,6 @@
 #include "engine/reduce_colors.h"
 
+#include <cmath>
 #include <memory>
 #include <new>
 #if defined(__GLIBC__)
@@ -14,6 +15,7 @@
 #include "engine/engine_types.h"
 #include "engine/error_diffusion.h"
 #include "engine/kmeans.h"
+#include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_to_rgb.h"
 #include "engine/parallel.h"
@@ -52,8 +54,8 @@ namespace {
 // distinct colours; each buffer is released when the last phase that reads it ends.
 ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
                        uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run,
-                       int threads) {
+                       uint8_t* paletteBlue, const ReductionParams& params,
+                       const EngineOptions& options, EngineRun& run, int threads) {
   Diagnostics& out = run.diagnostics();
 
   run.PhaseStarted(EnginePhase::ColourSpace);
@@ -88,7 +90,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads);
+                          threads, options.kmeansBoundsWidening);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -141,6 +143,11 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     if (message) *message = "paletteSize must be 256";
     return false;
   }
+  // Narrower bounds than the true ones would give wrong palettes.
+  if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
+    if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
+    return false;
+  }
   return true;
 }
 
@@ -163,8 +170,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
   try {
     palette.size = options.paletteSize;
     return RunPhases(width, height, source.red, source.green, source.blue, indices,
-                     palette.red.data(), palette.green.data(), palette.blue.data(), params, run,
-                     EngineThreadCount(services.threads));
+                     palette.red.data(), palette.green.data(), palette.blue.data(), params, options,
+                     run, EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {
