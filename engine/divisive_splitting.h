@@ -11,7 +11,8 @@
 //
 // The steps live in divisive_splitting/: the clusters and their table (clusters.h,
 // cluster_table.h), the first split (first_split.h), the split of one cluster
-// (cluster_split.h) with its threshold (threshold_of_colours.h), its cut
+// (cluster_split.h) with its covariance and principal axis (cluster_statistics.h), its
+// threshold (threshold_of_colours.h, by the rules of split_threshold.h), its cut
 // (cluster_partition.h) and the priorities of its parts (split_priority.h), and the order
 // and threads in which the splits are worked out (split_schedule.h).
 

@@ -5,7 +5,7 @@
 #include <malloc.h>
 #endif
 
-#include "engine/entry_sums.h"
+#include "engine/kmeans/entry_sums.h"
 #include "engine/integer_parts.h"
 #include "engine/kmeans/entry_statistics.h"
 #include "engine/kmeans/nearest_assignment.h"

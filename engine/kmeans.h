@@ -7,13 +7,15 @@
 // measured again only when the bounds no longer settle it. An entry whose set of pixels
 // did not change in a pass keeps its sums (the same pixels added in the same order give the
 // same doubles); for the others, exact totals of their values bound the mean (see
-// sum_bounds.h), and their pixels are added again in pixel order only where a decision
+// kmeans/sum_bounds.h), and their pixels are added again in pixel order only where a decision
 // depends on where within those bounds the mean lies.
 //
 // The steps live in kmeans/: the colours' pixel numbers made again from the clusters
 // (pixel_colours.h), the palette known within bounds (palette_bounds.h), the assignment
 // (nearest_assignment.h) with the bounds it carries from pass to pass (bound_chains.h),
-// and the update of the entries' counts, totals and means (entry_statistics.h).
+// and the update of the entries' counts, totals and means (entry_statistics.h) with the
+// bounds of a mean from exact totals (sum_bounds.h) and the sums added again in pixel order
+// (entry_sums.h).
 
 #include <cstdint>
 #include <vector>

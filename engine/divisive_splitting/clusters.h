@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/cluster_statistics.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/colour_table.h"
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"

@@ -1,6 +1,6 @@
 #include "engine/divisive_splitting/colour_coordinates.h"
 
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 
 namespace genshoku {
 

@@ -10,7 +10,7 @@
 #include "engine/divisive_splitting/colour_coordinates.h"
 #include "engine/parallel.h"
 #include "engine/progress_points.h"
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 
 namespace genshoku {
 

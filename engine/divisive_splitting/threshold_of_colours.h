@@ -1,7 +1,7 @@
 #pragma once
 // The split threshold of a cluster from its colours: the rounded along-axis values as a
 // histogram, or the colours' coordinates as the sorted runs of the threshold search, and
-// the rule of the settings applied to them (engine/split_threshold.h).
+// the rule of the settings applied to them (split_threshold.h).
 
 #include <cstdint>
 #include <utility>
@@ -11,7 +11,7 @@
 #include "engine/divisive_splitting/clusters.h"
 #include "engine/divisive_splitting/colour_coordinates.h"
 #include "engine/engine_run.h"
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 
 namespace genshoku {
 

@@ -15,10 +15,10 @@
 
 #include "engine/colour_table.h"
 #include "engine/engine_run.h"
-#include "engine/entry_sums.h"
+#include "engine/kmeans/entry_sums.h"
 #include "engine/kmeans/nearest_assignment.h"
 #include "engine/kmeans/palette_bounds.h"
-#include "engine/sum_bounds.h"
+#include "engine/kmeans/sum_bounds.h"
 
 namespace genshoku {
 

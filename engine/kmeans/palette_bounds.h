@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "engine/engine_types.h"
-#include "engine/sum_bounds.h"
+#include "engine/kmeans/sum_bounds.h"
 
 namespace genshoku {
 

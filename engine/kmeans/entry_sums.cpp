@@ -1,4 +1,4 @@
-#include "engine/entry_sums.h"
+#include "engine/kmeans/entry_sums.h"
 
 #include <algorithm>
 #include <numeric>
