@@ -5,9 +5,9 @@
 #include <malloc.h>
 #endif
 
-#include "engine/kmeans/entry_sums.h"
 #include "engine/integer_parts.h"
 #include "engine/kmeans/entry_statistics.h"
+#include "engine/kmeans/entry_sums.h"
 #include "engine/kmeans/nearest_assignment.h"
 #include "engine/kmeans/palette_bounds.h"
 #include "engine/kmeans/pixel_colours.h"

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/colour_table.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/engine_run.h"
 #include "engine/engine_types.h"
 #include "engine/reduction_params.h"

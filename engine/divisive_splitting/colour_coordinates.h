@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/colour_table.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/uncleared_vector.h"
 
 namespace genshoku {

@@ -8,9 +8,9 @@
 #endif
 
 #include "engine/divisive_splitting/colour_coordinates.h"
+#include "engine/divisive_splitting/split_threshold.h"
 #include "engine/parallel.h"
 #include "engine/progress_points.h"
-#include "engine/divisive_splitting/split_threshold.h"
 
 namespace genshoku {
 

@@ -10,8 +10,8 @@
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting/clusters.h"
 #include "engine/divisive_splitting/colour_coordinates.h"
-#include "engine/engine_run.h"
 #include "engine/divisive_splitting/split_threshold.h"
+#include "engine/engine_run.h"
 
 namespace genshoku {
 
