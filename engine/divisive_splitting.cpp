@@ -11,7 +11,9 @@ namespace genshoku {
 
 namespace {
 
-// Clusters at which the splitting shows its state on standard error.
+// Clusters at which the splitting shows its state on standard error: at 41 the chosen
+// position (NUM), its label and its covariance; at 5 and 6 the labels and counts of the two
+// new clusters.
 constexpr int kMatrixDumpClusters = 41;
 constexpr int kFirstCountDumpClusters = 5;
 constexpr int kSecondCountDumpClusters = 6;
@@ -58,6 +60,7 @@ class Splitter {
       }
     }
     if (!worked.converged) {
+      // Romanised Japanese: "Jacobi does not converge".
       err.Err("Jacobi syuusoku simasen!!\n");
       throw EigenNotConverged{};
     }

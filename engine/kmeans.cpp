@@ -113,6 +113,7 @@ class KMeans {
       const double u = static_cast<double>(random.Draw() % rangeU);
       const double v = static_cast<double>(random.Draw() % rangeV);
       candidate.SetExact(e, y, u, v);
+      // The system's own line, romanised Japanese: "palette entry drawn at random".
       run_.diagnostics().Out("RAND de dasita palette = %f %f %f\n", y, u, v);
     }
     return candidate;

@@ -55,8 +55,9 @@ class NearestAssignment {
                                                  const PaletteBounds& previous);
   // Part `part` of the colours: those whose bounds do not settle them are searched.
   void AssignPart(const Pass& pass, int part);
-  // Colour k, due for a look: settled by its bounds, or searched.
-  void Visit(const Pass& pass, int64_t k, int part);
+  // Colour k, due for a look: settled by its bounds, or searched. Kept inline in the pass,
+  // which runs it for every colour its bounds no longer settle.
+  [[gnu::always_inline]] inline void Visit(const Pass& pass, int64_t k, int part);
   // Searches the nearest entry of colour k (whose entry is `start`), lists it in `moves`
   // when that changes and starts its chain; false when the bounds of the entries cannot
   // tell it.
