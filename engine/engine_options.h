@@ -11,6 +11,9 @@ inline constexpr int kMaxPaletteSize = 256;
 struct EngineOptions {
   // Entries of the palette the reduction makes, kMinPaletteSize..kMaxPaletteSize.
   int paletteSize = kMaxPaletteSize;
+  // A picture with no more distinct colours than paletteSize keeps them exactly: one entry
+  // per colour, no clustering and no diffusion, and a palette of just those entries.
+  bool exactFewColours = false;
 
   // Testing seam, never set by a program: widens the bounds within which the k-means
   // refinement knows the means of entries whose pixels changed, and moves their centres off
