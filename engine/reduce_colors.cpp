@@ -1,5 +1,6 @@
 #include "engine/reduce_colors.h"
 
+#include <cmath>
 #include <memory>
 #include <new>
 #if defined(__GLIBC__)
@@ -15,6 +16,7 @@
 #include "engine/error_diffusion.h"
 #include "engine/exact_palette.h"
 #include "engine/kmeans.h"
+#include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_to_rgb.h"
 #include "engine/parallel.h"
@@ -97,7 +99,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads);
+                          threads, options.kmeansBoundsWidening);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -148,6 +150,11 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
   if (options.paletteSize != kMaxPaletteSize) {
     // Only full palettes are made so far.
     if (message) *message = "paletteSize must be 256";
+    return false;
+  }
+  // Narrower bounds than the true ones would give wrong palettes.
+  if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
+    if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
     return false;
   }
   return true;
