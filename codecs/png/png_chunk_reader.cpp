@@ -23,6 +23,13 @@ uint32_t ReadBigEndian16(const uint8_t* bytes) {
   return (uint32_t{bytes[0]} << 8) | uint32_t{bytes[1]};
 }
 
+bool PngChunkHeader::HasValidType() const {
+  for (char byte : type) {
+    if (!((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z'))) return false;
+  }
+  return true;
+}
+
 PngChunkReader::PngChunkReader(VxPngGenericBinaryStream& stream)
     : stream_(stream), totalSize_(stream.TotalSize()) {}
 
@@ -59,12 +66,8 @@ bool PngChunkReader::AppendChunkData(uint32_t length, std::vector<uint8_t>& data
 
 bool PngChunkReader::SkipChunkData(uint32_t length) {
   if (totalSize_ >= 0 && length > totalSize_ - consumed_) return false;
-  uint8_t sink[4096];
-  for (size_t left = length; left > 0;) {
-    const size_t piece = std::min(left, sizeof sink);
-    if (!ReadExactly(sink, piece)) return false;
-    left -= piece;
-  }
+  if (!stream_.SkipBytes(length)) return false;
+  consumed_ += length;
   return true;
 }
 

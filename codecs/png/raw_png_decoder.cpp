@@ -47,6 +47,14 @@ void VxRawPngDecoder::ForgetImage() {
   pass = 1;
 }
 
+uint64_t VxRawPngDecoder::ImageDataLimit() const {
+  PngPixelFormat headerFormat;
+  if (!hasHeader || !FindPngPixelFormat(colorType, bitDepth, headerFormat)) return 0;
+  const uint64_t pixelCount = uint64_t{width} * height;
+  if (pixelCount == 0 || pixelCount > pixelLimit) return 0;
+  return CompressedLimit(height, headerFormat.LineBytes(width));
+}
+
 bool VxRawPngDecoder::BeginImage() {
   ForgetImage();
   if (!FindPngPixelFormat(colorType, bitDepth, format)) {

@@ -47,6 +47,9 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
 
  protected:
   void ForgetImage() override;
+  // Nothing for formats this decoder cannot make and pictures over the pixel limit.
+  uint64_t ImageDataLimit() const override;
+  bool ImageComplete() const override { return HasPicture() && PictureComplete(); }
 
  private:
   bool IsInterlaced() const { return interlaceMethod == 1; }

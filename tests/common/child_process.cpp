@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +38,9 @@ ChildResult RunInChild(const std::function<std::string()>& body) {
   }
   ::close(channel[0]);
   int status = 0;
-  ::waitpid(child, &status, 0);
+  struct rusage usage = {};
+  ::wait4(child, &status, 0, &usage);
+  result.peakKilobytes = usage.ru_maxrss;
   if (WIFEXITED(status) && WEXITSTATUS(status) == kChildSkipped) {
     result.outcome = ChildOutcome::Skipped;
   } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {

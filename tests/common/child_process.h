@@ -15,7 +15,8 @@ enum class ChildOutcome { Passed, Failed, Skipped };
 
 struct ChildResult {
   ChildOutcome outcome = ChildOutcome::Skipped;
-  std::string report;  // the problems the body returned, or how the child ended
+  std::string report;      // the problems the body returned, or how the child ended
+  long peakKilobytes = 0;  // the child's largest resident size (it starts as the parent's)
 };
 
 // Runs `body` in a child process made by fork. The body returns its problems (empty when
