@@ -1,0 +1,28 @@
+#include "pipeline/presets.h"
+
+namespace genshoku {
+
+const ReductionSettings& WindowSettings() {
+  // The defaults of the settings and options are the window's fixed values.
+  static const ReductionSettings settings;
+  return settings;
+}
+
+ReductionSettings PresetSettings(Preset preset) {
+  switch (preset) {
+    case Preset::Window: return WindowSettings();
+    case Preset::Best: break;
+  }
+  // The best preset's own values come with the engine's options that need them.
+  return WindowSettings();
+}
+
+const char* PresetName(Preset preset) { return preset == Preset::Best ? "best" : "window"; }
+
+std::optional<Preset> PresetFromName(std::string_view name) {
+  if (name == "best") return Preset::Best;
+  if (name == "window") return Preset::Window;
+  return std::nullopt;
+}
+
+}  // namespace genshoku
