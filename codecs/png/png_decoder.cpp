@@ -47,6 +47,7 @@ bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
   ResetChunkValues();
   ForgetImage();
   damage.clear();
+  imageDataCut_ = false;
   PngChunkReader reader(stream);
   if (!reader.ReadSignature()) {
     diagnostics_.Out("The file does not have PNG signature.\n");
@@ -103,6 +104,7 @@ bool VxGenericPngDecoder::ReadChunks(PngChunkReader& reader, std::vector<uint8_t
       // A chunk cut short, even in its checksum, counts as not there.
       if (!reader.AppendChunkData(kept, imageData) || !reader.SkipCrc()) {
         imageData.resize(before);
+        imageDataCut_ = true;
         break;
       }
       continue;
@@ -166,7 +168,7 @@ bool VxGenericPngDecoder::DataCanMakeThePicture(size_t compressedBytes) {
     return false;
   }
   if (compressedBytes == 0) {
-    damage = "no image data";
+    damage = imageDataCut_ ? "the data end before the last row" : "no image data";
     return false;
   }
   // Deflate makes at most 258 bytes of 2 bits (a longest copy with one-bit codes), so
@@ -202,7 +204,7 @@ void VxGenericPngDecoder::NoteDamage(bool noData, InflateOutcome outcome) {
   if (interlaceMethod != 0 && interlaceMethod != 1) {
     damage = "unknown interlace method " + std::to_string(interlaceMethod);
   } else if (noData) {
-    damage = "no image data";
+    damage = imageDataCut_ ? "the data end before the last row" : "no image data";
   } else if (outcome == InflateOutcome::Damaged) {
     damage = "damaged compressed data";
   } else {

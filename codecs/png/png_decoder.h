@@ -102,6 +102,7 @@ class VxGenericPngDecoder {
   void TakeTransparency(const std::vector<uint8_t>& data);
 
   Diagnostics& diagnostics_;
+  bool imageDataCut_ = false;  // an image data chunk was cut short by the end of the file
 };
 
 }  // namespace genshoku::png
