@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "codecs/png/crc32.h"
+
 namespace genshoku::png {
 
 namespace {
@@ -68,6 +70,16 @@ bool PngChunkReader::SkipChunkData(uint32_t length) {
   if (totalSize_ >= 0 && length > totalSize_ - consumed_) return false;
   if (!stream_.SkipBytes(length)) return false;
   consumed_ += length;
+  return true;
+}
+
+bool PngChunkReader::ReadCrc(const PngChunkHeader& header, const uint8_t* data, size_t size,
+                             bool* matches) {
+  uint8_t stored[4];
+  if (!ReadExactly(stored, sizeof stored)) return false;
+  uint32_t crc = UpdateCrc32(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(header.type), 4);
+  crc = UpdateCrc32(crc, data, size) ^ 0xFFFFFFFFu;
+  *matches = crc == ReadBigEndian32(stored);
   return true;
 }
 

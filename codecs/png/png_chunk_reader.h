@@ -39,8 +39,10 @@ class PngChunkReader {
   bool AppendChunkData(uint32_t length, std::vector<uint8_t>& data);
   // Passes over `length` data bytes without holding them (a file stream seeks).
   bool SkipChunkData(uint32_t length);
-  // The CRC is not checked: a damaged chunk is decoded as far as it goes.
+  // The CRC is not checked here: a damaged chunk is decoded as far as it goes.
   bool SkipCrc();
+  // Reads the CRC and tells whether it is that of the chunk's type and `data`.
+  bool ReadCrc(const PngChunkHeader& header, const uint8_t* data, size_t size, bool* matches);
 
   // The stream's length as it told it, -1 when it cannot tell.
   int64_t totalSize() const { return totalSize_; }

@@ -48,6 +48,7 @@ bool VxGenericPngDecoder::DecodeStream(VxPngGenericBinaryStream& stream) {
   ForgetImage();
   damage.clear();
   imageDataCut_ = false;
+  checksumMismatch_ = false;
   PngChunkReader reader(stream);
   if (!reader.ReadSignature()) {
     diagnostics_.Out("The file does not have PNG signature.\n");
@@ -101,12 +102,16 @@ bool VxGenericPngDecoder::ReadChunks(PngChunkReader& reader, std::vector<uint8_t
         if (!reader.AppendChunkData(kept, imageData)) imageData.resize(before);
         break;
       }
-      // A chunk cut short, even in its checksum, counts as not there.
-      if (!reader.AppendChunkData(kept, imageData) || !reader.SkipCrc()) {
+      // A chunk cut short, even in its checksum, counts as not there. A wrong checksum
+      // is damage, but the data are decoded all the same.
+      bool crcMatches = true;
+      if (!reader.AppendChunkData(kept, imageData) ||
+          !reader.ReadCrc(chunk, imageData.data() + before, kept, &crcMatches)) {
         imageData.resize(before);
         imageDataCut_ = true;
         break;
       }
+      checksumMismatch_ |= !crcMatches;
       continue;
     }
     if (++otherChunks > kMostOtherChunks) break;
@@ -116,7 +121,13 @@ bool VxGenericPngDecoder::ReadChunks(PngChunkReader& reader, std::vector<uint8_t
       continue;
     }
     std::vector<uint8_t> data;
-    if (!reader.AppendChunkData(chunk.length, data) || !reader.SkipCrc()) break;
+    bool crcMatches = true;
+    if (!reader.AppendChunkData(chunk.length, data) ||
+        !reader.ReadCrc(chunk, data.data(), data.size(), &crcMatches)) {
+      break;
+    }
+    // (Of the chunks read here, the header and the palette shape the picture.)
+    if (chunk.Is("IHDR") || chunk.Is("PLTE")) checksumMismatch_ |= !crcMatches;
     if (data.empty()) continue;
     if (chunk.Is("IHDR")) {
       TakeHeader(data);
@@ -200,7 +211,15 @@ uint64_t VxGenericPngDecoder::MinimumRawBytes() const {
 }
 
 void VxGenericPngDecoder::NoteDamage(bool noData, InflateOutcome outcome) {
-  if (ImageComplete()) return;
+  if (ImageComplete()) {
+    // Every row arrived, but maybe not as the file was written.
+    if (checksumMismatch_) {
+      damage = "damaged data (a chunk's checksum does not match)";
+    } else {
+      damage = ImageFlaw();
+    }
+    return;
+  }
   if (interlaceMethod != 0 && interlaceMethod != 1) {
     damage = "unknown interlace method " + std::to_string(interlaceMethod);
   } else if (noData) {

@@ -85,6 +85,9 @@ class VxGenericPngDecoder {
   virtual uint64_t ImageDataLimit() const;
   // Whether the picture received every byte it needs. This version has no picture.
   virtual bool ImageComplete() const { return true; }
+  // What is wrong with a complete picture's data, if anything (a line filter that does not
+  // exist, ...).
+  virtual std::string ImageFlaw() const { return {}; }
   // The bits of one pixel by the header, 0 for an unknown colour type or bit depth.
   uint64_t BitsPerPixel() const;
   // Generous bounds of the compressed size of a picture of `rows` rows of `rowBytes`.
@@ -102,7 +105,8 @@ class VxGenericPngDecoder {
   void TakeTransparency(const std::vector<uint8_t>& data);
 
   Diagnostics& diagnostics_;
-  bool imageDataCut_ = false;  // an image data chunk was cut short by the end of the file
+  bool imageDataCut_ = false;      // an image data chunk was cut short by the end of the file
+  bool checksumMismatch_ = false;  // a header, palette or image data chunk's CRC was wrong
 };
 
 }  // namespace genshoku::png

@@ -99,6 +99,23 @@ TEST(PngDamage, DamagedCompressedDataAreNamed) {
             "damaged compressed data");
 }
 
+TEST(PngDamage, AWholePictureFromAlteredDataIsStillDamaged) {
+  // A stored block's byte changed: every row arrives, but the image data chunk's checksum
+  // tells the data are not what was written.
+  Bytes file = EncodePng(RandomImage(20, 12, 2, 8, 7), {.filter = 0, .zlibLevel = 0});
+  file[33 + 8 + 30] ^= 0x10;
+  Damage decoded = DecodeForDamage(file);
+  EXPECT_TRUE(decoded.hasPicture);
+  EXPECT_EQ(decoded.damage, "damaged data (a chunk's checksum does not match)");
+  // (Known only once decoded: the reader's caller refuses it.)
+  EXPECT_EQ(DecodeForDamage(file, true).damage, decoded.damage);
+  // A line filter that does not exist, in a file whose checksums are right.
+  Bytes filtered = FilteredData(RandomImage(20, 12, 2, 8, 7), {.filter = 0});
+  filtered[61 * 3] = 9;  // the filter byte of line 3
+  EXPECT_EQ(DecodeForDamage(WithImageData(20, 12, ZlibCompress(filtered, 6))).damage,
+            "damaged image data (line filter 9)");
+}
+
 TEST(PngDamage, MissingDataAndUnknownInterlacingAreRefusedBeforeAnyPicture) {
   const Bytes noData = PngFile({HeaderChunk(20, 12, 8, 2, 0), Chunk("IEND", {})});
   EXPECT_EQ(DecodeForDamage(noData).damage, "no image data");
