@@ -263,6 +263,8 @@ void GifReader::Render(uint8_t* buffer) const {
     for (size_t i = 0; i < pixels; ++i) std::memcpy(buffer + 3 * i, background, 3);
     return;
   }
+  // (A screen without pixels has an empty canvas and nothing to copy.)
+  if (screenRgb_.empty()) return;
   std::memcpy(buffer, screenRgb_.data(), screenRgb_.size());
   DrawImage(buffer);
 }

@@ -107,6 +107,18 @@ TEST(GifDamage, AnImageItsDataCannotFillIsRefusedBeforeTheCanvas) {
   EXPECT_EQ(sound.damage, "");
 }
 
+TEST(GifDamage, AScreenWithoutPixelsRendersNothing) {
+  // Found by fuzzing: the canvas of a 0 x 24 screen is empty, and Render copied from it.
+  const Bytes file = FileBuilder(0, 24, kPalette, 1)
+                         .Image(0, 0, 2, 2, false, CodeStream(2).Clear().Data(1).Stop(), 2)
+                         .bytes();
+  auto reader = GifReader::OpenMemory(file.data(), file.size(), SilentDiagnostics());
+  ASSERT_NE(reader, nullptr);
+  reader->NextImage();
+  reader->Render(nullptr);
+  EXPECT_TRUE(reader->screenRgb().empty());
+}
+
 TEST(GifDamage, OpeningFailuresComeInWordsForAMessage) {
   const auto why = [](const Bytes& bytes) {
     std::string failure;
