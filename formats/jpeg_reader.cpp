@@ -49,7 +49,10 @@ bool WarnsOfDamage(j_common_ptr info) {
 }
 
 std::string DamageText(j_common_ptr info) {
-  if (info->err->msg_code == JWRN_JPEG_EOF) return "the data end before the last row";
+  // The file, or a scan's data, ended early: the rows after come out grey.
+  if (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER) {
+    return "the data end before the last row";
+  }
   char message[JMSG_LENGTH_MAX];
   (*info->err->format_message)(info, message);
   return std::string("damaged data (") + message + ")";
@@ -240,6 +243,26 @@ std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& di
   std::optional<RgbaPicture> picture = Decode(decompressor.info, decompressor.errors);
   if (picture && damage != nullptr) *damage = decompressor.errors.damage;
   return picture;
+}
+
+namespace {
+
+// Nothing with a destructor lives in this frame: the library may jump back into it.
+bool ReadHeaderOnly(jpeg_decompress_struct* info, ErrorManager* errors) {
+  if (setjmp(errors->jump) != 0) return false;
+  jpeg_read_header(info, TRUE);
+  return true;
+}
+
+}  // namespace
+
+std::optional<JpegSize> ReadJpegSize(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  Decompressor decompressor(path, SilentDiagnostics());
+  UseBoundedFileSource(&decompressor.info, file.get(), kHeaderBytes);
+  if (!ReadHeaderOnly(&decompressor.info, &decompressor.errors)) return std::nullopt;
+  return JpegSize{decompressor.info.image_width, decompressor.info.image_height};
 }
 
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,

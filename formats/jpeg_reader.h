@@ -32,4 +32,12 @@ std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const st
                                       Diagnostics& diagnostics, const ReadOptions& options = {},
                                       DamageNote* damage = nullptr);
 
+// The width and height the header of the JPEG file at `path` gives, read without decoding
+// anything; none when the header cannot be read.
+struct JpegSize {
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+std::optional<JpegSize> ReadJpegSize(const std::string& path);
+
 }  // namespace genshoku
