@@ -12,11 +12,16 @@ const char* UsageText() {
   return "usage: genshoku-cli [options] INPUT -o OUTPUT\n"
          "       genshoku-cli [options] INPUT... [--out-dir DIR] [--ext .png]\n"
          "\n"
-         "Reduces pictures (JPEG, truecolour PNG, 24-bit BMP) to exactly 256 colours.\n"
-         "The output name's extension, .bmp, .png or .gif in any case, chooses an 8-bit\n"
-         "BMP, a palette PNG or a GIF file; other names are refused. Inputs are read by\n"
-         "what their first bytes say they are. A file is only ever replaced by a complete\n"
-         "new one, and never the input itself.\n"
+         "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,
+"
+         "recognised by their first bytes. The output format follows the output name's
+"
+         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif
+"
+         "a GIF; other names are refused. A file is only ever replaced by a complete new
+"
+         "one, and never the input itself.
+"
          "\n"
          "options:\n"
          "  -o, --output FILE     the output file (one input only)\n"
