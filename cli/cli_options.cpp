@@ -12,16 +12,11 @@ const char* UsageText() {
   return "usage: genshoku-cli [options] INPUT -o OUTPUT\n"
          "       genshoku-cli [options] INPUT... [--out-dir DIR] [--ext .png]\n"
          "\n"
-         "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,
-"
-         "recognised by their first bytes. The output format follows the output name's
-"
-         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif
-"
-         "a GIF; other names are refused. A file is only ever replaced by a complete new
-"
-         "one, and never the input itself.
-"
+         "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,\n"
+         "recognised by their first bytes. The output format follows the output name's\n"
+         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif\n"
+         "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
+         "one, and never the input itself.\n"
          "\n"
          "options:\n"
          "  -o, --output FILE     the output file (one input only)\n"

@@ -9,14 +9,9 @@ namespace genshoku {
 
 namespace {
 
-<<<<<<< HEAD
 std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& failure,
                                       const std::string& name, const ReadOptions& options,
                                       Diagnostics& diagnostics, DamageNote* damage) {
-=======
-std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& name,
-                                      Diagnostics& diagnostics) {
->>>>>>> main
   if (!reader) {
     diagnostics.Err("%s: %s\n", name.c_str(), failure.c_str());
     return std::nullopt;
@@ -66,16 +61,11 @@ std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& dia
 }
 
 std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-<<<<<<< HEAD
                                      Diagnostics& diagnostics, const ReadOptions& options,
                                      DamageNote* damage) {
   std::string failure;
   auto reader = GifReader::OpenMemory(data, size, diagnostics, &failure);
   return FirstImage(std::move(reader), failure, name, options, diagnostics, damage);
-=======
-                                     Diagnostics& diagnostics) {
-  return FirstImage(GifReader::OpenMemory(data, size, diagnostics), name, diagnostics);
->>>>>>> main
 }
 
 }  // namespace genshoku

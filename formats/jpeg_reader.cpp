@@ -266,12 +266,8 @@ std::optional<JpegSize> ReadJpegSize(const std::string& path) {
 }
 
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-<<<<<<< HEAD
                                       Diagnostics& diagnostics, const ReadOptions& options,
                                       DamageNote* damage) {
-=======
-                                      Diagnostics& diagnostics) {
->>>>>>> main
   if (size == 0) {
     diagnostics.Err("%s: empty file\n", name.c_str());
     return std::nullopt;

@@ -29,7 +29,6 @@ std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& di
 
 // The same for a JPEG file held in memory; `name` is used in messages.
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-<<<<<<< HEAD
                                       Diagnostics& diagnostics, const ReadOptions& options = {},
                                       DamageNote* damage = nullptr);
 
@@ -40,8 +39,5 @@ struct JpegSize {
   uint32_t height = 0;
 };
 std::optional<JpegSize> ReadJpegSize(const std::string& path);
-=======
-                                      Diagnostics& diagnostics);
->>>>>>> main
 
 }  // namespace genshoku
