@@ -5,9 +5,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/output_names.h"
 #include "cli/progress_line.h"
+#include "codecs/gif/gif_writer.h"
 #include "engine/phase_timer.h"
 #include "pipeline/load_picture.h"
+#include "pipeline/probe_picture.h"
 #include "pipeline/reduce_picture.h"
 #include "pipeline/save_picture.h"
 
@@ -44,26 +47,44 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// The lines a step prints: passed on at once with --verbose; otherwise kept, and only the
-// standard-error lines of a failed step are shown, since they say why it failed.
+// Sends every line to two sinks: the verbose output and the step's record.
+class TeeDiagnostics final : public Diagnostics {
+ public:
+  TeeDiagnostics(Diagnostics& first, Diagnostics& second) : first_(first), second_(second) {}
+  void Write(DiagnosticStream stream, std::string_view text) override {
+    first_.Write(stream, text);
+    second_.Write(stream, text);
+  }
+
+ private:
+  Diagnostics& first_;
+  Diagnostics& second_;
+};
+
+// The lines a step prints: passed on at once with --verbose, and kept in any case, so that
+// a failed step is reported in one line that names its file: the step's own line about
+// the file when it printed one (the system's fixed lines name no file), else `fallback`.
 class StepLines {
  public:
   StepLines(const Options& options, const CliStreams& streams)
-      : verbose_(options.verbose), streams_(streams) {}
+      : verbose_(options.verbose), streams_(streams), tee_(*streams.diagnostics, captured_) {}
 
-  Diagnostics& sink() { return verbose_ ? *streams_.diagnostics : captured_; }
+  Diagnostics& sink() { return verbose_ ? static_cast<Diagnostics&>(tee_) : captured_; }
 
-  // Reports a failed step: its own error lines, or `fallback` when it printed none.
-  void Fail(const std::string& fallback) {
-    bool said = false;
-    if (!verbose_) {
-      for (const CapturedDiagnostics::Line& line : captured_.lines()) {
-        if (line.stream != DiagnosticStream::Err) continue;
-        streams_.errors->Err("%s", line.text.c_str());
-        said = true;
+  void Fail(const std::string& name, const std::string& fallback) {
+    const CapturedDiagnostics::Line* named = nullptr;
+    for (const CapturedDiagnostics::Line& line : captured_.lines()) {
+      if (line.stream == DiagnosticStream::Err && line.text.find(name) != std::string::npos) {
+        named = &line;
+        break;
       }
     }
-    if (!said || verbose_) streams_.errors->Err("%s\n", fallback.c_str());
+    // With --verbose that line was shown already.
+    if (named == nullptr) {
+      streams_.errors->Err("%s\n", fallback.c_str());
+    } else if (!verbose_) {
+      streams_.errors->Err("%s", named->text.c_str());
+    }
     captured_.Clear();
   }
   void Done() { captured_.Clear(); }
@@ -72,39 +93,68 @@ class StepLines {
   bool verbose_;
   const CliStreams& streams_;
   CapturedDiagnostics captured_;
+  TeeDiagnostics tee_;
 };
 
-// The format the output's name asks for; names without a known extension get BMP.
-PictureFormat OutputFormat(const std::string& output) {
-  const std::optional<PictureFormat> format = FormatFromExtension(output);
-  return format && *format != PictureFormat::Jpeg ? *format : PictureFormat::Bmp;
-}
-
-int ReduceOne(const Options& options, const CliStreams& streams, const std::string& input) {
-  const std::string output = OutputPathFor(options, input);
+// What stands in the way of writing `output` for `input`, found before the picture is
+// decoded; kExitOk when nothing does.
+int CheckOutput(const Options& options, const CliStreams& streams, const std::string& input,
+                const std::string& output, PictureFormat format) {
+  if (const std::optional<std::string> problem = OutputProblem(input, output)) {
+    streams.errors->Err("%s: %s\n", output.c_str(), problem->c_str());
+    return kExitOutput;
+  }
   if (!options.force && Exists(output)) {
     streams.errors->Err("%s: exists already (use --force to replace it)\n", output.c_str());
     return kExitExists;
   }
+  if (format == PictureFormat::Gif) {
+    const std::optional<PictureSize> size = ProbePictureSize(input);
+    if (size && (size->width > GifWriter::kMaxSide || size->height > GifWriter::kMaxSide)) {
+      streams.errors->Err("%s: GIF files cannot hold pictures wider or higher than 65535 pixels\n",
+                          output.c_str());
+      return kExitOutput;
+    }
+  }
+  return kExitOk;
+}
+
+// Reads the input into the job's planes; kExitOk or the failure's exit code.
+int Load(const Options& options, const CliStreams& streams, const std::string& input,
+         StepLines& lines, ReductionJob& job) {
+  LoadedPicture loaded;
+  ReadOptions read;
+  read.refuseDamaged = !options.allowDamaged;
+  if (LoadPictureFile(input, std::nullopt, &loaded, lines.sink(), read) != LoadStatus::Ok) {
+    lines.Fail(input, input + ": cannot be read");
+    return kExitInput;
+  }
+  if (!loaded.damage.empty()) {
+    streams.errors->Err("%s: warning: %s; reducing what was decoded\n", input.c_str(),
+                        loaded.damage.c_str());
+  }
+  try {
+    // The planes hold the picture from here on; the decoded copy goes before the engine
+    // runs.
+    job.planes = PlanesFromPicture(loaded.picture);
+  } catch (const std::bad_alloc&) {
+    lines.Fail(input, input + ": not enough memory for the picture");
+    return kExitInput;
+  }
+  return kExitOk;
+}
+
+int ReduceOne(const Options& options, const CliStreams& streams, const std::string& input) {
+  const std::string output = OutputPathFor(options, input);
+  std::string why;
+  // The names were checked with the command line.
+  const PictureFormat format = OutputFormatOf(output, &why).value_or(PictureFormat::Bmp);
+  if (const int refused = CheckOutput(options, streams, input, output, format)) return refused;
 
   StepLines lines(options, streams);
   const Clock::time_point decodeStart = Clock::now();
   ReductionJob job;
-  {
-    LoadedPicture loaded;
-    if (LoadPictureFile(input, std::nullopt, &loaded, lines.sink()) != LoadStatus::Ok) {
-      lines.Fail(input + ": cannot be read");
-      return kExitInput;
-    }
-    try {
-      // The planes hold the picture from here on; the decoded copy goes before the engine
-      // runs.
-      job.planes = PlanesFromPicture(loaded.picture);
-    } catch (const std::bad_alloc&) {
-      lines.Fail(input + ": not enough memory for the picture");
-      return kExitInput;
-    }
-  }
+  if (const int failed = Load(options, streams, input, lines, job)) return failed;
   job.settings = options.settings;
   lines.Done();
   const double decodeSeconds = SecondsSince(decodeStart);
@@ -120,18 +170,26 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   job = {};
   progress.Clear();
   if (reduced.result != ReduceResult::Ok) {
-    lines.Fail(input + ": " + ReduceResultText(reduced.result));
+    lines.Fail(input, input + ": " + ReduceResultText(reduced.result));
     return reduced.result == ReduceResult::InvalidArguments ? kExitInput : kExitReduction;
   }
   lines.Done();
 
   const Clock::time_point encodeStart = Clock::now();
   SaveSettings save;
-  save.format = OutputFormat(output);
-  const bool saved = SavePicture(reduced.picture, output, save, lines.sink());
+  save.format = format;
+  // Without --force a file that appeared meanwhile is kept, not replaced.
+  save.existing = options.force ? ExistingTarget::Replace : ExistingTarget::Keep;
+  bool appeared = false;
+  const bool saved = SavePicture(reduced.picture, output, save, lines.sink(), &appeared);
   const double encodeSeconds = SecondsSince(encodeStart);
+  if (appeared) {
+    lines.Done();
+    streams.errors->Err("%s: exists already (use --force to replace it)\n", output.c_str());
+    return kExitExists;
+  }
   if (!saved) {
-    lines.Fail(output + ": cannot be written");
+    lines.Fail(output, output + ": cannot be written");
     return kExitOutput;
   }
   lines.Done();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "cli/output_names.h"
 #include "common/file_paths.h"
 
 namespace genshoku::cli {
@@ -13,8 +14,9 @@ const char* UsageText() {
          "\n"
          "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,\n"
          "recognised by their first bytes. The output format follows the output name's\n"
-         "extension, in any letter case: .png writes a palette PNG, .gif a GIF, every\n"
-         "other name an 8-bit BMP file.\n"
+         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif\n"
+         "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
+         "one, and never the input itself.\n"
          "\n"
          "options:\n"
          "  -o, --output FILE     the output file (one input only)\n"
@@ -23,6 +25,8 @@ const char* UsageText() {
          "      --ext EXT         output extension when several inputs are given or -o is\n"
          "                        not (default: .bmp)\n"
          "  -f, --force           replace output files that exist (default: refuse)\n"
+         "      --allow-damaged   reduce what can be decoded of a damaged input (cut short,\n"
+         "                        corrupt data), with a warning (default: refuse it)\n"
          "  -j, --threads N       engine threads (default 0: as many as help); the result\n"
          "                        is the same whatever the number\n"
          "      --preset NAME     the settings to start from: best (default), or window\n"
@@ -38,11 +42,16 @@ const char* UsageText() {
          "\n"
          "exit codes (the first failure decides):\n"
          "  0  success\n"
-         "  1  the command line is not understood\n"
-         "  2  an input file cannot be read or cannot be reduced\n"
+         "  1  the command line is not understood (an output name without .bmp, .png or\n"
+         "     .gif, a suffix or extension with a '/', -o -)\n"
+         "  2  an input file cannot be read, is damaged (without --allow-damaged) or\n"
+         "     cannot be reduced\n"
          "  3  the reduction failed\n"
-         "  4  an output file cannot be written\n"
-         "  5  an output file exists already (use --force)\n";
+         "  4  an output file cannot be written: its folder does not exist, it would be\n"
+         "     the input itself, a GIF picture is wider or higher than 65535, the disk\n"
+         "     is full, ...\n"
+         "  5  an output file exists already, or appeared while it was written (use\n"
+         "     --force to replace it)\n";
 }
 
 std::string SettingsText() {
@@ -106,11 +115,14 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       parsed.verbose = true;
     } else if (argument == "-f" || argument == "--force") {
       parsed.force = true;
+    } else if (argument == "--allow-damaged") {
+      parsed.allowDamaged = true;
     } else if (argument == "--list-settings") {
       parsed.listSettings = true;
     } else if (Is(argument, "-o", "--output")) {
       if (!TakeValue(arguments, i, argument == "-o" ? "-o" : "--output", &parsed.output, message))
         return false;
+      parsed.outputGiven = true;
     } else if (Is(argument, "-d", "--out-dir")) {
       if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message))
         return false;
@@ -126,10 +138,19 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       parsed.threads = static_cast<int>(threads);
     } else if (Is(argument, "", "--suffix")) {
       if (!TakeValue(arguments, i, "--suffix", &parsed.suffix, message)) return false;
+      if (!IsNamePart(parsed.suffix)) {
+        *message = "--suffix is part of a file name and cannot hold a '/'";
+        return false;
+      }
     } else if (Is(argument, "", "--ext")) {
       if (!TakeValue(arguments, i, "--ext", &parsed.extension, message)) return false;
       if (parsed.extension.empty() || parsed.extension[0] != '.')
         parsed.extension = "." + parsed.extension;
+      std::string why;
+      if (!IsNamePart(parsed.extension) || !OutputFormatOf("x" + parsed.extension, &why)) {
+        *message = "--ext takes .bmp, .png or .gif, not '" + parsed.extension + "'";
+        return false;
+      }
     } else if (Is(argument, "", "--preset")) {
       if (!TakeValue(arguments, i, "--preset", &value, message)) return false;
       const std::optional<Preset> preset = PresetFromName(value);
@@ -163,21 +184,22 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       *message = "no input file";
       return false;
     }
-    if (!parsed.output.empty() && parsed.inputs.size() > 1) {
+    if (parsed.outputGiven && parsed.inputs.size() > 1) {
       *message = "-o names one output file; for several inputs use --out-dir";
       return false;
     }
-    if (!parsed.output.empty() && !parsed.outDir.empty()) {
+    if (parsed.outputGiven && !parsed.outDir.empty()) {
       *message = "-o and --out-dir cannot be used together";
       return false;
     }
+    if (parsed.outputGiven && !OutputFormatOf(parsed.output, message)) return false;
   }
   *options = parsed;
   return true;
 }
 
 std::string OutputPathFor(const Options& options, const std::string& input) {
-  if (!options.output.empty()) return options.output;
+  if (options.outputGiven) return options.output;
   const SplitPath split = SplitFilePath(input);
   std::string folder = split.folder;
   if (!options.outDir.empty()) {

@@ -12,20 +12,22 @@ namespace genshoku::cli {
 enum ExitCode {
   kExitOk = 0,
   kExitUsage = 1,      // the command line is not understood
-  kExitInput = 2,      // an input file cannot be read or is not a picture that is reduced
+  kExitInput = 2,      // an input file cannot be read, is damaged or cannot be reduced
   kExitReduction = 3,  // the engine failed
-  kExitOutput = 4,     // an output file cannot be written
-  kExitExists = 5,     // an output file exists already and --force was not given
+  kExitOutput = 4,     // an output file cannot be written (or would be the input itself)
+  kExitExists = 5,     // an output file exists already (or appeared meanwhile), no --force
 };
 
 struct Options {
   std::vector<std::string> inputs;
   std::string output;              // -o: the one output file of a single input
+  bool outputGiven = false;        // -o was given (even with an empty name, which is refused)
   std::string outDir;              // --out-dir: batch outputs go here instead of beside inputs
   std::string suffix = "vk";       // --suffix: appended to each base name in batch use
   std::string extension = ".bmp";  // --ext: the batch output format, by the save table
   int threads = 0;                 // --threads: engine threads, 0 = as many as help (up to 2)
   bool force = false;
+  bool allowDamaged = false;  // --allow-damaged: reduce what a damaged input holds
   bool verbose = false;
   bool help = false;
   bool listSettings = false;

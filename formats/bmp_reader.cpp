@@ -1,5 +1,8 @@
 #include "formats/bmp_reader.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -43,7 +46,7 @@ BmpReadStatus ReadBmpFileImage(const std::string& path, BmpFileImage* image,
   File file(std::fopen(path.c_str(), "rb"));
   uint64_t size = 0;
   if (!file || !FileSize(file.get(), &size)) {
-    diagnostics.Err("%s: cannot open the file\n", path.c_str());
+    diagnostics.Err("%s: cannot open the file: %s\n", path.c_str(), std::strerror(errno));
     return BmpReadStatus::CannotOpen;
   }
   uint8_t probe[kBmpHeaderProbeSize] = {};

@@ -1,5 +1,6 @@
 #include "formats/gif_reader.h"
 
+#include <cstring>
 #include <vector>
 
 #include "codecs/gif/gif_reader.h"
@@ -8,10 +9,11 @@ namespace genshoku {
 
 namespace {
 
-std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& name,
-                                      Diagnostics& diagnostics) {
+std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& failure,
+                                      const std::string& name, const ReadOptions& options,
+                                      Diagnostics& diagnostics, DamageNote* damage) {
   if (!reader) {
-    diagnostics.Err("%s: not a GIF picture that can be read\n", name.c_str());
+    diagnostics.Err("%s: %s\n", name.c_str(), failure.c_str());
     return std::nullopt;
   }
   const int32_t width = reader->width();
@@ -20,36 +22,50 @@ std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const s
     diagnostics.Err("%s: the picture has no pixels or too many\n", name.c_str());
     return std::nullopt;
   }
-  std::vector<uint8_t> frame;
+  reader->RefuseDamagedImages(options.refuseDamaged);
+  // Whatever the first image's data hold, damaged or not, is drawn over the screen.
+  reader->NextImage();
+  if (options.refuseDamaged && !reader->damage().empty()) {
+    diagnostics.Err("%s: %s\n", name.c_str(), reader->damage().c_str());
+    return std::nullopt;
+  }
   std::optional<RgbaPicture> picture;
   try {
-    frame.resize(static_cast<size_t>(width) * height * 3);
     picture.emplace(width, height);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("Could not allocate frame\n");
     return std::nullopt;
   }
-  // Whatever the first image's data hold, damaged or not, is drawn over the screen.
-  reader->NextImage();
-  reader->Render(frame.data());
-  const uint8_t* source = frame.data();
-  for (Rgba& pixel : picture->pixels) {
-    pixel = {source[0], source[1], source[2], 255};
-    source += 3;
+  // The picture's own memory takes the red-green-blue frame, packed at its start, and
+  // each pixel then moves to its place, last first, so that no pixel is overwritten
+  // before it moved (pixel i goes from byte 3i to byte 4i).
+  auto* bytes = reinterpret_cast<uint8_t*>(picture->pixels.data());
+  static_assert(sizeof(Rgba) == 4);
+  reader->Render(bytes);
+  for (size_t i = picture->PixelCount(); i-- > 0;) {
+    const uint8_t red = bytes[3 * i], green = bytes[3 * i + 1], blue = bytes[3 * i + 2];
+    picture->pixels[i] = {red, green, blue, 255};
   }
+  if (damage != nullptr) *damage = reader->damage();
   reader->Close();
   return picture;
 }
 
 }  // namespace
 
-std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics) {
-  return FirstImage(GifReader::Open(path, diagnostics), path, diagnostics);
+std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics,
+                                       const ReadOptions& options, DamageNote* damage) {
+  std::string failure;
+  auto reader = GifReader::Open(path, diagnostics, &failure);
+  return FirstImage(std::move(reader), failure, path, options, diagnostics, damage);
 }
 
 std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-                                     Diagnostics& diagnostics) {
-  return FirstImage(GifReader::OpenMemory(data, size, diagnostics), name, diagnostics);
+                                     Diagnostics& diagnostics, const ReadOptions& options,
+                                     DamageNote* damage) {
+  std::string failure;
+  auto reader = GifReader::OpenMemory(data, size, diagnostics, &failure);
+  return FirstImage(std::move(reader), failure, name, options, diagnostics, damage);
 }
 
 }  // namespace genshoku

@@ -1,12 +1,19 @@
 #include "formats/jpeg_reader.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 // libjpeg's header needs FILE and size_t declared first.
+#include <jerror.h>
 #include <jpeglib.h>
+
+#include "formats/jpeg_file_source.h"
 
 namespace genshoku {
 
@@ -22,7 +29,34 @@ struct ErrorManager {
   // The first warning waits until the picture is complete: a file that fails later is
   // refused with its fatal message alone, in one line.
   char firstWarning[JMSG_LENGTH_MAX];
+  // The first warning that says the data are damaged, in the reader's words.
+  std::string damage;
+  bool refuseDamaged = false;
+  uint64_t fileSize = 0;       // 0 when unknown
+  bool boundedSource = false;  // the data come through UseBoundedFileSource
 };
+
+// Of the library's warnings, those about the data of the picture: not those about
+// metadata, nor stray bytes before the end marker, which come after the last row.
+bool WarnsOfDamage(j_common_ptr info) {
+  switch (info->err->msg_code) {
+    case JWRN_ADOBE_XFORM:
+    case JWRN_JFIF_MAJOR:
+    case JWRN_BOGUS_ICC: return false;
+    case JWRN_EXTRANEOUS_DATA: return info->err->msg_parm.i[1] != JPEG_EOI;
+    default: return true;
+  }
+}
+
+std::string DamageText(j_common_ptr info) {
+  // The file, or a scan's data, ended early: the rows after come out grey.
+  if (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER) {
+    return "the data end before the last row";
+  }
+  char message[JMSG_LENGTH_MAX];
+  (*info->err->format_message)(info, message);
+  return std::string("damaged data (") + message + ")";
+}
 
 [[noreturn]] void OnFatalError(j_common_ptr info) {
   auto* manager = reinterpret_cast<ErrorManager*>(info->err);
@@ -34,10 +68,16 @@ struct ErrorManager {
 
 void OnMessage(j_common_ptr info, int level) {
   if (level >= 0) return;  // trace messages
-  if (info->err->num_warnings == 0) {
-    (*info->err->format_message)(info, reinterpret_cast<ErrorManager*>(info->err)->firstWarning);
-  }
+  auto* manager = reinterpret_cast<ErrorManager*>(info->err);
+  if (info->err->num_warnings == 0) (*info->err->format_message)(info, manager->firstWarning);
   info->err->num_warnings++;
+  if (!WarnsOfDamage(info) || !manager->damage.empty()) return;
+  manager->damage = DamageText(info);
+  // A caller that refuses damage needs no more of the picture.
+  if (manager->refuseDamaged) {
+    manager->diagnostics->Err("%s: %s\n", manager->name, manager->damage.c_str());
+    std::longjmp(manager->jump, 1);
+  }
 }
 
 void PrintFirstWarning(const ErrorManager& errors) {
@@ -62,6 +102,17 @@ void RefuseEndlessScans(j_common_ptr common) {
   std::longjmp(errors->jump, 1);
 }
 
+// Every block of every component takes at least one bit of Huffman-coded data (in the
+// first scan that carries it), and a block covers at most 32 x 32 pixels (sampling factors
+// reach 4): a file of fewer bytes than the picture's pixels / 8192 cannot hold it whole.
+// Arithmetic coding can take less than a bit a block and is not bounded this way.
+constexpr uint64_t kMostPixelsPerHuffmanByte = 1024 * 8;
+
+// What a file may hold before and besides the data of its picture (markers, profiles,
+// thumbnails), and the most bytes a sample's coefficients take in any number of scans.
+constexpr uint64_t kHeaderBytes = uint64_t{64} << 20;
+constexpr uint64_t kMostBytesPerSample = 32;
+
 // Step 1: header and decompression start. Nothing with a destructor lives in this frame,
 // so jumping back into it is safe.
 bool StartDecompress(jpeg_decompress_struct* info, ErrorManager* errors) {
@@ -72,6 +123,17 @@ bool StartDecompress(jpeg_decompress_struct* info, ErrorManager* errors) {
   if (!PictureSizeAllowed(info->image_width, info->image_height)) {
     errors->diagnostics->Err("%s: the picture has more than 100,000,000 pixels\n", errors->name);
     return false;
+  }
+  const uint64_t pixels = uint64_t{info->image_width} * info->image_height;
+  if (errors->refuseDamaged && !info->arith_code && errors->fileSize > 0 &&
+      pixels > kMostPixelsPerHuffmanByte * errors->fileSize) {
+    errors->damage = "the data end before the last row";
+    errors->diagnostics->Err("%s: %s\n", errors->name, errors->damage.c_str());
+    return false;
+  }
+  if (errors->boundedSource) {
+    SetFileSourceBound(info, kHeaderBytes + kMostBytesPerSample * pixels *
+                                                static_cast<uint64_t>(info->num_components));
   }
   jpeg_start_decompress(info);
   return true;
@@ -84,7 +146,8 @@ uint8_t InkToLight(unsigned ink, unsigned key, bool inverted) {
   return static_cast<uint8_t>((255 - ink) * (255 - key) / 255);
 }
 
-// Step 2: every scan line into the picture.
+// Step 2: every scan line into the picture, whose memory grows as the rows arrive. The
+// end of the file after the last row is not looked for: nothing there changes the picture.
 bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, RgbaPicture* picture,
               uint8_t* line) {
   if (setjmp(errors->jump) != 0) return false;
@@ -92,10 +155,10 @@ bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, RgbaPicture* p
   const bool inverted = info->saw_Adobe_marker;
   const int32_t width = picture->width;
   while (info->output_scanline < info->output_height) {
-    const int32_t y = static_cast<int32_t>(info->output_scanline);
     JSAMPROW rows[1] = {line};
     if (jpeg_read_scanlines(info, rows, 1) != 1) break;
-    Rgba* out = &picture->At(0, y);
+    picture->pixels.resize(picture->pixels.size() + static_cast<size_t>(width));
+    Rgba* out = &*(picture->pixels.end() - width);
     for (int32_t x = 0; x < width; ++x) {
       if (cmyk) {
         const uint8_t* p = line + 4 * x;
@@ -107,7 +170,6 @@ bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, RgbaPicture* p
       }
     }
   }
-  jpeg_finish_decompress(info);
   return true;
 }
 
@@ -121,14 +183,18 @@ std::optional<RgbaPicture> Decode(jpeg_decompress_struct& info, ErrorManager& er
   std::optional<RgbaPicture> picture;
   std::vector<uint8_t> line;
   try {
-    picture.emplace(static_cast<int32_t>(info.output_width),
-                    static_cast<int32_t>(info.output_height));
+    picture.emplace();
+    picture->width = static_cast<int32_t>(info.output_width);
+    picture->height = static_cast<int32_t>(info.output_height);
+    // Address space only: the pages are touched row by row.
+    picture->pixels.reserve(picture->PixelCount());
     line.resize(static_cast<size_t>(info.output_width) * info.output_components);
   } catch (const std::bad_alloc&) {
     errors.diagnostics->Err("%s: not enough memory for the picture\n", errors.name);
     return std::nullopt;
   }
   if (!ReadRows(&info, &errors, &*picture, line.data())) return std::nullopt;
+  picture->pixels.resize(picture->PixelCount());
   PrintFirstWarning(errors);
   return picture;
 }
@@ -159,26 +225,60 @@ struct FileCloser {
 
 }  // namespace
 
-std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics) {
+std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics,
+                                        const ReadOptions& options, DamageNote* damage) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    diagnostics.Err("%s: cannot open the file\n", path.c_str());
+    diagnostics.Err("%s: cannot open the file: %s\n", path.c_str(), std::strerror(errno));
     return std::nullopt;
   }
   Decompressor decompressor(path, diagnostics);
-  jpeg_stdio_src(&decompressor.info, file.get());
-  return Decode(decompressor.info, decompressor.errors);
+  struct stat info;
+  if (::fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    decompressor.errors.fileSize = static_cast<uint64_t>(info.st_size);
+  }
+  decompressor.errors.refuseDamaged = options.refuseDamaged;
+  decompressor.errors.boundedSource = true;
+  UseBoundedFileSource(&decompressor.info, file.get(), kHeaderBytes);
+  std::optional<RgbaPicture> picture = Decode(decompressor.info, decompressor.errors);
+  if (picture && damage != nullptr) *damage = decompressor.errors.damage;
+  return picture;
+}
+
+namespace {
+
+// Nothing with a destructor lives in this frame: the library may jump back into it.
+bool ReadHeaderOnly(jpeg_decompress_struct* info, ErrorManager* errors) {
+  if (setjmp(errors->jump) != 0) return false;
+  jpeg_read_header(info, TRUE);
+  return true;
+}
+
+}  // namespace
+
+std::optional<JpegSize> ReadJpegSize(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  Decompressor decompressor(path, SilentDiagnostics());
+  UseBoundedFileSource(&decompressor.info, file.get(), kHeaderBytes);
+  if (!ReadHeaderOnly(&decompressor.info, &decompressor.errors)) return std::nullopt;
+  return JpegSize{decompressor.info.image_width, decompressor.info.image_height};
 }
 
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-                                      Diagnostics& diagnostics) {
+                                      Diagnostics& diagnostics, const ReadOptions& options,
+                                      DamageNote* damage) {
   if (size == 0) {
     diagnostics.Err("%s: empty file\n", name.c_str());
     return std::nullopt;
   }
   Decompressor decompressor(name, diagnostics);
+  decompressor.errors.fileSize = size;
+  decompressor.errors.refuseDamaged = options.refuseDamaged;
   jpeg_mem_src(&decompressor.info, const_cast<uint8_t*>(data), static_cast<unsigned long>(size));
-  return Decode(decompressor.info, decompressor.errors);
+  std::optional<RgbaPicture> picture = Decode(decompressor.info, decompressor.errors);
+  if (picture && damage != nullptr) *damage = decompressor.errors.damage;
+  return picture;
 }
 
 }  // namespace genshoku

@@ -1,6 +1,10 @@
 #include "pipeline/load_picture.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "formats/bmp_reader.h"
@@ -20,9 +24,15 @@ struct FileCloser {
 // none or the file cannot be read.
 std::optional<PictureFormat> SniffFile(const std::string& path, LoadStatus* status,
                                        Diagnostics& diagnostics) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    diagnostics.Err("%s: a folder, not a picture file\n", path.c_str());
+    *status = LoadStatus::CannotOpen;
+    return std::nullopt;
+  }
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    diagnostics.Err("%s: cannot open the file\n", path.c_str());
+    diagnostics.Err("%s: cannot open the file: %s\n", path.c_str(), std::strerror(errno));
     *status = LoadStatus::CannotOpen;
     return std::nullopt;
   }
@@ -36,11 +46,12 @@ std::optional<PictureFormat> SniffFile(const std::string& path, LoadStatus* stat
   return format;
 }
 
-LoadStatus Take(std::optional<RgbaPicture> picture, const PictureSource& source,
+LoadStatus Take(std::optional<RgbaPicture> picture, const PictureSource& source, DamageNote damage,
                 LoadedPicture* loaded) {
   if (!picture) return LoadStatus::NotReadable;
   loaded->picture = std::move(*picture);
   loaded->source = source;
+  loaded->damage = std::move(damage);
   return LoadStatus::Ok;
 }
 
@@ -49,29 +60,37 @@ LoadStatus TakeBmp(BmpReadStatus status, const BmpFileImage& image, const std::s
   if (status == BmpReadStatus::CannotOpen) return LoadStatus::CannotOpen;
   if (status != BmpReadStatus::Ok) return LoadStatus::NotReadable;
   PictureSource source{PictureFormat::Bmp, -1, image.header.bitsPerPixel};
-  return Take(PictureFromBmpImage(image, name, diagnostics), source, loaded);
+  return Take(PictureFromBmpImage(image, name, diagnostics), source, {}, loaded);
 }
 
 }  // namespace
 
 LoadStatus LoadPictureFile(const std::string& path, std::optional<PictureFormat> format,
-                           LoadedPicture* loaded, Diagnostics& diagnostics) {
+                           LoadedPicture* loaded, Diagnostics& diagnostics,
+                           const ReadOptions& options) {
   if (!format) {
     LoadStatus status = LoadStatus::Ok;
     format = SniffFile(path, &status, diagnostics);
     if (!format) return status;
   }
+  DamageNote damage;
   switch (*format) {
-    case PictureFormat::Jpeg:
-      return Take(ReadJpegFile(path, diagnostics), {PictureFormat::Jpeg}, loaded);
-    case PictureFormat::Png: {
-      PngInput input = ReadPngFile(path, diagnostics);
-      return Take(std::move(input.picture), {PictureFormat::Png, input.colorType}, loaded);
+    case PictureFormat::Jpeg: {
+      auto picture = ReadJpegFile(path, diagnostics, options, &damage);
+      return Take(std::move(picture), {PictureFormat::Jpeg}, damage, loaded);
     }
-    case PictureFormat::Gif:
-      return Take(ReadGifFile(path, diagnostics), {PictureFormat::Gif}, loaded);
+    case PictureFormat::Png: {
+      PngInput input = ReadPngFile(path, diagnostics, options);
+      return Take(std::move(input.picture), {PictureFormat::Png, input.colorType}, input.damage,
+                  loaded);
+    }
+    case PictureFormat::Gif: {
+      auto picture = ReadGifFile(path, diagnostics, options, &damage);
+      return Take(std::move(picture), {PictureFormat::Gif}, damage, loaded);
+    }
     case PictureFormat::Bmp: break;
   }
+  // (A BMP file too short for its rows is refused whole, damaged or not.)
   BmpFileImage image;
   const BmpReadStatus status = ReadBmpFileImage(path, &image, diagnostics);
   return TakeBmp(status, image, path, loaded, diagnostics);
@@ -79,21 +98,27 @@ LoadStatus LoadPictureFile(const std::string& path, std::optional<PictureFormat>
 
 LoadStatus LoadPictureBytes(const uint8_t* data, size_t size, const std::string& name,
                             std::optional<PictureFormat> format, LoadedPicture* loaded,
-                            Diagnostics& diagnostics) {
+                            Diagnostics& diagnostics, const ReadOptions& options) {
   if (!format) format = FormatFromSignature(data, size);
   if (!format) {
     diagnostics.Err("%s: not a JPEG, PNG, GIF or BMP file\n", name.c_str());
     return LoadStatus::NotReadable;
   }
+  DamageNote damage;
   switch (*format) {
-    case PictureFormat::Jpeg:
-      return Take(DecodeJpeg(data, size, name, diagnostics), {PictureFormat::Jpeg}, loaded);
-    case PictureFormat::Png: {
-      PngInput input = DecodePng(data, size, name, diagnostics);
-      return Take(std::move(input.picture), {PictureFormat::Png, input.colorType}, loaded);
+    case PictureFormat::Jpeg: {
+      auto picture = DecodeJpeg(data, size, name, diagnostics, options, &damage);
+      return Take(std::move(picture), {PictureFormat::Jpeg}, damage, loaded);
     }
-    case PictureFormat::Gif:
-      return Take(DecodeGif(data, size, name, diagnostics), {PictureFormat::Gif}, loaded);
+    case PictureFormat::Png: {
+      PngInput input = DecodePng(data, size, name, diagnostics, options);
+      return Take(std::move(input.picture), {PictureFormat::Png, input.colorType}, input.damage,
+                  loaded);
+    }
+    case PictureFormat::Gif: {
+      auto picture = DecodeGif(data, size, name, diagnostics, options, &damage);
+      return Take(std::move(picture), {PictureFormat::Gif}, damage, loaded);
+    }
     case PictureFormat::Bmp: break;
   }
   BmpFileImage image;

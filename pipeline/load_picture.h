@@ -9,6 +9,7 @@
 
 #include "common/diagnostics.h"
 #include "common/pictures.h"
+#include "formats/read_options.h"
 #include "pipeline/picture_format.h"
 
 namespace genshoku {
@@ -24,6 +25,7 @@ struct PictureSource {
 struct LoadedPicture {
   RgbaPicture picture;
   PictureSource source;
+  DamageNote damage;  // what is wrong with the data of a picture loaded all the same
 };
 
 enum class LoadStatus {
@@ -34,13 +36,15 @@ enum class LoadStatus {
 
 // Reads the file at `path` as `format`, or as the format its first bytes name when `format`
 // is empty. Anything but Ok leaves `loaded` untouched and writes at least one line naming
-// the file on standard error.
+// the file on standard error ("NAME: why"). A file with damaged data is loaded as far as it
+// decodes, with loaded->damage saying what is wrong, unless `options` refuse it.
 LoadStatus LoadPictureFile(const std::string& path, std::optional<PictureFormat> format,
-                           LoadedPicture* loaded, Diagnostics& diagnostics);
+                           LoadedPicture* loaded, Diagnostics& diagnostics,
+                           const ReadOptions& options = {});
 
 // The same for a file's bytes held in memory; `name` is used in messages.
 LoadStatus LoadPictureBytes(const uint8_t* data, size_t size, const std::string& name,
                             std::optional<PictureFormat> format, LoadedPicture* loaded,
-                            Diagnostics& diagnostics);
+                            Diagnostics& diagnostics, const ReadOptions& options = {});
 
 }  // namespace genshoku

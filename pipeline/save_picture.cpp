@@ -63,11 +63,12 @@ bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture) 
   return writer->Finish() && written;
 }
 
-bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path,
-                Diagnostics& diagnostics) {
+bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path, ExistingTarget existing,
+                Diagnostics& diagnostics, bool* targetExists) {
   AtomicFile file;
-  if (!file.Open(path) || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
+  if (!file.Open(path, existing) || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
     diagnostics.Err("%s\n", file.error().c_str());
+    if (targetExists != nullptr) *targetExists = file.targetExists();
     return false;
   }
   return true;
@@ -76,8 +77,14 @@ bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path,
 }  // namespace
 
 bool SavePicture(const IndexedPicture& picture, const std::string& path,
-                 const SaveSettings& settings, Diagnostics& diagnostics) {
+                 const SaveSettings& settings, Diagnostics& diagnostics, bool* targetExists) {
+  if (targetExists != nullptr) *targetExists = false;
   if (!CanBeSaved(picture, settings, path, diagnostics)) return false;
+  if (settings.existing == ExistingTarget::Keep) {
+    const std::optional<std::vector<uint8_t>> bytes =
+        EncodePicture(picture, settings, path, diagnostics);
+    return bytes && WriteBytes(*bytes, path, settings.existing, diagnostics, targetExists);
+  }
   switch (settings.format) {
     case PictureFormat::Png: {
       png::VxRawPngEncoder encoder(diagnostics);
@@ -102,7 +109,7 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
     diagnostics.Err("%s: not enough memory to write the file\n", path.c_str());
     return false;
   }
-  return WriteBytes(bytes, path, diagnostics);
+  return WriteBytes(bytes, path, settings.existing, diagnostics, targetExists);
 }
 
 std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,

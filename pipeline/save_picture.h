@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/atomic_file.h"
 #include "common/diagnostics.h"
 #include "common/pictures.h"
 #include "pipeline/picture_format.h"
@@ -15,13 +16,18 @@ namespace genshoku {
 
 struct SaveSettings {
   PictureFormat format = PictureFormat::Bmp;  // BMP, PNG or GIF
+  // Keep: a file under the name, even one that appears while the picture is written, is
+  // kept and the save fails (the file is then made in memory first and placed at once).
+  ExistingTarget existing = ExistingTarget::Replace;
 };
 
 // Writes `picture` at `path`. The target is replaced only by a complete file; on failure
 // at least one line naming the file goes to standard error, the target keeps what it held
-// and false is returned.
+// and false is returned; `targetExists`, when given, tells a failure for a file that
+// settings.existing kept.
 bool SavePicture(const IndexedPicture& picture, const std::string& path,
-                 const SaveSettings& settings, Diagnostics& diagnostics);
+                 const SaveSettings& settings, Diagnostics& diagnostics,
+                 bool* targetExists = nullptr);
 
 // The file's bytes in memory; none (with a line naming `name`) on failure.
 std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,

@@ -35,31 +35,42 @@ GifReader::GifReader(std::unique_ptr<gif::ByteSource> source, Diagnostics& diagn
 
 GifReader::~GifReader() = default;
 
-std::unique_ptr<GifReader> GifReader::Open(const std::string& path, Diagnostics& diagnostics) {
+std::unique_ptr<GifReader> GifReader::Open(const std::string& path, Diagnostics& diagnostics,
+                                           std::string* failure) {
   std::unique_ptr<gif::ByteSource> source = gif::FileByteSource::Open(path);
-  if (!source) return nullptr;
-  return Open(std::move(source), diagnostics);
+  if (!source) {
+    if (failure != nullptr) *failure = "cannot open the file";
+    return nullptr;
+  }
+  return Open(std::move(source), diagnostics, failure);
 }
 
 std::unique_ptr<GifReader> GifReader::OpenMemory(const uint8_t* data, size_t size,
-                                                 Diagnostics& diagnostics) {
-  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics);
+                                                 Diagnostics& diagnostics, std::string* failure) {
+  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics, failure);
 }
 
 std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> source,
-                                           Diagnostics& diagnostics) {
-  if (!source) return nullptr;
+                                           Diagnostics& diagnostics, std::string* failure) {
+  std::string ignored;
+  std::string& why = failure != nullptr ? *failure : ignored;
+  if (!source) {
+    why = "cannot open the file";
+    return nullptr;
+  }
   // Bytes the input does not deliver read as 0, so a short file fails one of the checks.
   uint8_t signature[3] = {};
   source->Read(signature, 3);
   if (std::memcmp(signature, "GIF", 3) != 0) {
     diagnostics.Err("invalid signature\n");
+    why = "not a GIF file";
     return nullptr;
   }
   uint8_t version[3] = {};
   source->Read(version, 3);
   if (std::memcmp(version, "89a", 3) != 0) {
     diagnostics.Err("invalid version\n");
+    why = "not a GIF89a file";
     return nullptr;
   }
   uint8_t screen[7] = {};  // width, height, packed byte, background index, aspect ratio
@@ -67,21 +78,23 @@ std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> sour
   const uint8_t packed = screen[4];
   if ((packed & kTablePresent) == 0) {
     diagnostics.Err("no global color table\n");
+    why = "the file has no global colour table";
     return nullptr;
   }
   source->Read(screen + 5, 2);
 
   const uint16_t width = Le16(screen);
   const uint16_t height = Le16(screen + 2);
-  const uint64_t pixels = static_cast<uint64_t>(width) * height;
-  if (pixels > kMaxScreenPixels) return nullptr;
-
+  if (static_cast<uint64_t>(width) * height > kMaxScreenPixels) {
+    why = "the screen of " + std::to_string(width) + " x " + std::to_string(height) +
+          " pixels is larger than the program reads";
+    return nullptr;
+  }
   std::unique_ptr<GifReader> reader;
   try {
     reader.reset(new GifReader(std::move(source), diagnostics));
-    reader->screenRgb_.assign(pixels * 3, 0);
-    reader->screenIndices_.assign(pixels, 0);
   } catch (const std::bad_alloc&) {
+    why = "not enough memory";
     return nullptr;
   }
   reader->width_ = width;
@@ -90,35 +103,52 @@ std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> sour
   ReadColorTable(*reader->file_, packed, reader->globalTable_);
   reader->activeTable_ = &reader->globalTable_;
   reader->backgroundIndex_ = screen[5];
-
-  if (reader->backgroundIndex_ != 0) {
-    std::fill(reader->screenIndices_.begin(), reader->screenIndices_.end(),
-              reader->backgroundIndex_);
-  }
-  const uint8_t* background = reader->globalTable_.colors + 3 * reader->backgroundIndex_;
-  if (background[0] != 0 || background[1] != 0 || background[2] != 0) {
-    reader->FillRectangle(reader->screenRgb_.data(), {0, 0, width, height}, background);
-  }
   return reader;
+}
+
+bool GifReader::MakeScreen() {
+  if (screenMade_) return true;
+  const size_t pixels = size_t{width_} * height_;
+  try {
+    screenRgb_.assign(pixels * 3, 0);
+    screenIndices_.assign(pixels, backgroundIndex_);
+  } catch (const std::bad_alloc&) {
+    std::vector<uint8_t>().swap(screenRgb_);
+    std::vector<uint8_t>().swap(screenIndices_);
+    return false;
+  }
+  const uint8_t* background = globalTable_.colors + 3 * backgroundIndex_;
+  if (background[0] != 0 || background[1] != 0 || background[2] != 0) {
+    FillRectangle(screenRgb_.data(), {0, 0, width_, height_}, background);
+  }
+  screenMade_ = true;
+  return true;
 }
 
 void GifReader::Close() {
   file_.reset();
+  screenMade_ = false;
   std::vector<uint8_t>().swap(screenRgb_);
   std::vector<uint8_t>().swap(screenIndices_);
 }
 
 int GifReader::NextImage() {
   if (!file_) return kError;
-  Dispose();
+  if (screenMade_) Dispose();
   for (;;) {
     uint8_t introducer = 0;
-    if (!file_->ReadByte(introducer)) return kTrailer;  // the input ended between blocks
+    // The input may end between blocks, as if the trailer had come.
+    const bool ended = !file_->ReadByte(introducer);
+    if (ended || introducer == kTrailerByte) {
+      if (!imageSeen_) damage_ = "no image data";
+      return kTrailer;
+    }
     switch (introducer) {
       case kImageIntroducer: return ReadImage();
-      case kTrailerByte: return kTrailer;
       case kExtensionIntroducer: ReadExtension(); break;
-      default: return kError;
+      default:
+        damage_ = imageSeen_ ? "an unknown block after the image data" : "no image data";
+        return kError;
     }
   }
 }
@@ -135,7 +165,10 @@ void GifReader::Dispose() {
 
 int GifReader::ReadImage() {
   uint8_t descriptor[9];
-  if (file_->Read(descriptor, sizeof descriptor) != sizeof descriptor) return kError;
+  if (file_->Read(descriptor, sizeof descriptor) != sizeof descriptor) {
+    damage_ = "the data end before the last row";
+    return kError;
+  }
   rectangle_ = {Le16(descriptor), Le16(descriptor + 2), Le16(descriptor + 4), Le16(descriptor + 6)};
   const uint8_t packed = descriptor[8];
   if (packed & kTablePresent) {
@@ -144,20 +177,34 @@ int GifReader::ReadImage() {
   } else {
     activeTable_ = &globalTable_;
   }
+  imageSeen_ = true;
 
   uint8_t minimumCodeSize = 0;
-  if (!file_->ReadByte(minimumCodeSize)) return kError;
+  if (!file_->ReadByte(minimumCodeSize)) {
+    damage_ = "the data end before the last row";
+    return kError;
+  }
   // Measure the data first so that reading can go on after them whatever the codes do.
   const uint64_t dataStart = file_->Position();
   gif::SkipSubBlocks(*file_);
   const uint64_t dataEnd = file_->Position();
+  if (refuseDamaged_ && !DataCanFill(dataEnd - dataStart)) {
+    damage_ = "the data end before the last row";
+    return kError;
+  }
+  if (!MakeScreen()) {
+    damage_ = "not enough memory for the screen";
+    return kError;
+  }
   file_->Seek(dataStart);
 
   gif::CodeReader codes(*file_);
   const gif::ImagePlacement placement(screenIndices_.data(), width_, height_, rectangle_,
                                       (packed & kInterlaced) != 0);
-  const gif::LzwOutcome outcome = gif::DecodeLzw(codes, minimumCodeSize, placement);
+  uint64_t decoded = 0;
+  const gif::LzwOutcome outcome = gif::DecodeLzw(codes, minimumCodeSize, placement, &decoded);
   file_->Seek(dataEnd);
+  NoteImageDamage(outcome, decoded);
   switch (outcome) {
     case gif::LzwOutcome::Complete:
     case gif::LzwOutcome::DataEnded: return kImageRead;
@@ -165,6 +212,22 @@ int GifReader::ReadImage() {
     case gif::LzwOutcome::BadCodeSize: break;
   }
   return kError;
+}
+
+bool GifReader::DataCanFill(uint64_t dataBytes) const {
+  // A 12-bit code stands for at most 4096 indices, so a byte for at most 2731; the
+  // sub-block length bytes are counted as data, which only loosens the bound.
+  constexpr uint64_t kMostIndicesPerByte = 2731;
+  const uint64_t needed = uint64_t{rectangle_.width} * rectangle_.height;
+  return needed <= kMostIndicesPerByte * dataBytes + 4096;
+}
+
+void GifReader::NoteImageDamage(gif::LzwOutcome outcome, uint64_t decoded) {
+  // Indices beyond the rectangle, or a stop code missing after the last one, harm nothing.
+  if (decoded >= uint64_t{rectangle_.width} * rectangle_.height) return;
+  const bool broken =
+      outcome == gif::LzwOutcome::CodeUnknown || outcome == gif::LzwOutcome::BadCodeSize;
+  damage_ = broken ? "damaged compressed data" : "the data end before the last row";
 }
 
 void GifReader::FillRectangle(uint8_t* rgb, const gif::ImageRectangle& area,
@@ -192,7 +255,16 @@ void GifReader::DrawImage(uint8_t* rgb) const {
 }
 
 void GifReader::Render(uint8_t* buffer) const {
-  if (!file_ || screenRgb_.empty()) return;
+  if (!file_) return;
+  if (!screenMade_) {
+    // No image yet: the screen is its background colour.
+    const size_t pixels = size_t{width_} * height_;
+    const uint8_t* background = globalTable_.colors + 3 * backgroundIndex_;
+    for (size_t i = 0; i < pixels; ++i) std::memcpy(buffer + 3 * i, background, 3);
+    return;
+  }
+  // (A screen without pixels has an empty canvas and nothing to copy.)
+  if (screenRgb_.empty()) return;
   std::memcpy(buffer, screenRgb_.data(), screenRgb_.size());
   DrawImage(buffer);
 }

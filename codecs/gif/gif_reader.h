@@ -5,7 +5,9 @@
 // Open reads the header, the screen descriptor and the global colour table; each NextImage
 // first retires the previous image according to its disposal method, then reads blocks up
 // to and including the next image, whose colour indices land in `screenIndices`; Render
-// copies the canvas with the latest image on top into a caller's buffer.
+// copies the canvas with the latest image on top into a caller's buffer. The canvas is
+// made when the first image is met, so a caller can look at the screen's size before any
+// memory is set aside for it, and a file without images sets none aside.
 //
 // The reader takes its bytes from a file or from memory and never trusts them: every
 // write stays inside the screen, nothing is read outside the input, work grows linearly
@@ -19,6 +21,7 @@
 
 #include "codecs/gif/byte_source.h"
 #include "codecs/gif/image_placement.h"
+#include "codecs/gif/lzw_decoder.h"
 #include "common/diagnostics.h"
 
 namespace genshoku {
@@ -41,14 +44,19 @@ class GifReader {
 
   // Opens a file. None when it cannot be opened, is not a GIF89a file with a global colour
   // table ("invalid signature\n", "invalid version\n", "no global color table\n" on
-  // standard error), declares a screen above kMaxScreenPixels, or memory is short.
+  // standard error), declares a screen above kMaxScreenPixels, or memory is short. Then
+  // `failure`, when given, receives the reason in a few words for a message that names
+  // the file ("not a GIF file", ...).
   static std::unique_ptr<GifReader> Open(const std::string& path,
-                                         Diagnostics& diagnostics = StandardDiagnostics());
+                                         Diagnostics& diagnostics = StandardDiagnostics(),
+                                         std::string* failure = nullptr);
   // The same on bytes in memory, which must outlive the reader.
   static std::unique_ptr<GifReader> OpenMemory(const uint8_t* data, size_t size,
-                                               Diagnostics& diagnostics = StandardDiagnostics());
+                                               Diagnostics& diagnostics = StandardDiagnostics(),
+                                               std::string* failure = nullptr);
   static std::unique_ptr<GifReader> Open(std::unique_ptr<gif::ByteSource> source,
-                                         Diagnostics& diagnostics = StandardDiagnostics());
+                                         Diagnostics& diagnostics = StandardDiagnostics(),
+                                         std::string* failure = nullptr);
 
   ~GifReader();
   GifReader(const GifReader&) = delete;
@@ -60,8 +68,19 @@ class GifReader {
   // image descriptor cut short. After kError the caller stops reading.
   int NextImage();
 
+  // What is wrong with the data, in a few words, once NextImage met an image that is not
+  // whole ("the data end before the last row", "damaged compressed data"), a file without
+  // images ("no image data") or a fault; empty while nothing is wrong.
+  const std::string& damage() const { return damage_; }
+
+  // When set, an image whose data certainly cannot fill its rectangle (LZW makes at most
+  // 4096 indices of 12 bits) is not decoded: NextImage reports kError with the damage,
+  // before the canvas is made.
+  void RefuseDamagedImages(bool refuse) { refuseDamaged_ = refuse; }
+
   // Copies the canvas into `buffer` (width x height x 3 bytes, red-green-blue, top row
   // first) and draws the current image's pixels over it, leaving transparent ones out.
+  // Before the first image the canvas is the background colour.
   void Render(uint8_t* buffer) const;
 
   // Closes the input and releases the canvas; NextImage then reports kError and Render
@@ -90,6 +109,11 @@ class GifReader {
  private:
   GifReader(std::unique_ptr<gif::ByteSource> source, Diagnostics& diagnostics);
 
+  // Makes the canvas, filled with the background; false when memory is short.
+  bool MakeScreen();
+  // Whether the image's data could fill its rectangle.
+  bool DataCanFill(uint64_t dataBytes) const;
+  void NoteImageDamage(gif::LzwOutcome outcome, uint64_t decoded);
   void Dispose();
   void ReadExtension();
   void ReadGraphicControl();
@@ -118,6 +142,10 @@ class GifReader {
   uint8_t backgroundIndex_ = 0;
   std::vector<uint8_t> screenRgb_;
   std::vector<uint8_t> screenIndices_;
+  bool screenMade_ = false;
+  bool imageSeen_ = false;
+  bool refuseDamaged_ = false;
+  std::string damage_;
 };
 
 }  // namespace genshoku

@@ -81,14 +81,13 @@ void PlaceString(const CodeTable& table, uint16_t code, uint64_t position,
   }
 }
 
-}  // namespace
-
-LzwOutcome DecodeLzw(CodeReader& codes, int minimumCodeSize, const ImagePlacement& placement) {
+// The decoding loop; `position` counts the indices produced.
+LzwOutcome DecodeCodes(CodeReader& codes, int minimumCodeSize, const ImagePlacement& placement,
+                       uint64_t& position) {
   if (minimumCodeSize < 0 || minimumCodeSize > kLargestMinimumCodeSize) {
     return LzwOutcome::BadCodeSize;
   }
   CodeTable table(minimumCodeSize);
-  uint64_t position = 0;
   // No previous code at the start and after every clear code: a stream that does not
   // begin with a clear code is read as if it did.
   bool havePrevious = false;
@@ -114,6 +113,16 @@ LzwOutcome DecodeLzw(CodeReader& codes, int minimumCodeSize, const ImagePlacemen
     previous = code;
     havePrevious = true;
   }
+}
+
+}  // namespace
+
+LzwOutcome DecodeLzw(CodeReader& codes, int minimumCodeSize, const ImagePlacement& placement,
+                     uint64_t* decodedCount) {
+  uint64_t position = 0;
+  const LzwOutcome outcome = DecodeCodes(codes, minimumCodeSize, placement, position);
+  if (decodedCount != nullptr) *decodedCount = position;
+  return outcome;
 }
 
 }  // namespace genshoku::gif

@@ -22,7 +22,9 @@ enum class LzwOutcome {
 };
 
 // Decodes codes from `codes` until the stop code, the end of the data or a fault, placing
-// every index through `placement`.
-LzwOutcome DecodeLzw(CodeReader& codes, int minimumCodeSize, const ImagePlacement& placement);
+// every index through `placement`. `decodedCount`, when given, receives how many indices
+// the codes produced (placed or dropped), which tells a whole image from one cut short.
+LzwOutcome DecodeLzw(CodeReader& codes, int minimumCodeSize, const ImagePlacement& placement,
+                     uint64_t* decodedCount = nullptr);
 
 }  // namespace genshoku::gif

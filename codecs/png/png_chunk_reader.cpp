@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "codecs/png/crc32.h"
+
 namespace genshoku::png {
 
 namespace {
@@ -21,6 +23,13 @@ uint32_t ReadBigEndian32(const uint8_t* bytes) {
 
 uint32_t ReadBigEndian16(const uint8_t* bytes) {
   return (uint32_t{bytes[0]} << 8) | uint32_t{bytes[1]};
+}
+
+bool PngChunkHeader::HasValidType() const {
+  for (char byte : type) {
+    if (!((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z'))) return false;
+  }
+  return true;
 }
 
 PngChunkReader::PngChunkReader(VxPngGenericBinaryStream& stream)
@@ -59,12 +68,18 @@ bool PngChunkReader::AppendChunkData(uint32_t length, std::vector<uint8_t>& data
 
 bool PngChunkReader::SkipChunkData(uint32_t length) {
   if (totalSize_ >= 0 && length > totalSize_ - consumed_) return false;
-  uint8_t sink[4096];
-  for (size_t left = length; left > 0;) {
-    const size_t piece = std::min(left, sizeof sink);
-    if (!ReadExactly(sink, piece)) return false;
-    left -= piece;
-  }
+  if (!stream_.SkipBytes(length)) return false;
+  consumed_ += length;
+  return true;
+}
+
+bool PngChunkReader::ReadCrc(const PngChunkHeader& header, const uint8_t* data, size_t size,
+                             bool* matches) {
+  uint8_t stored[4];
+  if (!ReadExactly(stored, sizeof stored)) return false;
+  uint32_t crc = UpdateCrc32(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(header.type), 4);
+  crc = UpdateCrc32(crc, data, size) ^ 0xFFFFFFFFu;
+  *matches = crc == ReadBigEndian32(stored);
   return true;
 }
 

@@ -18,6 +18,9 @@ struct PngChunkHeader {
   bool Is(const char (&name)[5]) const {
     return type[0] == name[0] && type[1] == name[1] && type[2] == name[2] && type[3] == name[3];
   }
+  // Chunk types are four ASCII letters; anything else is not a chunk but damage (or
+  // whatever was appended to the file).
+  bool HasValidType() const;
 };
 
 uint32_t ReadBigEndian32(const uint8_t* bytes);
@@ -34,10 +37,12 @@ class PngChunkReader {
   bool ReadChunkHeader(PngChunkHeader& header);
   // Appends `length` data bytes to `data`. On a short read `data` is left as it was.
   bool AppendChunkData(uint32_t length, std::vector<uint8_t>& data);
-  // Reads and drops `length` data bytes, holding only a small buffer.
+  // Passes over `length` data bytes without holding them (a file stream seeks).
   bool SkipChunkData(uint32_t length);
-  // The CRC is not checked: a damaged chunk is decoded as far as it goes.
+  // The CRC is not checked here: a damaged chunk is decoded as far as it goes.
   bool SkipCrc();
+  // Reads the CRC and tells whether it is that of the chunk's type and `data`.
+  bool ReadCrc(const PngChunkHeader& header, const uint8_t* data, size_t size, bool* matches);
 
   // The stream's length as it told it, -1 when it cannot tell.
   int64_t totalSize() const { return totalSize_; }

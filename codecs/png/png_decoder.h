@@ -12,6 +12,11 @@
 #include "common/diagnostics.h"
 
 namespace genshoku::png {
+class PngChunkReader;
+enum class InflateOutcome;
+}  // namespace genshoku::png
+
+namespace genshoku::png {
 
 class VxGenericPngDecoder {
  public:
@@ -58,18 +63,50 @@ class VxGenericPngDecoder {
   int32_t transparentValue[3];
   int32_t gamma = 0;
 
+  // After DecodeStream: what is wrong with the file when its data could not make the
+  // whole picture, in a few words ("the data end before the last row", "damaged
+  // compressed data", "no image data", "unknown interlace method 7", ...); empty when
+  // nothing is. A picture made of damaged data holds what was decoded.
+  std::string damage;
+
+  // When set, a file whose data certainly cannot make the whole picture (no data at all,
+  // far too few for its size, an unknown interlace method) gets no picture at all, and
+  // nothing is set aside for one; `damage` says why. Otherwise such a file is decoded as
+  // far as it goes.
+  bool refuseDamaged = false;
+
  protected:
   Diagnostics& diagnostics() { return diagnostics_; }
   // Called as every DecodeStream starts, so that a picture of an earlier file does not
   // pass for one of this file.
   virtual void ForgetImage() {}
+  // The most compressed bytes worth keeping: more cannot change the picture. This version
+  // bounds them by the header's picture size; 0 before a header.
+  virtual uint64_t ImageDataLimit() const;
+  // Whether the picture received every byte it needs. This version has no picture.
+  virtual bool ImageComplete() const { return true; }
+  // What is wrong with a complete picture's data, if anything (a line filter that does not
+  // exist, ...).
+  virtual std::string ImageFlaw() const { return {}; }
+  // The bits of one pixel by the header, 0 for an unknown colour type or bit depth.
+  uint64_t BitsPerPixel() const;
+  // Generous bounds of the compressed size of a picture of `rows` rows of `rowBytes`.
+  static uint64_t CompressedLimit(uint64_t rows, uint64_t rowBytes);
 
  private:
+  bool ReadChunks(PngChunkReader& reader, std::vector<uint8_t>& imageData);
+  void ReserveImageData(const PngChunkReader& reader, uint64_t limit,
+                        std::vector<uint8_t>& imageData);
+  bool DataCanMakeThePicture(size_t compressedBytes);
+  uint64_t MinimumRawBytes() const;
+  void NoteDamage(bool noData, InflateOutcome outcome);
   void ResetChunkValues();
   void TakeHeader(const std::vector<uint8_t>& data);
   void TakeTransparency(const std::vector<uint8_t>& data);
 
   Diagnostics& diagnostics_;
+  bool imageDataCut_ = false;      // an image data chunk was cut short by the end of the file
+  bool checksumMismatch_ = false;  // a header, palette or image data chunk's CRC was wrong
 };
 
 }  // namespace genshoku::png

@@ -41,10 +41,13 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
   produced_ = 0;
   windowPosition_ = 0;
   waiting_ = 0;
+  refused_ = false;
   if (length < 2) {
     diagnostics_.Out("Buffer overflow\n");
+    outcome_ = InflateOutcome::DataEnded;
     return false;
   }
+  outcome_ = InflateOutcome::Damaged;
   const int method = data[0] & 0x0F;
   if (method != kCompressionMethodDeflate) {
     diagnostics_.Out("Unsupported compression method! (%d)\n", method);
@@ -80,7 +83,18 @@ bool PngInflater::Inflate(const uint8_t* data, size_t length) {
   }
   window_.clear();
   window_.shrink_to_fit();
+  outcome_ = ClassifyEnd(ok);
   return ok;
+}
+
+InflateOutcome PngInflater::ClassifyEnd(bool finished) const {
+  if (finished) return InflateOutcome::Finished;
+  if (refused_) return InflateOutcome::Refused;
+  // A read that failed for want of bits stopped within the last bytes; a failure with
+  // more data ahead was a code, distance or block type that cannot be.
+  constexpr uint64_t kMostBitsOfOneRead = 64;
+  return bits_.BitsLeft() < kMostBitsOfOneRead ? InflateOutcome::DataEnded
+                                               : InflateOutcome::Damaged;
 }
 
 bool PngInflater::InflateStoredBlock() {
@@ -325,6 +339,7 @@ bool PngInflater::HandOver() {
     const size_t count = std::min(waiting_, window_.size() - start);
     if (decoder_.ConsumeBytes(window_.data() + start, count) != count) {
       waiting_ = 0;
+      refused_ = true;
       return false;
     }
     waiting_ -= count;

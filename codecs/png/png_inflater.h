@@ -23,6 +23,15 @@ namespace genshoku::png {
 class VxGenericPngDecoder;
 class HuffmanDecodeTable;
 
+// How an inflation ended.
+enum class InflateOutcome {
+  Finished,   // the final block ended properly
+  Refused,    // the decoder refused a byte (its picture was complete, or it takes none)
+  DataEnded,  // the data ended before the final block did
+  Damaged,    // the data break the format's rules (a block type, code or distance that
+              // cannot be, a wrong zlib header)
+};
+
 class PngInflater {
  public:
   PngInflater(VxGenericPngDecoder& decoder, Diagnostics& diagnostics);
@@ -30,6 +39,9 @@ class PngInflater {
   // True when the final block ended properly. On false the decoder keeps every byte it
   // received until the failure. Never reads outside [data, data + length).
   bool Inflate(const uint8_t* data, size_t length);
+
+  // How the last Inflate ended.
+  InflateOutcome outcome() const { return outcome_; }
 
  private:
   bool InflateStoredBlock();
@@ -41,6 +53,7 @@ class PngInflater {
   // Ends a Huffman block on damaged data: the bytes before the damage are handed over
   // first, and the message (if any) is printed only if they were all accepted.
   bool FailAfterHandOver(const char* message);
+  InflateOutcome ClassifyEnd(bool finished) const;
 
   VxGenericPngDecoder& decoder_;
   Diagnostics& diagnostics_;
@@ -50,6 +63,8 @@ class PngInflater {
   size_t windowPosition_ = 0;
   size_t waiting_ = 0;  // bytes before windowPosition_ not handed over yet
   uint64_t produced_ = 0;
+  bool refused_ = false;
+  InflateOutcome outcome_ = InflateOutcome::Finished;
 };
 
 }  // namespace genshoku::png

@@ -19,6 +19,10 @@ class VxPngGenericBinaryStream {
   // Reads up to `count` bytes into `buffer`; returns how many arrived. Fewer than asked
   // means the stream has ended (or failed).
   virtual size_t ReadBytes(uint8_t* buffer, size_t count) = 0;
+
+  // Moves `count` bytes ahead without handing them over; false when the stream ends
+  // first. This version reads them into a small buffer; streams that can seek override it.
+  virtual bool SkipBytes(uint64_t count);
 };
 
 // Reads from an open standard I/O stream, which stays owned by the caller.
@@ -30,6 +34,8 @@ class VxPngBinaryFileStream final : public VxPngGenericBinaryStream {
   // and the position is restored.
   int64_t TotalSize() override;
   size_t ReadBytes(uint8_t* buffer, size_t count) override;
+  // Seeks instead of reading (a chunk of a gigabyte is passed over at once).
+  bool SkipBytes(uint64_t count) override;
 
  private:
   std::FILE* file_;
@@ -42,6 +48,7 @@ class VxPngMemoryStream final : public VxPngGenericBinaryStream {
 
   int64_t TotalSize() override { return static_cast<int64_t>(size_); }
   size_t ReadBytes(uint8_t* buffer, size_t count) override;
+  bool SkipBytes(uint64_t count) override;
 
  private:
   const uint8_t* data_;

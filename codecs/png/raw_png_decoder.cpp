@@ -38,13 +38,27 @@ void ReserveMapped(std::vector<uint8_t>& buffer, size_t size) {
 VxRawPngDecoder::VxRawPngDecoder(Diagnostics& diagnostics, uint64_t pixelLimit)
     : VxGenericPngDecoder(diagnostics), pixelLimit(pixelLimit) {}
 
+std::string VxRawPngDecoder::ImageFlaw() const {
+  if (unknownFilter < 0) return {};
+  return "damaged image data (line filter " + std::to_string(unknownFilter) + ")";
+}
+
 void VxRawPngDecoder::ForgetImage() {
+  unknownFilter = -1;
   pixels.clear();
   pixels.shrink_to_fit();
   outWidth = outHeight = 0;
   // Until a picture is ready every byte is refused.
   linePixels = lineCount = 0;
   pass = 1;
+}
+
+uint64_t VxRawPngDecoder::ImageDataLimit() const {
+  PngPixelFormat headerFormat;
+  if (!hasHeader || !FindPngPixelFormat(colorType, bitDepth, headerFormat)) return 0;
+  const uint64_t pixelCount = uint64_t{width} * height;
+  if (pixelCount == 0 || pixelCount > pixelLimit) return 0;
+  return CompressedLimit(height, headerFormat.LineBytes(width));
 }
 
 bool VxRawPngDecoder::BeginImage() {
@@ -115,6 +129,8 @@ bool VxRawPngDecoder::ConsumeByte(uint8_t byte) {
   if (PictureComplete()) return false;
   if (pixelX < 0) {
     lineFilter = byte;
+    // (Read as no filter, as the window always did; but the picture is not what was meant.)
+    if (byte > 4 && unknownFilter < 0) unknownFilter = byte;
     byteX = 0;
     pixelBytes = 0;
     pixelX = 0;

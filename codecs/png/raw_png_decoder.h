@@ -47,6 +47,10 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
 
  protected:
   void ForgetImage() override;
+  // Nothing for formats this decoder cannot make and pictures over the pixel limit.
+  uint64_t ImageDataLimit() const override;
+  bool ImageComplete() const override { return HasPicture() && PictureComplete(); }
+  std::string ImageFlaw() const override;
 
  private:
   bool IsInterlaced() const { return interlaceMethod == 1; }
@@ -70,7 +74,8 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   uint32_t lineCount = 0;   // lines of the image or of the current pass
 
   int lineFilter = 0;
-  int64_t pixelX = -1;  // -1 while the next byte is a line's filter byte
+  int unknownFilter = -1;  // the first line filter that does not exist, -1 while none
+  int64_t pixelX = -1;     // -1 while the next byte is a line's filter byte
   uint32_t lineY = 0;
   size_t byteX = 0;
   int pixelBytes = 0;

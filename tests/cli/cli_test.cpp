@@ -67,8 +67,8 @@ TEST(CliOptions, BatchOutputsTakeTheBaseNameSuffixAndExtension) {
   EXPECT_EQ(OutputPathFor(options, "other.png"), "othervk.bmp");
   options = Parse({"pics/photo.jpg", "--out-dir", "out", "--suffix", "_256", "--ext", "png"});
   EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "out/photo_256.png");
-  options = Parse({"pics/photo.jpg", "-o", "exact.name"});
-  EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "exact.name");
+  options = Parse({"pics/photo.jpg", "-o", "exact.PNG"});
+  EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "exact.PNG");
 }
 
 class CliRun : public ::testing::Test {

@@ -1,5 +1,5 @@
 // Saving when the disk or the folder does not cooperate: a full disk, a read-only folder,
-// a target that is a folder or a device, a folder that does not exist. For each writer
+// a target that is a folder or not a regular file, a folder that does not exist. For each writer
 // (BMP, PNG, GIF) the save must fail with one line on standard error, leave the previous
 // file under the target's name byte for byte, and leave no temporary file behind.
 //
@@ -7,10 +7,9 @@
 // that writes fail with EFBIG instead of ending the process), which needs no privileges,
 // and a real 16 KB tmpfs, mounted in a child process with its own mount table when the
 // system allows it. The read-only folder is a read-only tmpfs in the same way, and a folder
-// without write permission for users other than the superuser.
+// without write permission, tried by a child process that gave up the superuser's rights.
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -28,15 +27,24 @@
 
 #include "shell/save_formats.h"
 #include "support_files.h"
+#include "tests/common/child_process.h"
 #include "tests/common/file_size_limit.h"
 
 namespace genshoku {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::BecomeUnprivileged;
+using testing::ChildOutcome;
+using testing::ChildResult;
 using testing::FileSizeLimit;
+using testing::kChildSkipped;
+using testing::MakeScratchFolder;
 using testing::ReadWholeFile;
+using testing::RemoveFolder;
+using testing::RunInChild;
 using testing::ScratchFolder;
+using testing::TakeOwnMountTable;
 using testing::WriteWholeFile;
 
 const char* const kTargetNames[] = {"result.bmp", "result.png", "result.gif"};
@@ -121,20 +129,18 @@ TEST(SaveFaults, ATargetThatIsAFolderIsLeftAlone) {
   }
 }
 
-TEST(SaveFaults, ADeviceIsNotReplaced) {
-  struct stat device;
-  if (::stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode)) {
-    GTEST_SKIP() << "no /dev/full here";
+TEST(SaveFaults, APipeIsNotReplaced) {
+  // A pipe in the scratch folder stands for every node that is not a regular file: a test
+  // that saves onto a real device could, after a mistake, rename a file over the machine's
+  // device node.
+  for (const char* name : kTargetNames) {
+    ScratchFolder folder;
+    ASSERT_EQ(::mkfifo(folder.Path(name).c_str(), 0600), 0);
+    EXPECT_EQ(SaveMustFailCleanly(folder.folder().string(), name, {name}), "");
+    struct stat node;
+    ASSERT_EQ(::stat(folder.Path(name).c_str(), &node), 0);
+    EXPECT_TRUE(S_ISFIFO(node.st_mode)) << name;
   }
-  const std::set<std::string> before = Entries("/dev");
-  for (const char* title : kTargetNames) {
-    CapturedDiagnostics diagnostics;
-    EXPECT_FALSE(SaveResult(NoisyResult(), "/dev/full", title, diagnostics)) << title;
-    EXPECT_EQ(ErrLines(diagnostics), 1) << diagnostics.AllText();
-    ASSERT_EQ(::stat("/dev/full", &device), 0);
-    EXPECT_TRUE(S_ISCHR(device.st_mode));
-  }
-  EXPECT_EQ(Entries("/dev"), before);
 }
 
 TEST(SaveFaults, AMissingFolderIsReported) {
@@ -147,52 +153,22 @@ TEST(SaveFaults, AMissingFolderIsReported) {
 }
 
 TEST(SaveFaults, AFolderWithoutWritePermissionIsReported) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser; see the mounts";
-  for (const char* name : kTargetNames) {
-    ScratchFolder folder;
-    WriteWholeFile(folder.Path(name), kPreviousFile);
-    ::chmod(folder.folder().c_str(), 0555);
-    EXPECT_EQ(SaveMustFailCleanly(folder.folder().string(), name, {name}), "");
-    ::chmod(folder.folder().c_str(), 0755);
-  }
-}
-
-// Runs `body` in a child process with a mount table of its own, so that the file systems
-// it mounts are seen by nobody else and vanish with it. The body returns its problems
-// (empty when there are none) or exits with kSkipped when it cannot mount.
-constexpr int kSkipped = 77;
-
-enum class ChildOutcome { Passed, Failed, Skipped };
-
-ChildOutcome RunWithOwnMounts(const std::function<std::string()>& body, std::string* report) {
-  int channel[2];
-  if (::pipe(channel) != 0) return ChildOutcome::Skipped;
-  std::fflush(nullptr);
-  const pid_t child = ::fork();
-  if (child < 0) return ChildOutcome::Skipped;
-  if (child == 0) {
-    ::close(channel[0]);
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-      ::_exit(kSkipped);
+  // As an ordinary user in a child process: folder permissions do not bind the superuser
+  // the tests may run as.
+  const ChildResult result = RunInChild([] {
+    if (!BecomeUnprivileged()) ::_exit(kChildSkipped);
+    std::string problems;
+    for (const char* name : kTargetNames) {
+      const std::string folder = MakeScratchFolder();
+      WriteWholeFile(folder + "/" + name, kPreviousFile);
+      ::chmod(folder.c_str(), 0555);
+      problems += SaveMustFailCleanly(folder, name, {name});
+      RemoveFolder(folder);
     }
-    const std::string problems = body();
-    if (!problems.empty() && ::write(channel[1], problems.data(), problems.size()) < 0) {
-      ::_exit(2);
-    }
-    ::_exit(problems.empty() ? 0 : 1);
-  }
-  ::close(channel[1]);
-  char buffer[512];
-  ssize_t got;
-  while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0) report->append(buffer, size_t(got));
-  ::close(channel[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == kSkipped) return ChildOutcome::Skipped;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ChildOutcome::Passed;
-  if (report->empty()) *report = "the child process ended with status " + std::to_string(status);
-  return ChildOutcome::Failed;
+    return problems;
+  });
+  if (result.outcome == ChildOutcome::Skipped) GTEST_SKIP() << "cannot become an ordinary user";
+  EXPECT_EQ(result.outcome, ChildOutcome::Passed) << result.report;
 }
 
 // For each target, in a child process: a 16 KB tmpfs mounted on a scratch folder (or the
@@ -203,23 +179,22 @@ using MakeFault = std::set<std::string> (*)(const std::string& folder, const cha
 void ExpectCleanFailuresOnOwnTmpfs(MakeFault makeFault) {
   ScratchFolder scratch;
   const std::string folder = scratch.folder().string();
-  std::string report;
-  const ChildOutcome outcome = RunWithOwnMounts(
-      [&folder, makeFault] {
-        std::string problems;
-        for (const char* name : kTargetNames) {
-          if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
-            ::_exit(kSkipped);
-          }
-          WriteWholeFile(folder + "/" + name, kPreviousFile);
-          problems += SaveMustFailCleanly(folder, name, makeFault(folder, name));
-          ::umount(folder.c_str());
-        }
-        return problems;
-      },
-      &report);
-  if (outcome == ChildOutcome::Skipped) GTEST_SKIP() << "file systems cannot be mounted here";
-  EXPECT_EQ(outcome, ChildOutcome::Passed) << report;
+  const ChildResult result = RunInChild([&folder, makeFault] {
+    if (!TakeOwnMountTable()) ::_exit(kChildSkipped);
+    std::string problems;
+    for (const char* name : kTargetNames) {
+      if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=16k,mode=0755") != 0) {
+        ::_exit(kChildSkipped);
+      }
+      WriteWholeFile(folder + "/" + name, kPreviousFile);
+      problems += SaveMustFailCleanly(folder, name, makeFault(folder, name));
+      ::umount(folder.c_str());
+    }
+    return problems;
+  });
+  if (result.outcome == ChildOutcome::Skipped)
+    GTEST_SKIP() << "file systems cannot be mounted here";
+  EXPECT_EQ(result.outcome, ChildOutcome::Passed) << result.report;
 }
 
 TEST(SaveFaults, AFullTmpfsLeavesThePreviousFile) {
@@ -233,7 +208,7 @@ TEST(SaveFaults, AFullTmpfsLeavesThePreviousFile) {
 TEST(SaveFaults, AReadOnlyFileSystemIsReported) {
   ExpectCleanFailuresOnOwnTmpfs([](const std::string& folder, const char* name) {
     if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
-      ::_exit(kSkipped);
+      ::_exit(kChildSkipped);
     }
     return std::set<std::string>{name};
   });

@@ -102,10 +102,23 @@ TEST(GifReaderOpen, PaintsTheBackground) {
       {FileBuilder(3, 2, kPalette, 0, 200).bytes(), Bytes(6, 200), Bytes(18, 0)},
   };
   for (const auto& test : cases) {
+    // Before the first image there is no canvas, and Render paints the background alone.
     auto opened = OpenBytes(test.file);
     ASSERT_NE(opened->reader, nullptr);
-    EXPECT_EQ(opened->reader->screenIndices(), test.indices);
-    EXPECT_EQ(opened->reader->screenRgb(), test.rgb);
+    EXPECT_TRUE(opened->reader->screenIndices().empty());
+    Bytes rendered(test.rgb.size(), 1);
+    opened->reader->Render(rendered.data());
+    EXPECT_EQ(rendered, test.rgb);
+    // An empty image makes the canvas: the background, indices and colours.
+    Bytes withImage = test.file;
+    const Bytes emptyImage =
+        FileBuilder(1, 1, kPalette, 0).Image(0, 0, 0, 0, false, 2, {0}).bytes();
+    withImage.insert(withImage.end(), emptyImage.end() - 12, emptyImage.end());
+    auto read = OpenBytes(withImage);
+    ASSERT_EQ(read->reader->NextImage(), GifReader::kImageRead);
+    EXPECT_EQ(read->reader->screenIndices(), test.indices);
+    EXPECT_EQ(read->reader->screenRgb(), test.rgb);
+    EXPECT_EQ(read->reader->damage(), "");
   }
 }
 
