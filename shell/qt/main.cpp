@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "shell/qt/main_window.h"
+#include "shell/qt/program_resources.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("genshoku");
   // Lets the desktop match the window with its menu entry (genshoku.desktop).
   QGuiApplication::setDesktopFileName("genshoku");
+  QApplication::setWindowIcon(genshoku::ProgramIcon());
+  // Qt's dialogs in Japanese like the window; without the translation they stay English.
+  genshoku::InstallJapaneseQtTexts(application);
   // Qt has taken its own options out of argv by now.
   std::vector<std::string> files(argv + 1, argv + argc);
   genshoku::MainWindow window;
