@@ -18,23 +18,22 @@ const char* ExtensionFor(PictureFormat format) {
 
 std::string LoadReason(const LoadFailure& failure) {
   switch (failure.problem) {
-    case LoadProblem::Missing: return "ファイルが見つかりません";
-    case LoadProblem::Folder: return "フォルダーです。画像ファイルを選んでください";
-    case LoadProblem::NotPermitted: return "読み取りが許可されていません";
+    case LoadProblem::Missing: return "ファイルがありません";
+    case LoadProblem::Folder: return "フォルダーです";
+    case LoadProblem::NotPermitted: return "読み取り権限がありません";
     case LoadProblem::Empty: return "空のファイルです";
     case LoadProblem::OtherFormat:
-      // The reader follows the extension, case included: photo.Jpg is read as BMP.
-      return std::string("中身は ") + PictureFormatName(failure.content) + " 画像です。拡張子を " +
-             ExtensionFor(failure.content) + " にすると開けます";
+      // The reader follows the extension, case included: photo.Jpg is read as BMP. The
+      // extension of what the file holds opens it.
+      return std::string("拡張子を ") + ExtensionFor(failure.content) + " にしてください";
     case LoadProblem::NotAPicture:
       return std::string(InputReaderName(failure.reader)) + " 画像ではありません";
-    case LoadProblem::CompressedBmp: return "圧縮された BMP には対応していません";
-    case LoadProblem::OldGif: return "GIF87a 形式には対応していません";
-    case LoadProblem::TooLarge: return "1 億画素を超える画像は開けません";
+    case LoadProblem::CompressedBmp: return "圧縮 BMP には未対応です";
+    case LoadProblem::OldGif: return "GIF87a には未対応です";
+    case LoadProblem::TooLarge: return "1 億画素を超えています";
     case LoadProblem::Unreadable: break;
   }
-  return std::string("壊れているか、対応していない ") + InputReaderName(failure.reader) +
-         " 形式です";
+  return std::string("壊れているか未対応の ") + InputReaderName(failure.reader) + " です";
 }
 
 }  // namespace
@@ -46,28 +45,28 @@ std::string KmeansProgressTitle(int pass) {
 }
 
 std::string LoadFailureText(const LoadFailure& failure) {
-  return "開けませんでした。" + LoadReason(failure);
+  return "開けません。" + LoadReason(failure);
 }
 
 std::string SaveFailureText(SaveProblem problem) {
-  std::string text = "保存できませんでした。";
+  std::string text = "保存できません。";
   switch (problem) {
-    case SaveProblem::FolderMissing: return text + "保存先のフォルダーがありません";
-    case SaveProblem::IsFolder: return text + "同じ名前のフォルダーがあります";
-    case SaveProblem::NotPermitted: return text + "このフォルダーへの書き込みは許可されていません";
-    case SaveProblem::GifTooLarge: return text + "GIF の幅と高さは 65535 画素までです";
+    case SaveProblem::FolderMissing: return text + "フォルダーがありません";
+    case SaveProblem::IsFolder: return text + "同名のフォルダーがあります";
+    case SaveProblem::NotPermitted: return text + "書き込み権限がありません";
+    case SaveProblem::GifTooLarge: return text + "GIF には大きすぎます";
     case SaveProblem::Unwritable: break;
   }
-  return text + "この場所には書き込めません";
+  return text + "ここには書き込めません";
 }
 
 std::string ReductionFailureText(ReduceResult result) {
-  const std::string text = "減色できませんでした";
+  const std::string text = "減色できません";
   switch (result) {
     case ReduceResult::Ok:
     case ReduceResult::Stopped: return "";
-    case ReduceResult::OutOfMemory: return text + "。メモリーが足りません";
-    case ReduceResult::JacobiNotConverged: return text + "。計算が収束しませんでした";
+    case ReduceResult::OutOfMemory: return text + "。メモリー不足です";
+    case ReduceResult::JacobiNotConverged: return text + "。計算が収束しません";
     case ReduceResult::InvalidArguments: break;
   }
   return text;

@@ -64,11 +64,10 @@ std::string KmeansProgressTitle(int pass);
 std::string LoadFailureText(const LoadFailure& failure);
 std::string SaveFailureText(SaveProblem problem);
 inline constexpr std::string_view kSavedText = "保存しました";
-inline constexpr std::string_view kDamagedText = "データが壊れています。読めた部分を表示しています";
+inline constexpr std::string_view kDamagedText = "壊れています (読めた部分を表示)";
 // Why a reduction did not finish; empty when it was stopped on purpose.
 std::string ReductionFailureText(ReduceResult result);
-inline constexpr std::string_view kSourceChangedText =
-    "減色できませんでした。ファイルが変更されたか、なくなりました";
-inline constexpr std::string_view kOriginalShownText = "減色前の画像を表示しています";
+inline constexpr std::string_view kSourceChangedText = "減色できません。元のファイルを読めません";
+inline constexpr std::string_view kOriginalShownText = "減色前の画像を表示中";
 
 }  // namespace genshoku

@@ -47,9 +47,11 @@ void NoticeBar::SetNotice(const WindowNotice& notice) {
 
 QString NoticeBar::text() const { return TextToQt(notice_.Line()); }
 
+int NoticeBar::TextRoom() const { return width() - 2 * kPadding; }
+
 QString NoticeBar::ShownText() const {
   const QFontMetrics metrics(font());
-  const int room = width() - 2 * kPadding;
+  const int room = TextRoom();
   const QString whole = text();
   if (metrics.horizontalAdvance(whole) <= room || notice_.subject.empty()) {
     return metrics.elidedText(whole, Qt::ElideRight, room);

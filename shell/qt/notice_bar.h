@@ -22,6 +22,8 @@ class NoticeBar final : public QWidget {
   QString text() const;
   // The line as drawn: the file name is shortened in the middle first, then the end.
   QString ShownText() const;
+  // The width the text may take.
+  int TextRoom() const;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

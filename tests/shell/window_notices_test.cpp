@@ -63,19 +63,17 @@ TEST_F(WindowNotices, AFileThatCannotBeReadIsNamedWithWhatIsWrong) {
   WindowNotice notice = controller_.notice();
   EXPECT_EQ(notice.kind, NoticeKind::Error);
   EXPECT_EQ(notice.subject, "notes.png");
-  EXPECT_EQ(notice.text, "開けませんでした。PNG 画像ではありません");
-  EXPECT_EQ(notice.Line(), "notes.png: 開けませんでした。PNG 画像ではありません");
+  EXPECT_EQ(notice.text, "開けません。PNG 画像ではありません");
+  EXPECT_EQ(notice.Line(), "notes.png: 開けません。PNG 画像ではありません");
   // The line on standard error stays, with the whole path.
   EXPECT_NE(diagnostics_.Text(DiagnosticStream::Err).find(text), std::string::npos);
 
   const std::string photo =
       Write("photo.Jpg", MakeJpeg(4, 4, TestPattern, testing::JpegKind::Rgb444));
   ASSERT_EQ(controller_.Drop({photo}), DropResult::Failed);
-  EXPECT_EQ(controller_.notice().text,
-            "開けませんでした。中身は JPEG 画像です。拡張子を .jpg にすると開けます");
+  EXPECT_EQ(controller_.notice().text, "開けません。拡張子を .jpg にしてください");
   ASSERT_EQ(controller_.Drop({folder_.folder().string()}), DropResult::Failed);
-  EXPECT_EQ(controller_.notice().text,
-            "開けませんでした。フォルダーです。画像ファイルを選んでください");
+  EXPECT_EQ(controller_.notice().text, "開けません。フォルダーです");
   // The next picture that loads clears the line.
   ASSERT_EQ(controller_.Drop({shown}), DropResult::Loaded);
   EXPECT_EQ(controller_.notice().kind, NoticeKind::None);
@@ -89,7 +87,7 @@ TEST_F(WindowNotices, ADamagedPictureThatIsShownSaysSoUntilTheNextPicture) {
   EXPECT_TRUE(controller_.buttons().reduceEnabled) << "what was decoded can still be reduced";
   WindowNotice notice = controller_.notice();
   EXPECT_EQ(notice.kind, NoticeKind::Warning);
-  EXPECT_EQ(notice.Line(), "cut.jpg: データが壊れています。読めた部分を表示しています");
+  EXPECT_EQ(notice.Line(), "cut.jpg: 壊れています (読めた部分を表示)");
   EXPECT_NE(diagnostics_.Text(DiagnosticStream::Err).find("cut.jpg"), std::string::npos);
   // The warning belongs to the picture: it stays through the reduction.
   ASSERT_TRUE(Reduce());
@@ -109,7 +107,7 @@ TEST_F(WindowNotices, ASaveSaysWhetherTheFileWasWrittenAndAFailureAllowsAnotherN
   EXPECT_TRUE(controller_.buttons().saveEnabled);
   WindowNotice notice = controller_.notice();
   EXPECT_EQ(notice.kind, NoticeKind::Error);
-  EXPECT_EQ(notice.Line(), "out.png: 保存できませんでした。保存先のフォルダーがありません");
+  EXPECT_EQ(notice.Line(), "out.png: 保存できません。フォルダーがありません");
   // Pressing save again starts afresh; a cancel says nothing.
   ASSERT_TRUE(controller_.BeginSave().has_value());
   EXPECT_EQ(controller_.notice().kind, NoticeKind::None);
@@ -129,15 +127,13 @@ TEST_F(WindowNotices, AReductionThatCannotRunOrFailsSaysSo) {
   std::filesystem::remove(path);
   ReductionJob job;
   EXPECT_FALSE(controller_.BeginReduction(job));
-  EXPECT_EQ(controller_.notice().Line(),
-            "photo.bmp: 減色できませんでした。ファイルが変更されたか、なくなりました");
+  EXPECT_EQ(controller_.notice().Line(), "photo.bmp: 減色できません。元のファイルを読めません");
   EXPECT_TRUE(controller_.buttons().reduceEnabled);
   // The engine's failures name themselves; a stop asked for says nothing.
   ASSERT_EQ(controller_.Drop({Write24("photo.bmp", 6, 6)}), DropResult::Loaded);
   for (const auto& [result, text] :
-       {std::pair{ReduceResult::OutOfMemory, "減色できませんでした。メモリーが足りません"},
-        std::pair{ReduceResult::JacobiNotConverged,
-                  "減色できませんでした。計算が収束しませんでした"},
+       {std::pair{ReduceResult::OutOfMemory, "減色できません。メモリー不足です"},
+        std::pair{ReduceResult::JacobiNotConverged, "減色できません。計算が収束しません"},
         std::pair{ReduceResult::Stopped, ""}}) {
     ASSERT_TRUE(controller_.BeginReduction(job));
     ReductionOutput output;
@@ -151,18 +147,15 @@ TEST_F(WindowNotices, LoadFailureTextsNameTheReaderTheExtensionChose) {
   LoadFailure failure;
   failure.problem = LoadProblem::NotAPicture;
   failure.reader = InputReader::Gif;
-  EXPECT_EQ(LoadFailureText(failure), "開けませんでした。GIF 画像ではありません");
+  EXPECT_EQ(LoadFailureText(failure), "開けません。GIF 画像ではありません");
   failure.problem = LoadProblem::Unreadable;
-  EXPECT_EQ(LoadFailureText(failure),
-            "開けませんでした。壊れているか、対応していない GIF 形式です");
+  EXPECT_EQ(LoadFailureText(failure), "開けません。壊れているか未対応の GIF です");
   failure.problem = LoadProblem::CompressedBmp;
-  EXPECT_EQ(LoadFailureText(failure), "開けませんでした。圧縮された BMP には対応していません");
+  EXPECT_EQ(LoadFailureText(failure), "開けません。圧縮 BMP には未対応です");
   failure.problem = LoadProblem::TooLarge;
-  EXPECT_EQ(LoadFailureText(failure), "開けませんでした。1 億画素を超える画像は開けません");
-  EXPECT_EQ(SaveFailureText(SaveProblem::GifTooLarge),
-            "保存できませんでした。GIF の幅と高さは 65535 画素までです");
-  EXPECT_EQ(SaveFailureText(SaveProblem::Unwritable),
-            "保存できませんでした。この場所には書き込めません");
+  EXPECT_EQ(LoadFailureText(failure), "開けません。1 億画素を超えています");
+  EXPECT_EQ(SaveFailureText(SaveProblem::GifTooLarge), "保存できません。GIF には大きすぎます");
+  EXPECT_EQ(SaveFailureText(SaveProblem::Unwritable), "保存できません。ここには書き込めません");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "shell/qt/notice_bar.h"
 #include "shell/qt/picture_view.h"
 #include "shell/qt/program_resources.h"
+#include "shell/qt/qt_text.h"
+#include "shell/window_texts.h"
 #include "window_test_support.h"
 
 using namespace genshoku;
@@ -145,7 +147,7 @@ class MainWindowTest : public QObject {
       // The window says so too, in one line naming the file, without moving the picture.
       QVERIFY(window.noticeBar()->isVisible());
       QCOMPARE(window.noticeBar()->kind(), NoticeKind::Error);
-      QVERIFY(window.noticeBar()->text().startsWith(QString(name) + ": 開けませんでした。"));
+      QVERIFY(window.noticeBar()->text().startsWith(QString(name) + ": 開けません。"));
       QCOMPARE(Grab(window.view()).copy(0, 48, 10, 10), before.copy(0, 48, 10, 10));
       QCOMPARE(window.windowTitle(), QStringLiteral("Kmeans 5 kaime\n"));
       QVERIFY(window.reduceButton()->isEnabled());
@@ -163,7 +165,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(bar->geometry(), QRect(208, 8, window.view()->width() - 216, 32));
     QVERIFY(bar->text().startsWith(name));
     const QString shown = bar->ShownText();
-    QVERIFY2(shown.endsWith("ファイルが見つかりません"), qPrintable(shown));
+    QVERIFY2(shown.endsWith("ファイルがありません"), qPrintable(shown));
     QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
     QVERIFY(QFontMetrics(bar->font()).horizontalAdvance(shown) <= bar->width());
     // Drawn, in red on a light box, below the top edge and right of the save button.
@@ -179,6 +181,30 @@ class MainWindowTest : public QObject {
     QCOMPARE(image.pixel(204, 24), qRgb(255, 255, 255));
   }
 
+  void everyNoticeFitsTheWindowWithACamerasFileName() {
+    TestWindow w;
+    NoticeBar* bar = w.window.noticeBar();
+    std::vector<std::string> texts = {std::string(kSavedText), std::string(kDamagedText),
+                                      std::string(kSourceChangedText),
+                                      std::string(kOriginalShownText)};
+    for (int problem = 0; problem <= int(LoadProblem::Unreadable); ++problem) {
+      texts.push_back(
+          LoadFailureText({LoadProblem(problem), InputReader::Jpeg, PictureFormat::Png}));
+    }
+    for (int problem = 0; problem <= int(SaveProblem::Unwritable); ++problem) {
+      texts.push_back(SaveFailureText(SaveProblem(problem)));
+    }
+    for (ReduceResult result : {ReduceResult::OutOfMemory, ReduceResult::JacobiNotConverged,
+                                ReduceResult::InvalidArguments}) {
+      texts.push_back(ReductionFailureText(result));
+    }
+    const QFontMetrics metrics(bar->font());
+    for (const std::string& text : texts) {
+      const QString line = "IMG_1234.JPG: " + TextToQt(text);
+      QVERIFY2(metrics.horizontalAdvance(line) <= bar->TextRoom(), qPrintable(line));
+    }
+  }
+
   void aDamagedPictureIsShownWithAWarning() {
     TestWindow w;
     WriteWithQt(PathOf("whole.jpg"), 64, 64, QImage::Format_RGB32, "jpg");
@@ -188,7 +214,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.window.view()->picture().size(), QSize(64, 64));
     QCOMPARE(w.window.noticeBar()->kind(), NoticeKind::Warning);
     QCOMPARE(w.window.noticeBar()->text(),
-             QStringLiteral("cut.jpg: データが壊れています。読めた部分を表示しています"));
+             QStringLiteral("cut.jpg: 壊れています (読めた部分を表示)"));
     QVERIFY(w.window.reduceButton()->isEnabled());
     QVERIFY(DropFiles(&w.window, {PathOf("whole.jpg")}));
     QVERIFY(!w.window.noticeBar()->isVisible());

@@ -141,12 +141,12 @@ class SaveFlowTest : public QObject {
     QVERIFY(!w.diagnostics.Text(DiagnosticStream::Err).empty());
     QCOMPARE(window.noticeBar()->kind(), NoticeKind::Error);
     QCOMPARE(window.noticeBar()->text(),
-             QStringLiteral("out.bmp: 保存できませんでした。保存先のフォルダーがありません"));
+             QStringLiteral("out.bmp: 保存できません。フォルダーがありません"));
     // A place that takes no files at all.
     w.answers.answers.push_back("/proc/x.png");
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);
     QVERIFY(window.saveButton()->isEnabled());
-    QVERIFY(window.noticeBar()->text().startsWith("x.png: 保存できませんでした。"));
+    QVERIFY(window.noticeBar()->text().startsWith("x.png: 保存できません。"));
     // Another name works.
     w.answers.answers.push_back(PathOf("fine.bmp").toStdString());
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);

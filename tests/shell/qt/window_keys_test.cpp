@@ -55,7 +55,7 @@ class WindowKeysTest : public QObject {
     w.answers.openAnswers.push_back(PathOf("none.png").toStdString());
     QTest::keyClick(&w.window, Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(w.window.noticeBar()->text(),
-             QStringLiteral("none.png: 開けませんでした。ファイルが見つかりません"));
+             QStringLiteral("none.png: 開けません。ファイルがありません"));
     QCOMPARE(w.window.view()->picture().size(), QSize(9, 7));
   }
 
