@@ -246,7 +246,8 @@ void MainWindow::ToggleFitToWindow() {
 }
 
 void MainWindow::HoldOriginal(bool held) {
-  if (held == controller_.showingOriginal()) return;
+  // Passed on even when nothing changes on screen: a key held before a result exists must
+  // still be let go of.
   controller_.HoldOriginal(held);
   ShowState();
 }

@@ -179,7 +179,11 @@ class WindowKeysTest : public QObject {
     WriteBmp24(PathOf("compare.bmp"), 40, 30);
     QVERIFY(DropFiles(&window, {PathOf("compare.bmp")}));
     const QImage original = Grab(window.view());
+    // Held and let go before there is a result: nothing to show, and nothing left held.
+    QTest::keyPress(&window, MainWindow::kOriginalKey);
+    QTest::keyRelease(&window, MainWindow::kOriginalKey);
     QVERIFY(ReduceWith(window, [&] { QTest::mouseClick(window.reduceButton(), Qt::LeftButton); }));
+    QVERIFY(!window.view()->showingOriginal());
     const QImage result = Grab(window.view());
     QVERIFY(result != original);
 
