@@ -85,8 +85,7 @@ MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, Diagnostics& diagno
 
   setAcceptDrops(true);
   resize(kWindowWidth, kWindowHeight);
-  const QIcon icon = ProgramIcon();
-  if (!icon.isNull()) setWindowIcon(icon);
+  setWindowIcon(ProgramIcon());
 
   connect(reduceButton_, &QPushButton::clicked, this, &MainWindow::ReducePressed);
   connect(saveButton_, &QPushButton::clicked, this, &MainWindow::SavePressed);

@@ -1,7 +1,6 @@
 #include "shell/qt/program_resources.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QString>
 #include <QTranslator>
@@ -9,13 +8,11 @@
 namespace genshoku {
 
 QIcon ProgramIcon() {
-  QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-    const QString file = QStringLiteral(":/icons/genshoku-%1.png").arg(size);
-    if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
+  QIcon builtIn;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    builtIn.addFile(QStringLiteral(":/icons/genshoku-%1.png").arg(size), QSize(size, size));
   }
-  if (icon.isNull()) icon = QIcon::fromTheme(QStringLiteral("genshoku"));
-  return icon;
+  return QIcon::fromTheme(QStringLiteral("genshoku"), builtIn);
 }
 
 bool InstallJapaneseQtTexts(QCoreApplication& application) {

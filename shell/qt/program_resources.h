@@ -8,9 +8,8 @@ class QCoreApplication;
 
 namespace genshoku {
 
-// The program's icon: the sizes built into the program (data/icons/genshoku-N.png, when the
-// build found them), else the icon theme's "genshoku" as installed, else a null icon (the
-// desktop then shows its default).
+// The program's icon: the installed icon theme's "genshoku" where there is one, else the
+// sizes built into the program (data/icons/genshoku-N.png).
 QIcon ProgramIcon();
 
 // Loads Qt's Japanese translation (qtbase_ja from Qt's translations folder, Debian package

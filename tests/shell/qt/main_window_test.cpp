@@ -221,12 +221,16 @@ class MainWindowTest : public QObject {
   }
 
   void theWindowCarriesTheProgramIcon() {
-    if (!QFile::exists(":/icons/genshoku-48.png")) {
-      QSKIP("this checkout has no data/icons/genshoku-*.png to build in");
-    }
     TestWindow w;
-    QVERIFY(!w.window.windowIcon().isNull());
-    QCOMPARE(w.window.windowIcon().cacheKey(), ProgramIcon().cacheKey());
+    const QIcon icon = w.window.windowIcon();
+    QVERIFY(!icon.isNull());
+    // Without an icon theme (as here), the sizes built into the program.
+    QVERIFY(QFile::exists(":/icons/genshoku-48.png"));
+    const QImage shown =
+        icon.pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage drawn =
+        QImage(":/icons/genshoku-48.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(shown, drawn);
   }
 
   void qtsOwnTextsComeInJapaneseWhenTheTranslationIsInstalled() {
