@@ -41,8 +41,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6, libgcc-s1, libstdc++6, libjpeg62-turbo, libqt6core6, libqt6gui6, libqt6widgets6, ${genshoku_runtime_plugins}")
 endif()
-# The window's captions are Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# The window's captions are Japanese; Qt's translations make its file dialogs Japanese too.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 
 # `package_source`: the sources as a tar.xz, without build folders and git's files.
 set(CPACK_SOURCE_GENERATOR TXZ)
