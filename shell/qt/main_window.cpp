@@ -6,7 +6,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
@@ -165,35 +164,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-  // Enter presses the focused button (the buttons themselves take only the space bar).
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  QWidget* focused = focusWidget();
-  if (enter && (focused == reduceButton_ || focused == saveButton_)) {
-    static_cast<QPushButton*>(focused)->click();
-    return;
-  }
-  if (event->key() == kOriginalKey && event->modifiers() == Qt::NoModifier) {
-    if (!event->isAutoRepeat()) HoldOriginal(true);
-    return;
-  }
-  QWidget::keyPressEvent(event);
-}
-
-void MainWindow::keyReleaseEvent(QKeyEvent* event) {
-  if (event->key() == kOriginalKey) {
-    if (!event->isAutoRepeat()) HoldOriginal(false);
-    return;
-  }
-  QWidget::keyReleaseEvent(event);
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-  // A key let go in another window never comes here: leaving the window lets go of it.
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) HoldOriginal(false);
-  QWidget::changeEvent(event);
-}
-
 void MainWindow::OpenPressed() {
   const std::optional<OpenDialogRequest> request = controller_.BeginOpen();
   if (!request) return;
@@ -232,23 +202,6 @@ void MainWindow::ScrollAction(ScrollBarKind kind, int action) {
   bar->setSliderPosition(kind == ScrollBarKind::Horizontal ? scroll.horizontal.nPos
                                                            : scroll.vertical.nPos);
   view_->SetFrame(controller_.frame());
-}
-
-void MainWindow::ScrollKeyPressed(ScrollKey key) {
-  controller_.ScrollByKey(key);
-  ShowState();
-}
-
-void MainWindow::ToggleFitToWindow() {
-  controller_.ToggleFitToWindow();
-  ShowState();
-}
-
-void MainWindow::HoldOriginal(bool held) {
-  // Passed on even when nothing changes on screen: a key held before a result exists must
-  // still be let go of.
-  controller_.HoldOriginal(held);
-  ShowState();
 }
 
 void MainWindow::ShowScrollBar(QScrollBar* bar, ScrollBarKind kind) {

@@ -4,6 +4,8 @@
 // keyPressEvent, since they depend on the focus and on the key being let go.
 
 #include <QAction>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPushButton>
 
@@ -42,6 +44,52 @@ void MainWindow::InstallKeys() {
   for (const auto& [key, scroll] : scrollKeys) {
     AddKey(this, QKeySequence(key), [this, scroll = scroll] { ScrollKeyPressed(scroll); });
   }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the focused button (the buttons themselves take only the space bar).
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  QWidget* focused = focusWidget();
+  if (enter && (focused == reduceButton_ || focused == saveButton_)) {
+    static_cast<QPushButton*>(focused)->click();
+    return;
+  }
+  if (event->key() == kOriginalKey && event->modifiers() == Qt::NoModifier) {
+    if (!event->isAutoRepeat()) HoldOriginal(true);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == kOriginalKey) {
+    if (!event->isAutoRepeat()) HoldOriginal(false);
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  // A key let go in another window never comes here: leaving the window lets go of it.
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) HoldOriginal(false);
+  QWidget::changeEvent(event);
+}
+
+void MainWindow::ScrollKeyPressed(ScrollKey key) {
+  controller_.ScrollByKey(key);
+  ShowState();
+}
+
+void MainWindow::ToggleFitToWindow() {
+  controller_.ToggleFitToWindow();
+  ShowState();
+}
+
+void MainWindow::HoldOriginal(bool held) {
+  // Passed on even when nothing changes on screen: a key held before a result exists must
+  // still be let go of.
+  controller_.HoldOriginal(held);
+  ShowState();
 }
 
 }  // namespace genshoku
