@@ -28,7 +28,10 @@ WindowController::WindowController(Diagnostics& diagnostics)
     : diagnostics_(diagnostics), title_(kWindowTitle) {}
 
 DropResult WindowController::Drop(const std::vector<std::string>& paths) {
-  if (busy_) return DropResult::Ignored;
+  if (busy_) {
+    commandNotice_ = {NoticeKind::Info, "", std::string(kBusyText)};
+    return DropResult::Ignored;
+  }
   if (paths.empty() || paths.front().empty()) return DropResult::NoFiles;
   const std::string& path = paths.front();
   commandNotice_ = {};
@@ -57,8 +60,11 @@ DropResult WindowController::Drop(const std::vector<std::string>& paths) {
   return DropResult::Loaded;
 }
 
-std::optional<OpenDialogRequest> WindowController::BeginOpen() const {
-  if (busy_) return std::nullopt;
+std::optional<OpenDialogRequest> WindowController::BeginOpen() {
+  if (busy_) {
+    commandNotice_ = {NoticeKind::Info, "", std::string(kBusyText)};
+    return std::nullopt;
+  }
   return OpenDialogRequest{droppedFolder_};
 }
 
@@ -86,11 +92,13 @@ void WindowController::FinishReduction(ReductionOutput&& output) {
       diagnostics_.Err("the reduction failed: %s\n", ReduceResultText(output.result));
     }
     const std::string text = ReductionFailureText(output.result);
+    commandNotice_ = {};
     if (!text.empty()) commandNotice_ = Notice(NoticeKind::Error, droppedPath_, text);
     buttons_.reduceEnabled = true;
     return;
   }
   ApplyReduction(picture_, std::move(output));
+  commandNotice_ = {};  // a drop refused meanwhile is no news any more
   buttons_.reduceEnabled = false;
   buttons_.saveEnabled = true;
   originalAvailable_ = picture_.OriginalView().info != nullptr;

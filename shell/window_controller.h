@@ -81,12 +81,13 @@ class WindowController {
   explicit WindowController(Diagnostics& diagnostics = StandardDiagnostics());
 
   // Files were dropped (or named on the command line, or chosen in the open dialog); only
-  // the first is read. A file that cannot be read leaves a notice saying why.
+  // the first is read. A file that cannot be read leaves a notice saying why, and so does a
+  // drop ignored while a reduction runs.
   DropResult Drop(const std::vector<std::string>& paths);
 
   // The user asks to open a file: where the open dialog starts, or nothing while a
-  // reduction runs (its drop would be ignored).
-  std::optional<OpenDialogRequest> BeginOpen() const;
+  // reduction runs (its drop would be ignored; the notice says so).
+  std::optional<OpenDialogRequest> BeginOpen();
 
   // The reduce button was pressed. True when `job` holds the planes to reduce; the
   // window is then busy until FinishReduction. False when there is nothing to reduce or

@@ -68,6 +68,8 @@ inline constexpr std::string_view kDamagedText = "壊れています (読めた�
 // Why a reduction did not finish; empty when it was stopped on purpose.
 std::string ReductionFailureText(ReduceResult result);
 inline constexpr std::string_view kSourceChangedText = "減色できません。元のファイルを読めません";
+// A drop or Ctrl+O while the engine works: nothing is opened.
+inline constexpr std::string_view kBusyText = "減色が終わるまで開けません";
 inline constexpr std::string_view kOriginalShownText = "減色前の画像を表示中";
 
 }  // namespace genshoku

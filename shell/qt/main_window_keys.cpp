@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPushButton>
+#include <functional>
+#include <utility>
 
 #include "shell/qt/main_window.h"
 

@@ -7,6 +7,7 @@
 #include "formats/bmp_layout.h"
 #include "shell/picture_frame.h"
 #include "shell/window_controller.h"
+#include "shell/window_texts.h"
 #include "support_files.h"
 
 namespace genshoku {
@@ -154,7 +155,15 @@ TEST_F(WindowView, OpeningIsRefusedOnlyWhileAReductionRuns) {
   EXPECT_EQ(controller_.BeginOpen()->startFolder, folder_.folder().string() + "/");
   ReductionJob job;
   ASSERT_TRUE(controller_.BeginReduction(job));
+  EXPECT_EQ(controller_.notice().kind, NoticeKind::None);
+  // Neither the dialog nor a drop opens anything now, and the window says why.
   EXPECT_FALSE(controller_.BeginOpen().has_value());
+  EXPECT_EQ(controller_.notice().text, kBusyText);
+  EXPECT_EQ(controller_.Drop({folder_.Path("photo.bmp")}), DropResult::Ignored);
+  EXPECT_EQ(controller_.notice().text, kBusyText);
+  // Once the result is shown, that is no news any more.
+  controller_.FinishReduction(ExecuteReduction(job, {nullptr, &SilentDiagnostics(), nullptr}));
+  EXPECT_EQ(controller_.notice().kind, NoticeKind::None);
 }
 
 }  // namespace

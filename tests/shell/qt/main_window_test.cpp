@@ -186,7 +186,7 @@ class MainWindowTest : public QObject {
     NoticeBar* bar = w.window.noticeBar();
     std::vector<std::string> texts = {std::string(kSavedText), std::string(kDamagedText),
                                       std::string(kSourceChangedText),
-                                      std::string(kOriginalShownText)};
+                                      std::string(kOriginalShownText), std::string(kBusyText)};
     for (int problem = 0; problem <= int(LoadProblem::Unreadable); ++problem) {
       texts.push_back(
           LoadFailureText({LoadProblem(problem), InputReader::Jpeg, PictureFormat::Png}));
