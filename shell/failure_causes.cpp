@@ -91,6 +91,7 @@ std::optional<int64_t> AnnouncedPixelCount(const uint8_t* bytes, size_t size,
 LoadFailure ExplainLoadFailure(const std::string& path, InputReader reader) {
   LoadFailure failure;
   failure.reader = reader;
+  failure.extensionNamesReader = FormatFromExtension(path) == FormatOf(reader);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {

@@ -30,6 +30,9 @@ struct LoadFailure {
   LoadProblem problem = LoadProblem::Unreadable;
   InputReader reader = InputReader::Bmp;       // the reader the extension chose
   PictureFormat content = PictureFormat::Bmp;  // what the file holds, for OtherFormat
+  // Whether the file's extension names the reader's format (else the reader is BMP, the
+  // reader of every name the other readers do not claim).
+  bool extensionNamesReader = true;
 };
 
 // Looks at the file at `path`, which the reader `reader` could not read.

@@ -27,6 +27,7 @@ std::string LoadReason(const LoadFailure& failure) {
       // extension of what the file holds opens it.
       return std::string("拡張子を ") + ExtensionFor(failure.content) + " にしてください";
     case LoadProblem::NotAPicture:
+      if (!failure.extensionNamesReader) return "画像ファイルではありません";
       return std::string(InputReaderName(failure.reader)) + " 画像ではありません";
     case LoadProblem::CompressedBmp: return "圧縮 BMP には未対応です";
     case LoadProblem::OldGif: return "GIF87a には未対応です";

@@ -61,6 +61,10 @@ TEST(ExplainLoadFailure, NamesWhatIsWrongWithTheFile) {
   }
   EXPECT_EQ(ExplainLoadFailure(folder.Path("photo.Jpg"), InputReader::Bmp).content,
             PictureFormat::Jpeg);
+  // Names no reader claims are read as BMP, though they do not say so.
+  EXPECT_FALSE(ExplainLoadFailure(folder.Path("photo.Jpg"), InputReader::Bmp).extensionNamesReader);
+  EXPECT_TRUE(ExplainLoadFailure(folder.Path("empty.bmp"), InputReader::Bmp).extensionNamesReader);
+  EXPECT_TRUE(ExplainLoadFailure(folder.Path("notes.png"), InputReader::Png).extensionNamesReader);
   EXPECT_EQ(ExplainLoadFailure(folder.Path("drawing.jpg"), InputReader::Jpeg).content,
             PictureFormat::Png);
 }

@@ -148,6 +148,10 @@ TEST_F(WindowNotices, LoadFailureTextsNameTheReaderTheExtensionChose) {
   failure.problem = LoadProblem::NotAPicture;
   failure.reader = InputReader::Gif;
   EXPECT_EQ(LoadFailureText(failure), "開けません。GIF 画像ではありません");
+  failure.reader = InputReader::Bmp;
+  failure.extensionNamesReader = false;  // notes.txt: read as BMP, but not named so
+  EXPECT_EQ(LoadFailureText(failure), "開けません。画像ファイルではありません");
+  failure.reader = InputReader::Gif;
   failure.problem = LoadProblem::Unreadable;
   EXPECT_EQ(LoadFailureText(failure), "開けません。壊れているか未対応の GIF です");
   failure.problem = LoadProblem::CompressedBmp;
