@@ -45,8 +45,8 @@ endif()
 # The C library: a shlibs file, so that programs packaged against it depend on this package.
 # (CPack's own postinst and postrm run ldconfig for a library in /usr/lib.)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-# The window's captions are Japanese.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# The window's captions are Japanese; Qt's translations make its file dialogs Japanese too.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n")
 
 # `package_source`: the sources as a tar.xz, without build folders and git's files.
 set(CPACK_SOURCE_GENERATOR TXZ)

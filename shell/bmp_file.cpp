@@ -1,7 +1,7 @@
 #include "shell/bmp_file.h"
 
-#include "formats/bmp_reader.h"
 #include "formats/bmp_layout.h"
+#include "formats/bmp_reader.h"
 
 namespace genshoku {
 
@@ -13,6 +13,7 @@ LoadResult LoadBmpFile(PictureState& state, const std::string& path, Diagnostics
     case BmpReadStatus::Refused: return LoadResult::Refused;
   }
   state.imageBlock = std::move(image.bytes);
+  state.ForgetOriginal();
   state.ShowImageBlock(kBmpFileHeaderSize, image.header.pixelOffset);
   state.inputBitDepth = image.header.bitsPerPixel == 24 ? 24 : 8;
   state.imageWidth = image.header.width;

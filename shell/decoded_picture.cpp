@@ -20,6 +20,7 @@ void InstallDecodedPicture(const RgbaPicture& picture, PictureState& state) {
     }
   }
   state.imageBlock = std::move(scratch.imageBlock);
+  state.ForgetOriginal();
   state.ShowImageBlock(kBmpFileHeaderSize, kBmp24PixelOffset);
   state.imageWidth = picture.width;
   state.imageHeight = picture.height;

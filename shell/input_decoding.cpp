@@ -1,5 +1,7 @@
 #include "shell/input_decoding.h"
 
+#include <string_view>
+
 #include "pipeline/load_picture.h"
 #include "shell/bmp_file.h"
 #include "shell/decoded_picture.h"
@@ -45,13 +47,37 @@ bool Reducible(const PictureSource& source) {
   return false;
 }
 
+// Passes every line on and notes whether the reader complained on standard error.
+class ComplaintWatch final : public Diagnostics {
+ public:
+  explicit ComplaintWatch(Diagnostics& next) : next_(next) {}
+  void Write(DiagnosticStream stream, std::string_view text) override {
+    if (stream == DiagnosticStream::Err) complained_ = true;
+    next_.Write(stream, text);
+  }
+  bool complained() const { return complained_; }
+
+ private:
+  Diagnostics& next_;
+  bool complained_ = false;
+};
+
+// Whether a picture that was read came from a damaged file. The JPEG reader gives a picture
+// of a corrupt or truncated file with the library's warning as its one line on standard
+// error (a clean file prints nothing); this is where further damage reports of the readers
+// on the loaded picture are to be taken into account.
+bool Damaged(const LoadedPicture& loaded, bool readerComplained) {
+  return loaded.source.format == PictureFormat::Jpeg && readerComplained;
+}
+
 // A decoded picture replaces the current one; a failed file changes nothing.
 DropOutcome LoadDecoded(PictureState& state, const std::string& path, InputReader reader,
                         Diagnostics& diagnostics) {
   DropOutcome outcome;
   outcome.reader = reader;
   LoadedPicture loaded;
-  const LoadStatus status = LoadPictureFile(path, FormatOf(reader), &loaded, diagnostics);
+  ComplaintWatch watch(diagnostics);
+  const LoadStatus status = LoadPictureFile(path, FormatOf(reader), &loaded, watch);
   if (reader == InputReader::Png) outcome.pngColorType = loaded.source.pngColorType;
   if (status != LoadStatus::Ok) {
     outcome.reduceUnchanged = true;
@@ -67,6 +93,7 @@ DropOutcome LoadDecoded(PictureState& state, const std::string& path, InputReade
   outcome.fileOpened = true;
   outcome.loaded = true;
   outcome.reduceEnabled = Reducible(loaded.source);
+  outcome.damaged = Damaged(loaded, watch.complained());
   return outcome;
 }
 

@@ -17,6 +17,9 @@ struct DropOutcome {
   bool reduceEnabled = false;    // whether the reduce button may be pressed now
   bool reduceUnchanged = false;  // true when the reduce button keeps its state
   int pngColorType = -1;         // the PNG file's colour type, for PNG files
+  // The picture was read, but the file is damaged or cut short: what is shown is the part
+  // the reader could decode (or its best guess at the rest).
+  bool damaged = false;
 };
 
 // Reads `path` with the reader its extension chooses and makes it the current picture.

@@ -4,20 +4,52 @@
 
 namespace genshoku {
 
-DisplayView PictureState::View() const {
+namespace {
+
+DisplayView ViewOf(const std::vector<uint8_t>* block, size_t infoOffset, size_t bitsOffset,
+                   bool visible) {
   DisplayView view;
-  view.imageVisible = imageVisible;
+  view.imageVisible = visible;
+  if (block == nullptr || block->empty() || bitsOffset > block->size() ||
+      infoOffset >= block->size()) {
+    return view;
+  }
+  view.info = block->data() + infoOffset;
+  view.bits = block->data() + bitsOffset;
+  view.bitsSize = block->size() - bitsOffset;
+  return view;
+}
+
+}  // namespace
+
+DisplayView PictureState::View() const {
   const std::vector<uint8_t>* block = nullptr;
   if (shown_ == Shown::ImageBlock) block = &imageBlock;
   if (shown_ == Shown::ResultBlock) block = &resultBlock;
-  if (block == nullptr || block->empty() || bitsOffset_ > block->size() ||
-      infoOffset_ >= block->size()) {
-    return view;
+  return ViewOf(block, infoOffset_, bitsOffset_, imageVisible);
+}
+
+DisplayView PictureState::OriginalView() const {
+  return ViewOf(&originalBlock, originalInfoOffset_, originalBitsOffset_,
+                imageVisible && !originalBlock.empty());
+}
+
+void PictureState::KeepImageBlockAsOriginal() {
+  ForgetOriginal();
+  if (shown_ == Shown::ImageBlock) {
+    originalBlock = std::move(imageBlock);
+    originalInfoOffset_ = infoOffset_;
+    originalBitsOffset_ = bitsOffset_;
   }
-  view.info = block->data() + infoOffset_;
-  view.bits = block->data() + bitsOffset_;
-  view.bitsSize = block->size() - bitsOffset_;
-  return view;
+  imageBlock.clear();
+  imageBlock.shrink_to_fit();
+}
+
+void PictureState::ForgetOriginal() {
+  originalBlock.clear();
+  originalBlock.shrink_to_fit();
+  originalInfoOffset_ = 0;
+  originalBitsOffset_ = 0;
 }
 
 void PictureState::ShowImageBlock(size_t infoOffset, size_t bitsOffset) {

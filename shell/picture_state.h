@@ -38,6 +38,9 @@ class PictureState {
   // The 8-bit result: info header, 256-entry colour table, rows. Empty before the first
   // reduction.
   std::vector<uint8_t> resultBlock;
+  // The image block the result was made from, kept after the reduction for display only, so
+  // that the user can compare. Nothing reads pixels for a reduction from it.
+  std::vector<uint8_t> originalBlock;
 
   int32_t imageWidth = 0;
   int32_t imageHeight = 0;
@@ -57,16 +60,25 @@ class PictureState {
 
   // The view of the block on display.
   DisplayView View() const;
+  // The view of the original block; not visible when there is none.
+  DisplayView OriginalView() const;
 
   // Makes a block the one on display. `bitsOffset` is where its rows start.
   void ShowImageBlock(size_t infoOffset, size_t bitsOffset);
   void ShowResultBlock();
+
+  // The image block on display becomes the original block (the image block is then
+  // empty); anything else leaves no original.
+  void KeepImageBlockAsOriginal();
+  void ForgetOriginal();
 
  private:
   enum class Shown { Nothing, ImageBlock, ResultBlock };
   Shown shown_ = Shown::Nothing;
   size_t infoOffset_ = 0;
   size_t bitsOffset_ = 0;
+  size_t originalInfoOffset_ = 0;
+  size_t originalBitsOffset_ = 0;
 };
 
 }  // namespace genshoku

@@ -113,8 +113,7 @@ void ApplyReduction(PictureState& state, ReductionOutput&& output) {
     std::copy(source, source + width, rows + stride * r);
   }
   state.result = std::move(picture);
-  state.imageBlock.clear();
-  state.imageBlock.shrink_to_fit();
+  state.KeepImageBlockAsOriginal();
   state.ShowResultBlock();
   state.resultReady = true;
 }

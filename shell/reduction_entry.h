@@ -32,8 +32,8 @@ bool PrepareReduction(const PictureState& state, const std::string& droppedPath,
                       Diagnostics& diagnostics);
 
 // Turns a successful output into the result block and shows it: colour table from the
-// palette, rows from the indices (bottom row first); the image block is released and
-// resultReady is set.
+// palette, rows from the indices (bottom row first); the image block becomes the original
+// block, kept for display only, and resultReady is set.
 void ApplyReduction(PictureState& state, ReductionOutput&& output);
 
 // All three steps at once. Returns the engine's result (or InvalidArguments when the

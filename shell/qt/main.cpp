@@ -3,23 +3,21 @@
 // as if they had been dropped.
 
 #include <QApplication>
-#include <QIcon>
 #include <QTimer>
 #include <string>
 #include <vector>
 
 #include "shell/qt/main_window.h"
+#include "shell/qt/program_resources.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("genshoku");
   // Lets the desktop match the window with its menu entry (genshoku.desktop).
   QGuiApplication::setDesktopFileName("genshoku");
-  // The installed icon theme's icon where there is one, else the sizes built into the program.
-  QIcon builtInIcon;
-  for (int size : {16, 32, 48, 64, 128, 256})
-    builtInIcon.addFile(QString(":/icons/genshoku-%1.png").arg(size), QSize(size, size));
-  QApplication::setWindowIcon(QIcon::fromTheme("genshoku", builtInIcon));
+  QApplication::setWindowIcon(genshoku::ProgramIcon());
+  // Qt's dialogs in Japanese like the window; without the translation they stay English.
+  genshoku::InstallJapaneseQtTexts(application);
   // Qt has taken its own options out of argv by now.
   std::vector<std::string> files(argv + 1, argv + argc);
   genshoku::MainWindow window;

@@ -11,11 +11,13 @@
 #include <QScrollBar>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
 
+#include "shell/qt/notice_bar.h"
 #include "shell/qt/picture_view.h"
+#include "shell/qt/program_resources.h"
 #include "shell/qt/qt_text.h"
 #include "shell/qt/reduction_worker.h"
-#include "shell/qt/save_dialog.h"
 #include "shell/window_texts.h"
 
 namespace genshoku {
@@ -26,6 +28,12 @@ constexpr int kWindowWidth = 600;
 constexpr int kWindowHeight = 480;
 const QRect kReduceButtonPlace(8, 8, 96, 32);
 const QRect kSaveButtonPlace(104, 8, 96, 32);
+// The notice line: right of the buttons, as high as they are, up to 8 pixels from the edge.
+constexpr int kNoticeLeft = 208;
+
+QRect NoticePlace(int viewWidth) {
+  return QRect(kNoticeLeft, 8, std::max(0, viewWidth - kNoticeLeft - 8), 32);
+}
 
 // The local files of a drop, in the order given.
 std::vector<std::string> DroppedFiles(const QMimeData* mime) {
@@ -52,10 +60,10 @@ ScrollRequest RequestOf(int action, bool thumbHeld) {
 
 }  // namespace
 
-MainWindow::MainWindow(std::unique_ptr<SaveDialog> saveDialog, Diagnostics& diagnostics,
+MainWindow::MainWindow(std::unique_ptr<FileDialogs> dialogs, Diagnostics& diagnostics,
                        QWidget* parent)
-    : QWidget(parent), controller_(diagnostics), saveDialog_(std::move(saveDialog)) {
-  if (!saveDialog_) saveDialog_ = std::make_unique<FileSaveDialog>();
+    : QWidget(parent), controller_(diagnostics), dialogs_(std::move(dialogs)) {
+  if (!dialogs_) dialogs_ = std::make_unique<QtFileDialogs>();
   worker_ = new ReductionWorker(this);
   view_ = new PictureView(this);
   horizontalBar_ = new QScrollBar(Qt::Horizontal, this);
@@ -72,15 +80,18 @@ MainWindow::MainWindow(std::unique_ptr<SaveDialog> saveDialog, Diagnostics& diag
   reduceButton_->setGeometry(kReduceButtonPlace);
   saveButton_ = new QPushButton(TextToQt(kSaveCaption), view_);
   saveButton_->setGeometry(kSaveButtonPlace);
+  notice_ = new NoticeBar(view_);
 
   setAcceptDrops(true);
   resize(kWindowWidth, kWindowHeight);
+  setWindowIcon(ProgramIcon());
 
   connect(reduceButton_, &QPushButton::clicked, this, &MainWindow::ReducePressed);
   connect(saveButton_, &QPushButton::clicked, this, &MainWindow::SavePressed);
   connect(worker_, &ReductionWorker::kmeansPass, this, &MainWindow::ShowKmeansProgress);
   connect(worker_, &ReductionWorker::finished, this, &MainWindow::ReductionEnded);
   connect(view_, &PictureView::resized, this, [this](int width, int height) {
+    notice_->setGeometry(NoticePlace(width));
     controller_.Resize(width, height);
     ShowState();
   });
@@ -104,6 +115,7 @@ MainWindow::MainWindow(std::unique_ptr<SaveDialog> saveDialog, Diagnostics& diag
                        verticalBar_->sliderPosition());
     ShowState();
   });
+  InstallKeys();
   ShowState();
 }
 
@@ -152,6 +164,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void MainWindow::OpenPressed() {
+  const std::optional<OpenDialogRequest> request = controller_.BeginOpen();
+  if (!request) return;
+  const std::optional<std::string> chosen = dialogs_->AskOpenName(this, *request);
+  if (chosen) OpenFiles({*chosen});
+}
+
 void MainWindow::ReducePressed() {
   ReductionJob job;
   const bool started = controller_.BeginReduction(job);
@@ -170,7 +189,7 @@ void MainWindow::SavePressed() {
   const std::optional<SaveDialogRequest> request = controller_.BeginSave();
   ShowState();
   if (!request) return;
-  const std::optional<std::string> chosen = saveDialog_->AskSaveName(this, *request);
+  const std::optional<std::string> chosen = dialogs_->AskSaveName(this, *request);
   controller_.FinishSave(chosen);
   ShowState();
 }
@@ -182,16 +201,48 @@ void MainWindow::ScrollAction(ScrollBarKind kind, int action) {
   const WindowScroll& scroll = controller_.scroll();
   bar->setSliderPosition(kind == ScrollBarKind::Horizontal ? scroll.horizontal.nPos
                                                            : scroll.vertical.nPos);
-  view_->SetPlacement(controller_.placement());
+  view_->SetFrame(controller_.frame());
 }
 
-void MainWindow::ShowScrollBar(QScrollBar* bar, const ScrollRecord& record) {
+void MainWindow::ShowScrollBar(QScrollBar* bar, ScrollBarKind kind) {
+  const ScrollRecord& record = kind == ScrollBarKind::Horizontal ? controller_.scroll().horizontal
+                                                                 : controller_.scroll().vertical;
   const QSignalBlocker blocker(bar);
   bar->setRange(record.nMin, LargestScrollPosition(record));
   bar->setPageStep(record.nPage);
   bar->setSingleStep(kScrollLine);
   bar->setValue(record.nPos);
-  bar->setEnabled(controller_.scroll().configured && ScrollBarUsable(record));
+  bar->setEnabled(controller_.ScrollBarEnabled(kind));
+}
+
+void MainWindow::ShowPicture() {
+  if (controller_.pictureGeneration() != shownGeneration_) {
+    shownGeneration_ = controller_.pictureGeneration();
+    view_->SetPicture(ImageFromView(controller_.View()));
+    view_->SetOriginal({});
+    originalGeneration_ = 0;
+  }
+  // The original is made into pixels the first time it is asked for, once per result.
+  const bool original = controller_.showingOriginal();
+  if (original && originalGeneration_ != shownGeneration_) {
+    view_->SetOriginal(ImageFromView(controller_.OriginalView()));
+    originalGeneration_ = shownGeneration_;
+  }
+  view_->ShowOriginal(original);
+  view_->SetFrame(controller_.frame());
+  view_->SetHint(TextToQt(controller_.hint()));
+}
+
+void MainWindow::ShowFocus() {
+  // A button that was pressed is often disabled by its own command, which leaves the
+  // keyboard nowhere: the focus goes to the button a user presses next.
+  QWidget* focused = focusWidget();
+  if ((focused == reduceButton_ || focused == saveButton_) && focused->isEnabled()) return;
+  switch (controller_.focusTarget()) {
+    case FocusTarget::Reduce: reduceButton_->setFocus(Qt::OtherFocusReason); break;
+    case FocusTarget::Save: saveButton_->setFocus(Qt::OtherFocusReason); break;
+    case FocusTarget::None: break;
+  }
 }
 
 void MainWindow::ShowState() {
@@ -199,13 +250,11 @@ void MainWindow::ShowState() {
   saveButton_->setEnabled(controller_.buttons().saveEnabled);
   const QString title = TextToQt(controller_.title());
   if (windowTitle() != title) setWindowTitle(title);
-  ShowScrollBar(horizontalBar_, controller_.scroll().horizontal);
-  ShowScrollBar(verticalBar_, controller_.scroll().vertical);
-  if (controller_.pictureGeneration() != shownGeneration_) {
-    shownGeneration_ = controller_.pictureGeneration();
-    view_->SetPicture(ImageFromView(controller_.View()));
-  }
-  view_->SetPlacement(controller_.placement());
+  ShowScrollBar(horizontalBar_, ScrollBarKind::Horizontal);
+  ShowScrollBar(verticalBar_, ScrollBarKind::Vertical);
+  ShowPicture();
+  notice_->SetNotice(controller_.notice());
+  ShowFocus();
 }
 
 }  // namespace genshoku

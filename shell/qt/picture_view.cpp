@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "formats/dib_image.h"
+#include "shell/window_scroll.h"
 
 namespace genshoku {
 
@@ -31,22 +32,62 @@ void PictureView::SetPicture(QImage picture) {
   update();
 }
 
-void PictureView::SetPlacement(PicturePlacement placement) {
-  if (placement.x == placement_.x && placement.y == placement_.y) return;
-  placement_ = placement;
+void PictureView::SetOriginal(QImage original) {
+  original_ = std::move(original);
+  if (showingOriginal_) update();
+}
+
+void PictureView::ShowOriginal(bool showing) {
+  if (showing == showingOriginal_) return;
+  showingOriginal_ = showing;
   update();
+}
+
+void PictureView::SetFrame(const PictureFrame& frame) {
+  if (frame.x == frame_.x && frame.y == frame_.y && frame.width == frame_.width &&
+      frame.height == frame_.height && frame.scaled == frame_.scaled) {
+    return;
+  }
+  frame_ = frame;
+  update();
+}
+
+void PictureView::SetHint(const QString& hint) {
+  if (hint == hint_) return;
+  hint_ = hint;
+  update();
+}
+
+const QImage& PictureView::Scaled() {
+  const QImage& shown = Shown();
+  if (scaledFrom_ != shown.cacheKey() || scaled_.width() != frame_.width ||
+      scaled_.height() != frame_.height) {
+    // Smooth when shrinking; enlarged pixels stay square, so dithering can be seen.
+    const bool shrinking = frame_.width < shown.width();
+    scaled_ = shown.scaled(frame_.width, frame_.height, Qt::IgnoreAspectRatio,
+                           shrinking ? Qt::SmoothTransformation : Qt::FastTransformation);
+    scaledFrom_ = shown.cacheKey();
+  }
+  return scaled_;
 }
 
 void PictureView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.fillRect(event->rect(), Qt::white);
-  if (picture_.isNull()) return;
+  const QImage& shown = Shown();
+  if (shown.isNull()) {
+    if (hint_.isEmpty()) return;
+    painter.setPen(QColor(128, 128, 128));
+    const QRect area(0, kPictureTop, width(), height() - kPictureTop);
+    painter.drawText(area, Qt::AlignCenter, hint_);
+    return;
+  }
+  const QImage& image = frame_.scaled ? Scaled() : shown;
   // Only the part of the picture inside the repainted area is drawn: pictures can be far
   // larger than the window.
-  const QRect target =
-      QRect(QPoint(placement_.x, placement_.y), picture_.size()).intersected(event->rect());
+  const QRect target = QRect(QPoint(frame_.x, frame_.y), image.size()).intersected(event->rect());
   if (target.isEmpty()) return;
-  painter.drawImage(target, picture_, target.translated(-placement_.x, -placement_.y));
+  painter.drawImage(target, image, target.translated(-frame_.x, -frame_.y));
 }
 
 void PictureView::resizeEvent(QResizeEvent* event) {

@@ -1,7 +1,9 @@
 // The window as a user meets it: its looks, drops of every kind of file, scrolling and
 // the title. Runs under Qt's offscreen platform.
 
+#include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGlyphRun>
 #include <QPushButton>
 #include <QRawFont>
@@ -12,7 +14,11 @@
 #include <QTextLayout>
 
 #include "shell/qt/main_window.h"
+#include "shell/qt/notice_bar.h"
 #include "shell/qt/picture_view.h"
+#include "shell/qt/program_resources.h"
+#include "shell/qt/qt_text.h"
+#include "shell/window_texts.h"
 #include "window_test_support.h"
 
 using namespace genshoku;
@@ -50,9 +56,26 @@ class MainWindowTest : public QObject {
     QVERIFY(!window.horizontalBar()->isEnabled());
     QVERIFY(!window.verticalBar()->isEnabled());
     QVERIFY(window.acceptDrops());
-    // Nothing but white below the buttons.
+    // Nothing but white below the buttons, but for the hint in the middle.
     QCOMPARE(ViewPixel(window, 300, 300), qRgb(255, 255, 255));
     QCOMPARE(ViewPixel(window, 0, 48), qRgb(255, 255, 255));
+    QVERIFY(!window.noticeBar()->isVisible());
+  }
+
+  void theEmptyWindowShowsItsHintInThePictureArea() {
+    TestWindow w;
+    const QImage empty = Grab(w.window.view());
+    const int middle = 48 + (empty.height() - 48) / 2;
+    int grey = 0;
+    for (int x = 0; x < empty.width(); ++x) {
+      for (int y = middle - 10; y <= middle + 10; ++y)
+        grey += empty.pixel(x, y) != qRgb(255, 255, 255);
+    }
+    QVERIFY2(grey > 50, "no hint drawn");
+    WriteBmp24(PathOf("hinted.bmp"), 4, 4);
+    QVERIFY(DropFiles(&w.window, {PathOf("hinted.bmp")}));
+    const QImage shown = Grab(w.window.view());
+    for (int x = 4; x < shown.width(); ++x) QCOMPARE(shown.pixel(x, middle), qRgb(255, 255, 255));
   }
 
   void japaneseTextHasGlyphs() {
@@ -113,16 +136,112 @@ class MainWindowTest : public QObject {
     WriteBytes(PathOf("fake.png"), "not a PNG file");
     WriteBytes(PathOf("fake.gif"), "GIF");
     WriteWithQt(PathOf("real.Jpg"), 4, 4, QImage::Format_RGB32, "jpg");
-    for (const char* name : {"missing.bmp", "fake.jpg", "fake.png", "fake.gif", "real.Jpg"}) {
+    QDir(folder_.path()).mkdir("folder.bmp");
+    const QImage before = Grab(window.view());
+    for (const char* name :
+         {"missing.bmp", "fake.jpg", "fake.png", "fake.gif", "real.Jpg", "folder.bmp"}) {
       w.diagnostics.Clear();
       QVERIFY(DropFiles(&window, {PathOf(name)}));
       const std::string err = w.diagnostics.Text(DiagnosticStream::Err);
       QVERIFY2(QString::fromStdString(err).contains(PathOf(name)), err.c_str());
+      // The window says so too, in one line naming the file, without moving the picture.
+      QVERIFY(window.noticeBar()->isVisible());
+      QCOMPARE(window.noticeBar()->kind(), NoticeKind::Error);
+      QVERIFY(window.noticeBar()->text().startsWith(QString(name) + ": 開けません。"));
+      QCOMPARE(Grab(window.view()).copy(0, 48, 10, 10), before.copy(0, 48, 10, 10));
       QCOMPARE(window.windowTitle(), QStringLiteral("Kmeans 5 kaime\n"));
       QVERIFY(window.reduceButton()->isEnabled());
       QCOMPARE(window.view()->picture().size(), QSize(10, 10));
       QCOMPARE(QString::fromStdString(window.controller().droppedPath()), PathOf("shown.bmp"));
     }
+  }
+
+  void theNoticeSitsRightOfTheButtonsAndShortensTheFileNameFirst() {
+    TestWindow w;
+    MainWindow& window = w.window;
+    const QString name = QString(80, 'x') + ".png";
+    QVERIFY(DropFiles(&window, {PathOf(name)}));
+    NoticeBar* bar = window.noticeBar();
+    QCOMPARE(bar->geometry(), QRect(208, 8, window.view()->width() - 216, 32));
+    QVERIFY(bar->text().startsWith(name));
+    const QString shown = bar->ShownText();
+    QVERIFY2(shown.endsWith("ファイルがありません"), qPrintable(shown));
+    QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));
+    QVERIFY(QFontMetrics(bar->font()).horizontalAdvance(shown) <= bar->width());
+    // Drawn, in red on a light box, below the top edge and right of the save button.
+    const QImage image = Grab(window.view());
+    int red = 0;
+    for (int x = 208; x < image.width(); ++x) {
+      for (int y = 8; y < 40; ++y) {
+        const QColor c(image.pixel(x, y));
+        red += c.red() > 100 && c.green() < 80 && c.blue() < 80;
+      }
+    }
+    QVERIFY2(red > 20, "no red text in the notice");
+    QCOMPARE(image.pixel(204, 24), qRgb(255, 255, 255));
+  }
+
+  void everyNoticeFitsTheWindowWithACamerasFileName() {
+    TestWindow w;
+    NoticeBar* bar = w.window.noticeBar();
+    std::vector<std::string> texts = {std::string(kSavedText), std::string(kDamagedText),
+                                      std::string(kSourceChangedText),
+                                      std::string(kOriginalShownText), std::string(kBusyText)};
+    for (int problem = 0; problem <= int(LoadProblem::Unreadable); ++problem) {
+      texts.push_back(
+          LoadFailureText({LoadProblem(problem), InputReader::Jpeg, PictureFormat::Png}));
+    }
+    for (int problem = 0; problem <= int(SaveProblem::Unwritable); ++problem) {
+      texts.push_back(SaveFailureText(SaveProblem(problem)));
+    }
+    for (ReduceResult result : {ReduceResult::OutOfMemory, ReduceResult::JacobiNotConverged,
+                                ReduceResult::InvalidArguments}) {
+      texts.push_back(ReductionFailureText(result));
+    }
+    const QFontMetrics metrics(bar->font());
+    for (const std::string& text : texts) {
+      const QString line = "IMG_1234.JPG: " + TextToQt(text);
+      QVERIFY2(metrics.horizontalAdvance(line) <= bar->TextRoom(), qPrintable(line));
+    }
+  }
+
+  void aDamagedPictureIsShownWithAWarning() {
+    TestWindow w;
+    WriteWithQt(PathOf("whole.jpg"), 64, 64, QImage::Format_RGB32, "jpg");
+    const QByteArray whole = ReadBytes(PathOf("whole.jpg"));
+    WriteBytes(PathOf("cut.jpg"), whole.left(whole.size() / 2));
+    QVERIFY(DropFiles(&w.window, {PathOf("cut.jpg")}));
+    QCOMPARE(w.window.view()->picture().size(), QSize(64, 64));
+    QCOMPARE(w.window.noticeBar()->kind(), NoticeKind::Warning);
+    QCOMPARE(w.window.noticeBar()->text(),
+             QStringLiteral("cut.jpg: 壊れています (読めた部分を表示)"));
+    QVERIFY(w.window.reduceButton()->isEnabled());
+    QVERIFY(DropFiles(&w.window, {PathOf("whole.jpg")}));
+    QVERIFY(!w.window.noticeBar()->isVisible());
+  }
+
+  void theWindowCarriesTheProgramIcon() {
+    TestWindow w;
+    const QIcon icon = w.window.windowIcon();
+    QVERIFY(!icon.isNull());
+    // Without an icon theme (as here), the sizes built into the program.
+    QVERIFY(QFile::exists(":/icons/genshoku-48.png"));
+    const QImage shown =
+        icon.pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage drawn =
+        QImage(":/icons/genshoku-48.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(shown, drawn);
+  }
+
+  void qtsOwnTextsComeInJapaneseWhenTheTranslationIsInstalled() {
+    if (!InstallJapaneseQtTexts(*QCoreApplication::instance())) {
+      QSKIP("Qt's Japanese translation (qt6-translations-l10n) is not installed");
+    }
+    const QString question = QCoreApplication::translate(
+        "QFileDialog", "%1 already exists.\nDo you want to replace it?");
+    QVERIFY2(question.contains(QStringLiteral("置き換え")) ||
+                 question.contains(QStringLiteral("上書き")),
+             qPrintable(question));
   }
 
   void scrollBarsFollowTheWindowArithmetic() {

@@ -12,6 +12,7 @@
 
 #include "formats/bmp_layout.h"
 #include "shell/qt/main_window.h"
+#include "shell/qt/notice_bar.h"
 #include "shell/qt/picture_view.h"
 #include "shell/qt/qt_text.h"
 #include "shell/window_texts.h"
@@ -44,9 +45,10 @@ class ReductionFlowTest : public QObject {
     QVERIFY(window.controller().busy());
     QVERIFY(!window.reduceButton()->isEnabled());
     QVERIFY(!window.saveButton()->isEnabled());
-    // Drops are ignored while the engine works.
+    // Drops are ignored while the engine works, and the window says so.
     DropFiles(&window, {PathOf("other.bmp")});
     QCOMPARE(window.view()->picture().size(), QSize(40, 30));
+    QCOMPARE(window.noticeBar()->text(), TextToQt(kBusyText));
 
     QVERIFY(finished.wait(120000));
     QVERIFY(!window.reductionRunning());

@@ -1,15 +1,18 @@
 // Pressing save: the offered name, the dialog's settings, the writer the chosen name's
 // extension selects, and the save button around it. The dialog is answered by the test.
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "shell/qt/file_dialogs.h"
 #include "shell/qt/main_window.h"
-#include "shell/qt/save_dialog.h"
+#include "shell/qt/notice_bar.h"
 #include "window_test_support.h"
 
 using namespace genshoku;
@@ -48,6 +51,50 @@ class SaveFlowTest : public QObject {
     QCOMPARE(QDir(dialog.directory()).canonicalPath(), QDir(folder_.path()).canonicalPath());
     // The offered name has no extension, so accepting it would save "photovk.bmp".
     QCOMPARE(dialog.selectedFiles().value(0).section('/', -1), QStringLiteral("photovk.bmp"));
+    // Qt's own dialog, with Japanese labels.
+    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("保存"));
+    QCOMPARE(dialog.labelText(QFileDialog::Reject), QStringLiteral("キャンセル"));
+    QCOMPARE(dialog.labelText(QFileDialog::FileName), QStringLiteral("ファイル名:"));
+    QCOMPARE(dialog.labelText(QFileDialog::FileType), QStringLiteral("ファイルの種類:"));
+    QCOMPARE(dialog.labelText(QFileDialog::LookIn), QStringLiteral("場所:"));
+  }
+
+  void aNameWithoutExtensionTakesTheChosenFiltersExtension() {
+    QFileDialog dialog;
+    ConfigureSaveDialog(dialog, {"photovk", folder_.path().toStdString() + "/"});
+    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    QVERIFY(types != nullptr);
+    const QStringList expected = {"photovk.bmp", "photovk.png", "photovk.gif", "photovk.bmp"};
+    for (int index : {1, 2, 3, 0}) {
+      // As a user picks a type from the list.
+      types->setCurrentIndex(index);
+      emit types->activated(index);
+      emit types->textActivated(types->itemText(index));
+      QCOMPARE(dialog.selectedFiles().value(0).section('/', -1), expected[index]);
+    }
+    // A typed extension is kept, whichever type is chosen.
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    QVERIFY(name != nullptr);
+    types->setCurrentIndex(2);
+    emit types->textActivated(types->itemText(2));
+    name->setText("mine.txt");
+    QCOMPARE(dialog.selectedFiles().value(0).section('/', -1), QStringLiteral("mine.txt"));
+  }
+
+  void theOpenDialogOffersEveryKindTheWindowReads() {
+    QFileDialog dialog;
+    ConfigureOpenDialog(dialog, {folder_.path().toStdString() + "/"});
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("画像を開く"));
+    QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(dialog.fileMode(), QFileDialog::ExistingFile);
+    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(dialog.labelText(QFileDialog::Accept), QStringLiteral("開く"));
+    QCOMPARE(dialog.nameFilters().size(), 6);
+    QCOMPARE(dialog.selectedNameFilter(), dialog.nameFilters().front());
+    QCOMPARE(dialog.nameFilters().front(),
+             QStringLiteral("画像ファイル (*.jpg *.jpeg *.png *.gif *.bmp)"));
+    QCOMPARE(QDir(dialog.directory()).canonicalPath(), QDir(folder_.path()).canonicalPath());
   }
 
   void theChosenNameDecidesTheFormat() {
@@ -92,6 +139,20 @@ class SaveFlowTest : public QObject {
     QTest::mouseClick(window.saveButton(), Qt::LeftButton);
     QVERIFY(window.saveButton()->isEnabled());
     QVERIFY(!w.diagnostics.Text(DiagnosticStream::Err).empty());
+    QCOMPARE(window.noticeBar()->kind(), NoticeKind::Error);
+    QCOMPARE(window.noticeBar()->text(),
+             QStringLiteral("out.bmp: 保存できません。フォルダーがありません"));
+    // A place that takes no files at all.
+    w.answers.answers.push_back("/proc/x.png");
+    QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+    QVERIFY(window.saveButton()->isEnabled());
+    QVERIFY(window.noticeBar()->text().startsWith("x.png: 保存できません。"));
+    // Another name works.
+    w.answers.answers.push_back(PathOf("fine.bmp").toStdString());
+    QTest::mouseClick(window.saveButton(), Qt::LeftButton);
+    QVERIFY(!window.saveButton()->isEnabled());
+    QCOMPARE(window.noticeBar()->text(), QStringLiteral("fine.bmp: 保存しました"));
+    QVERIFY(ReadBytes(PathOf("fine.bmp")).startsWith("BM"));
   }
 };
 

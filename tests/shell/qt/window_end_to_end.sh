@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the window program as a user would, on a virtual X display: a picture named on its
 # command line, the window found by its title, the reduce button clicked, screenshots
-# checked for the buttons, the picture under them and the button states after reducing.
+# checked for the buttons, the picture under them and the button states after reducing;
+# then from the keyboard: a save to a place that takes no file (the window says so and
+# saving stays possible), a save that works, and Ctrl+O with a path typed into the dialog.
 #
 #   window_end_to_end.sh PROGRAM WORK_FOLDER
 #
@@ -113,4 +115,87 @@ kill -0 "$app_pid" 2>/dev/null || fail "the program ended"
 after=$(xdotool getwindowname "$window")
 [ "$after" = "$title" ] || [[ "$after" =~ ^Kmeans\ [0-9]+\ kaime$ ]] || fail "unexpected title: $after"
 
-echo "window_end_to_end: 1 passed, 0 failed (screenshot: $work/window.png)"
+not() { ! "$@"; }
+# Red text right of the buttons: the notice line of a failure.
+has_red() { # file region
+  local mean
+  mean=$($convert "$1" -crop "$2" +repage -fx '(r > 0.4 && g < 0.3 && b < 0.3) ? 1 : 0' \
+    -format '%[fx:mean]' info:)
+  awk -v m="$mean" 'BEGIN { exit !(m > 0) }'
+}
+notice=340x32+208+8
+# Waits for a dialog with this title, types a path into its name field and presses Enter.
+# Both dialogs start in the picture's folder. Names there are typed whole: a name whose
+# beginning matches other entries opens the name field's completion list, and on a display
+# without a window manager keys typed while that list loads a large folder can be lost.
+answer_dialog() { # title path
+  local dialog=""
+  for _ in $(seq 1 50); do
+    dialog=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$dialog" ] && break
+    sleep 0.2
+  done
+  [ -n "$dialog" ] || fail "no dialog titled $1 appeared"
+  # The name field has the focus once the dialog is the focused window and has painted.
+  xdotool windowfocus --sync "$dialog"
+  sleep 0.5
+  xdotool type --delay 10 "$2"
+  xdotool key Return
+  for _ in $(seq 1 50); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  import -window root "$work/dialog.png"
+  fail "the dialog titled $1 did not close (screenshot: $work/dialog.png)"
+}
+keys() { xdotool windowfocus --sync "$window" && xdotool key "$@"; }
+# Takes screenshots into FILE until the command given holds for it (the window repaints a
+# moment after a dialog closes), for at most five seconds.
+shot_until() { # file command...
+  local file=$1
+  shift
+  for _ in $(seq 1 25); do
+    shot "$file"
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+has_red "$work/window.png" "$notice" && fail "a notice is shown before anything failed"
+
+# Ctrl+S, a name in a folder that does not exist: the window says so, saving stays possible.
+keys ctrl+s
+answer_dialog '名前を付けて保存' "nofolder/x.png"
+shot_until "$work/failed_save.png" has_red "$work/failed_save.png" "$notice" ||
+  fail "a failed save shows no notice"
+has_dark "$work/failed_save.png" "$save_caption" || fail "the save button is not enabled after a failed save"
+grep -q 'nofolder' "$work/stderr" || fail "the failed save left no line on standard error"
+
+# Another name works; the save button is then disabled.
+keys ctrl+s
+answer_dialog '名前を付けて保存' "kept.png"
+# Until the window has painted over the closed dialog, its old pixels are in the shots.
+shot_until "$work/saved_window.png" not has_dark "$work/saved_window.png" "$save_caption" ||
+  fail "the save button is enabled after a save"
+[ "$(head -c 4 "$work/kept.png" | od -An -c | tr -d ' ')" = '211PNG' ] || fail "kept.png is not a PNG file"
+has_red "$work/saved_window.png" "$notice" && fail "the failure notice stayed after a good save"
+
+# Ctrl+O, a path typed into the open dialog: the picture is read as a drop would.
+$convert rose: -flop -resize 200% -type TrueColor BMP3:"$work/mirrored.bmp"
+keys ctrl+o
+answer_dialog '画像を開く' "mirrored.bmp"
+# The save button's place shows the dialog's folder until the window has painted.
+shot_until "$work/opened.png" not has_dark "$work/opened.png" "$save_caption" ||
+  fail "the save button is enabled after opening"
+[ "$(xdotool getwindowname "$window")" = "$title" ] || fail "the title is not the window's title after opening"
+has_dark "$work/opened.png" "$reduce_caption" || fail "the reduce button is not enabled after opening"
+# The new picture is 140 x 92 pixels, the one before it 210 x 138.
+[ "$(colour_at "$work/opened.png" 20 60)" != "srgb(255,255,255)" ] || fail "the opened picture is not shown"
+[ "$(colour_at "$work/opened.png" 180 60)" = "srgb(255,255,255)" ] || fail "the picture shown is not the opened one"
+# Ctrl+Q closes the window through its close button's way.
+keys ctrl+q
+for _ in $(seq 1 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$app_pid" 2>/dev/null && fail "Ctrl+Q did not end the program"
+app_pid=""
+
+echo "window_end_to_end: 1 passed, 0 failed (screenshots: $work/*.png)"

@@ -8,8 +8,8 @@
 #include <QTest>
 #include <QUrl>
 
-#include "shell/bmp_file.h"
 #include "formats/bmp_layout.h"
+#include "shell/bmp_file.h"
 #include "shell/picture_state.h"
 
 namespace genshoku::testing {
@@ -85,6 +85,11 @@ bool DropFiles(QWidget* window, const QStringList& paths) {
 
 QImage Grab(QWidget* widget) {
   return widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+bool TestWindow::Activate() {
+  window.activateWindow();
+  return QTest::qWaitForWindowActive(&window);
 }
 
 TestWindow::TestWindow() {

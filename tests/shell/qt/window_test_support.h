@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the window tests: pictures written to disk, drops sent to the window, a save
-// dialog that answers by itself, and diagnostics that the engine's thread may write to.
+// Helpers of the window tests: pictures written to disk, drops sent to the window, file
+// dialogs that answer by themselves, and diagnostics that the engine's thread may write to.
 
 #include <QByteArray>
 #include <QColor>
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "shell/qt/file_dialogs.h"
 #include "shell/qt/main_window.h"
-#include "shell/qt/save_dialog.h"
 
 namespace genshoku::testing {
 
@@ -60,33 +60,44 @@ class ThreadSafeDiagnostics final : public Diagnostics {
   CapturedDiagnostics captured_;
 };
 
-// Answers the save dialog with queued answers (nothing = cancelled) and records what it
-// was asked.
-class AnsweringSaveDialog final : public SaveDialog {
+// Answers the file dialogs with queued answers (nothing = cancelled) and records what they
+// were asked.
+class AnsweringDialogs final : public FileDialogs {
  public:
   struct Shared {
-    std::deque<std::optional<std::string>> answers;
+    std::deque<std::optional<std::string>> answers;  // to the save dialog
     std::vector<SaveDialogRequest> requests;
+    std::deque<std::optional<std::string>> openAnswers;
+    std::vector<OpenDialogRequest> openRequests;
   };
-  explicit AnsweringSaveDialog(Shared& shared) : shared_(shared) {}
+  explicit AnsweringDialogs(Shared& shared) : shared_(shared) {}
+  std::optional<std::string> AskOpenName(QWidget*, const OpenDialogRequest& request) override {
+    shared_.openRequests.push_back(request);
+    return Next(shared_.openAnswers);
+  }
   std::optional<std::string> AskSaveName(QWidget*, const SaveDialogRequest& request) override {
     shared_.requests.push_back(request);
-    if (shared_.answers.empty()) return std::nullopt;
-    std::optional<std::string> answer = shared_.answers.front();
-    shared_.answers.pop_front();
-    return answer;
+    return Next(shared_.answers);
   }
 
  private:
+  static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
   Shared& shared_;
 };
 
-// A main window on show, with captured diagnostics and a save dialog the test answers.
+// A main window on show, with captured diagnostics and file dialogs the test answers.
 struct TestWindow {
   ThreadSafeDiagnostics diagnostics;
-  AnsweringSaveDialog::Shared answers;
-  MainWindow window{std::make_unique<AnsweringSaveDialog>(answers), diagnostics};
+  AnsweringDialogs::Shared answers;
+  MainWindow window{std::make_unique<AnsweringDialogs>(answers), diagnostics};
   TestWindow();
+  // Makes the window the active one, so that its keys reach it.
+  bool Activate();
 };
 
 }  // namespace genshoku::testing
