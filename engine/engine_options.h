@@ -11,6 +11,9 @@ inline constexpr int kMaxPaletteSize = 256;
 struct EngineOptions {
   // Entries of the palette the reduction makes, kMinPaletteSize..kMaxPaletteSize.
   int paletteSize = kMaxPaletteSize;
+  // A picture with no more distinct colours than paletteSize keeps them exactly: one entry
+  // per colour, no clustering and no diffusion, and a palette of just those entries.
+  bool exactFewColours = false;
 };
 
 // True when every option is in its range; otherwise false with a message naming the first

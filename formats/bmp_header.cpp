@@ -1,7 +1,7 @@
 #include "formats/bmp_header.h"
 
-#include "formats/bmp_layout.h"
 #include "common/pictures.h"
+#include "formats/bmp_layout.h"
 
 namespace genshoku {
 

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <vector>
 
-
 namespace genshoku {
 
 // The bytes a bitmap can be read from: the info header (and what follows it) and the rows.

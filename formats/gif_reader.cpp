@@ -9,7 +9,7 @@ namespace genshoku {
 namespace {
 
 std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& name,
-                                         Diagnostics& diagnostics) {
+                                      Diagnostics& diagnostics) {
   if (!reader) {
     diagnostics.Err("%s: not a GIF picture that can be read\n", name.c_str());
     return std::nullopt;
@@ -48,7 +48,7 @@ std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& dia
 }
 
 std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-                                        Diagnostics& diagnostics) {
+                                     Diagnostics& diagnostics) {
   return FirstImage(GifReader::OpenMemory(data, size, diagnostics), name, diagnostics);
 }
 

@@ -19,6 +19,6 @@ std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& dia
 
 // The same for a GIF file held in memory; `name` is used in messages.
 std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-                                        Diagnostics& diagnostics);
+                                     Diagnostics& diagnostics);
 
 }  // namespace genshoku

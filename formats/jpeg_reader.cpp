@@ -171,7 +171,7 @@ std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& di
 }
 
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-                                         Diagnostics& diagnostics) {
+                                      Diagnostics& diagnostics) {
   if (size == 0) {
     diagnostics.Err("%s: empty file\n", name.c_str());
     return std::nullopt;

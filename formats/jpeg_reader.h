@@ -22,6 +22,6 @@ std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& di
 
 // The same for a JPEG file held in memory; `name` is used in messages.
 std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-                                         Diagnostics& diagnostics);
+                                      Diagnostics& diagnostics);
 
 }  // namespace genshoku

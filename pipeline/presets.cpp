@@ -13,8 +13,9 @@ ReductionSettings PresetSettings(Preset preset) {
     case Preset::Window: return WindowSettings();
     case Preset::Best: break;
   }
-  // The best preset's own values come with the engine's options that need them.
-  return WindowSettings();
+  ReductionSettings best = WindowSettings();
+  best.options.exactFewColours = true;
+  return best;
 }
 
 const char* PresetName(Preset preset) { return preset == Preset::Best ? "best" : "window"; }

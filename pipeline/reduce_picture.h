@@ -40,7 +40,7 @@ struct ReductionJob {
 struct ReductionOutput {
   ReduceResult result = ReduceResult::InvalidArguments;
   // When the result is Ok: the indices and the palette of settings.options.paletteSize
-  // opaque entries.
+  // opaque entries (fewer when a picture of few colours keeps them exactly).
   IndexedPicture picture;
 };
 

@@ -15,9 +15,8 @@ namespace {
 
 bool CanBeSaved(const IndexedPicture& picture, const SaveSettings& settings,
                 const std::string& name, Diagnostics& diagnostics) {
-  if (picture.width <= 0 || picture.height <= 0 ||
-      picture.indices.size() < picture.PixelCount() || picture.palette.empty() ||
-      picture.palette.size() > 256) {
+  if (picture.width <= 0 || picture.height <= 0 || picture.indices.size() < picture.PixelCount() ||
+      picture.palette.empty() || picture.palette.size() > 256) {
     diagnostics.Err("%s: there is no reduced picture to save\n", name.c_str());
     return false;
   }
@@ -89,8 +88,8 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
     case PictureFormat::Gif: {
       const int bits = GifTableBits(picture);
       const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
-      return WriteGif(GifWriter::Create(path, picture.width, picture.height, table.data(), bits,
-                                        0, diagnostics),
+      return WriteGif(GifWriter::Create(path, picture.width, picture.height, table.data(), bits, 0,
+                                        diagnostics),
                       picture);
     }
     case PictureFormat::Bmp:
@@ -127,8 +126,8 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
       case PictureFormat::Gif: {
         const int bits = GifTableBits(picture);
         const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
-        if (!WriteGif(GifWriter::Create(bytes, picture.width, picture.height, table.data(), bits,
-                                        0, diagnostics),
+        if (!WriteGif(GifWriter::Create(bytes, picture.width, picture.height, table.data(), bits, 0,
+                                        diagnostics),
                       picture)) {
           diagnostics.Err("%s: the GIF file could not be made\n", name.c_str());
           return std::nullopt;

@@ -28,8 +28,8 @@ void SplitRowsIntoPlanes(const uint8_t* bits, int32_t width, int32_t height, Col
 // Gathers the pixels of the current picture: from the dropped BMP file (source kind 0) or
 // from the image block (source kind 1), with the window's settings. False when the file
 // cannot be read.
-bool PrepareReduction(const PictureState& state, const std::string& droppedPath,
-                      ReductionJob& job, Diagnostics& diagnostics);
+bool PrepareReduction(const PictureState& state, const std::string& droppedPath, ReductionJob& job,
+                      Diagnostics& diagnostics);
 
 // Turns a successful output into the result block and shows it: colour table from the
 // palette, rows from the indices (bottom row first); the image block is released and

@@ -85,8 +85,7 @@ TEST(Pipeline, FilesOfNoKnownFormatAreRefusedByName) {
   EXPECT_EQ(LoadPictureFile(path, std::nullopt, &loaded, diagnostics), LoadStatus::NotReadable);
   ASSERT_EQ(diagnostics.lines().size(), 1u);
   EXPECT_NE(diagnostics.lines()[0].text.find(path), std::string::npos);
-  EXPECT_EQ(LoadPictureFile(folder.Path("missing.png"), std::nullopt, &loaded,
-                            SilentDiagnostics()),
+  EXPECT_EQ(LoadPictureFile(folder.Path("missing.png"), std::nullopt, &loaded, SilentDiagnostics()),
             LoadStatus::CannotOpen);
 }
 
@@ -116,6 +115,24 @@ TEST(Pipeline, APictureOfFewColoursKeepsThemThroughTheWindowReduction) {
   const ReductionOutput output = ExecuteReduction(job, {nullptr, &SilentDiagnostics()});
   ASSERT_EQ(output.result, ReduceResult::Ok);
   ASSERT_EQ(output.picture.palette.size(), 256u);
+  for (size_t i = 0; i < picture.PixelCount(); ++i) {
+    ASSERT_EQ(output.picture.palette[output.picture.indices[i]], picture.pixels[i]) << i;
+  }
+}
+
+TEST(Pipeline, TheBestPresetKeepsAPictureOfFewColoursExactly) {
+  RgbaPicture picture(9, 7);
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 9; ++x) {
+      picture.At(x, y) = {static_cast<uint8_t>(x * 30), static_cast<uint8_t>(y * 40), 77, 255};
+    }
+  }
+  ReductionJob job;
+  job.planes = PlanesFromPicture(picture);
+  job.settings = PresetSettings(Preset::Best);
+  const ReductionOutput output = ExecuteReduction(job, {nullptr, &SilentDiagnostics()});
+  ASSERT_EQ(output.result, ReduceResult::Ok);
+  EXPECT_EQ(output.picture.palette.size(), 63u) << "one entry per colour, no more";
   for (size_t i = 0; i < picture.PixelCount(); ++i) {
     ASSERT_EQ(output.picture.palette[output.picture.indices[i]], picture.pixels[i]) << i;
   }
