@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/reduction_params.h"
+#include "support_decoders.h"
 #include "support_files.h"
 #include "support_png.h"
 #include "support_process.h"
@@ -125,7 +126,9 @@ TEST_F(CliExitCodes, EachKindOfFailureHasItsCode) {
   Expect(kExists, {input, "-o", Path("taken.gif")}, {"taken.gif"});
   EXPECT_EQ(ReadWholeFile(Path("taken.gif")), (std::vector<uint8_t>{1, 2, 3})) << "kept";
   Expect(kOk, {input, "-o", Path("taken.gif"), "--force"});
-  EXPECT_GT(ReadWholeFile(Path("taken.gif")).size(), 800u) << "replaced by the reduced picture";
+  const DecodedFile replaced = DecodeGifWithGiflib(ReadWholeFile(Path("taken.gif")));
+  EXPECT_TRUE(replaced.ok && replaced.width == 11 && replaced.height == 7)
+      << "replaced by the reduced picture";
   EXPECT_EQ(FilesIn(folder_.folder()), 3) << "in.bmp, junk.bmp, taken.gif";
 }
 
