@@ -41,6 +41,32 @@ struct Rgb8 {
   uint8_t r, g, b;
 };
 
+// The working colours of many pixels, converted in one go.
+std::vector<Working> WorkingOfAll(const ReductionParams& params, const std::vector<Rgb8>& colours) {
+  std::vector<uint8_t> r, g, b;
+  for (const Rgb8& c : colours) {
+    r.push_back(c.r);
+    g.push_back(c.g);
+    b.push_back(c.b);
+  }
+  const int n = static_cast<int>(colours.size());
+  std::vector<double> y(n), u(n), v(n);
+  ConvertToWorkingSpace(n, 1, r.data(), g.data(), b.data(), params, y.data(), u.data(), v.data());
+  std::vector<Working> working;
+  for (int i = 0; i < n; ++i) working.push_back({y[i], u[i], v[i]});
+  return working;
+}
+
+// The 256 greys, black first.
+std::vector<Rgb8> Greys() {
+  std::vector<Rgb8> greys;
+  for (int level = 0; level <= 255; ++level) {
+    const auto l = static_cast<uint8_t>(level);
+    greys.push_back({l, l, l});
+  }
+  return greys;
+}
+
 // Every grey, the primaries and secondaries at several levels, and a pseudo-random spread.
 std::vector<Rgb8> SampleColours() {
   std::vector<Rgb8> colours;
@@ -145,9 +171,10 @@ TEST(ColourSpaceTest, KnownColoursGetTheirPublishedValues) {
     EXPECT_NEAR(w.u, known.b, 0.02) << int(known.colour.r) << int(known.colour.g);
   }
   // L* does not depend on the chromaticity of the white: L*u*v* has the L* of L*a*b*.
-  for (const Rgb8& c : SampleColours()) {
-    ASSERT_NEAR(WorkingOf(Plain(2), c.r, c.g, c.b).v, WorkingOf(Plain(1), c.r, c.g, c.b).v, 0.005);
-  }
+  const std::vector<Rgb8> colours = SampleColours();
+  const std::vector<Working> luv = WorkingOfAll(Plain(2), colours);
+  const std::vector<Working> labs = WorkingOfAll(Plain(1), colours);
+  for (size_t i = 0; i < colours.size(); ++i) ASSERT_NEAR(luv[i].v, labs[i].v, 0.005) << i;
 }
 
 // Greys carry no colour: in every mode that mixes the channels into a luminance and two
@@ -158,33 +185,31 @@ TEST(ColourSpaceTest, KnownColoursGetTheirPublishedValues) {
 // with the plain settings. L*u*v* is left out: its white differs slightly from the white
 // of the bytes.)
 TEST(ColourSpaceTest, GreysLieOnOneAxis) {
+  const std::vector<Rgb8> greys = Greys();
   for (int mode : {0, 3, 4, 5, 6, 7, 8, 9}) {
     SCOPED_TRACE(mode);
-    const Working black = WorkingOf(Defaults(mode), 0, 0, 0);
+    const std::vector<Working> withDefaults = WorkingOfAll(Defaults(mode), greys);
+    const std::vector<Working> plain = WorkingOfAll(Plain(mode), greys);
     for (int level = 1; level <= 255; ++level) {
-      const auto l = static_cast<uint8_t>(level);
-      const Working grey = WorkingOf(Defaults(mode), l, l, l);
       if (mode == 0 || mode == 6 || mode == 7) {
-        const Working plain = WorkingOf(Plain(mode), l, l, l);
-        ASSERT_NEAR(plain.y, plain.u, 1e-9) << level;
-        ASSERT_EQ(plain.u, plain.v) << level;
+        ASSERT_NEAR(plain[level].y, plain[level].u, 1e-9) << level;
+        ASSERT_EQ(plain[level].u, plain[level].v) << level;
         continue;
       }
       // Formula B and its knee leave a trace of chrominance (well under a level).
       const double slack = mode == 4 ? 0.2 : 1e-9;
-      ASSERT_NEAR(grey.u, black.u, slack) << level;
-      ASSERT_NEAR(grey.v, black.v, slack) << level;
+      ASSERT_NEAR(withDefaults[level].u, withDefaults[0].u, slack) << level;
+      ASSERT_NEAR(withDefaults[level].v, withDefaults[0].v, slack) << level;
     }
   }
+  const std::vector<Working> ycc = WorkingOfAll(Plain(3), greys);
+  const std::vector<Working> lab = WorkingOfAll(Plain(1), greys);
   for (int level = 0; level <= 255; ++level) {
-    const auto l = static_cast<uint8_t>(level);
-    const Working ycc = WorkingOf(Plain(3), l, l, l);
-    EXPECT_NEAR(ycc.u, 128, 1e-9);
-    EXPECT_NEAR(ycc.v, 128, 1e-9);
-    EXPECT_NEAR(ycc.y, level, 1e-9);
-    const Working lab = WorkingOf(Plain(1), l, l, l);
-    EXPECT_NEAR(lab.y, 0, 0.02);
-    EXPECT_NEAR(lab.u, 0, 0.02);
+    EXPECT_NEAR(ycc[level].u, 128, 1e-9);
+    EXPECT_NEAR(ycc[level].v, 128, 1e-9);
+    EXPECT_NEAR(ycc[level].y, level, 1e-9);
+    EXPECT_NEAR(lab[level].y, 0, 0.02);
+    EXPECT_NEAR(lab[level].u, 0, 0.02);
   }
 }
 
@@ -202,23 +227,24 @@ TEST(ColourSpaceTest, LightnessRisesWithTheLight) {
       // the recorded behaviour of these modes. Without a channel gamma the curve is whole.
       p.gammaR = p.gammaG = p.gammaB = 1.0;
     }
-    double previous = -1e300;
-    for (int level = 0; level <= 255; ++level) {
-      const auto l = static_cast<uint8_t>(level);
-      const double lightness = Lightness(mode, WorkingOf(p, l, l, l));
-      ASSERT_GT(lightness, previous) << level;
-      previous = lightness;
+    const std::vector<Working> greys = WorkingOfAll(p, Greys());
+    for (int level = 1; level <= 255; ++level) {
+      ASSERT_GT(Lightness(mode, greys[level]), Lightness(mode, greys[level - 1])) << level;
     }
     if (mode == 0 || mode == 6 || mode == 7) continue;  // the copies: Y is green alone
     p.chromaAngle = 0;  // the CIE modes' L* must not be turned together with b* or v*
-    for (const Rgb8& c : SampleColours()) {
-      const double base = Lightness(mode, WorkingOf(p, c.r, c.g, c.b));
-      for (int channel = 0; channel < 3; ++channel) {
-        Rgb8 brighter = c;
-        uint8_t& value = channel == 0 ? brighter.r : channel == 1 ? brighter.g : brighter.b;
-        if (value == 255) continue;
-        ++value;
-        ASSERT_GE(Lightness(mode, WorkingOf(p, brighter.r, brighter.g, brighter.b)), base - 1e-12)
+    const std::vector<Rgb8> colours = SampleColours();
+    const std::vector<Working> base = WorkingOfAll(p, colours);
+    for (int channel = 0; channel < 3; ++channel) {
+      std::vector<Rgb8> brighter = colours;
+      for (Rgb8& c : brighter) {
+        uint8_t& value = channel == 0 ? c.r : channel == 1 ? c.g : c.b;
+        if (value < 255) ++value;
+      }
+      const std::vector<Working> raised = WorkingOfAll(p, brighter);
+      for (size_t i = 0; i < colours.size(); ++i) {
+        const Rgb8& c = colours[i];
+        ASSERT_GE(Lightness(mode, raised[i]), Lightness(mode, base[i]) - 1e-12)
             << int(c.r) << "," << int(c.g) << "," << int(c.b) << " channel " << channel;
       }
     }

@@ -191,7 +191,7 @@ TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeError) {
 // both variants, every kernel, strengths from none to more than the whole error, a full
 // palette and a short one, pictures narrower than the widest kernel included.
 TEST(ErrorDiffusionTest, BothVariantsMapAsTheLiteralMappingDoes) {
-  const struct { int width, height; } sizes[] = {{1, 1}, {2, 7}, {7, 2}, {31, 17}, {64, 40}};
+  const struct { int width, height; } sizes[] = {{1, 1}, {2, 7}, {7, 2}, {37, 19}};
   uint32_t seed = 1;
   for (const auto& size : sizes) {
     for (int kernel = 0; kernel <= 3; ++kernel) {
