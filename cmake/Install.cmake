@@ -6,8 +6,7 @@
 #   share/man/man1/genshoku{,-cli}.1.gz                the manual pages
 #   share/bash-completion/completions/genshoku-cli     completion of options and settings
 #   share/doc/genshoku/copyright, changelog.gz         the licence, what changed
-# The C library will add lib/libgenshoku.so*, include/genshoku.h and
-# lib/pkgconfig/genshoku.pc through genshoku_install_library() below.
+#   lib/libgenshoku.so*, include/genshoku.h, lib/pkgconfig/genshoku.pc   the C library
 # Every path is relative to the prefix, so that CPack can install under its own root.
 include(GNUInstallDirs)
 
@@ -106,3 +105,7 @@ function(genshoku_install_library target header)
                  @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/genshoku.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
+
+if(TARGET genshoku_library)
+  genshoku_install_library(genshoku_library library/include/genshoku.h)
+endif()

@@ -20,8 +20,9 @@ Floyd-Steinberg error diffusion. The same input always gives the same file,
 byte for byte.
 
 This package holds the window program genshoku, which opens photos dropped on
-it or chosen from a file manager, and the command-line tool genshoku-cli,
-which reduces many files at once.")
+it or chosen from a file manager, the command-line tool genshoku-cli, which
+reduces many files at once, and the C library libgenshoku with its header and
+pkg-config file, which reduces pixels in memory for other programs.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -41,6 +42,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6, libgcc-s1, libstdc++6, libjpeg62-turbo, libqt6core6, libqt6gui6, libqt6widgets6, ${genshoku_runtime_plugins}")
 endif()
+# The C library: a shlibs file, so that programs packaged against it depend on this package.
+# (CPack's own postinst and postrm run ldconfig for a library in /usr/lib.)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 # The window's captions are Japanese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 
