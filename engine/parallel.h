@@ -10,6 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace genshoku {
@@ -27,7 +29,8 @@ inline int EngineThreadCount(int requested) {
 // parts one after the other on the calling thread otherwise. `cancelled` becomes true when
 // the calling thread's part ends by an exception, so that a long helper part can give up;
 // the exception is rethrown after the helper has finished. An exception of the helper's part
-// is rethrown on the calling thread as well.
+// is rethrown on the calling thread as well. When no helper thread can be made, throws
+// std::bad_alloc.
 template <typename Part>
 void RunInTwoParts(int threads, Part&& part, std::atomic<bool>* cancelled = nullptr) {
   if (threads < 2) {
@@ -36,13 +39,21 @@ void RunInTwoParts(int threads, Part&& part, std::atomic<bool>* cancelled = null
     return;
   }
   std::exception_ptr helperFailure;
-  std::thread helper([&] {
-    try {
-      part(1);
-    } catch (...) {
-      helperFailure = std::current_exception();
-    }
-  });
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        part(1);
+      } catch (...) {
+        helperFailure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread could be made: the system is short of memory or of threads. The parts of
+    // some steps wait for each other, so they cannot simply run one after the other here;
+    // the reduction fails as it does when memory runs out.
+    throw std::bad_alloc();
+  }
   try {
     part(0);
   } catch (...) {

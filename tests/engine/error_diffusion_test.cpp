@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "tests/engine/reference/error_diffusion.h"
 #include "tests/engine/support_pictures.h"
 
 namespace genshoku {
@@ -126,52 +127,143 @@ double ReceivedError(int kernel, double strength, int width, int height, int sou
   return 500 - high;
 }
 
+// The published kernels: weights by row (0 the pixel's own row, right of it; 1 and 2 the
+// rows below) and column -2..+2, and the sum they are divided by.
 struct KernelTable {
   int kernel;
-  double divisor;
-  int weights[3][5];  // rows 0..2, columns -2..+2 relative to the pixel
+  int divisor;
+  int weights[3][5];
 };
 
 constexpr KernelTable kKernels[] = {
-    {0, 16, {{0, 0, 0, 7, 0}, {0, 3, 5, 1, 0}, {0, 0, 0, 0, 0}}},
-    {1, 4, {{0, 0, 0, 2, 0}, {0, 1, 1, 0, 0}, {0, 0, 0, 0, 0}}},
-    {2, 42, {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}, {1, 2, 4, 2, 1}}},
-    {3, 48, {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}}},
+    {0, 16, {{0, 0, 0, 7, 0}, {0, 3, 5, 1, 0}, {0, 0, 0, 0, 0}}},  // Floyd-Steinberg
+    {1, 4, {{0, 0, 0, 2, 0}, {0, 1, 1, 0, 0}, {0, 0, 0, 0, 0}}},   // Sierra Lite
+    {2, 42, {{0, 0, 0, 8, 4}, {2, 4, 8, 4, 2}, {1, 2, 4, 2, 1}}},  // Stucki
+    {3, 48, {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}}},  // Jarvis-Judice-Ninke
 };
 
-TEST(ErrorDiffusionTest, EachKernelSpreadsItsWeights) {
+TEST(ErrorDiffusionTest, EachKernelSpreadsTheWholeErrorInItsProportions) {
   // A 5 x 4 picture whose only colour sits at (2, 1). With a small strength the error
-  // passed on by the neighbours is negligible, and each cell shows its kernel weight.
+  // passed on by the neighbours is negligible, so each neighbour shows its kernel weight:
+  // the shares stand in the kernel's proportions and add up to the strength's part of the
+  // error.
   const double strength = 0.001;
   for (const KernelTable& table : kKernels) {
-    const double unit = 400 * (strength + 0.0000001) / table.divisor;
+    SCOPED_TRACE(table.kernel);
+    const double right = ReceivedError(table.kernel, strength, 5, 4, 7, 8);
+    double total = 0;
+    int weights = 0;
     for (int row = 0; row <= 2; ++row) {
       for (int dx = -2; dx <= 2; ++dx) {
         if (row == 0 && dx <= 0) continue;
         const int target = (1 + row) * 5 + (2 + dx);
         const double received = ReceivedError(table.kernel, strength, 5, 4, 7, target);
-        EXPECT_NEAR(received / unit, table.weights[row][dx + 2], 0.01)
-            << "kernel " << table.kernel << " row " << row << " dx " << dx;
+        EXPECT_NEAR(received / right, double(table.weights[row][dx + 2]) / table.weights[0][3],
+                    0.005)
+            << "row " << row << " dx " << dx;
+        total += received;
+        weights += table.weights[row][dx + 2];
+      }
+    }
+    EXPECT_EQ(weights, table.divisor);
+    EXPECT_NEAR(total / (400 * strength), 1.0, 0.003);
+  }
+}
+
+TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeError) {
+  // The right neighbour receives only from the source: its weight's part of the error.
+  for (const KernelTable& table : kKernels) {
+    EXPECT_NEAR(ReceivedError(table.kernel, 1.0, 5, 2, 1, 2),
+                400.0 * table.weights[0][3] / table.divisor, 1e-3)
+        << table.kernel;
+  }
+  // Floyd-Steinberg on a 3 x 3 picture with the colour at (0, 0), by hand: (1, 0) gets 7/16
+  // and passes 7/16 of that on to (2, 0); (0, 1) gets 5/16 from (0, 0) and 3/16 of (1, 0)'s.
+  const double right = 400 * 7 / 16.0;
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 1), right, 1e-3);
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 2), right * 7 / 16, 1e-3);
+  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 3), 400 * 5 / 16.0 + right * 3 / 16, 1e-3);
+  // Half the strength, half the error.
+  EXPECT_NEAR(ReceivedError(0, 0.5, 3, 3, 0, 1), right / 2, 1e-3);
+}
+
+// The literal mapping kept in tests/engine/reference is the oracle of the exact indices:
+// both variants, every kernel, strengths from none to more than the whole error, a full
+// palette and a short one, pictures narrower than the widest kernel included.
+TEST(ErrorDiffusionTest, BothVariantsMapAsTheLiteralMappingDoes) {
+  const struct { int width, height; } sizes[] = {{1, 1}, {2, 7}, {7, 2}, {37, 19}};
+  uint32_t seed = 1;
+  for (const auto& size : sizes) {
+    for (int kernel = 0; kernel <= 3; ++kernel) {
+      for (double strength : {0.0, 0.3, 0.75, 1.0, 2.5}) {
+        for (int count : {kPaletteSize, 7}) {
+          SCOPED_TRACE(testing::Message()
+                       << size.width << "x" << size.height << " kernel " << kernel << " strength "
+                       << strength << " entries " << count);
+          const RgbPicture picture = RandomPicture(size.width, size.height, ++seed);
+          const RgbPalette palette = RandomPalette(++seed);
+          std::vector<uint8_t> expected(picture.r.size(), 0xEE);
+          reference::DiffuseToIndicesRgb(picture.width, picture.height, kernel, strength,
+                                         picture.r.data(), picture.g.data(), picture.b.data(),
+                                         count, palette.r.data(), palette.g.data(),
+                                         palette.b.data(), expected.data());
+          std::vector<uint8_t> actual(picture.r.size(), 0xEE);
+          DiffuseToIndicesRgb(picture.width, picture.height, kernel, strength, picture.r.data(),
+                              picture.g.data(), picture.b.data(), count, palette.r.data(),
+                              palette.g.data(), palette.b.data(), actual.data());
+          EXPECT_EQ(actual, expected) << "RGB";
+
+          // Working colours with fractions, against records of a scaled palette.
+          WorkingPicture working = WorkingOf(picture);
+          for (size_t i = 0; i < working.v.size(); ++i) {
+            working.v[i] = working.v[i] * 3.7 - 100.25;
+            working.u[i] *= 0.61;
+          }
+          std::vector<PaletteRecord> records = RecordsOf(palette);
+          for (PaletteRecord& record : records) {
+            record.v = record.v * 3.7 - 100.5;
+            record.u *= 0.6;
+          }
+          records.resize(static_cast<size_t>(count));
+          std::vector<reference::PaletteRecord> referenceRecords;
+          for (const PaletteRecord& r : records) {
+            referenceRecords.push_back({r.y, r.u, r.v, r.index});
+          }
+          std::vector<uint8_t> expectedWeighted(picture.r.size(), 0xEE);
+          reference::DiffuseToIndicesWeighted(
+              working.width, working.height, kernel, strength, working.v.data(), working.y.data(),
+              working.u.data(), count, referenceRecords.data(), expectedWeighted.data());
+          EXPECT_EQ(DiffuseWeighted(working, records, kernel, strength, 0xEE), expectedWeighted)
+              << "weighted";
+        }
       }
     }
   }
 }
 
-TEST(ErrorDiffusionTest, FullStrengthPassesTheWholeErrorScaled) {
-  // The right neighbour receives only from the source: error * weight / k with
-  // k = D / (1 + 0.0000001).
-  for (const KernelTable& table : kKernels) {
-    const double k = table.divisor / (1.0 + 0.0000001);
-    EXPECT_NEAR(ReceivedError(table.kernel, 1.0, 5, 2, 1, 2), 400 * table.weights[0][3] / k, 1e-9)
-        << table.kernel;
+// Records whose integer parts coincide share one index; near zero, where truncation and
+// rounding down part ways, many of them do.
+TEST(ErrorDiffusionTest, RecordsAroundZeroShareIndicesAsInTheLiteralMapping) {
+  std::vector<PaletteRecord> records;
+  std::vector<reference::PaletteRecord> referenceRecords;
+  for (int i = 0; i < kPaletteSize; ++i) {
+    const PaletteRecord record{(i % 5) * 0.3 - 0.6, (i % 3) * 0.45 - 0.45, (i % 7) * 0.25 - 0.75,
+                               i};
+    records.push_back(record);
+    referenceRecords.push_back({record.y, record.u, record.v, record.index});
   }
-  // Floyd-Steinberg on a 3 x 3 picture with the colour at (0, 0), by hand: (1, 0) gets 7/16
-  // and passes 7/16 of that on to (2, 0); (0, 1) gets 5/16 from (0, 0) and 3/16 of (1, 0)'s.
-  const double k = 16 / 1.0000001;
-  const double right = 400 * 7 / k;
-  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 1), right, 1e-9);
-  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 2), right * 7 / k, 1e-9);
-  EXPECT_NEAR(ReceivedError(0, 1.0, 3, 3, 0, 3), 400 * 5 / k + right * 3 / k, 1e-9);
+  const RgbPicture noise = RandomPicture(23, 11, 5);
+  WorkingPicture picture = WorkingOf(noise);
+  for (std::vector<double>* plane : {&picture.v, &picture.y, &picture.u}) {
+    for (double& value : *plane) value = value / 128.0 - 1.0;
+  }
+  for (int kernel = 0; kernel <= 3; ++kernel) {
+    std::vector<uint8_t> expected(picture.v.size(), 0xEE);
+    reference::DiffuseToIndicesWeighted(picture.width, picture.height, kernel, 0.75,
+                                        picture.v.data(), picture.y.data(), picture.u.data(),
+                                        kPaletteSize, referenceRecords.data(), expected.data());
+    EXPECT_EQ(DiffuseWeighted(picture, records, kernel, 0.75, 0xEE), expected) << kernel;
+  }
 }
 
 TEST(ErrorDiffusionTest, TiesGoToTheLowerEntry) {

@@ -97,19 +97,59 @@ TEST(ApplyReduction, BuildsTheResultBlockFromPaletteAndIndices) {
   EXPECT_EQ(state.View().bits, block.data() + 1064);
 }
 
-TEST(RunReduction, ReducesADroppedBmpFileIntoAValidResult) {
+// A dropped top-down BMP file, read again from disk and reduced: the result is what the
+// pipeline makes of the file's pixels (built here from the pattern, not from the file),
+// laid out as an 8-bit picture whose colour table is the palette and whose rows, bottom
+// row first, hold the indices.
+TEST(RunReduction, ReducesADroppedBmpFileIntoTheResultOfItsPixels) {
   ScratchFolder folder;
   const std::string path = folder.Path("photo.bmp");
-  WriteWholeFile(path, MakeBmp24(7, 5, TestPattern, true));
+  const int width = 7, height = 5;
+  WriteWholeFile(path, MakeBmp24(width, height, TestPattern, true));
   PictureState state;
   ASSERT_EQ(LoadBmpFile(state, path, SilentDiagnostics()), LoadResult::Loaded);
   state.sourceKind = SourceKind::BmpFile;
   EngineServices services;
   services.diagnostics = &SilentDiagnostics();
   ASSERT_EQ(RunReduction(state, path, services), ReduceResult::Ok);
-  EXPECT_EQ(state.resultBlock.size(), 1064u + 8 * 5);
-  EXPECT_EQ(state.result.indices.size(), 35u);
-  EXPECT_TRUE(state.resultReady);
+  ASSERT_TRUE(state.resultReady);
+
+  ReductionJob job;
+  job.planes.width = width;
+  job.planes.height = height;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb colour = TestPattern(x, y);
+      job.planes.red.push_back(colour.r);
+      job.planes.green.push_back(colour.g);
+      job.planes.blue.push_back(colour.b);
+    }
+  }
+  const ReductionOutput expected = ExecuteReduction(job, services);
+  ASSERT_EQ(expected.result, ReduceResult::Ok);
+  EXPECT_EQ(state.result.indices, expected.picture.indices);
+  EXPECT_TRUE(state.result.palette == expected.picture.palette);
+
+  const std::vector<uint8_t>& block = state.resultBlock;
+  const size_t stride = 8;
+  ASSERT_EQ(block.size(), 1064u + stride * height);
+  EXPECT_EQ(static_cast<int32_t>(ReadLe32(&block[4])), width);
+  EXPECT_EQ(static_cast<int32_t>(ReadLe32(&block[8])), height) << "stored bottom-up";
+  EXPECT_EQ(ReadLe16(&block[14]), 8);
+  for (int i = 0; i < 256; ++i) {
+    const Rgba entry = expected.picture.palette[i];
+    const uint8_t* stored = &block[40 + 4 * i];
+    ASSERT_EQ((std::vector<uint8_t>(stored, stored + 4)),
+              (std::vector<uint8_t>{entry.blue, entry.green, entry.red, 0}))
+        << "entry " << i;
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      EXPECT_EQ(block[1064 + stride * (height - 1 - y) + x],
+                expected.picture.indices[y * width + x])
+          << x << "," << y;
+    }
+  }
 }
 
 TEST(RunReduction, AFileShortAtReductionTimeLeavesThePictureAlone) {

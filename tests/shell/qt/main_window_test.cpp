@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTextLayout>
 
+#include <algorithm>
+
 #include "shell/qt/main_window.h"
 #include "shell/qt/notice_bar.h"
 #include "shell/qt/picture_view.h"
@@ -284,12 +286,31 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(window.view()->height(), 900);
     QCOMPARE(scroll.vertical.nPos, 148);
     QCOMPARE(vertical->value(), 148);
-    // The wheel over the picture moves the vertical bar, by the window's rules.
-    QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(window.view(), &wheel);
-    QVERIFY(scroll.vertical.nPos > 0);
+    // The wheel over the picture moves the bar it turns: up and down the vertical one, by
+    // the platform's lines per notch, within the window's range.
+    const auto turnWheel = [&](QPoint angle) {
+      QWheelEvent wheel(QPointF(100, 100), QPointF(100, 100), QPoint(), angle, Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(window.view(), &wheel);
+    };
+    const int notch =
+        std::min(QApplication::wheelScrollLines() * vertical->singleStep(), vertical->pageStep());
+    QVERIFY(notch > 0);
+    turnWheel(QPoint(0, 120));
+    QCOMPARE(scroll.vertical.nPos, 148 - notch);
     QCOMPARE(vertical->value(), scroll.vertical.nPos);
+    turnWheel(QPoint(0, -120));
+    QCOMPARE(scroll.vertical.nPos, 148);
+    turnWheel(QPoint(0, -120));
+    QCOMPARE(scroll.vertical.nPos, 148);  // not past the end of the range
+    QCOMPARE(vertical->value(), 148);
+    // A sideways turn moves the horizontal bar alone.
+    const int sideways = std::min(QApplication::wheelScrollLines() * horizontal->singleStep(),
+                                  horizontal->pageStep());
+    turnWheel(QPoint(-120, 0));
+    QCOMPARE(scroll.horizontal.nPos, 16 + sideways);
+    QCOMPARE(horizontal->value(), scroll.horizontal.nPos);
+    QCOMPARE(scroll.vertical.nPos, 148);
   }
 
   void commandLineFilesOpenLikeADrop() {

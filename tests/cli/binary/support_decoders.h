@@ -1,0 +1,35 @@
+#pragma once
+// The files genshoku-cli writes, read back by independent decoders: libpng, giflib and a
+// plain BMP parse written here from the file layout alone.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace genshoku::clitest {
+
+struct Colour {
+  uint8_t r = 0, g = 0, b = 0;
+  friend bool operator==(const Colour&, const Colour&) = default;
+};
+
+struct DecodedFile {
+  bool ok = false;
+  std::string problem;  // why not, when !ok
+  int width = 0;
+  int height = 0;
+  std::vector<Colour> pixels;    // row-major, top row first
+  bool indexed = false;          // the file holds palette indices:
+  std::vector<uint8_t> indices;  // one per pixel, row-major, top row first
+  std::vector<Colour> palette;   // the file's palette (colour table, colour map)
+};
+
+DecodedFile DecodePngWithLibpng(const std::vector<uint8_t>& bytes);
+DecodedFile DecodeGifWithGiflib(const std::vector<uint8_t>& bytes);
+// Uncompressed BMP files of 1, 4, 8 or 24 bits per pixel with a 40-byte or larger header.
+DecodedFile DecodeBmp(const std::vector<uint8_t>& bytes);
+
+// By the file's first bytes.
+DecodedFile DecodeAny(const std::vector<uint8_t>& bytes);
+
+}  // namespace genshoku::clitest
