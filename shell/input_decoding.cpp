@@ -62,11 +62,11 @@ class ComplaintWatch final : public Diagnostics {
   bool complained_ = false;
 };
 
-// Whether a picture that was read came from a damaged file. The JPEG reader gives a picture
-// of a corrupt or truncated file with the library's warning as its one line on standard
-// error (a clean file prints nothing); this is where further damage reports of the readers
-// on the loaded picture are to be taken into account.
+// Whether a picture that was read came from a damaged file: the reader's own note, or,
+// for JPEG files, libjpeg's warning, which is the reader's one line on standard error for a
+// corrupt or truncated file (a clean file prints nothing).
 bool Damaged(const LoadedPicture& loaded, bool readerComplained) {
+  if (!loaded.damage.empty()) return true;
   return loaded.source.format == PictureFormat::Jpeg && readerComplained;
 }
 

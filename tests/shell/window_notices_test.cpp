@@ -11,6 +11,7 @@
 #include "shell/window_texts.h"
 #include "support_files.h"
 #include "support_jpeg.h"
+#include "support_png.h"
 
 namespace genshoku {
 namespace {
@@ -97,6 +98,12 @@ TEST_F(WindowNotices, ADamagedPictureThatIsShownSaysSoUntilTheNextPicture) {
       Write("clean.jpg", MakeJpeg(8, 8, TestPattern, testing::JpegKind::Rgb420));
   ASSERT_EQ(controller_.Drop({clean}), DropResult::Loaded);
   EXPECT_EQ(controller_.notice().kind, NoticeKind::None);
+  // The PNG reader's own damage note counts the same way.
+  std::vector<uint8_t> png = testing::MakePng(40, 40, TestPattern, 2);
+  png.resize(png.size() * 2 / 3);
+  ASSERT_EQ(controller_.Drop({Write("cut.png", png)}), DropResult::Loaded);
+  EXPECT_EQ(controller_.notice().kind, NoticeKind::Warning);
+  EXPECT_EQ(controller_.notice().Line(), "cut.png: 壊れています (読めた部分を表示)");
 }
 
 TEST_F(WindowNotices, ASaveSaysWhetherTheFileWasWrittenAndAFailureAllowsAnotherName) {

@@ -155,9 +155,9 @@ class ReductionFlowTest : public QObject {
     // The engine is held at its first line, between the edge map and the first split, so
     // that it is certainly at work when the window is closed.
     HoldingDiagnostics diagnostics;
-    AnsweringSaveDialog::Shared answers;
+    AnsweringDialogs::Shared answers;
     auto owned =
-        std::make_unique<MainWindow>(std::make_unique<AnsweringSaveDialog>(answers), diagnostics);
+        std::make_unique<MainWindow>(std::make_unique<AnsweringDialogs>(answers), diagnostics);
     const ReleaseOnExit release{diagnostics};  // never leaves the engine waiting
     MainWindow& window = *owned;
     window.show();
