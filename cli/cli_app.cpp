@@ -108,6 +108,7 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   }
   ReductionJob job;
   job.params = options.params;
+  job.options = options.engineOptions;
   if (!PrepareReduction(state, input, job, lines.sink())) {
     lines.Fail(input + ": cannot be read");
     return kExitInput;

@@ -128,8 +128,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         *message = "--set takes NAME=VALUE, not '" + value + "'";
         return false;
       }
-      if (!SetReductionParam(parsed.params, value.substr(0, equals), value.substr(equals + 1),
-                             message)) {
+      const std::string name = value.substr(0, equals);
+      const std::string setting = value.substr(equals + 1);
+      if (FindEngineOption(name) != nullptr) {
+        if (!SetEngineOption(parsed.engineOptions, name, setting, message)) return false;
+      } else if (!SetReductionParam(parsed.params, name, setting, message)) {
         return false;
       }
     } else {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/engine_options.h"
 #include "engine/reduction_params.h"
 
 namespace genshoku::cli {
@@ -29,7 +30,8 @@ struct Options {
   bool verbose = false;
   bool help = false;
   bool listSettings = false;
-  ReductionParams params;  // the reduce command's values, changed by --set
+  ReductionParams params;       // the reduce command's values, changed by --set
+  EngineOptions engineOptions;  // options beyond the settings, changed by --set too
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.

@@ -7,6 +7,7 @@
 #endif
 #include <vector>
 
+#include "engine/adaptive_diffusion.h"
 #include "engine/colour_space.h"
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting.h"
@@ -52,8 +53,8 @@ namespace {
 // distinct colours; each buffer is released when the last phase that reads it ends.
 ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
                        uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run,
-                       int threads) {
+                       uint8_t* paletteBlue, const ReductionParams& params,
+                       const EngineOptions& options, EngineRun& run, int threads) {
   Diagnostics& out = run.diagnostics();
 
   run.PhaseStarted(EnginePhase::ColourSpace);
@@ -109,7 +110,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 #endif
   // The plain nearest entries matter only when no final mapping overwrites them.
   run.PhaseStarted(EnginePhase::NearestEntries);
-  const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
+  const bool adaptive = options.adaptiveDiffusion == 1;
+  const bool finalMapping = adaptive || params.finalMapMode == 1 || params.finalMapMode == 2;
   if (!finalMapping) {
     const std::vector<uint8_t> nearest =
         NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
@@ -122,7 +124,15 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   PaletteToRgb(palette, params, records, paletteRed, paletteGreen, paletteBlue);
 
   run.PhaseStarted(EnginePhase::FinalMapping);
-  if (params.finalMapMode == 1) {
+  if (adaptive) {
+    AdaptiveDiffusionSettings settings;
+    settings.strength = params.diffusionStrength;
+    settings.contrastScale = options.diffusionContrastScale;
+    settings.serpentine = options.serpentine == 1;
+    settings.errorLimit = options.diffusionErrorLimit;
+    DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
+                    paletteBlue, settings, indexPlane, &run);
+  } else if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
                       srcR, srcG, srcB, paletteRed, paletteGreen, paletteBlue, indexPlane, run,
                       threads);
@@ -135,24 +145,14 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
 }  // namespace
 
-bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
-  if (options.paletteSize != kMaxPaletteSize) {
-    // Only full palettes are made so far.
-    if (message) *message = "paletteSize must be 256";
-    return false;
-  }
-  return true;
-}
-
 ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& params,
                           const EngineOptions& options, uint8_t* indices, EnginePalette& palette,
                           const EngineServices& services) {
   const int width = source.width;
   const int height = source.height;
-  if (width <= 0 || height <= 0 ||
-      static_cast<int64_t>(width) * height > kMaxReductionPixels || !source.red ||
-      !source.green || !source.blue || !indices || !ValidateReductionParams(params, nullptr) ||
-      !ValidateEngineOptions(options, nullptr)) {
+  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
+      !source.red || !source.green || !source.blue || !indices ||
+      !ValidateReductionParams(params, nullptr) || !ValidateEngineOptions(options, nullptr)) {
     return ReduceResult::InvalidArguments;
   }
   EngineHost idleHost;
@@ -163,8 +163,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
   try {
     palette.size = options.paletteSize;
     return RunPhases(width, height, source.red, source.green, source.blue, indices,
-                     palette.red.data(), palette.green.data(), palette.blue.data(), params, run,
-                     EngineThreadCount(services.threads));
+                     palette.red.data(), palette.green.data(), palette.blue.data(), params, options,
+                     run, EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

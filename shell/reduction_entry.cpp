@@ -110,7 +110,7 @@ ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& servic
   EnginePalette palette;
   output.result = ReduceColors(
       {planes.width, planes.height, planes.red.data(), planes.green.data(), planes.blue.data()},
-      job.params, EngineOptions{}, output.indexPlane.data(), palette, services);
+      job.params, job.options, output.indexPlane.data(), palette, services);
   output.paletteRed = palette.red;
   output.paletteGreen = palette.green;
   output.paletteBlue = palette.blue;

@@ -39,6 +39,7 @@ void SplitRowsIntoPlanes(const uint8_t* bits, int32_t width, int32_t height, Col
 struct ReductionJob {
   ColourPlanes planes;
   ReductionParams params = FixedReductionParams();
+  EngineOptions options;  // the defaults are the window's reduction
 };
 
 struct ReductionOutput {

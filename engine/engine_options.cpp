@@ -1,0 +1,107 @@
+#include "engine/engine_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace genshoku {
+
+namespace {
+
+constexpr EngineOptionInfo Int(const char* name, int EngineOptions::*field, double minimum,
+                               double maximum, const char* meaning) {
+  return {name, true, field, nullptr, minimum, maximum, meaning};
+}
+
+constexpr EngineOptionInfo Real(const char* name, double EngineOptions::*field, double minimum,
+                                double maximum, const char* meaning) {
+  return {name, false, nullptr, field, minimum, maximum, meaning};
+}
+
+bool InRange(const EngineOptionInfo& info, double value) {
+  return std::isfinite(value) && value >= info.minimum && value <= info.maximum;
+}
+
+double ValueOf(const EngineOptions& options, const EngineOptionInfo& info) {
+  return info.isInteger ? options.*(info.intField) : options.*(info.doubleField);
+}
+
+}  // namespace
+
+const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
+    Int("adaptiveDiffusion", &EngineOptions::adaptiveDiffusion, 0, 1,
+        "1 maps with error diffusion of the source bytes whose strength follows the local "
+        "contrast"),
+    Real("diffusionContrastScale", &EngineOptions::diffusionContrastScale, 0, 255,
+         "luminance step to the neighbours at which the adaptive diffusion halves (0: none)"),
+    Int("serpentine", &EngineOptions::serpentine, 0, 1,
+        "1 scans the rows of the adaptive diffusion in alternate directions"),
+    Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
+         "largest carried error per channel of the adaptive diffusion (0: unbounded)"),
+}};
+
+bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
+  if (options.paletteSize != kMaxPaletteSize) {
+    // Only full palettes are made so far.
+    if (message) *message = "paletteSize must be 256";
+    return false;
+  }
+  for (const EngineOptionInfo& info : kEngineOptionTable) {
+    if (!InRange(info, ValueOf(options, info))) {
+      if (message) *message = "an engine option is outside its range";
+      return false;
+    }
+  }
+  return true;
+}
+
+const EngineOptionInfo* FindEngineOption(std::string_view name) {
+  for (const EngineOptionInfo& info : kEngineOptionTable) {
+    if (name == info.name) return &info;
+  }
+  return nullptr;
+}
+
+bool SetEngineOption(EngineOptions& options, std::string_view name, std::string_view value,
+                     std::string* message) {
+  const EngineOptionInfo* info = FindEngineOption(name);
+  if (info == nullptr) {
+    if (message) *message = "unknown option '" + std::string(name) + "'";
+    return false;
+  }
+  const std::string text(value);
+  char* end = nullptr;
+  errno = 0;
+  const double number = std::strtod(text.c_str(), &end);
+  const bool parsed = !text.empty() && end == text.c_str() + text.size() && errno == 0;
+  const bool whole = parsed && number == std::floor(number);
+  if (!parsed || (info->isInteger && !whole) || !InRange(*info, number)) {
+    if (message) {
+      char range[96];
+      std::snprintf(range, sizeof range, "%g to %g", info->minimum, info->maximum);
+      *message = std::string(info->name) + " must be " +
+                 (info->isInteger ? "a whole number " : "a number ") + "from " + range + ", not '" +
+                 text + "'";
+    }
+    return false;
+  }
+  if (info->isInteger) {
+    options.*(info->intField) = static_cast<int>(number);
+  } else {
+    options.*(info->doubleField) = number;
+  }
+  return true;
+}
+
+std::string FormatEngineOption(const EngineOptions& options, const EngineOptionInfo& info) {
+  char text[64];
+  if (info.isInteger) {
+    std::snprintf(text, sizeof text, "%d", options.*(info.intField));
+  } else {
+    std::snprintf(text, sizeof text, "%g", options.*(info.doubleField));
+  }
+  return text;
+}
+
+}  // namespace genshoku
