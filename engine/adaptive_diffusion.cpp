@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/candidate_grid.h"
+#include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
 
 namespace genshoku {
@@ -14,19 +15,15 @@ namespace {
 
 constexpr int kChannels = 3;
 
-// Luminance of the source rows around the row being mapped, and from it each pixel's
-// strength. Rows outside the picture are left out of the contrast.
+// Each pixel's strength from its local contrast, row by row.
 class StrengthRows {
  public:
   StrengthRows(int width, int height, const uint8_t* red, const uint8_t* green, const uint8_t* blue,
                const AdaptiveDiffusionSettings& settings)
       : width_(width),
-        height_(height),
-        red_(red),
-        green_(green),
-        blue_(blue),
         settings_(settings),
-        luminance_(3 * static_cast<size_t>(width)) {}
+        contrast_(width, height, red, green, blue),
+        row_(static_cast<size_t>(width)) {}
 
   // The strengths of row y, which must follow row y - 1 (or be the first row).
   void Strengths(int y, double* strengths) {
@@ -34,45 +31,16 @@ class StrengthRows {
       std::fill_n(strengths, width_, settings_.strength);
       return;
     }
-    if (y == 0) {
-      Luminance(0, Row(0));
-      if (height_ > 1) Luminance(1, Row(1));
-    } else if (y + 1 < height_) {
-      Luminance(y + 1, Row(y + 1));
-    }
-    const float* rows[3] = {y > 0 ? Row(y - 1) : nullptr, Row(y),
-                            y + 1 < height_ ? Row(y + 1) : nullptr};
+    contrast_.Row(y, row_.data());
     const double scale = settings_.contrastScale;
-    for (int x = 0; x < width_; ++x) {
-      const float centre = rows[1][x];
-      float contrast = 0.0f;
-      const int left = std::max(x - 1, 0);
-      const int right = std::min(x + 1, width_ - 1);
-      for (const float* row : rows) {
-        if (row == nullptr) continue;
-        for (int n = left; n <= right; ++n)
-          contrast = std::max(contrast, std::fabs(row[n] - centre));
-      }
-      strengths[x] = settings_.strength * scale / (scale + contrast);
-    }
+    for (int x = 0; x < width_; ++x) strengths[x] = settings_.strength * scale / (scale + row_[x]);
   }
 
  private:
-  float* Row(int y) { return luminance_.data() + static_cast<size_t>(y % 3) * width_; }
-  void Luminance(int y, float* out) const {
-    const size_t start = static_cast<size_t>(y) * width_;
-    for (int x = 0; x < width_; ++x) {
-      out[x] = 0.299f * red_[start + x] + 0.587f * green_[start + x] + 0.114f * blue_[start + x];
-    }
-  }
-
   int width_;
-  int height_;
-  const uint8_t* red_;
-  const uint8_t* green_;
-  const uint8_t* blue_;
   AdaptiveDiffusionSettings settings_;
-  std::vector<float> luminance_;  // three rows, row y at y % 3
+  LocalContrastRows contrast_;
+  std::vector<float> row_;
 };
 
 // Cells of the candidate grid: a small share of a byte per pixel, at least 2^19.

@@ -39,6 +39,10 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
         "1 scans the rows of the adaptive diffusion in alternate directions"),
     Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
          "largest carried error per channel of the adaptive diffusion (0: unbounded)"),
+    Int("refineIterations", &EngineOptions::refineIterations, 0, 16,
+        "Lloyd iterations of the palette in RGB before the final mapping"),
+    Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
+         "local contrast at which a pixel weighs half in the refinement (0: all alike)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {

@@ -33,6 +33,12 @@ struct EngineOptions {
   // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
   // 0 leaves the carried error unbounded.
   double diffusionErrorLimit = 0.0;
+
+  // Lloyd iterations of the byte palette in RGB before the final mapping
+  // (engine/palette_refinement.h); 0: none.
+  int refineIterations = 0;
+  // Contrast scale of the refinement's visibility weights; 0 weighs every pixel alike.
+  double refineContrastScale = 0.0;
 };
 
 // True when every option is in its range; otherwise false with a message naming the first
@@ -49,7 +55,7 @@ struct EngineOptionInfo {
   const char* meaning;
 };
 
-inline constexpr int kEngineOptionCount = 4;
+inline constexpr int kEngineOptionCount = 6;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

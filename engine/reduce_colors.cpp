@@ -16,6 +16,7 @@
 #include "engine/error_diffusion.h"
 #include "engine/kmeans.h"
 #include "engine/palette_assembly.h"
+#include "engine/palette_refinement.h"
 #include "engine/palette_to_rgb.h"
 #include "engine/parallel.h"
 
@@ -122,6 +123,13 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
   PaletteToRgb(palette, params, records, paletteRed, paletteGreen, paletteBlue);
+
+  if (options.refineIterations > 0) {
+    const WeightedColours weighted = CollectWeightedColours(
+        width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run);
+    RefinePaletteRgb(weighted, options.refineIterations, kPaletteSize, paletteRed, paletteGreen,
+                     paletteBlue, &run);
+  }
 
   run.PhaseStarted(EnginePhase::FinalMapping);
   if (adaptive) {

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "engine/best_preset.h"
+#include "engine/colour_table.h"
+#include "engine/palette_refinement.h"
 #include "engine/reduce_colors.h"
+#include "tests/engine/clustering_test_support.h"
 #include "tests/engine/support_pictures.h"
 
 namespace genshoku {
@@ -71,7 +74,7 @@ TEST(AdaptiveDiffusion, StrengthIsFullOnSmoothAreasAndLowerAcrossAnEdge) {
       } else if (x > 32) {
         EXPECT_DOUBLE_EQ(s, 0.8) << x << "," << y;  // flat
       } else {
-        EXPECT_GT(s, 0.8 * 16.0 / 17.0 - 1e-9) << x << "," << y;  // steps of one
+        EXPECT_GT(s, 0.8 * 16.0 / 17.01) << x << "," << y;  // steps of one
       }
     }
   }
@@ -147,6 +150,40 @@ TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
     }
     ASSERT_EQ(indices[i], best) << i;
   }
+}
+
+TEST(PaletteRefinement, WeighsPixelsByVisibilityAndMovesEntriesToTheirMeans) {
+  // Left half black, right half white: the two columns at the edge weigh scale / (scale +
+  // 255) per pixel, all others 1.
+  Picture picture(10, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 10; ++x)
+      picture.Set(x, y, x < 5 ? 0 : 255, x < 5 ? 0 : 255, x < 5 ? 0 : 255);
+  }
+  test_support::TestRun run;
+  ColourTable table;
+  BuildColourTable(10, 4, picture.r.data(), picture.g.data(), picture.b.data(), ReductionParams{},
+                   1, table, run.run);
+  const WeightedColours weighted = CollectWeightedColours(10, 4, picture.r.data(), picture.g.data(),
+                                                          picture.b.data(), table, 4.0, nullptr);
+  ASSERT_EQ(weighted.rgb.size(), 2u);
+  EXPECT_EQ(weighted.rgb[0], 0x000000u);
+  EXPECT_EQ(weighted.rgb[1], 0xFFFFFFu);
+  EXPECT_NEAR(weighted.weight[0], 16.0 + 4 * 4.0 / 259.0, 1e-4);
+  const WeightedColours plain = CollectWeightedColours(10, 4, picture.r.data(), picture.g.data(),
+                                                       picture.b.data(), table, 0.0, nullptr);
+  EXPECT_EQ(plain.weight[0], 20.0f);
+
+  // Entry 0 takes the weighted mean of the two dark colours, entry 1 (nearest to none)
+  // stays, entry 2 takes the light colour.
+  WeightedColours colours;
+  colours.rgb = {0x0A0A0A, 0x1E1E1E, 0xF0F0F0};
+  colours.weight = {3.0f, 1.0f, 2.0f};
+  uint8_t red[3] = {20, 120, 200}, green[3] = {20, 120, 200}, blue[3] = {20, 120, 200};
+  RefinePaletteRgb(colours, 1, 3, red, green, blue, nullptr);
+  EXPECT_EQ(red[0], 15);  // (3 * 10 + 30) / 4
+  EXPECT_EQ(green[1], 120);
+  EXPECT_EQ(blue[2], 240);
 }
 
 TEST(EngineOptions, TableSetsEveryOptionWithinItsRangeAndKeepsTheWindowDefaults) {
