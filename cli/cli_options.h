@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_options.h"
-#include "engine/reduction_params.h"
+#include "pipeline/presets.h"
 
 namespace genshoku::cli {
 
@@ -30,8 +29,8 @@ struct Options {
   bool verbose = false;
   bool help = false;
   bool listSettings = false;
-  ReductionParams params;       // the reduce command's values, changed by --set
-  EngineOptions engineOptions;  // options beyond the settings, changed by --set too
+  Preset preset = Preset::Best;  // --preset: the settings the reduction starts from
+  ReductionSettings settings;    // the preset's settings, changed by --set
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.

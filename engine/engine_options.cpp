@@ -31,18 +31,16 @@ double ValueOf(const EngineOptions& options, const EngineOptionInfo& info) {
 
 const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
     Int("adaptiveDiffusion", &EngineOptions::adaptiveDiffusion, 0, 1,
-        "1 maps with error diffusion of the source bytes whose strength follows the local "
-        "contrast"),
+        "1 diffuses the source bytes, more on smooth areas than on edges"),
     Real("diffusionContrastScale", &EngineOptions::diffusionContrastScale, 0, 255,
-         "luminance step to the neighbours at which the adaptive diffusion halves (0: none)"),
-    Int("serpentine", &EngineOptions::serpentine, 0, 1,
-        "1 scans the rows of the adaptive diffusion in alternate directions"),
+         "luminance step at which the adaptive diffusion halves (0: never)"),
+    Int("serpentine", &EngineOptions::serpentine, 0, 1, "1 scans the rows in alternate directions"),
     Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
-         "largest carried error per channel of the adaptive diffusion (0: unbounded)"),
+         "largest error a pixel takes from its neighbours (0: no bound)"),
     Int("refineIterations", &EngineOptions::refineIterations, 0, 16,
-        "Lloyd iterations of the palette in RGB before the final mapping"),
+        "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
-         "local contrast at which a pixel weighs half in the refinement (0: all alike)"),
+         "local contrast at which a pixel weighs half in them (0: all alike)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {

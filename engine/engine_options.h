@@ -19,6 +19,9 @@ inline constexpr int kMaxPaletteSize = 256;
 struct EngineOptions {
   // Entries of the palette the reduction makes, kMinPaletteSize..kMaxPaletteSize.
   int paletteSize = kMaxPaletteSize;
+  // A picture with no more distinct colours than paletteSize keeps them exactly: one entry
+  // per colour, no clustering and no diffusion, and a palette of just those entries.
+  bool exactFewColours = false;
 
   // 1: the final mapping is the adaptive error diffusion of the source bytes against the
   // byte palette (engine/adaptive_diffusion.h) with the four options below, in place of

@@ -14,6 +14,7 @@
 #include "engine/edge_map.h"
 #include "engine/engine_types.h"
 #include "engine/error_diffusion.h"
+#include "engine/exact_palette.h"
 #include "engine/kmeans.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_refinement.h"
@@ -53,13 +54,21 @@ namespace {
 // The phases in their fixed order. The working colours live in a table of the picture's
 // distinct colours; each buffer is released when the last phase that reads it ends.
 ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                       uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                       uint8_t* paletteBlue, const ReductionParams& params,
-                       const EngineOptions& options, EngineRun& run, int threads) {
+                       uint8_t* indexPlane, EnginePalette& enginePalette,
+                       const ReductionParams& params, const EngineOptions& options, EngineRun& run,
+                       int threads) {
   Diagnostics& out = run.diagnostics();
+  uint8_t* paletteRed = enginePalette.red.data();
+  uint8_t* paletteGreen = enginePalette.green.data();
+  uint8_t* paletteBlue = enginePalette.blue.data();
 
   run.PhaseStarted(EnginePhase::ColourSpace);
   PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
+  if (options.exactFewColours &&
+      MapFewColoursExactly({width, height, srcR, srcG, srcB}, options.paletteSize, indexPlane,
+                           enginePalette)) {
+    return ReduceResult::Ok;
+  }
   ColourTable colours;
   BuildColourTable(width, height, srcR, srcG, srcB, params, threads, colours, run);
 
@@ -170,9 +179,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
                 services.random ? *services.random : freshRandom);
   try {
     palette.size = options.paletteSize;
-    return RunPhases(width, height, source.red, source.green, source.blue, indices,
-                     palette.red.data(), palette.green.data(), palette.blue.data(), params, options,
-                     run, EngineThreadCount(services.threads));
+    return RunPhases(width, height, source.red, source.green, source.blue, indices, palette, params,
+                     options, run, EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "common/diagnostics.h"
-#include "shell/jpeg_reader.h"
+#include "formats/jpeg_reader.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/best_preset.h"
 #include "engine/colour_table.h"
 #include "engine/palette_refinement.h"
 #include "engine/reduce_colors.h"
@@ -216,7 +215,7 @@ struct Reduced {
   EnginePalette palette;
 };
 
-Reduced Reduce(Picture picture, const PresetSettings& preset, int threads) {
+Reduced Reduce(Picture picture, const EngineOptions& options, int threads) {
   Reduced out;
   out.indices.assign(picture.r.size(), 0);
   EngineSource source{picture.width, picture.height, picture.r.data(), picture.g.data(),
@@ -224,26 +223,32 @@ Reduced Reduce(Picture picture, const PresetSettings& preset, int threads) {
   EngineServices services;
   services.diagnostics = nullptr;
   services.threads = threads;
-  out.result = ReduceColors(source, preset.params, preset.options, out.indices.data(), out.palette,
-                            services);
+  out.result =
+      ReduceColors(source, ReductionParams{}, options, out.indices.data(), out.palette, services);
   return out;
 }
 
-TEST(BestPreset, SameBytesForOneAndTwoThreadsAndOtherThanTheWindow) {
+TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAndTwoThreads) {
   const Picture picture = test_support::PhotoLikePicture(300, 200, 11);
-  const PresetSettings best = BestPresetSettings();
-  EXPECT_TRUE(ValidateReductionParams(best.params, nullptr));
-  EXPECT_TRUE(ValidateEngineOptions(best.options, nullptr));
-  const Reduced one = Reduce(picture, best, 1);
-  const Reduced two = Reduce(picture, best, 2);
+  EngineOptions options;
+  options.adaptiveDiffusion = 1;
+  options.diffusionContrastScale = 8.0;
+  options.serpentine = 1;
+  options.diffusionErrorLimit = 40.0;
+  options.refineIterations = 2;
+  options.refineContrastScale = 4.0;
+  const Reduced one = Reduce(picture, options, 1);
+  const Reduced two = Reduce(picture, options, 2);
   ASSERT_EQ(one.result, ReduceResult::Ok);
   ASSERT_EQ(two.result, ReduceResult::Ok);
   EXPECT_EQ(one.indices, two.indices);
   EXPECT_EQ(one.palette.red, two.palette.red);
   EXPECT_EQ(one.palette.green, two.palette.green);
   EXPECT_EQ(one.palette.blue, two.palette.blue);
-  const Reduced window = Reduce(picture, PresetSettings{}, 1);
+  // The options do change the result (the defaults give the window's).
+  const Reduced window = Reduce(picture, EngineOptions{}, 1);
   EXPECT_NE(one.indices, window.indices);
+  EXPECT_NE(one.palette.red, window.palette.red);
 }
 
 }  // namespace

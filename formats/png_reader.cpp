@@ -1,4 +1,4 @@
-#include "shell/png_reader.h"
+#include "formats/png_reader.h"
 
 #include <cstdio>
 #include <memory>
@@ -27,10 +27,9 @@ PngInput Convert(png::VxRawPngDecoder& decoder, bool decoded, const std::string&
     return input;
   }
   const uint8_t* source = decoder.pixels.data();
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x, source += 4) {
-      input.picture->SetPixel(x, y, source[0], source[1], source[2]);
-    }
+  for (Rgba& pixel : input.picture->pixels) {
+    pixel = {source[0], source[1], source[2], source[3]};
+    source += 4;
   }
   return input;
 }

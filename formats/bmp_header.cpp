@@ -1,9 +1,18 @@
-#include "shell/bmp_header.h"
+#include "formats/bmp_header.h"
 
-#include "shell/bmp_layout.h"
-#include "shell/picture_state.h"
+#include "common/pictures.h"
+#include "formats/bmp_layout.h"
 
 namespace genshoku {
+
+void WriteBmpInfoHeader(uint8_t* header, int32_t width, int32_t height, int bitsPerPixel) {
+  for (size_t i = 0; i < kBmpInfoHeaderSize; ++i) header[i] = 0;
+  WriteLe32(header + 0, static_cast<uint32_t>(kBmpInfoHeaderSize));
+  WriteLe32(header + 4, static_cast<uint32_t>(width));
+  WriteLe32(header + 8, static_cast<uint32_t>(height));
+  WriteLe16(header + 12, 1);
+  WriteLe16(header + 14, static_cast<uint16_t>(bitsPerPixel));
+}
 
 int64_t BmpHeader::stride() const { return StrideForBits(width, bitsPerPixel); }
 

@@ -1,6 +1,7 @@
 #pragma once
-// PNG input through the program's own decoder, made into a 24-bit picture. The alpha
-// channel is dropped (no blending against a background).
+// PNG input through the program's own decoder, made into a picture of red, green, blue and
+// alpha samples (grey pictures as equal red, green and blue; opaque where the file has no
+// alpha).
 
 #include <cstddef>
 #include <cstdint>
@@ -8,13 +9,13 @@
 #include <string>
 
 #include "common/diagnostics.h"
-#include "shell/decoded_picture.h"
+#include "common/pictures.h"
 
 namespace genshoku {
 
 struct PngInput {
-  std::optional<DecodedPicture> picture;
-  int colorType = -1;  // the file's colour type: 2 and 6 (truecolour) can be reduced
+  std::optional<RgbaPicture> picture;
+  int colorType = -1;  // the file's colour type (the window reduces only 2 and 6, truecolour)
 };
 
 // Reads the PNG file at `path`. A file that cannot be opened or decoded gives no picture

@@ -1,9 +1,10 @@
-#include "shell/dib_image.h"
+#include "formats/dib_image.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "shell/bmp_layout.h"
+#include "common/pictures.h"
+#include "formats/bmp_layout.h"
 
 namespace genshoku {
 
@@ -147,18 +148,6 @@ void ConvertRow(const Layout& l, const uint8_t* row, size_t available, uint32_t*
 }
 
 }  // namespace
-
-DibSource DibSourceFromView(const DisplayView& view) {
-  DibSource source;
-  if (view.info == nullptr || view.bits == nullptr) return source;
-  const uint8_t* end = view.bits + view.bitsSize;
-  if (view.info >= end) return source;
-  source.info = view.info;
-  source.infoAvailable = static_cast<size_t>(end - view.info);
-  source.bits = view.bits;
-  source.bitsSize = view.bitsSize;
-  return source;
-}
 
 bool ReadDibGeometry(const DibSource& source, DibGeometry* geometry) {
   Layout layout;

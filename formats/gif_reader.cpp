@@ -1,4 +1,4 @@
-#include "shell/gif_file_reader.h"
+#include "formats/gif_reader.h"
 
 #include <vector>
 
@@ -8,8 +8,8 @@ namespace genshoku {
 
 namespace {
 
-std::optional<DecodedPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& name,
-                                         Diagnostics& diagnostics) {
+std::optional<RgbaPicture> FirstImage(std::unique_ptr<GifReader> reader, const std::string& name,
+                                      Diagnostics& diagnostics) {
   if (!reader) {
     diagnostics.Err("%s: not a GIF picture that can be read\n", name.c_str());
     return std::nullopt;
@@ -21,7 +21,7 @@ std::optional<DecodedPicture> FirstImage(std::unique_ptr<GifReader> reader, cons
     return std::nullopt;
   }
   std::vector<uint8_t> frame;
-  std::optional<DecodedPicture> picture;
+  std::optional<RgbaPicture> picture;
   try {
     frame.resize(static_cast<size_t>(width) * height * 3);
     picture.emplace(width, height);
@@ -33,10 +33,9 @@ std::optional<DecodedPicture> FirstImage(std::unique_ptr<GifReader> reader, cons
   reader->NextImage();
   reader->Render(frame.data());
   const uint8_t* source = frame.data();
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x, source += 3) {
-      picture->SetPixel(x, y, source[0], source[1], source[2]);
-    }
+  for (Rgba& pixel : picture->pixels) {
+    pixel = {source[0], source[1], source[2], 255};
+    source += 3;
   }
   reader->Close();
   return picture;
@@ -44,12 +43,12 @@ std::optional<DecodedPicture> FirstImage(std::unique_ptr<GifReader> reader, cons
 
 }  // namespace
 
-std::optional<DecodedPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics) {
+std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics) {
   return FirstImage(GifReader::Open(path, diagnostics), path, diagnostics);
 }
 
-std::optional<DecodedPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-                                        Diagnostics& diagnostics) {
+std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
+                                     Diagnostics& diagnostics) {
   return FirstImage(GifReader::OpenMemory(data, size, diagnostics), name, diagnostics);
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/diagnostics.h"
-#include "shell/decoded_picture.h"
+#include "common/pictures.h"
 
 namespace genshoku {
 
@@ -18,10 +18,10 @@ namespace genshoku {
 // error and returns nothing. Of the library's warnings (corrupt or truncated data) only
 // the first is printed, once the picture is complete, and decoding goes on; a file that
 // fails after a warning prints only its failure.
-std::optional<DecodedPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics);
+std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics);
 
 // The same for a JPEG file held in memory; `name` is used in messages.
-std::optional<DecodedPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-                                         Diagnostics& diagnostics);
+std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
+                                      Diagnostics& diagnostics);
 
 }  // namespace genshoku

@@ -1,11 +1,12 @@
-#include "shell/dib_image.h"
+#include "formats/dib_image.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
+#include "shell/picture_state.h"
 
 namespace genshoku {
 namespace {

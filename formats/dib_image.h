@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "shell/picture_state.h"
-
 namespace genshoku {
 
 // The bytes a bitmap can be read from: the info header (and what follows it) and the rows.
@@ -23,9 +21,6 @@ struct DibSource {
   const uint8_t* bits = nullptr;
   size_t bitsSize = 0;  // bytes readable from `bits` on
 };
-
-// The view's info header and rows lie in one block that ends where the rows' bytes end.
-DibSource DibSourceFromView(const DisplayView& view);
 
 struct DibGeometry {
   int32_t width = 0;

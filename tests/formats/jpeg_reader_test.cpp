@@ -1,8 +1,9 @@
-#include "shell/jpeg_reader.h"
+#include "formats/jpeg_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
+#include "shell/decoded_picture.h"
 #include "support_files.h"
 #include "support_jpeg.h"
 
@@ -26,10 +27,10 @@ void ExpectNear(Rgb actual, Rgb expected, int tolerance, int x, int y) {
   EXPECT_NEAR(actual.b, expected.b, tolerance) << x << "," << y;
 }
 
-PictureState Install(std::optional<DecodedPicture> picture) {
+PictureState Install(std::optional<RgbaPicture> picture) {
   PictureState state;
   EXPECT_TRUE(picture.has_value());
-  if (picture) std::move(*picture).InstallInto(state);
+  if (picture) InstallDecodedPicture(*picture, state);
   return state;
 }
 

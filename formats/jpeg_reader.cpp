@@ -1,4 +1,4 @@
-#include "shell/jpeg_reader.h"
+#include "formats/jpeg_reader.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -85,24 +85,25 @@ uint8_t InkToLight(unsigned ink, unsigned key, bool inverted) {
 }
 
 // Step 2: every scan line into the picture.
-bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, DecodedPicture* picture,
+bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, RgbaPicture* picture,
               uint8_t* line) {
   if (setjmp(errors->jump) != 0) return false;
   const bool cmyk = info->out_color_space == JCS_CMYK;
   const bool inverted = info->saw_Adobe_marker;
-  const int32_t width = picture->width();
+  const int32_t width = picture->width;
   while (info->output_scanline < info->output_height) {
     const int32_t y = static_cast<int32_t>(info->output_scanline);
     JSAMPROW rows[1] = {line};
     if (jpeg_read_scanlines(info, rows, 1) != 1) break;
+    Rgba* out = &picture->At(0, y);
     for (int32_t x = 0; x < width; ++x) {
       if (cmyk) {
         const uint8_t* p = line + 4 * x;
-        picture->SetPixel(x, y, InkToLight(p[0], p[3], inverted), InkToLight(p[1], p[3], inverted),
-                          InkToLight(p[2], p[3], inverted));
+        out[x] = {InkToLight(p[0], p[3], inverted), InkToLight(p[1], p[3], inverted),
+                  InkToLight(p[2], p[3], inverted), 255};
       } else {
         const uint8_t* p = line + 3 * x;
-        picture->SetPixel(x, y, p[0], p[1], p[2]);
+        out[x] = {p[0], p[1], p[2], 255};
       }
     }
   }
@@ -110,14 +111,14 @@ bool ReadRows(jpeg_decompress_struct* info, ErrorManager* errors, DecodedPicture
   return true;
 }
 
-std::optional<DecodedPicture> Decode(jpeg_decompress_struct& info, ErrorManager& errors) {
+std::optional<RgbaPicture> Decode(jpeg_decompress_struct& info, ErrorManager& errors) {
   if (!StartDecompress(&info, &errors)) return std::nullopt;
   if (info.output_width != info.image_width || info.output_height != info.image_height ||
       (info.output_components != 3 && info.output_components != 4)) {
     errors.diagnostics->Err("%s: unsupported JPEG layout\n", errors.name);
     return std::nullopt;
   }
-  std::optional<DecodedPicture> picture;
+  std::optional<RgbaPicture> picture;
   std::vector<uint8_t> line;
   try {
     picture.emplace(static_cast<int32_t>(info.output_width),
@@ -158,7 +159,7 @@ struct FileCloser {
 
 }  // namespace
 
-std::optional<DecodedPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics) {
+std::optional<RgbaPicture> ReadJpegFile(const std::string& path, Diagnostics& diagnostics) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     diagnostics.Err("%s: cannot open the file\n", path.c_str());
@@ -169,8 +170,8 @@ std::optional<DecodedPicture> ReadJpegFile(const std::string& path, Diagnostics&
   return Decode(decompressor.info, decompressor.errors);
 }
 
-std::optional<DecodedPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
-                                         Diagnostics& diagnostics) {
+std::optional<RgbaPicture> DecodeJpeg(const uint8_t* data, size_t size, const std::string& name,
+                                      Diagnostics& diagnostics) {
   if (size == 0) {
     diagnostics.Err("%s: empty file\n", name.c_str());
     return std::nullopt;

@@ -8,17 +8,17 @@
 #include <string>
 
 #include "common/diagnostics.h"
-#include "shell/decoded_picture.h"
+#include "common/pictures.h"
 
 namespace genshoku {
 
 // Reads the first image of the GIF file at `path`. A file that cannot be opened or is not
 // a GIF89a file gives no picture and one line naming it on standard error (after the
 // reader's own line). An image whose data are damaged shows what was decoded of it.
-std::optional<DecodedPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics);
+std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics);
 
 // The same for a GIF file held in memory; `name` is used in messages.
-std::optional<DecodedPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
-                                        Diagnostics& diagnostics);
+std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std::string& name,
+                                     Diagnostics& diagnostics);
 
 }  // namespace genshoku
