@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "engine/candidate_grid.h"
@@ -33,7 +32,11 @@ class StrengthRows {
     }
     contrast_.Row(y, row_.data());
     const double scale = settings_.contrastScale;
-    for (int x = 0; x < width_; ++x) strengths[x] = settings_.strength * scale / (scale + row_[x]);
+    const bool squared = settings_.quadraticFalloff;
+    for (int x = 0; x < width_; ++x) {
+      const double r = row_[x] / scale;
+      strengths[x] = settings_.strength / (1.0 + (squared ? r * r : r));
+    }
   }
 
  private:
@@ -89,7 +92,6 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
   std::vector<double> strengths(static_cast<size_t>(width));
   StrengthRows strengthRows(width, height, red, green, blue, settings);
   const double limit = settings.errorLimit > 0.0 ? settings.errorLimit : HUGE_VAL;
-  static const bool receiving = std::getenv("GENSHOKU_EXP_RECV") != nullptr;
   const uint8_t* source[kChannels] = {red, green, blue};
 
   int current = 0;
@@ -111,16 +113,14 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
       const double strength = strengths[x];
       double value[kChannels];
       for (int c = 0; c < kChannels; ++c) {
-        double carried = std::clamp(here[c][x] / 16.0, -limit, limit);
-        if (receiving) carried *= strength;
+        const double carried = std::clamp(here[c][x] / 16.0, -limit, limit);
         value[c] = std::clamp(source[c][rowStart + x] + carried, 0.0, 255.0);
       }
       const int entry = grid.Find(value[0], value[1], value[2], lastEntry);
       lastEntry = entry;
       indexPlane[rowStart + x] = static_cast<uint8_t>(entry);
-      const double share = receiving ? 1.0 : strength;
       for (int c = 0; c < kChannels; ++c) {
-        const double error = (value[c] - palette[entry][c]) * share;
+        const double error = (value[c] - palette[entry][c]) * strength;
         here[c][x + step] += error * 7.0;
         below[c][x - step] += error * 3.0;
         below[c][x] += error * 5.0;

@@ -5,10 +5,11 @@
 // where the error would only smear noise across the structure.
 //
 // The kernel is Floyd-Steinberg. Each pixel's strength is
-//   strength * scale / (scale + contrast)
-// with `contrast` the largest luminance step from the pixel to any of its 8 neighbours
-// (luminance 0.299 R + 0.587 G + 0.114 B of the source, in byte steps) and `scale` the
-// contrast scale (0: no adaptation). A pixel's own quantisation error is passed on at its
+//   strength / (1 + r)   or, with the quadratic falloff,   strength / (1 + r * r)
+// with r = contrast / scale, `contrast` the largest luminance step from the pixel to any of
+// its 8 neighbours (engine/local_contrast.h) and `scale` the contrast scale (0: no
+// adaptation). The quadratic falloff keeps nearly full strength on the smoothest areas and
+// drops faster on texture. A pixel's own quantisation error is passed on at its
 // strength. Rows may be scanned in alternate directions (serpentine), which keeps the
 // error from drifting to one side; the error a pixel takes from its neighbours may be
 // bounded per channel, which keeps a run of far-off colours from piling up an error that
@@ -28,6 +29,7 @@ struct AdaptiveDiffusionSettings {
   double contrastScale = 0.0;  // luminance step at which the strength halves; 0: none
   bool serpentine = false;
   double errorLimit = 0.0;  // largest carried error per channel; 0: unbounded
+  bool quadraticFalloff = false;
 };
 
 // Maps every pixel of the three planes (width x height, row-major) to the nearest of the

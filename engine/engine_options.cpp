@@ -34,6 +34,8 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
         "1 diffuses the source bytes, more on smooth areas than on edges"),
     Real("diffusionContrastScale", &EngineOptions::diffusionContrastScale, 0, 255,
          "luminance step at which the adaptive diffusion halves (0: never)"),
+    Int("diffusionFalloff", &EngineOptions::diffusionFalloff, 1, 2,
+        "fall of the adaptive strength with the contrast: 1 linear, 2 quadratic"),
     Int("serpentine", &EngineOptions::serpentine, 0, 1, "1 scans the rows in alternate directions"),
     Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
          "largest error a pixel takes from its neighbours (0: no bound)"),

@@ -31,6 +31,9 @@ struct EngineOptions {
   // Luminance step (0..255, the largest to any of the 8 neighbours) at which a pixel's
   // diffusion falls to half strength; 0 keeps the full strength everywhere.
   double diffusionContrastScale = 0.0;
+  // How the strength falls with the contrast: 1 as scale / (scale + contrast), 2 as
+  // 1 / (1 + (contrast / scale)^2).
+  int diffusionFalloff = 1;
   // 1: rows are scanned alternately left to right and right to left.
   int serpentine = 0;
   // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
@@ -58,7 +61,7 @@ struct EngineOptionInfo {
   const char* meaning;
 };
 
-inline constexpr int kEngineOptionCount = 6;
+inline constexpr int kEngineOptionCount = 7;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

@@ -146,6 +146,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     settings.strength = params.diffusionStrength;
     settings.contrastScale = options.diffusionContrastScale;
     settings.serpentine = options.serpentine == 1;
+    settings.quadraticFalloff = options.diffusionFalloff == 2;
     settings.errorLimit = options.diffusionErrorLimit;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
                     paletteBlue, settings, indexPlane, &run);

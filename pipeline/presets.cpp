@@ -22,6 +22,9 @@ ReductionSettings BestSettings() {
   params.gammaB = 0.9;
   params.gammaY = 0.9;
   params.edgeThreshold = 100000;
+  // The next cluster to split is the one with the largest count times variance along its
+  // main axis.
+  params.spreadMode = 2;
   params.diffusionStrength = 0.55;
 
   EngineOptions& options = best.options;
