@@ -77,6 +77,15 @@ TEST(AdaptiveDiffusion, StrengthIsFullOnSmoothAreasAndLowerAcrossAnEdge) {
       }
     }
   }
+  // The quadratic falloff keeps more strength on the ramp and less across the edge.
+  AdaptiveDiffusionSettings quadratic = settings;
+  quadratic.quadraticFalloff = true;
+  const std::vector<double> steeper = Strengths(picture, quadratic);
+  EXPECT_GT(steeper[3 * 64 + 10], strengths[3 * 64 + 10]);
+  EXPECT_NEAR(steeper[3 * 64 + 10], 0.8 / (1.0 + 1.0 / 256.0), 1e-4);
+  EXPECT_LT(steeper[3 * 64 + 31], strengths[3 * 64 + 31]);
+  EXPECT_DOUBLE_EQ(steeper[3 * 64 + 50], 0.8);
+
   settings.contrastScale = 0.0;
   for (const double s : Strengths(picture, settings)) EXPECT_DOUBLE_EQ(s, 0.8);
 }
