@@ -51,6 +51,11 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     if (message) *message = "paletteSize must be 256";
     return false;
   }
+  // Narrower bounds than the true ones would give wrong palettes.
+  if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
+    if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
+    return false;
+  }
   for (const EngineOptionInfo& info : kEngineOptionTable) {
     if (!InRange(info, ValueOf(options, info))) {
       if (message) *message = "an engine option is outside its range";

@@ -45,6 +45,13 @@ struct EngineOptions {
   int refineIterations = 0;
   // Contrast scale of the refinement's visibility weights; 0 weighs every pixel alike.
   double refineContrastScale = 0.0;
+
+  // Testing seam, never set by a program: widens the bounds within which the k-means
+  // refinement knows the means of entries whose pixels changed, and moves their centres off
+  // the true means, so that more of its decisions fall back on adding the pixels again.
+  // 1 (the default) leaves the bounds as they are; any value of at least 1 must give the
+  // same results, which is what the tests that set it check.
+  double kmeansBoundsWidening = 1.0;
 };
 
 // True when every option is in its range; otherwise false with a message naming the first

@@ -1,5 +1,6 @@
 #include "engine/reduce_colors.h"
 
+#include <cmath>
 #include <memory>
 #include <new>
 #if defined(__GLIBC__)
@@ -16,6 +17,7 @@
 #include "engine/error_diffusion.h"
 #include "engine/exact_palette.h"
 #include "engine/kmeans.h"
+#include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_refinement.h"
 #include "engine/palette_to_rgb.h"
@@ -99,7 +101,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads);
+                          threads, options.kmeansBoundsWidening);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <random>
 
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 
 namespace genshoku {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/cluster_statistics.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 
 #include <algorithm>
 #include <bit>

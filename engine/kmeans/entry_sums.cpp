@@ -1,15 +1,15 @@
-#include "engine/entry_sums.h"
+#include "engine/kmeans/entry_sums.h"
 
 #include <algorithm>
 #include <numeric>
 
 #include "engine/parallel.h"
+#include "engine/progress_points.h"
 
 namespace genshoku {
 
 namespace {
 
-constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 // How many pixels ahead the values of a colour are fetched.
 constexpr size_t kFetchAhead = 16;
 
@@ -47,13 +47,13 @@ void SumEntriesInPixelOrder(const ColourTable& colours, const uint8_t* entryOfCo
     for (int e = 0; e < kPaletteSize; ++e) mine[e] = wanted[e] && partOf[e] == part;
     // The colours of this thread's pixels of a stretch are listed first, without branches,
     // so that the look-ups of their values can be fetched ahead.
-    std::vector<uint32_t> ownColours(static_cast<size_t>(kPixelsPerProgressPoint));
+    std::vector<uint32_t> ownColours(static_cast<size_t>(kItemsPerProgressPoint));
     // The entry whose sums are in registers: consecutive pixels mostly share one.
     int current = -1;
     double y = 0.0, u = 0.0, v = 0.0;
-    for (int64_t start = 0; start < n; start += kPixelsPerProgressPoint) {
+    for (int64_t start = 0; start < n; start += kItemsPerProgressPoint) {
       if (part == 0) run.Pump();
-      const int64_t end = std::min(n, start + kPixelsPerProgressPoint);
+      const int64_t end = std::min(n, start + kItemsPerProgressPoint);
       size_t owned = 0;
       for (int64_t i = start; i < end; ++i) {
         const uint32_t c = pixelColour[i];

@@ -1,4 +1,4 @@
-#include "engine/sum_bounds.h"
+#include "engine/kmeans/sum_bounds.h"
 
 #include <gtest/gtest.h>
 

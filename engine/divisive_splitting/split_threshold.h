@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/diagnostics.h"
-#include "engine/cluster_statistics.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/engine_run.h"
 
 namespace genshoku {
