@@ -67,6 +67,15 @@ std::string SettingsText() {
                   FormatReductionParam(window, info).c_str(), info.meaning);
     text += line;
   }
+  const EngineOptions bestOptions = PresetSettings(Preset::Best).options;
+  const EngineOptions windowOptions = PresetSettings(Preset::Window).options;
+  for (const EngineOptionInfo& info : kEngineOptionTable) {
+    char line[512];
+    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
+                  FormatEngineOption(bestOptions, info).c_str(),
+                  FormatEngineOption(windowOptions, info).c_str(), info.meaning);
+    text += line;
+  }
   return text;
 }
 
@@ -174,8 +183,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       *message = "--set takes NAME=VALUE, not '" + change + "'";
       return false;
     }
-    if (!SetReductionParam(parsed.settings.params, change.substr(0, equals),
-                           change.substr(equals + 1), message)) {
+    const std::string name = change.substr(0, equals);
+    const std::string value = change.substr(equals + 1);
+    if (FindEngineOption(name) != nullptr) {
+      if (!SetEngineOption(parsed.settings.options, name, value, message)) return false;
+    } else if (!SetReductionParam(parsed.settings.params, name, value, message)) {
       return false;
     }
   }

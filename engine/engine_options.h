@@ -2,6 +2,14 @@
 // Options of the engine beyond its 25 settings. The window never sets them: their defaults
 // give exactly the window's reduction, so a caller that leaves them alone gets the window's
 // palette, indices and lines. The command line's presets choose them.
+//
+// `kEngineOptionTable` lists the options that are numbers, once each, with name, range,
+// default and meaning, so that the command line's --set reaches them as it reaches the
+// settings.
+
+#include <array>
+#include <string>
+#include <string_view>
 
 namespace genshoku {
 
@@ -15,6 +23,29 @@ struct EngineOptions {
   // per colour, no clustering and no diffusion, and a palette of just those entries.
   bool exactFewColours = false;
 
+  // 1: the final mapping is the adaptive error diffusion of the source bytes against the
+  // byte palette (engine/adaptive_diffusion.h) with the four options below, in place of
+  // the mapping the finalMapMode setting chooses. Its strength is the diffusionStrength
+  // setting; the diffusionKernel setting is not read (it is always Floyd-Steinberg).
+  int adaptiveDiffusion = 0;
+  // Luminance step (0..255, the largest to any of the 8 neighbours) at which a pixel's
+  // diffusion falls to half strength; 0 keeps the full strength everywhere.
+  double diffusionContrastScale = 0.0;
+  // How the strength falls with the contrast: 1 as scale / (scale + contrast), 2 as
+  // 1 / (1 + (contrast / scale)^2).
+  int diffusionFalloff = 1;
+  // 1: rows are scanned alternately left to right and right to left.
+  int serpentine = 0;
+  // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
+  // 0 leaves the carried error unbounded.
+  double diffusionErrorLimit = 0.0;
+
+  // Lloyd iterations of the byte palette in RGB before the final mapping
+  // (engine/palette_refinement.h); 0: none.
+  int refineIterations = 0;
+  // Contrast scale of the refinement's visibility weights; 0 weighs every pixel alike.
+  double refineContrastScale = 0.0;
+
   // Testing seam, never set by a program: widens the bounds within which the k-means
   // refinement knows the means of entries whose pixels changed, and moves their centres off
   // the true means, so that more of its decisions fall back on adding the pixels again.
@@ -26,5 +57,29 @@ struct EngineOptions {
 // True when every option is in its range; otherwise false with a message naming the first
 // one outside it (when `message` is given).
 bool ValidateEngineOptions(const EngineOptions& options, const char** message);
+
+struct EngineOptionInfo {
+  const char* name;  // as --set takes it
+  bool isInteger;
+  int EngineOptions::*intField;        // set when isInteger
+  double EngineOptions::*doubleField;  // set otherwise
+  double minimum;                      // valid range, both ends included
+  double maximum;
+  const char* meaning;
+};
+
+inline constexpr int kEngineOptionCount = 7;
+extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
+
+// The entry of an option by name, if there is one.
+const EngineOptionInfo* FindEngineOption(std::string_view name);
+
+// Reads an option's value as a number in its range. Returns false with a message for an
+// unknown name, a value that is not a number of the right kind, or one out of range.
+bool SetEngineOption(EngineOptions& options, std::string_view name, std::string_view value,
+                     std::string* message);
+
+// The value of an option as text ("1", "0.5").
+std::string FormatEngineOption(const EngineOptions& options, const EngineOptionInfo& info);
 
 }  // namespace genshoku

@@ -8,6 +8,7 @@
 #endif
 #include <vector>
 
+#include "engine/adaptive_diffusion.h"
 #include "engine/colour_space.h"
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting.h"
@@ -18,6 +19,7 @@
 #include "engine/kmeans.h"
 #include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
+#include "engine/palette_refinement.h"
 #include "engine/palette_to_rgb.h"
 #include "engine/parallel.h"
 
@@ -120,7 +122,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 #endif
   // The plain nearest entries matter only when no final mapping overwrites them.
   run.PhaseStarted(EnginePhase::NearestEntries);
-  const bool finalMapping = params.finalMapMode == 1 || params.finalMapMode == 2;
+  const bool adaptive = options.adaptiveDiffusion == 1;
+  const bool finalMapping = adaptive || params.finalMapMode == 1 || params.finalMapMode == 2;
   if (!finalMapping) {
     const std::vector<uint8_t> nearest =
         NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
@@ -132,8 +135,24 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   PaletteRecord records[kPaletteSize];
   PaletteToRgb(palette, params, records, paletteRed, paletteGreen, paletteBlue);
 
+  if (options.refineIterations > 0) {
+    const WeightedColours weighted = CollectWeightedColours(
+        width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run);
+    RefinePaletteRgb(weighted, options.refineIterations, kPaletteSize, paletteRed, paletteGreen,
+                     paletteBlue, &run);
+  }
+
   run.PhaseStarted(EnginePhase::FinalMapping);
-  if (params.finalMapMode == 1) {
+  if (adaptive) {
+    AdaptiveDiffusionSettings settings;
+    settings.strength = params.diffusionStrength;
+    settings.contrastScale = options.diffusionContrastScale;
+    settings.serpentine = options.serpentine == 1;
+    settings.quadraticFalloff = options.diffusionFalloff == 2;
+    settings.errorLimit = options.diffusionErrorLimit;
+    DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
+                    paletteBlue, settings, indexPlane, &run);
+  } else if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
                       srcR, srcG, srcB, paletteRed, paletteGreen, paletteBlue, indexPlane, run,
                       threads);
@@ -145,20 +164,6 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 }
 
 }  // namespace
-
-bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
-  if (options.paletteSize != kMaxPaletteSize) {
-    // Only full palettes are made so far.
-    if (message) *message = "paletteSize must be 256";
-    return false;
-  }
-  // Narrower bounds than the true ones would give wrong palettes.
-  if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
-    if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
-    return false;
-  }
-  return true;
-}
 
 ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& params,
                           const EngineOptions& options, uint8_t* indices, EnginePalette& palette,

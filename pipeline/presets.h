@@ -15,6 +15,9 @@ enum class Preset { Best, Window };
 // The settings of a preset.
 ReductionSettings PresetSettings(Preset preset);
 
+// The best preset's settings and options (the values bench/quality chose).
+ReductionSettings BestSettings();
+
 // The window's reduction: the engine's defaults and the window's options.
 const ReductionSettings& WindowSettings();
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,38 @@ TEST(Pipeline, TheBestPresetKeepsAPictureOfFewColoursExactly) {
   for (size_t i = 0; i < picture.PixelCount(); ++i) {
     ASSERT_EQ(output.picture.palette[output.picture.indices[i]], picture.pixels[i]) << i;
   }
+}
+
+TEST(Pipeline, TheBestPresetGivesTheSameBytesForOneAndTwoThreads) {
+  // Smooth shading with grain and a hard-edged square: many colours.
+  RgbaPicture picture(160, 120);
+  uint32_t state = 12345;
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      state = state * 1103515245u + 12345u;
+      const int grain = static_cast<int>((state >> 16) % 7) - 3;
+      const bool inside = x > 50 && x < 100 && y > 30 && y < 80;
+      const int r = std::clamp((inside ? 220 : x * 255 / 159) + grain, 0, 255);
+      const int g = std::clamp((inside ? 40 : y * 2) + grain, 0, 255);
+      const int b = std::clamp((x + y) % 256 / 2 + 60 + grain, 0, 255);
+      picture.At(x, y) = {static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b),
+                          255};
+    }
+  }
+  ReductionOutput outputs[2];
+  for (int threads : {1, 2}) {
+    ReductionJob job;
+    job.planes = PlanesFromPicture(picture);
+    job.settings = PresetSettings(Preset::Best);
+    EngineServices services{nullptr, &SilentDiagnostics()};
+    services.threads = threads;
+    outputs[threads - 1] = ExecuteReduction(job, services);
+    ASSERT_EQ(outputs[threads - 1].result, ReduceResult::Ok);
+  }
+  EXPECT_EQ(outputs[0].picture.indices, outputs[1].picture.indices);
+  EXPECT_EQ(outputs[0].picture.palette, outputs[1].picture.palette);
+  EXPECT_TRUE(PresetSettings(Preset::Best).options.adaptiveDiffusion == 1);
+  EXPECT_TRUE(PresetSettings(Preset::Window).options.adaptiveDiffusion == 0);
 }
 
 }  // namespace

@@ -1,0 +1,135 @@
+#include "engine/adaptive_diffusion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/candidate_grid.h"
+#include "engine/local_contrast.h"
+#include "engine/nearest_entry_search.h"
+
+namespace genshoku {
+
+namespace {
+
+constexpr int kChannels = 3;
+
+// Each pixel's strength from its local contrast, row by row.
+class StrengthRows {
+ public:
+  StrengthRows(int width, int height, const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+               const AdaptiveDiffusionSettings& settings)
+      : width_(width),
+        settings_(settings),
+        contrast_(width, height, red, green, blue),
+        row_(static_cast<size_t>(width)) {}
+
+  // The strengths of row y, which must follow row y - 1 (or be the first row).
+  void Strengths(int y, double* strengths) {
+    if (settings_.contrastScale <= 0.0) {
+      std::fill_n(strengths, width_, settings_.strength);
+      return;
+    }
+    contrast_.Row(y, row_.data());
+    const double scale = settings_.contrastScale;
+    const bool squared = settings_.quadraticFalloff;
+    for (int x = 0; x < width_; ++x) {
+      const double r = row_[x] / scale;
+      strengths[x] = settings_.strength / (1.0 + (squared ? r * r : r));
+    }
+  }
+
+ private:
+  int width_;
+  AdaptiveDiffusionSettings settings_;
+  LocalContrastRows contrast_;
+  std::vector<float> row_;
+};
+
+// Cells of the candidate grid: a small share of a byte per pixel, at least 2^19.
+int64_t GridCells(int64_t pixels) {
+  return std::clamp<int64_t>(pixels / 8, int64_t{1} << 19, int64_t{1} << 22);
+}
+
+}  // namespace
+
+void AdaptiveStrengths(int width, int height, const uint8_t* red, const uint8_t* green,
+                       const uint8_t* blue, const AdaptiveDiffusionSettings& settings,
+                       double* strengths) {
+  if (width <= 0 || height <= 0) return;
+  StrengthRows rows(width, height, red, green, blue, settings);
+  for (int y = 0; y < height; ++y) rows.Strengths(y, strengths + static_cast<size_t>(y) * width);
+}
+
+// One loop over the picture, kept whole: the error rows, the scan direction and the
+// strength of each pixel all meet in it.
+void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* green,
+                     const uint8_t* blue, int count, const uint8_t* paletteRed,
+                     const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                     const AdaptiveDiffusionSettings& settings, uint8_t* indexPlane,
+                     EngineRun* run) {
+  if (width <= 0 || height <= 0 || count < 1 || count > 256) return;
+  double palette[256][kChannels];
+  double c0[256], c1[256], c2[256];
+  for (int e = 0; e < count; ++e) {
+    palette[e][0] = c0[e] = paletteRed[e];
+    palette[e][1] = c1[e] = paletteGreen[e];
+    palette[e][2] = c2[e] = paletteBlue[e];
+  }
+  NearestEntrySearch search;
+  search.SetPalette(c0, c1, c2, count);
+  search.MakeAllNeighbourLists();
+  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  const CandidateGrid grid(search, low, high, GridCells(int64_t{width} * height));
+
+  // Two error rows per channel with a cell of margin on each side: the current row and the
+  // one below it. The error is kept as the sum of the shares received (in sixteenths).
+  const size_t stride = static_cast<size_t>(width) + 2;
+  std::vector<double> errors(2 * kChannels * stride, 0.0);
+  auto errorRow = [&](int which, int channel) {
+    return errors.data() + (static_cast<size_t>(which) * kChannels + channel) * stride + 1;
+  };
+  std::vector<double> strengths(static_cast<size_t>(width));
+  StrengthRows strengthRows(width, height, red, green, blue, settings);
+  const double limit = settings.errorLimit > 0.0 ? settings.errorLimit : HUGE_VAL;
+  const uint8_t* source[kChannels] = {red, green, blue};
+
+  int current = 0;
+  int lastEntry = 0;
+  for (int y = 0; y < height; ++y) {
+    if (run) run->Pump();
+    strengthRows.Strengths(y, strengths.data());
+    const bool backwards = settings.serpentine && (y & 1) == 1;
+    const int step = backwards ? -1 : 1;
+    double* here[kChannels];
+    double* below[kChannels];
+    for (int c = 0; c < kChannels; ++c) {
+      here[c] = errorRow(current, c);
+      below[c] = errorRow(1 - current, c);
+    }
+    const size_t rowStart = static_cast<size_t>(y) * width;
+    for (int i = 0; i < width; ++i) {
+      const int x = backwards ? width - 1 - i : i;
+      const double strength = strengths[x];
+      double value[kChannels];
+      for (int c = 0; c < kChannels; ++c) {
+        const double carried = std::clamp(here[c][x] / 16.0, -limit, limit);
+        value[c] = std::clamp(source[c][rowStart + x] + carried, 0.0, 255.0);
+      }
+      const int entry = grid.Find(value[0], value[1], value[2], lastEntry);
+      lastEntry = entry;
+      indexPlane[rowStart + x] = static_cast<uint8_t>(entry);
+      for (int c = 0; c < kChannels; ++c) {
+        const double error = (value[c] - palette[entry][c]) * strength;
+        here[c][x + step] += error * 7.0;
+        below[c][x - step] += error * 3.0;
+        below[c][x] += error * 5.0;
+        below[c][x + step] += error * 1.0;
+      }
+    }
+    for (int c = 0; c < kChannels; ++c) std::fill_n(here[c] - 1, stride, 0.0);
+    current = 1 - current;
+  }
+}
+
+}  // namespace genshoku

@@ -1,0 +1,51 @@
+#pragma once
+// Error diffusion of the source bytes against a byte palette whose strength follows the
+// picture: full on smooth gradients, where the diffused error is what hides the palette's
+// steps, and lower where a pixel differs much from its neighbours (edges, busy texture),
+// where the error would only smear noise across the structure.
+//
+// The kernel is Floyd-Steinberg. Each pixel's strength is
+//   strength / (1 + r)   or, with the quadratic falloff,   strength / (1 + r * r)
+// with r = contrast / scale, `contrast` the largest luminance step from the pixel to any of
+// its 8 neighbours (engine/local_contrast.h) and `scale` the contrast scale (0: no
+// adaptation). The quadratic falloff keeps nearly full strength on the smoothest areas and
+// drops faster on texture. A pixel's own quantisation error is passed on at its
+// strength. Rows may be scanned in alternate directions (serpentine), which keeps the
+// error from drifting to one side; the error a pixel takes from its neighbours may be
+// bounded per channel, which keeps a run of far-off colours from piling up an error that
+// then spills into a region of another colour; and the corrected colour is kept within the
+// byte range, where the palette lies.
+//
+// The scan is sequential: the result does not depend on the engine's thread count.
+
+#include <cstdint>
+
+#include "engine/engine_run.h"
+
+namespace genshoku {
+
+struct AdaptiveDiffusionSettings {
+  double strength = 1.0;       // fraction of the error diffused where the picture is smooth
+  double contrastScale = 0.0;  // luminance step at which the strength halves; 0: none
+  bool serpentine = false;
+  double errorLimit = 0.0;  // largest carried error per channel; 0: unbounded
+  bool quadraticFalloff = false;
+};
+
+// Maps every pixel of the three planes (width x height, row-major) to the nearest of the
+// first `count` (1..256) palette entries of the corrected colour, and writes the entry
+// numbers into indexPlane. Nearest means the smallest squared RGB distance, the lowest
+// entry on ties. `run` (may be null) is pumped once per row.
+void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* green,
+                     const uint8_t* blue, int count, const uint8_t* paletteRed,
+                     const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                     const AdaptiveDiffusionSettings& settings, uint8_t* indexPlane,
+                     EngineRun* run);
+
+// The strength of each pixel as DiffuseAdaptive uses it (for tests and tools): a plane of
+// width x height values.
+void AdaptiveStrengths(int width, int height, const uint8_t* red, const uint8_t* green,
+                       const uint8_t* blue, const AdaptiveDiffusionSettings& settings,
+                       double* strengths);
+
+}  // namespace genshoku

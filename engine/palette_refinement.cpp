@@ -1,0 +1,83 @@
+#include "engine/palette_refinement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/candidate_grid.h"
+#include "engine/local_contrast.h"
+#include "engine/nearest_entry_search.h"
+
+namespace genshoku {
+
+WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red,
+                                       const uint8_t* green, const uint8_t* blue,
+                                       const ColourTable& colours, double contrastScale,
+                                       EngineRun* run) {
+  WeightedColours out;
+  out.rgb.assign(static_cast<size_t>(colours.colourCount), 0);
+  out.weight.assign(static_cast<size_t>(colours.colourCount), 0.0f);
+  LocalContrastRows contrast(width, height, red, green, blue);
+  std::vector<float> row(static_cast<size_t>(width), 0.0f);
+  for (int y = 0; y < height; ++y) {
+    if (run) run->Pump();
+    if (contrastScale > 0.0) contrast.Row(y, row.data());
+    const int64_t start = int64_t{y} * width;
+    for (int x = 0; x < width; ++x) {
+      const int64_t i = start + x;
+      const uint32_t c = colours.ColourOf(i);
+      out.rgb[c] = (uint32_t{red[i]} << 16) | (uint32_t{green[i]} << 8) | blue[i];
+      out.weight[c] +=
+          contrastScale > 0.0 ? static_cast<float>(contrastScale / (contrastScale + row[x])) : 1.0f;
+    }
+  }
+  return out;
+}
+
+void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
+                      uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
+                      EngineRun* run) {
+  if (count < 1 || count > 256 || iterations <= 0 || colours.rgb.empty()) return;
+  double c0[256], c1[256], c2[256];
+  for (int e = 0; e < count; ++e) {
+    c0[e] = paletteRed[e];
+    c1[e] = paletteGreen[e];
+    c2[e] = paletteBlue[e];
+  }
+  const int64_t cells =
+      std::clamp<int64_t>(static_cast<int64_t>(colours.rgb.size()) / 8, 1 << 19, 1 << 22);
+  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  for (int step = 0; step < iterations; ++step) {
+    if (run) run->Pump();
+    NearestEntrySearch search;
+    search.SetPalette(c0, c1, c2, count);
+    search.MakeAllNeighbourLists();
+    const CandidateGrid grid(search, low, high, cells);
+    double sums[256][4] = {};
+    int last = 0;
+    for (size_t k = 0; k < colours.rgb.size(); ++k) {
+      const double r = colours.rgb[k] >> 16, g = (colours.rgb[k] >> 8) & 0xFF,
+                   b = colours.rgb[k] & 0xFF;
+      const int e = grid.Find(r, g, b, last);
+      last = e;
+      const double w = colours.weight[k];
+      sums[e][0] += w * r;
+      sums[e][1] += w * g;
+      sums[e][2] += w * b;
+      sums[e][3] += w;
+    }
+    for (int e = 0; e < count; ++e) {
+      if (sums[e][3] <= 0.0) continue;
+      c0[e] = sums[e][0] / sums[e][3];
+      c1[e] = sums[e][1] / sums[e][3];
+      c2[e] = sums[e][2] / sums[e][3];
+    }
+  }
+  auto toByte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+  for (int e = 0; e < count; ++e) {
+    paletteRed[e] = toByte(c0[e]);
+    paletteGreen[e] = toByte(c1[e]);
+    paletteBlue[e] = toByte(c2[e]);
+  }
+}
+
+}  // namespace genshoku

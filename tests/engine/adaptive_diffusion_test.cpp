@@ -1,0 +1,264 @@
+// The adaptive error diffusion, its options and the best preset built on it.
+#include "engine/adaptive_diffusion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "engine/colour_table.h"
+#include "engine/palette_refinement.h"
+#include "engine/reduce_colors.h"
+#include "tests/engine/clustering_test_support.h"
+#include "tests/engine/support_pictures.h"
+
+namespace genshoku {
+namespace {
+
+using test_support::Picture;
+
+struct Palette {
+  std::vector<uint8_t> r, g, b;
+  void Add(int red, int green, int blue) {
+    r.push_back(static_cast<uint8_t>(red));
+    g.push_back(static_cast<uint8_t>(green));
+    b.push_back(static_cast<uint8_t>(blue));
+  }
+  int count() const { return static_cast<int>(r.size()); }
+};
+
+Palette BlackAndWhite() {
+  Palette p;
+  p.Add(0, 0, 0);
+  p.Add(255, 255, 255);
+  return p;
+}
+
+std::vector<uint8_t> Diffuse(const Picture& picture, const Palette& palette,
+                             const AdaptiveDiffusionSettings& settings) {
+  std::vector<uint8_t> indices(picture.r.size(), 77);
+  DiffuseAdaptive(picture.width, picture.height, picture.r.data(), picture.g.data(),
+                  picture.b.data(), palette.count(), palette.r.data(), palette.g.data(),
+                  palette.b.data(), settings, indices.data(), nullptr);
+  return indices;
+}
+
+std::vector<double> Strengths(const Picture& picture, const AdaptiveDiffusionSettings& settings) {
+  std::vector<double> strengths(picture.r.size(), -1.0);
+  AdaptiveStrengths(picture.width, picture.height, picture.r.data(), picture.g.data(),
+                    picture.b.data(), settings, strengths.data());
+  return strengths;
+}
+
+TEST(AdaptiveDiffusion, StrengthIsFullOnSmoothAreasAndLowerAcrossAnEdge) {
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 0.8;
+  settings.contrastScale = 16.0;
+  // Left half a gentle grey ramp (one step per pixel), right half white.
+  Picture picture(64, 8);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const int grey = x < 32 ? 40 + x : 255;
+      picture.Set(x, y, grey, grey, grey);
+    }
+  }
+  const std::vector<double> strengths = Strengths(picture, settings);
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const double s = strengths[y * 64 + x];
+      if (x == 31 || x == 32) {
+        EXPECT_LT(s, 0.8 * 0.2) << x << "," << y;  // the edge: a step of about 184
+      } else if (x > 32) {
+        EXPECT_DOUBLE_EQ(s, 0.8) << x << "," << y;  // flat
+      } else {
+        EXPECT_GT(s, 0.8 * 16.0 / 17.01) << x << "," << y;  // steps of one
+      }
+    }
+  }
+  // The quadratic falloff keeps more strength on the ramp and less across the edge.
+  AdaptiveDiffusionSettings quadratic = settings;
+  quadratic.quadraticFalloff = true;
+  const std::vector<double> steeper = Strengths(picture, quadratic);
+  EXPECT_GT(steeper[3 * 64 + 10], strengths[3 * 64 + 10]);
+  EXPECT_NEAR(steeper[3 * 64 + 10], 0.8 / (1.0 + 1.0 / 256.0), 1e-4);
+  EXPECT_LT(steeper[3 * 64 + 31], strengths[3 * 64 + 31]);
+  EXPECT_DOUBLE_EQ(steeper[3 * 64 + 50], 0.8);
+
+  settings.contrastScale = 0.0;
+  for (const double s : Strengths(picture, settings)) EXPECT_DOUBLE_EQ(s, 0.8);
+}
+
+TEST(AdaptiveDiffusion, KeepsTheMeanOfAFlatAreaAndDropsTheErrorWithoutStrength) {
+  const Picture grey = test_support::FlatPicture(40, 40, 100, 100, 100);
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 1.0;
+  settings.contrastScale = 16.0;
+  settings.serpentine = true;
+  const std::vector<uint8_t> indices = Diffuse(grey, BlackAndWhite(), settings);
+  const double whites = std::count(indices.begin(), indices.end(), 1);
+  EXPECT_NEAR(255.0 * whites / indices.size(), 100.0, 2.0);
+
+  settings.strength = 0.0;
+  for (const uint8_t index : Diffuse(grey, BlackAndWhite(), settings)) EXPECT_EQ(index, 0);
+}
+
+TEST(AdaptiveDiffusion, SerpentineScansOddRowsFromTheRight) {
+  // Row 0 lies on the palette (no error), row 1 is a grey between its two entries: the
+  // serpentine scan's second row is the plain scan's second row mirrored.
+  Picture picture(37, 2);
+  for (int x = 0; x < 37; ++x) {
+    picture.Set(x, 0, 0, 0, 0);
+    picture.Set(x, 1, 90, 90, 90);
+  }
+  AdaptiveDiffusionSettings settings;
+  const std::vector<uint8_t> plain = Diffuse(picture, BlackAndWhite(), settings);
+  settings.serpentine = true;
+  const std::vector<uint8_t> serpentine = Diffuse(picture, BlackAndWhite(), settings);
+  std::vector<uint8_t> mirrored(plain.begin() + 37, plain.end());
+  std::reverse(mirrored.begin(), mirrored.end());
+  EXPECT_EQ(std::vector<uint8_t>(serpentine.begin() + 37, serpentine.end()), mirrored);
+  EXPECT_NE(mirrored, std::vector<uint8_t>(plain.begin() + 37, plain.end()));
+}
+
+TEST(AdaptiveDiffusion, ErrorLimitBoundsTheCarriedError) {
+  // A grey of 100 between black and white: unbounded diffusion mixes in white pixels; with
+  // the carried error bounded by 20 no pixel's colour comes past 120, nearer black.
+  const Picture grey = test_support::FlatPicture(30, 30, 100, 100, 100);
+  AdaptiveDiffusionSettings settings;
+  const std::vector<uint8_t> unbounded = Diffuse(grey, BlackAndWhite(), settings);
+  EXPECT_GT(std::count(unbounded.begin(), unbounded.end(), 1), 0);
+  settings.errorLimit = 20.0;
+  for (const uint8_t index : Diffuse(grey, BlackAndWhite(), settings)) EXPECT_EQ(index, 0);
+  // Bounded by 40, a colour of up to 140 is reached, nearer white.
+  settings.errorLimit = 40.0;
+  const std::vector<uint8_t> loose = Diffuse(grey, BlackAndWhite(), settings);
+  EXPECT_GT(std::count(loose.begin(), loose.end(), 1), 0);
+}
+
+TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
+  // Without error carried every pixel takes its plain nearest entry (lowest on ties).
+  const Picture noise = test_support::NoisePicture(50, 30, 7);
+  const Picture colours = test_support::NoisePicture(256, 1, 8);
+  Palette palette;
+  for (int e = 0; e < 256; ++e) palette.Add(colours.r[e], colours.g[e], colours.b[e]);
+  palette.r[9] = palette.r[3], palette.g[9] = palette.g[3], palette.b[9] = palette.b[3];
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 0.0;
+  const std::vector<uint8_t> indices = Diffuse(noise, palette, settings);
+  for (size_t i = 0; i < indices.size(); ++i) {
+    int best = 0;
+    int bestDistance = 1 << 30;
+    for (int e = 0; e < 256; ++e) {
+      const int dr = noise.r[i] - palette.r[e], dg = noise.g[i] - palette.g[e],
+                db = noise.b[i] - palette.b[e];
+      const int d = dr * dr + dg * dg + db * db;
+      if (d < bestDistance) bestDistance = d, best = e;
+    }
+    ASSERT_EQ(indices[i], best) << i;
+  }
+}
+
+TEST(PaletteRefinement, WeighsPixelsByVisibilityAndMovesEntriesToTheirMeans) {
+  // Left half black, right half white: the two columns at the edge weigh scale / (scale +
+  // 255) per pixel, all others 1.
+  Picture picture(10, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 10; ++x)
+      picture.Set(x, y, x < 5 ? 0 : 255, x < 5 ? 0 : 255, x < 5 ? 0 : 255);
+  }
+  test_support::TestRun run;
+  ColourTable table;
+  BuildColourTable(10, 4, picture.r.data(), picture.g.data(), picture.b.data(), ReductionParams{},
+                   1, table, run.run);
+  const WeightedColours weighted = CollectWeightedColours(10, 4, picture.r.data(), picture.g.data(),
+                                                          picture.b.data(), table, 4.0, nullptr);
+  ASSERT_EQ(weighted.rgb.size(), 2u);
+  EXPECT_EQ(weighted.rgb[0], 0x000000u);
+  EXPECT_EQ(weighted.rgb[1], 0xFFFFFFu);
+  EXPECT_NEAR(weighted.weight[0], 16.0 + 4 * 4.0 / 259.0, 1e-4);
+  const WeightedColours plain = CollectWeightedColours(10, 4, picture.r.data(), picture.g.data(),
+                                                       picture.b.data(), table, 0.0, nullptr);
+  EXPECT_EQ(plain.weight[0], 20.0f);
+
+  // Entry 0 takes the weighted mean of the two dark colours, entry 1 (nearest to none)
+  // stays, entry 2 takes the light colour.
+  WeightedColours colours;
+  colours.rgb = {0x0A0A0A, 0x1E1E1E, 0xF0F0F0};
+  colours.weight = {3.0f, 1.0f, 2.0f};
+  uint8_t red[3] = {20, 120, 200}, green[3] = {20, 120, 200}, blue[3] = {20, 120, 200};
+  RefinePaletteRgb(colours, 1, 3, red, green, blue, nullptr);
+  EXPECT_EQ(red[0], 15);  // (3 * 10 + 30) / 4
+  EXPECT_EQ(green[1], 120);
+  EXPECT_EQ(blue[2], 240);
+}
+
+TEST(EngineOptions, TableSetsEveryOptionWithinItsRangeAndKeepsTheWindowDefaults) {
+  const EngineOptions defaults;
+  EXPECT_EQ(defaults.adaptiveDiffusion, 0);
+  EXPECT_TRUE(ValidateEngineOptions(defaults, nullptr));
+  for (const EngineOptionInfo& info : kEngineOptionTable) {
+    EngineOptions options;
+    std::string message;
+    const std::string top = info.isInteger ? std::to_string(static_cast<int>(info.maximum))
+                                           : std::to_string(info.maximum);
+    EXPECT_TRUE(SetEngineOption(options, info.name, top, &message)) << info.name << message;
+    EXPECT_EQ(std::stod(FormatEngineOption(options, info)), info.maximum) << info.name;
+    EXPECT_TRUE(ValidateEngineOptions(options, nullptr)) << info.name;
+    EXPECT_FALSE(SetEngineOption(options, info.name, "-1", &message)) << info.name;
+    EXPECT_NE(message.find(info.name), std::string::npos);
+    EXPECT_FALSE(SetEngineOption(options, info.name, "x", &message));
+  }
+  std::string message;
+  EngineOptions options;
+  EXPECT_FALSE(SetEngineOption(options, "serpentine", "0.5", &message));
+  EXPECT_FALSE(SetEngineOption(options, "noSuchOption", "1", &message));
+  options.diffusionErrorLimit = 300.0;
+  EXPECT_FALSE(ValidateEngineOptions(options, nullptr));
+}
+
+struct Reduced {
+  ReduceResult result;
+  std::vector<uint8_t> indices;
+  EnginePalette palette;
+};
+
+Reduced Reduce(Picture picture, const EngineOptions& options, int threads) {
+  Reduced out;
+  out.indices.assign(picture.r.size(), 0);
+  EngineSource source{picture.width, picture.height, picture.r.data(), picture.g.data(),
+                      picture.b.data()};
+  EngineServices services;
+  services.diagnostics = nullptr;
+  services.threads = threads;
+  out.result =
+      ReduceColors(source, ReductionParams{}, options, out.indices.data(), out.palette, services);
+  return out;
+}
+
+TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAndTwoThreads) {
+  const Picture picture = test_support::PhotoLikePicture(300, 200, 11);
+  EngineOptions options;
+  options.adaptiveDiffusion = 1;
+  options.diffusionContrastScale = 8.0;
+  options.serpentine = 1;
+  options.diffusionErrorLimit = 40.0;
+  options.refineIterations = 2;
+  options.refineContrastScale = 4.0;
+  const Reduced one = Reduce(picture, options, 1);
+  const Reduced two = Reduce(picture, options, 2);
+  ASSERT_EQ(one.result, ReduceResult::Ok);
+  ASSERT_EQ(two.result, ReduceResult::Ok);
+  EXPECT_EQ(one.indices, two.indices);
+  EXPECT_EQ(one.palette.red, two.palette.red);
+  EXPECT_EQ(one.palette.green, two.palette.green);
+  EXPECT_EQ(one.palette.blue, two.palette.blue);
+  // The options do change the result (the defaults give the window's).
+  const Reduced window = Reduce(picture, EngineOptions{}, 1);
+  EXPECT_NE(one.indices, window.indices);
+  EXPECT_NE(one.palette.red, window.palette.red);
+}
+
+}  // namespace
+}  // namespace genshoku
