@@ -154,12 +154,7 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
   auto waitFor = [&](int part, int64_t y, int64_t needed) {
     if (!shared || y == 0) return true;
     const int64_t target = (y - 1) * rowSpan + std::min<int64_t>(needed, width);
-    int spins = 0;
-    while (progress[1 - part].value.load(std::memory_order_acquire) < target) {
-      if (cancelled.load(std::memory_order_relaxed)) return false;
-      if (++spins > 64) std::this_thread::yield();
-    }
-    return true;
+    return WaitUntilReached(progress[1 - part].value, target, cancelled);
   };
 
   struct Row {

@@ -10,8 +10,9 @@ namespace genshoku::library {
 
 namespace {
 
-// The engine's options by name, each a whole number in a range (switches 0 or 1).
-struct EngineOptionInfo {
+// The options the engine's own table leaves out (the palette size and the exact path for
+// pictures of few colours) by name, each a whole number in a range (switches 0 or 1).
+struct WholeOptionInfo {
   const char* name;
   int minimum;
   int maximum;
@@ -19,7 +20,7 @@ struct EngineOptionInfo {
   void (*set)(EngineOptions&, int);
 };
 
-constexpr EngineOptionInfo kEngineOptionTable[] = {
+constexpr WholeOptionInfo kWholeOptionTable[] = {
     {"paletteSize", kMinPaletteSize, kMaxPaletteSize,
      [](const EngineOptions& o) { return o.paletteSize; },
      [](EngineOptions& o, int value) { o.paletteSize = value; }},
@@ -27,8 +28,8 @@ constexpr EngineOptionInfo kEngineOptionTable[] = {
      [](EngineOptions& o, int value) { o.exactFewColours = value != 0; }},
 };
 
-const EngineOptionInfo* FindEngineOption(std::string_view name) {
-  for (const EngineOptionInfo& info : kEngineOptionTable) {
+const WholeOptionInfo* FindWholeOption(std::string_view name) {
+  for (const WholeOptionInfo& info : kWholeOptionTable) {
     if (name == info.name) return &info;
   }
   return nullptr;
@@ -53,8 +54,8 @@ std::string RangeMessage(std::string_view name, bool isInteger, double minimum, 
   return text;
 }
 
-genshoku_error SetEngineOption(ReductionSettings& settings, const EngineOptionInfo& info,
-                               double value, std::string* message) {
+genshoku_error SetWholeOption(ReductionSettings& settings, const WholeOptionInfo& info,
+                              double value, std::string* message) {
   if (!Acceptable(value, true, info.minimum, info.maximum)) {
     *message = RangeMessage(info.name, true, info.minimum, info.maximum, value);
     return GENSHOKU_ERROR_OUT_OF_RANGE;
@@ -87,8 +88,20 @@ genshoku_error SetSettingByName(ReductionSettings& settings, std::string_view na
     }
     return GENSHOKU_OK;
   }
+  if (const WholeOptionInfo* info = FindWholeOption(name)) {
+    return SetWholeOption(settings, *info, value, message);
+  }
   if (const EngineOptionInfo* info = FindEngineOption(name)) {
-    return SetEngineOption(settings, *info, value, message);
+    if (!Acceptable(value, info->isInteger, info->minimum, info->maximum)) {
+      *message = RangeMessage(name, info->isInteger, info->minimum, info->maximum, value);
+      return GENSHOKU_ERROR_OUT_OF_RANGE;
+    }
+    if (info->isInteger) {
+      settings.options.*(info->intField) = static_cast<int>(value);
+    } else {
+      settings.options.*(info->doubleField) = value;
+    }
+    return GENSHOKU_OK;
   }
   *message = "unknown setting '" + std::string(name) + "'";
   return GENSHOKU_ERROR_UNKNOWN_NAME;
@@ -101,8 +114,13 @@ genshoku_error GetSettingByName(const ReductionSettings& settings, std::string_v
         info->isInteger ? settings.params.*(info->intField) : settings.params.*(info->doubleField);
     return GENSHOKU_OK;
   }
-  if (const EngineOptionInfo* info = FindEngineOption(name)) {
+  if (const WholeOptionInfo* info = FindWholeOption(name)) {
     *value = info->get(settings.options);
+    return GENSHOKU_OK;
+  }
+  if (const EngineOptionInfo* info = FindEngineOption(name)) {
+    *value = info->isInteger ? settings.options.*(info->intField)
+                             : settings.options.*(info->doubleField);
     return GENSHOKU_OK;
   }
   return GENSHOKU_ERROR_UNKNOWN_NAME;
