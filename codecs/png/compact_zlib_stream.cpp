@@ -97,6 +97,9 @@ CompactZlibResult BuildCompactZlibStream(const uint8_t* data, size_t size,
   if (helper.joinable()) helper.join();
   if (jobs.failed()) return CompactZlibResult::kOutOfMemory;
   if (jobs.stopped()) return CompactZlibResult::kStopped;
+  // The last segment may have been the helper's: the caller hears of the end all the
+  // same (the work is done, so the answer no longer matters).
+  if (options.progress) options.progress(size, size);
 
   DeflateBitWriter writer;
   // CMF: deflate with a 32 KB window; FLG: maximum compression, no dictionary, and the

@@ -19,8 +19,8 @@ struct CompactZlibOptions {
   // 1: one thread; 2: two threads.
   int threads = 0;
   CompactDeflateSettings deflate;
-  // Called on the calling thread after segments are done, with the bytes done so far and
-  // in all; false stops the work. May be empty.
+  // Called on the calling thread after each of its segments and once at the end, with the
+  // bytes done so far and in all; false stops the work. May be empty.
   std::function<bool(size_t done, size_t total)> progress;
 };
 
