@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,14 @@ double Seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Processor time of the whole process (every thread), which the machine's other load
+// disturbs less than the wall clock.
+double ProcessorSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
@@ -229,8 +238,9 @@ int main(int argc, char** argv) {
                  "usage: png_compact_compare [--runs N] [--effort E] [--quick] FILE.png...\n");
     return 1;
   }
-  std::printf("%-22s %10s %10s %6s %10s %6s %7s | %8s %8s %8s %8s\n", "file", "zlib-6", "zlib-9",
-              "filter", "compact", "ratio", "decoded", "compact1", "compact2", "zlib-9", "zlib-6");
+  std::printf("%-22s %10s %10s %6s %10s %6s %7s | %8s %8s %8s %8s | %8s %8s\n", "file", "zlib-6",
+              "zlib-9", "filter", "compact", "ratio", "decoded", "compact1", "compact2", "zlib-9",
+              "zlib-6", "cpu-c2", "cpu-z9");
   int failures = 0;
   for (const std::string& path : files) {
     PalettePicture picture;
@@ -255,7 +265,7 @@ int main(int argc, char** argv) {
     const png::CompactPngImage image{picture.width, picture.height, picture.indices,
                                      picture.palette};
     std::vector<uint8_t> compact;
-    std::vector<double> oneThread, twoThreads, zlib9, zlib6;
+    std::vector<double> oneThread, twoThreads, zlib9, zlib6, cpuCompact, cpuZlib9;
     const std::vector<uint8_t> unfiltered = FilteredRows(picture, depth, 0);
     for (int run = 0; run < runs; ++run) {
       for (int threads = 1; threads <= 2; ++threads) {
@@ -263,12 +273,16 @@ int main(int argc, char** argv) {
         options.threads = threads;
         options.effort = effort;
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = ProcessorSeconds();
         png::EncodeCompactPng(image, options, compact);
         (threads == 1 ? oneThread : twoThreads).push_back(Seconds(start));
+        if (threads == 2) cpuCompact.push_back(ProcessorSeconds() - cpuStart);
       }
       auto start = std::chrono::steady_clock::now();
+      const double cpuStart = ProcessorSeconds();
       ZlibCompress(unfiltered, 9);
       zlib9.push_back(Seconds(start));
+      cpuZlib9.push_back(ProcessorSeconds() - cpuStart);
       start = std::chrono::steady_clock::now();
       ZlibCompress(unfiltered, 6);
       zlib6.push_back(Seconds(start));
@@ -279,10 +293,11 @@ int main(int argc, char** argv) {
     const size_t file9 = FileSizeAround(picture, best9);
     static const char* kFilterNames[6] = {"none", "sub", "up", "avg", "paeth", "adapt"};
     std::string name = path.substr(path.find_last_of('/') + 1);
-    std::printf("%-22s %10zu %10zu %6s %10zu %6.3f %7s | %8.3f %8.3f %8.3f %8.3f\n", name.c_str(),
-                file6, file9, kFilterNames[bestFilter], compact.size(),
+    std::printf("%-22s %10zu %10zu %6s %10zu %6.3f %7s | %8.3f %8.3f %8.3f %8.3f | %8.3f %8.3f\n",
+                name.c_str(), file6, file9, kFilterNames[bestFilter], compact.size(),
                 static_cast<double>(compact.size()) / file9, decoded ? "same" : "DIFFERS",
-                Median(oneThread), Median(twoThreads), Median(zlib9), Median(zlib6));
+                Median(oneThread), Median(twoThreads), Median(zlib9), Median(zlib6),
+                Median(cpuCompact), Median(cpuZlib9));
     std::fflush(stdout);
   }
   return failures == 0 ? 0 : 2;

@@ -19,8 +19,9 @@ namespace genshoku::png {
 struct CompactDeflateSettings {
   MatchFinderLimits matchFinder;
   BlockSplitSettings split;
-  int segmentPasses = 1;  // parses of the whole segment before it is split (at least 1)
-  int blockPasses = 1;    // parses of each block with its own costs after the split
+  bool samplePass = true;  // a first parse of a quarter of the segment for its costs
+  int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)
+  int blockPasses = 1;     // parses of each block with its own costs after the split
 };
 
 // Memory one thread reuses from segment to segment.

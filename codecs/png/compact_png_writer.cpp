@@ -33,12 +33,14 @@ CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
   CompactDeflateSettings settings;
   switch (std::clamp(effort, 1, 3)) {
     case 1:
-      settings.matchFinder.chainDepth = 4;
+      settings.matchFinder.chainDepth = 2;
+      settings.matchFinder.shortChainDepth = 1;
       settings.blockPasses = 0;
       break;
     case 2: break;
     default:
-      settings.matchFinder.chainDepth = 128;
+      settings.matchFinder.chainDepth = 64;
+      settings.matchFinder.shortChainDepth = 16;
       settings.segmentPasses = 2;
       settings.blockPasses = 2;
       break;

@@ -17,6 +17,7 @@ uint32_t InformationCost(uint64_t count, uint64_t total) {
 void FillLengthAndDistance(const uint32_t* lengthSymbolCosts, const uint32_t* distanceSymbolCosts,
                            DeflateCosts& costs) {
   for (int length = 0; length < kMinMatch; ++length) costs.length[length] = 0;
+  for (int length = kMaxMatch + 1; length < kMaxMatch + 4; ++length) costs.length[length] = 0;
   for (int length = kMinMatch; length <= kMaxMatch; ++length) {
     const uint32_t code = LengthCodeOf(length);
     costs.length[length] = lengthSymbolCosts[code - kFirstLengthCode] +

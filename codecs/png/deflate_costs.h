@@ -13,7 +13,9 @@ inline constexpr uint32_t kCostScale = 16;  // cost units per bit
 
 struct DeflateCosts {
   uint32_t literal[256];
-  uint32_t length[kMaxMatch + 1];           // length symbol and extra bits, for 3..258
+  // Length symbol and extra bits for 3..258; three more entries (unused) let the parser
+  // read four lengths at a time.
+  uint32_t length[kMaxMatch + 4];
   uint32_t distanceCode[kDistanceSymbols];  // distance symbol and extra bits
 };
 

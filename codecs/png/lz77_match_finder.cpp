@@ -33,29 +33,39 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
     : data_(data),
       size_(size),
       chainDepth_(std::max(0, limits.chainDepth)),
+      shortChainDepth_(std::max(0, limits.shortChainDepth)),
       niceLength_(std::clamp(limits.niceLength, kMinMatch, kMaxMatch)),
+      newest3_(size_t{1} << kHash3Bits, kNil),
+      previous3_(kSlots, kNil),
       head_(size_t{1} << kHashBits, kNil),
       previous_(kSlots, kNil) {
-  fixedDistances_[fixedCount_++] = 1;
   if (limits.rowDistance > 1) {
     const int rows = std::min(limits.rowsAbove, kMaxRowsAbove);
     for (int k = 1; k <= rows; ++k) {
       const int64_t distance = int64_t{limits.rowDistance} * k;
       if (distance > kMaxDistance) break;
-      fixedDistances_[fixedCount_++] = static_cast<uint32_t>(distance);
+      rowDistances_[rowCount_++] = static_cast<uint32_t>(distance);
     }
   }
 }
 
 int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
   if (position + kMinMatch > size_) return 0;
-  if (position + kPrefetchAhead + kMinMatch <= size_) {
+  if (position + kPrefetchAhead + kChainBytes <= size_) {
     __builtin_prefetch(&head_[HashAt(position + kPrefetchAhead)]);
+    __builtin_prefetch(&newest3_[Hash3At(position + kPrefetchAhead)]);
   }
-  const uint32_t hash = HashAt(position);
-  uint32_t candidate = head_[hash];
-  previous_[position % kSlots] = candidate;
-  head_[hash] = static_cast<uint32_t>(position);
+  const uint32_t hash3 = Hash3At(position);
+  const uint32_t nearest3 = newest3_[hash3];
+  newest3_[hash3] = static_cast<uint32_t>(position);
+  previous3_[position % kSlots] = nearest3;
+  uint32_t candidate = kNil;
+  if (position + kChainBytes <= size_) {
+    const uint32_t hash = HashAt(position);
+    candidate = head_[hash];
+    previous_[position % kSlots] = candidate;
+    head_[hash] = static_cast<uint32_t>(position);
+  }
 
   // Lengths are compared beyond `limit` when the input goes on, so that the search knows
   // the true best; what is reported is cut to `limit`.
@@ -78,9 +88,16 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
     }
   };
 
-  for (int i = 0; i < fixedCount_ && fixedDistances_[i] <= position; ++i) {
-    consider(fixedDistances_[i]);
+  // Roughly nearest first, since a length keeps the distance of the first candidate that
+  // reaches it: the byte before, the short chain, the rows above, the long chain.
+  if (position >= 1) consider(1);
+  uint32_t candidate3 = nearest3;
+  for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
+    if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
+    consider(position - candidate3);
+    candidate3 = previous3_[candidate3 % kSlots];
   }
+  for (int i = 0; i < rowCount_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
   for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
     if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
     consider(position - candidate);
