@@ -5,11 +5,14 @@
 // whole-file sizes and encoding times are printed. Every compact file is decoded again
 // with libpng and compared pixel by pixel.
 //
-//   png_compact_compare [--runs N] [--effort E] [--quick] FILE.png...
+//   png_compact_compare [--runs N] [--effort E] [--quick] [--smallest-sum | --unfiltered]
+//                       [--order use|luminance|given] FILE.png...
 //
 // Times are medians of N runs (default 5) of each encoder, run alternately: the compact
 // writer with one and two threads, zlib 9 and zlib 6 with filter none (the winning
-// filter for these pictures). --quick skips the filter search (filter none only).
+// filter for these pictures). --quick skips the filter search (filter none only);
+// --smallest-sum, --unfiltered and --order choose the compact writer's row filter and
+// palette order (default: its own choice of filter, and luminance order).
 
 #include <png.h>
 #include <zlib.h>
@@ -220,6 +223,8 @@ int main(int argc, char** argv) {
   int runs = 5;
   int effort = 2;
   bool quick = false;
+  png::CompactRowFilter rowFilter = png::CompactRowFilter::kAuto;
+  png::CompactPaletteOrder order = png::CompactPaletteOrder::kByLuminance;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
@@ -229,13 +234,24 @@ int main(int argc, char** argv) {
       effort = std::atoi(argv[++i]);
     } else if (argument == "--quick") {
       quick = true;
+    } else if (argument == "--smallest-sum") {
+      rowFilter = png::CompactRowFilter::kSmallestSum;
+    } else if (argument == "--unfiltered") {
+      rowFilter = png::CompactRowFilter::kNone;
+    } else if (argument == "--order" && i + 1 < argc) {
+      const std::string name = argv[++i];
+      order = name == "luminance" ? png::CompactPaletteOrder::kByLuminance
+              : name == "given"   ? png::CompactPaletteOrder::kAsGiven
+                                  : png::CompactPaletteOrder::kByUse;
     } else {
       files.push_back(argument);
     }
   }
   if (files.empty()) {
     std::fprintf(stderr,
-                 "usage: png_compact_compare [--runs N] [--effort E] [--quick] FILE.png...\n");
+                 "usage: png_compact_compare [--runs N] [--effort E] [--quick] [--smallest-sum | "
+                 "--unfiltered] "
+                 "[--order use|luminance|given] FILE.png...\n");
     return 1;
   }
   std::printf("%-22s %10s %10s %6s %10s %6s %7s | %8s %8s %8s %8s | %8s %8s\n", "file", "zlib-6",
@@ -272,6 +288,8 @@ int main(int argc, char** argv) {
         png::CompactPngOptions options;
         options.threads = threads;
         options.effort = effort;
+        options.rowFilter = rowFilter;
+        options.paletteOrder = order;
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = ProcessorSeconds();
         png::EncodeCompactPng(image, options, compact);

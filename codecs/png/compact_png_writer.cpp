@@ -1,8 +1,10 @@
 #include "codecs/png/compact_png_writer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
+#include "codecs/png/compact_filter_choice.h"
 #include "codecs/png/compact_zlib_stream.h"
 #include "codecs/png/deflate_tables.h"
 #include "codecs/png/png_chunk_writer.h"
@@ -99,9 +101,14 @@ CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPng
   try {
     const CompactPalette palette = PlanCompactPalette(image.indices.data(), image.indices.size(),
                                                       image.palette, options.paletteOrder);
+    const CompactRowFilter filter =
+        options.rowFilter == CompactRowFilter::kAuto
+            ? ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
+                              palette.bitDepth)
+            : options.rowFilter;
     const std::vector<uint8_t> rows =
         BuildFilteredRows(image.indices.data(), image.width, image.height, palette.newIndex,
-                          palette.bitDepth, options.rowFilter);
+                          palette.bitDepth, filter);
     CompactZlibOptions zlibOptions;
     zlibOptions.threads = options.threads;
     zlibOptions.deflate =
