@@ -90,18 +90,6 @@ void FitBlockCodeLengths(const DeflateHistogram& histogram, uint8_t* literalLeng
                              distanceLengths);
 }
 
-uint64_t BlockBitCount(const DeflateHistogram& histogram) {
-  uint8_t literalLengthLengths[kFixedLiteralLengthSymbols];
-  uint8_t distanceLengths[kDistanceSymbols];
-  FitBlockCodeLengths(histogram, literalLengthLengths, distanceLengths);
-  const DynamicBlockHeader header(literalLengthLengths, distanceLengths);
-  const uint64_t dynamic =
-      1 + header.BitCount() + CodedBits(histogram, literalLengthLengths, distanceLengths);
-  FixedCodeLengths(literalLengthLengths, distanceLengths);
-  const uint64_t fixed = 3 + CodedBits(histogram, literalLengthLengths, distanceLengths);
-  return std::min(dynamic, fixed);
-}
-
 void WriteDeflateBlock(DeflateBitWriter& writer, const DeflateToken* tokens, size_t count,
                        bool final) {
   DeflateHistogram histogram;

@@ -19,9 +19,6 @@ inline constexpr int kCompactCodeLimit = 15;
 void FitBlockCodeLengths(const DeflateHistogram& histogram, uint8_t* literalLengthLengths,
                          uint8_t* distanceLengths);
 
-// The size in bits of the block a run of tokens makes, BFINAL included.
-uint64_t BlockBitCount(const DeflateHistogram& histogram);
-
 // Writes tokens[0..count) as one block (BFINAL = final), dynamic or fixed as smaller.
 void WriteDeflateBlock(DeflateBitWriter& writer, const DeflateToken* tokens, size_t count,
                        bool final);

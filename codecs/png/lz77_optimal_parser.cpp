@@ -10,6 +10,9 @@ namespace genshoku::png {
 
 namespace {
 
+// Lengths of a continued copy that are still offered one by one.
+constexpr int kContinuedLengthsTried = 16;
+
 // Offers the copy of `distance` at every length from `first` to `last` to the positions
 // that far ahead: each takes it when it is cheaper than what reaches it so far. Four
 // lengths at a time where SSE2 is there; the comparisons decide by masks, not branches.
@@ -67,6 +70,9 @@ void ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77Matc
   const uint32_t* first = table.first.data() + (begin - table.begin);
   const FoundMatch* matches = table.matches.data();
   cost[0] = 0;
+  // The longest copy of the position before and its distance.
+  int previousLongest = 0;
+  int previousDistance = 0;
   for (size_t i = 0; i < count; ++i) {
     const uint32_t here = cost[i];
     const uint8_t byte = data[begin + i];
@@ -76,16 +82,35 @@ void ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77Matc
     via[i + 1] = literalWins ? LiteralToken(byte) : via[i + 1];
     const uint32_t matchEnd = first[i + 1];
     uint32_t m = first[i];
-    if (m == matchEnd) continue;
+    int previousLongestHere = 0;
+    int previousDistanceHere = 0;
+    if (m == matchEnd) {
+      previousLongest = 0;
+      continue;
+    }
     const int room = static_cast<int>(std::min<size_t>(kMaxMatch, count - i));
     int length = kMinMatch;
     for (; m < matchEnd && length <= room; ++m) {
       const int longest = std::min<int>(matches[m].length, room);
       const int distance = matches[m].distance;
       const uint32_t base = here + costs.distanceCode[DistanceCodeOf(distance)];
-      RelaxCopyLengths(cost + i, via + i, base, costs.length, distance, length, longest);
+      if (distance == previousDistance && longest + 1 == previousLongest &&
+          longest > kContinuedLengthsTried) {
+        // The same copy as one position before, one byte shorter: that position offered
+        // every length already, for about the same cost. The short lengths and the whole
+        // copy are enough here.
+        RelaxCopyLengths(cost + i, via + i, base, costs.length, distance, length,
+                         std::max(length - 1, kContinuedLengthsTried));
+        RelaxCopyLengths(cost + i, via + i, base, costs.length, distance, longest, longest);
+      } else {
+        RelaxCopyLengths(cost + i, via + i, base, costs.length, distance, length, longest);
+      }
       length = longest + 1;
+      previousLongestHere = longest;
+      previousDistanceHere = distance;
     }
+    previousLongest = previousLongestHere;
+    previousDistance = previousDistanceHere;
   }
   tokens.clear();
   for (size_t position = count; position > 0;) {

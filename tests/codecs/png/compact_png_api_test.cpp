@@ -5,15 +5,18 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "codecs/png/compact_filter_choice.h"
 #include "codecs/png/compact_palette.h"
 #include "codecs/png/compact_png_file.h"
 #include "tests/codecs/png/support_compact.h"
+#include "tests/codecs/png/support_png.h"
 
 namespace genshoku::png {
 namespace {
@@ -187,6 +190,39 @@ TEST(CompactPngApi, TheFileWrapperWritesTheSameBytesOrLeavesThePreviousFile) {
                                   std::istreambuf_iterator<char>()};
   EXPECT_TRUE(kept == png);
   std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace genshoku::png
+
+namespace genshoku::png {
+namespace {
+
+TEST(CompactPngApi, RowsAreFilteredWhereASampleSaysItPays) {
+  std::array<uint8_t, 256> identity{};
+  for (int i = 0; i < 256; ++i) identity[i] = static_cast<uint8_t>(i);
+  // Rows that repeat exactly, shifted by one pixel per row: unfiltered they are one long
+  // copy each, filtered they are not.
+  const int64_t width = 500;
+  const int64_t height = 400;
+  std::vector<uint8_t> drawing(static_cast<size_t>(width * height));
+  pngtest::TestRandom random(2);
+  std::vector<uint8_t> pattern(1000);
+  for (uint8_t& value : pattern) value = static_cast<uint8_t>(random.Below(256));
+  for (int64_t y = 0; y < height; ++y) {
+    for (int64_t x = 0; x < width; ++x) drawing[y * width + x] = pattern[(x + y) % 1000];
+  }
+  EXPECT_EQ(ChooseRowFilter(drawing.data(), width, height, identity, 8), CompactRowFilter::kNone);
+  // A smooth ramp with a little noise, over a palette ordered from dark to light: the
+  // differences to the neighbours are small numbers.
+  std::vector<uint8_t> ramp(static_cast<size_t>(width * height));
+  for (int64_t y = 0; y < height; ++y) {
+    for (int64_t x = 0; x < width; ++x) {
+      ramp[y * width + x] = static_cast<uint8_t>((x + y) / 4 % 256 + random.Below(3));
+    }
+  }
+  EXPECT_EQ(ChooseRowFilter(ramp.data(), width, height, identity, 8),
+            CompactRowFilter::kSmallestSum);
 }
 
 }  // namespace
