@@ -7,10 +7,9 @@
 
 #include "cli/progress_line.h"
 #include "engine/phase_timer.h"
-#include "shell/file_names.h"
-#include "shell/input_decoding.h"
-#include "shell/reduction_entry.h"
-#include "shell/save_formats.h"
+#include "pipeline/load_picture.h"
+#include "pipeline/reduce_picture.h"
+#include "pipeline/save_picture.h"
 
 namespace genshoku::cli {
 
@@ -75,16 +74,10 @@ class StepLines {
   CapturedDiagnostics captured_;
 };
 
-const char* WhyNotReducible(const DropOutcome& outcome) {
-  switch (outcome.reader) {
-    case InputReader::Gif:
-      return "GIF pictures have 256 colours or fewer already and are not reduced";
-    case InputReader::Png:
-      return "only truecolour PNG pictures are reduced (this one is grey or has a palette)";
-    case InputReader::Bmp: return "only 24-bit BMP pictures are reduced";
-    case InputReader::Jpeg: break;
-  }
-  return "this picture cannot be reduced";
+// The format the output's name asks for; names without a known extension get BMP.
+PictureFormat OutputFormat(const std::string& output) {
+  const std::optional<PictureFormat> format = FormatFromExtension(output);
+  return format && *format != PictureFormat::Jpeg ? *format : PictureFormat::Bmp;
 }
 
 int ReduceOne(const Options& options, const CliStreams& streams, const std::string& input) {
@@ -96,25 +89,24 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
 
   StepLines lines(options, streams);
   const Clock::time_point decodeStart = Clock::now();
-  PictureState state;
-  const DropOutcome outcome = LoadDroppedFile(state, input, lines.sink());
-  if (!outcome.loaded) {
-    lines.Fail(input + ": cannot be read");
-    return kExitInput;
-  }
-  if (!outcome.reduceEnabled) {
-    lines.Fail(input + ": " + WhyNotReducible(outcome));
-    return kExitInput;
-  }
   ReductionJob job;
-  job.params = options.params;
-  if (!PrepareReduction(state, input, job, lines.sink())) {
-    lines.Fail(input + ": cannot be read");
-    return kExitInput;
+  {
+    LoadedPicture loaded;
+    if (LoadPictureFile(input, std::nullopt, &loaded, lines.sink()) != LoadStatus::Ok) {
+      lines.Fail(input + ": cannot be read");
+      return kExitInput;
+    }
+    try {
+      // The planes hold the picture from here on; the decoded copy goes before the engine
+      // runs.
+      job.planes = PlanesFromPicture(loaded.picture);
+    } catch (const std::bad_alloc&) {
+      lines.Fail(input + ": not enough memory for the picture");
+      return kExitInput;
+    }
   }
+  job.settings = options.settings;
   lines.Done();
-  // The planes hold the picture now; the decoded copy is not needed while the engine runs.
-  state.imageBlock = {};
   const double decodeSeconds = SecondsSince(decodeStart);
 
   ProgressLine progress(input, streams.progressLine);
@@ -131,12 +123,12 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
     lines.Fail(input + ": " + ReduceResultText(reduced.result));
     return reduced.result == ReduceResult::InvalidArguments ? kExitInput : kExitReduction;
   }
-  ApplyReduction(state, std::move(reduced));
   lines.Done();
 
   const Clock::time_point encodeStart = Clock::now();
-  const std::string title = SplitFilePath(output).baseName + SplitFilePath(output).extension;
-  const bool saved = SaveResult(state, output, title, lines.sink());
+  SaveSettings save;
+  save.format = OutputFormat(output);
+  const bool saved = SavePicture(reduced.picture, output, save, lines.sink());
   const double encodeSeconds = SecondsSince(encodeStart);
   if (!saved) {
     lines.Fail(output + ": cannot be written");

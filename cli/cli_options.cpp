@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "shell/file_names.h"
+#include "common/file_paths.h"
 
 namespace genshoku::cli {
 
@@ -11,10 +11,10 @@ const char* UsageText() {
   return "usage: genshoku-cli [options] INPUT -o OUTPUT\n"
          "       genshoku-cli [options] INPUT... [--out-dir DIR] [--ext .png]\n"
          "\n"
-         "Reduces pictures (JPEG, truecolour PNG, 24-bit BMP) to exactly 256 colours.\n"
-         "The output format follows the output name: .png and .PNG write a palette PNG,\n"
-         ".gif and .GIF a GIF, every other name an 8-bit BMP file. Input files are chosen\n"
-         "by extension too: .jpg .JPG .jpeg .JPEG, .png .PNG, .gif .GIF, otherwise BMP.\n"
+         "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,\n"
+         "recognised by their first bytes. The output format follows the output name's\n"
+         "extension, in any letter case: .png writes a palette PNG, .gif a GIF, every\n"
+         "other name an 8-bit BMP file.\n"
          "\n"
          "options:\n"
          "  -o, --output FILE     the output file (one input only)\n"
@@ -25,7 +25,10 @@ const char* UsageText() {
          "  -f, --force           replace output files that exist (default: refuse)\n"
          "  -j, --threads N       engine threads (default 0: as many as help); the result\n"
          "                        is the same whatever the number\n"
-         "      --set NAME=VALUE  change an engine setting (see --list-settings)\n"
+         "      --preset NAME     the settings to start from: best (default), or window\n"
+         "                        for exactly the window program's reduction\n"
+         "      --set NAME=VALUE  change an engine setting on top of the preset (see\n"
+         "                        --list-settings)\n"
          "      --list-settings   show the engine settings with defaults and ranges\n"
          "  -v, --verbose         print the engine's and writers' diagnostic lines\n"
          "  -h, --help            show this text\n"
@@ -43,12 +46,16 @@ const char* UsageText() {
 }
 
 std::string SettingsText() {
-  std::string text = "engine settings (--set NAME=VALUE):\n";
-  const ReductionParams defaults;
+  std::string text =
+      "engine settings (--set NAME=VALUE changes one on top of the preset):\n"
+      "  name                 best   window meaning\n";
+  const ReductionParams best = PresetSettings(Preset::Best).params;
+  const ReductionParams window = PresetSettings(Preset::Window).params;
   for (const ReductionParamInfo& info : kReductionParamTable) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-20s default %-6s %s\n", info.name,
-                  FormatReductionParam(defaults, info).c_str(), info.meaning);
+    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
+                  FormatReductionParam(best, info).c_str(),
+                  FormatReductionParam(window, info).c_str(), info.meaning);
     text += line;
   }
   return text;
@@ -84,6 +91,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
                   std::string* message) {
   Options parsed;
   bool onlyInputs = false;
+  // The changed settings apply on top of the preset, wherever --preset comes.
+  std::vector<std::string> settingChanges;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     std::string value;
@@ -121,19 +130,31 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       if (!TakeValue(arguments, i, "--ext", &parsed.extension, message)) return false;
       if (parsed.extension.empty() || parsed.extension[0] != '.')
         parsed.extension = "." + parsed.extension;
+    } else if (Is(argument, "", "--preset")) {
+      if (!TakeValue(arguments, i, "--preset", &value, message)) return false;
+      const std::optional<Preset> preset = PresetFromName(value);
+      if (!preset) {
+        *message = "--preset takes best or window, not '" + value + "'";
+        return false;
+      }
+      parsed.preset = *preset;
     } else if (Is(argument, "", "--set")) {
       if (!TakeValue(arguments, i, "--set", &value, message)) return false;
-      const size_t equals = value.find('=');
-      if (equals == std::string::npos) {
-        *message = "--set takes NAME=VALUE, not '" + value + "'";
-        return false;
-      }
-      if (!SetReductionParam(parsed.params, value.substr(0, equals), value.substr(equals + 1),
-                             message)) {
-        return false;
-      }
+      settingChanges.push_back(value);
     } else {
       *message = "unknown option '" + argument + "'";
+      return false;
+    }
+  }
+  parsed.settings = PresetSettings(parsed.preset);
+  for (const std::string& change : settingChanges) {
+    const size_t equals = change.find('=');
+    if (equals == std::string::npos) {
+      *message = "--set takes NAME=VALUE, not '" + change + "'";
+      return false;
+    }
+    if (!SetReductionParam(parsed.settings.params, change.substr(0, equals),
+                           change.substr(equals + 1), message)) {
       return false;
     }
   }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/reduction_params.h"
+#include "pipeline/presets.h"
 
 namespace genshoku::cli {
 
@@ -29,7 +29,8 @@ struct Options {
   bool verbose = false;
   bool help = false;
   bool listSettings = false;
-  ReductionParams params;  // the reduce command's values, changed by --set
+  Preset preset = Preset::Best;  // --preset: the settings the reduction starts from
+  ReductionSettings settings;    // the preset's settings, changed by --set
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.

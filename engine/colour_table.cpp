@@ -7,12 +7,11 @@
 #include "engine/colour_space.h"
 #include "engine/edge_map.h"
 #include "engine/parallel.h"
+#include "engine/progress_points.h"
 
 namespace genshoku {
 
 namespace {
-
-constexpr int64_t kPixelsPerProgressPoint = int64_t{1} << 16;
 
 uint32_t KeyOf(uint8_t red, uint8_t green, uint8_t blue) {
   return (uint32_t{red} << 16) | (uint32_t{green} << 8) | blue;
@@ -40,7 +39,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
     HalfRange(n, part, begin, end);
     uint64_t* marks = part == 1 && threads >= 2 ? presentInSecondHalf.data() : present.data();
     for (int64_t i = begin; i < end; ++i) {
-      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
+      if (part == 0 && AtProgressPoint(i - begin)) run.Pump();
       const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
       marks[key >> 6] |= uint64_t{1} << (key & 63);
     }
@@ -65,7 +64,7 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
     int64_t begin, end;
     HalfRange(n, part, begin, end);
     for (int64_t i = begin; i < end; ++i) {
-      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
+      if (part == 0 && AtProgressPoint(i - begin)) run.Pump();
       const uint32_t key = KeyOf(srcR[i], srcG[i], srcB[i]);
       const uint64_t below = present[key >> 6] & ((uint64_t{1} << (key & 63)) - 1);
       table.pixelColour[i] = rankBefore[key >> 6] + BitsSet(below);
@@ -102,7 +101,7 @@ void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, 
     int64_t begin, end;
     HalfRange(pixelCount, part, begin, end);
     for (int64_t i = begin; i < end; ++i) {
-      if (part == 0 && ((i - begin) & (kPixelsPerProgressPoint - 1)) == 0) run.Pump();
+      if (part == 0 && AtProgressPoint(i - begin)) run.Pump();
       pixelColour[i] = ColourOfBytes(srcR[i], srcG[i], srcB[i]) | (IsEdgePixel(i) ? kEdgeBit : 0u);
     }
   });
@@ -144,7 +143,7 @@ int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* sr
     HalfRange(height, part, firstRow, endRow);
     // Stretches of rows between progress points of the calling thread.
     const int64_t rowsPerStretch =
-        std::max<int64_t>(1, kPixelsPerProgressPoint / std::max(width, 1));
+        std::max<int64_t>(1, kItemsPerProgressPoint / std::max(width, 1));
     for (int64_t row = firstRow; row < endRow; row += rowsPerStretch) {
       if (part == 0) run.Pump();
       const int64_t stretchEnd = std::min(endRow, row + rowsPerStretch);

@@ -1,6 +1,5 @@
 #pragma once
-// K-means refinement of the working palette and the nearest-entry assignment of every
-// pixel.
+// K-means refinement of the working palette.
 //
 // The nearest entry of a pixel depends only on its colour, so each pass finds it once per
 // distinct colour, and for most colours not at all: a colour keeps bounds of its distance
@@ -8,8 +7,15 @@
 // measured again only when the bounds no longer settle it. An entry whose set of pixels
 // did not change in a pass keeps its sums (the same pixels added in the same order give the
 // same doubles); for the others, exact totals of their values bound the mean (see
-// sum_bounds.h), and their pixels are added again in pixel order only where a decision
+// kmeans/sum_bounds.h), and their pixels are added again in pixel order only where a decision
 // depends on where within those bounds the mean lies.
+//
+// The steps live in kmeans/: the colours' pixel numbers made again from the clusters
+// (pixel_colours.h), the palette known within bounds (palette_bounds.h), the assignment
+// (nearest_assignment.h) with the bounds it carries from pass to pass (bound_chains.h),
+// and the update of the entries' counts, totals and means (entry_statistics.h) with the
+// bounds of a mean from exact totals (sum_bounds.h) and the sums added again in pixel order
+// (entry_sums.h).
 
 #include <cstdint>
 #include <vector>
@@ -25,9 +31,6 @@ namespace genshoku {
 // The refinement stops after this many passes even when the palette still moves.
 inline constexpr int KMEANS_MAX_PASSES = 300;
 
-// Index of the entry nearest to (y, u, v) by squared distance; the lowest index wins ties.
-int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
-
 // Lloyd passes over the pixels that take part in clustering, starting from the clusters
 // (whose pixel lists and sums it takes over): each pass assigns them to their nearest
 // entries and computes a candidate palette of the means; entries that attract no pixel are
@@ -42,26 +45,12 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 // srcR, srcG, srcB are the prepared planes the colour table was made from; before the
 // clusters' pixel lists are let go, the colour table's per-pixel colour numbers are made
 // again from the lists and, for edge pixels, from the planes.
+// boundsWidening is a testing seam (EngineOptions::kmeansBoundsWidening): above 1 it
+// widens the bounds within which the means of changed entries are known, so that more
+// decisions are taken on the pixels added again; the results must not change.
 void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
-                         EngineRun& run, int threads);
-
-// For tests: widens the bounds within which the refinement knows the means of entries
-// whose pixels changed (1: as they are), so that more of its decisions are taken on the
-// pixels added again. The results must not change.
-void WidenKMeansBoundsForTesting(double factor);
-
-// The nearest entry of every colour (taking part or not). `guess` (per colour, may be
-// empty) names an entry near each colour, which saves work.
-std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
-                                             const WorkingPalette& palette,
-                                             const std::vector<uint8_t>& guess, EngineRun& run,
-                                             int threads);
-
-// Writes the nearest entry of every pixel, whatever its label, into indexPlane. Needs the
-// per-pixel colour numbers of the colour table.
-void AssignNearestEntries(const ColourTable& colours, const std::vector<uint8_t>& nearest,
-                          uint8_t* indexPlane);
+                         EngineRun& run, int threads, double boundsWidening = 1.0);
 
 }  // namespace genshoku

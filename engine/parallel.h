@@ -54,6 +54,23 @@ void RunInTwoParts(int threads, Part&& part, std::atomic<bool>* cancelled = null
   if (helperFailure) std::rethrow_exception(helperFailure);
 }
 
+// Waits on one thread for the other thread's progress: until `reached`, which the other
+// thread advances with release stores, is at least `needed`. The wait is short when the
+// two threads keep pace, so it spins on the value a little, then lets others run between
+// looks (the machine may have fewer free processors than threads). Returns false, without
+// waiting further, once `cancelled` is set: the other thread gave up and `reached` will not
+// advance any more.
+template <typename Count>
+bool WaitUntilReached(const std::atomic<Count>& reached, Count needed,
+                      const std::atomic<bool>& cancelled) {
+  int spins = 0;
+  while (reached.load(std::memory_order_acquire) < needed) {
+    if (cancelled.load(std::memory_order_relaxed)) return false;
+    if (++spins > 64) std::this_thread::yield();
+  }
+  return true;
+}
+
 // The half [begin, end) of 0..count that part `part` (0 or 1) takes.
 inline void HalfRange(int64_t count, int part, int64_t& begin, int64_t& end) {
   const int64_t middle = count / 2;

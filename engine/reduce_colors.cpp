@@ -1,5 +1,6 @@
 #include "engine/reduce_colors.h"
 
+#include <cmath>
 #include <memory>
 #include <new>
 #if defined(__GLIBC__)
@@ -13,7 +14,9 @@
 #include "engine/edge_map.h"
 #include "engine/engine_types.h"
 #include "engine/error_diffusion.h"
+#include "engine/exact_palette.h"
 #include "engine/kmeans.h"
+#include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_to_rgb.h"
 #include "engine/parallel.h"
@@ -51,13 +54,21 @@ namespace {
 // The phases in their fixed order. The working colours live in a table of the picture's
 // distinct colours; each buffer is released when the last phase that reads it ends.
 ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                       uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
-                       uint8_t* paletteBlue, const ReductionParams& params, EngineRun& run,
+                       uint8_t* indexPlane, EnginePalette& enginePalette,
+                       const ReductionParams& params, const EngineOptions& options, EngineRun& run,
                        int threads) {
   Diagnostics& out = run.diagnostics();
+  uint8_t* paletteRed = enginePalette.red.data();
+  uint8_t* paletteGreen = enginePalette.green.data();
+  uint8_t* paletteBlue = enginePalette.blue.data();
 
   run.PhaseStarted(EnginePhase::ColourSpace);
   PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
+  if (options.exactFewColours &&
+      MapFewColoursExactly({width, height, srcR, srcG, srcB}, options.paletteSize, indexPlane,
+                           enginePalette)) {
+    return ReduceResult::Ok;
+  }
   ColourTable colours;
   BuildColourTable(width, height, srcR, srcG, srcB, params, threads, colours, run);
 
@@ -88,7 +99,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads);
+                          threads, options.kmeansBoundsWidening);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
@@ -141,6 +152,11 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     if (message) *message = "paletteSize must be 256";
     return false;
   }
+  // Narrower bounds than the true ones would give wrong palettes.
+  if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
+    if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
+    return false;
+  }
   return true;
 }
 
@@ -149,10 +165,9 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
                           const EngineServices& services) {
   const int width = source.width;
   const int height = source.height;
-  if (width <= 0 || height <= 0 ||
-      static_cast<int64_t>(width) * height > kMaxReductionPixels || !source.red ||
-      !source.green || !source.blue || !indices || !ValidateReductionParams(params, nullptr) ||
-      !ValidateEngineOptions(options, nullptr)) {
+  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
+      !source.red || !source.green || !source.blue || !indices ||
+      !ValidateReductionParams(params, nullptr) || !ValidateEngineOptions(options, nullptr)) {
     return ReduceResult::InvalidArguments;
   }
   EngineHost idleHost;
@@ -162,9 +177,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
                 services.random ? *services.random : freshRandom);
   try {
     palette.size = options.paletteSize;
-    return RunPhases(width, height, source.red, source.green, source.blue, indices,
-                     palette.red.data(), palette.green.data(), palette.blue.data(), params, run,
-                     EngineThreadCount(services.threads));
+    return RunPhases(width, height, source.red, source.green, source.blue, indices, palette, params,
+                     options, run, EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

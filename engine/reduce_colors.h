@@ -44,7 +44,8 @@ struct EngineSource {
   uint8_t* blue = nullptr;
 };
 
-// The palette a reduction made: `size` entries; the arrays past them are left as they were.
+// The palette a reduction made: `size` entries (the options' paletteSize, or fewer when a
+// picture of few colours keeps them exactly); the arrays past them are left as they were.
 struct EnginePalette {
   int size = kMaxPaletteSize;
   std::array<uint8_t, kMaxPaletteSize> red{};

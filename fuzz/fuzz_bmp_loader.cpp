@@ -14,7 +14,7 @@
 
 #include "common/diagnostics.h"
 #include "shell/bmp_file.h"
-#include "shell/dib_image.h"
+#include "formats/dib_image.h"
 #include "shell/reduction_entry.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "common/diagnostics.h"
-#include "shell/jpeg_reader.h"
+#include "formats/jpeg_reader.h"
 
 namespace {
 
@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (picture) {
     // Touch every row so that a picture smaller than it claims shows up.
     volatile uint8_t sum = 0;
-    for (int32_t y = 0; y < picture->height(); ++y) {
-      const uint8_t* row = picture->Row(y);
-      sum = sum + row[0] + row[3 * picture->width() - 1];
+    for (int32_t y = 0; y < picture->height; ++y) {
+      const genshoku::Rgba* row = &picture->At(0, y);
+      sum = sum + row[0].red + row[picture->width - 1].blue;
     }
   }
   return 0;

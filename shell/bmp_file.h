@@ -1,6 +1,6 @@
 #pragma once
-// Loading a dropped BMP file, making the 24-bit and 8-bit picture blocks, and writing the
-// result as an 8-bit BMP file.
+// The window's picture blocks: a dropped BMP file loaded as stored, and the 24-bit and 8-bit
+// blocks made for decoded pictures and reduction results.
 
 #include <string>
 
@@ -29,10 +29,5 @@ void MakeImageBlock24(PictureState& state, int32_t width, int32_t height);
 // Replaces the result block by a zero-filled 8-bit block (info header, colour table, rows)
 // with its info header written.
 void MakeResultBlock(PictureState& state, int32_t width, int32_t height);
-
-// Writes the result block as an 8-bit BMP file: file header, info header, colour table,
-// rows. The target is replaced only when the whole file was written; on failure one line
-// goes to standard error and false is returned.
-bool WriteBmp8(const PictureState& state, const std::string& path, Diagnostics& diagnostics);
 
 }  // namespace genshoku

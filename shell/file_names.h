@@ -1,20 +1,14 @@
 #pragma once
-// File names as the program reads them: the split into folder, base name and extension,
-// and the tables that choose a reader for a dropped file and a writer for a save name.
-// Extensions are compared exactly, case included: "photo.Jpg" is not a JPEG name.
+// The window's file name rules: the tables that choose a reader for a dropped file and a
+// writer for a save name. Extensions are compared exactly, case included: "photo.Jpg" is not
+// a JPEG name.
 
 #include <string>
 #include <string_view>
 
+#include "common/file_paths.h"
+
 namespace genshoku {
-
-struct SplitPath {
-  std::string folder;     // everything up to and including the last '/', or empty
-  std::string baseName;   // the name without folder and extension
-  std::string extension;  // from the last '.' of the name, with the dot, or empty
-};
-
-SplitPath SplitFilePath(std::string_view path);
 
 enum class InputReader { Jpeg, Png, Gif, Bmp };
 

@@ -1,9 +1,8 @@
 #include "shell/input_decoding.h"
 
+#include "pipeline/load_picture.h"
 #include "shell/bmp_file.h"
-#include "shell/gif_file_reader.h"
-#include "shell/jpeg_reader.h"
-#include "shell/png_reader.h"
+#include "shell/decoded_picture.h"
 
 namespace genshoku {
 
@@ -24,19 +23,50 @@ DropOutcome LoadBmp(PictureState& state, const std::string& path, Diagnostics& d
   return outcome;
 }
 
+PictureFormat FormatOf(InputReader reader) {
+  switch (reader) {
+    case InputReader::Jpeg: return PictureFormat::Jpeg;
+    case InputReader::Png: return PictureFormat::Png;
+    case InputReader::Gif: return PictureFormat::Gif;
+    case InputReader::Bmp: break;
+  }
+  return PictureFormat::Bmp;
+}
+
+// Which decoded pictures the reduce button takes: JPEG and truecolour PNG pictures (with or
+// without alpha). GIF pictures have 256 colours or fewer already: shown, never reduced.
+bool Reducible(const PictureSource& source) {
+  switch (source.format) {
+    case PictureFormat::Jpeg: return true;
+    case PictureFormat::Png: return source.pngColorType == 2 || source.pngColorType == 6;
+    case PictureFormat::Gif:
+    case PictureFormat::Bmp: break;
+  }
+  return false;
+}
+
 // A decoded picture replaces the current one; a failed file changes nothing.
-DropOutcome Install(std::optional<DecodedPicture> picture, InputReader reader, bool reducible,
-                    PictureState& state) {
+DropOutcome LoadDecoded(PictureState& state, const std::string& path, InputReader reader,
+                        Diagnostics& diagnostics) {
   DropOutcome outcome;
   outcome.reader = reader;
-  outcome.fileOpened = picture.has_value();
-  if (!picture) {
+  LoadedPicture loaded;
+  const LoadStatus status = LoadPictureFile(path, FormatOf(reader), &loaded, diagnostics);
+  if (reader == InputReader::Png) outcome.pngColorType = loaded.source.pngColorType;
+  if (status != LoadStatus::Ok) {
     outcome.reduceUnchanged = true;
     return outcome;
   }
-  std::move(*picture).InstallInto(state);
+  try {
+    InstallDecodedPicture(loaded.picture, state);
+  } catch (const std::bad_alloc&) {
+    diagnostics.Err("%s: not enough memory for the picture\n", path.c_str());
+    outcome.reduceUnchanged = true;
+    return outcome;
+  }
+  outcome.fileOpened = true;
   outcome.loaded = true;
-  outcome.reduceEnabled = reducible;
+  outcome.reduceEnabled = Reducible(loaded.source);
   return outcome;
 }
 
@@ -44,23 +74,9 @@ DropOutcome Install(std::optional<DecodedPicture> picture, InputReader reader, b
 
 DropOutcome LoadDroppedFile(PictureState& state, const std::string& path,
                             Diagnostics& diagnostics) {
-  switch (ChooseInputReader(path)) {
-    case InputReader::Jpeg:
-      return Install(ReadJpegFile(path, diagnostics), InputReader::Jpeg, true, state);
-    case InputReader::Png: {
-      PngInput input = ReadPngFile(path, diagnostics);
-      // Only truecolour pictures (with or without alpha) are reduced.
-      const bool truecolour = input.colorType == 2 || input.colorType == 6;
-      DropOutcome outcome = Install(std::move(input.picture), InputReader::Png, truecolour, state);
-      outcome.pngColorType = input.colorType;
-      return outcome;
-    }
-    case InputReader::Gif:
-      // GIF pictures have 256 colours or fewer already: shown, never reduced.
-      return Install(ReadGifFile(path, diagnostics), InputReader::Gif, false, state);
-    case InputReader::Bmp: break;
-  }
-  return LoadBmp(state, path, diagnostics);
+  const InputReader reader = ChooseInputReader(path);
+  if (reader == InputReader::Bmp) return LoadBmp(state, path, diagnostics);
+  return LoadDecoded(state, path, reader, diagnostics);
 }
 
 }  // namespace genshoku

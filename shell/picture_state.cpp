@@ -1,6 +1,6 @@
 #include "shell/picture_state.h"
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 
 namespace genshoku {
 
@@ -30,6 +30,18 @@ void PictureState::ShowResultBlock() {
   shown_ = Shown::ResultBlock;
   infoOffset_ = 0;
   bitsOffset_ = kResultBlockPixelOffset;
+}
+
+DibSource DibSourceFromView(const DisplayView& view) {
+  DibSource source;
+  if (view.info == nullptr || view.bits == nullptr) return source;
+  const uint8_t* end = view.bits + view.bitsSize;
+  if (view.info >= end) return source;
+  source.info = view.info;
+  source.infoAvailable = static_cast<size_t>(end - view.info);
+  source.bits = view.bits;
+  source.bitsSize = view.bitsSize;
+  return source;
 }
 
 }  // namespace genshoku

@@ -2,16 +2,15 @@
 // The pictures the program holds: the current picture as a bitmap file image, the 8-bit
 // result of the last reduction, what is on display, and the flags that follow them.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace genshoku {
+#include "common/pictures.h"
+#include "formats/dib_image.h"
 
-// Pictures with more pixels than this are refused when they are loaded.
-inline constexpr int64_t kMaxPicturePixels = 100'000'000;
+namespace genshoku {
 
 // Where the reduction takes its pixels from.
 enum class SourceKind {
@@ -27,6 +26,9 @@ struct DisplayView {
   size_t bitsSize = 0;  // bytes from `bits` to the end of the block
   bool imageVisible = false;
 };
+
+// The view's info header and rows lie in one block that ends where the rows' bytes end.
+DibSource DibSourceFromView(const DisplayView& view);
 
 class PictureState {
  public:
@@ -46,12 +48,9 @@ class PictureState {
   int32_t resultWidth = 0;
   int32_t resultHeight = 0;
 
-  // The engine's output of the last reduction: one palette index per pixel (row-major,
-  // top row first, imageWidth bytes per row) and the palette.
-  std::vector<uint8_t> indexPlane;
-  std::array<uint8_t, 256> paletteRed{};
-  std::array<uint8_t, 256> paletteGreen{};
-  std::array<uint8_t, 256> paletteBlue{};
+  // The last reduction's indexed picture: one palette index per pixel (row-major, top row
+  // first) and its palette.
+  IndexedPicture result;
 
   bool imageBlockOwned() const { return !imageBlock.empty(); }
   bool resultBlockOwned() const { return !resultBlock.empty(); }

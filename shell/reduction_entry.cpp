@@ -3,17 +3,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "formats/bmp_header.h"
+#include "formats/bmp_layout.h"
+#include "pipeline/presets.h"
 #include "shell/bmp_file.h"
-#include "shell/bmp_header.h"
-#include "shell/bmp_layout.h"
 
 namespace genshoku {
-
-const ReductionParams& FixedReductionParams() {
-  // The defaults of ReductionParams are the reduce command's fixed values.
-  static const ReductionParams params;
-  return params;
-}
 
 namespace {
 
@@ -82,6 +77,7 @@ void SplitRowsIntoPlanes(const uint8_t* bits, int32_t width, int32_t height, Col
 
 bool PrepareReduction(const PictureState& state, const std::string& droppedPath, ReductionJob& job,
                       Diagnostics& diagnostics) {
+  job.settings = WindowSettings();
   if (state.sourceKind == SourceKind::BmpFile) {
     return ReadBmpPlanes(droppedPath, job.planes, diagnostics);
   }
@@ -96,50 +92,27 @@ bool PrepareReduction(const PictureState& state, const std::string& droppedPath,
   return true;
 }
 
-ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& services) {
-  ReductionOutput output;
-  ColourPlanes& planes = job.planes;
-  output.width = planes.width;
-  output.height = planes.height;
-  try {
-    output.indexPlane.assign(static_cast<size_t>(planes.width) * planes.height, 0);
-  } catch (const std::bad_alloc&) {
-    output.result = ReduceResult::OutOfMemory;
-    return output;
-  }
-  EnginePalette palette;
-  output.result = ReduceColors(
-      {planes.width, planes.height, planes.red.data(), planes.green.data(), planes.blue.data()},
-      job.params, EngineOptions{}, output.indexPlane.data(), palette, services);
-  output.paletteRed = palette.red;
-  output.paletteGreen = palette.green;
-  output.paletteBlue = palette.blue;
-  return output;
-}
-
 void ApplyReduction(PictureState& state, ReductionOutput&& output) {
-  const int32_t width = output.width;
-  const int32_t height = output.height;
+  IndexedPicture& picture = output.picture;
+  const int32_t width = picture.width;
+  const int32_t height = picture.height;
   MakeResultBlock(state, width, height);
   state.resultWidth = width;
   state.resultHeight = height;
   uint8_t* table = state.resultBlock.data() + kBmpInfoHeaderSize;
-  for (int i = 0; i < 256; ++i) {
-    table[4 * i + 0] = output.paletteBlue[i];
-    table[4 * i + 1] = output.paletteGreen[i];
-    table[4 * i + 2] = output.paletteRed[i];
+  for (size_t i = 0; i < picture.palette.size() && i < 256; ++i) {
+    table[4 * i + 0] = picture.palette[i].blue;
+    table[4 * i + 1] = picture.palette[i].green;
+    table[4 * i + 2] = picture.palette[i].red;
     table[4 * i + 3] = 0;
   }
   uint8_t* rows = state.resultBlock.data() + kResultBlockPixelOffset;
   const int64_t stride = Stride8(width);
   for (int32_t r = 0; r < height; ++r) {
-    const uint8_t* source = output.indexPlane.data() + static_cast<size_t>(height - 1 - r) * width;
+    const uint8_t* source = picture.indices.data() + static_cast<size_t>(height - 1 - r) * width;
     std::copy(source, source + width, rows + stride * r);
   }
-  state.indexPlane = std::move(output.indexPlane);
-  state.paletteRed = output.paletteRed;
-  state.paletteGreen = output.paletteGreen;
-  state.paletteBlue = output.paletteBlue;
+  state.result = std::move(picture);
   state.imageBlock.clear();
   state.imageBlock.shrink_to_fit();
   state.ShowResultBlock();

@@ -1,31 +1,20 @@
 #pragma once
-// The reduce command without the window: the current picture becomes three colour planes,
-// the engine reduces them, and its palette and indices become the 8-bit result block.
+// The window's reduce command: the current picture becomes three colour planes, the
+// pipeline's reduction runs on them, and its indexed picture becomes the 8-bit result block.
 //
 // The work is split in three steps so that the window can run the middle one on a worker
 // thread: PrepareReduction and ApplyReduction touch the picture state, ExecuteReduction
-// only its own job.
+// (pipeline/reduce_picture.h) only its own job.
 
-#include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "common/diagnostics.h"
 #include "engine/reduce_colors.h"
+#include "pipeline/reduce_picture.h"
 #include "shell/picture_state.h"
 
 namespace genshoku {
-
-// Three byte planes, red, green and blue, row-major, top row first, no gaps.
-struct ColourPlanes {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> red, green, blue;
-};
-
-// The engine settings the reduce command always uses.
-const ReductionParams& FixedReductionParams();
 
 // Reads a 24-bit BMP file into planes. Follows the file's pixel offset and the sign of its
 // height (top-down files). A file shorter than its rows prints "InputFileSizeError!!!\n"
@@ -36,26 +25,11 @@ bool ReadBmpPlanes(const std::string& path, ColourPlanes& planes, Diagnostics& d
 // Splits 24-bit rows held in memory (bottom row first, stride24 bytes per row) into planes.
 void SplitRowsIntoPlanes(const uint8_t* bits, int32_t width, int32_t height, ColourPlanes& planes);
 
-struct ReductionJob {
-  ColourPlanes planes;
-  ReductionParams params = FixedReductionParams();
-};
-
-struct ReductionOutput {
-  ReduceResult result = ReduceResult::InvalidArguments;
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> indexPlane;
-  std::array<uint8_t, 256> paletteRed{}, paletteGreen{}, paletteBlue{};
-};
-
 // Gathers the pixels of the current picture: from the dropped BMP file (source kind 0) or
-// from the image block (source kind 1). False when the file cannot be read.
+// from the image block (source kind 1), with the window's settings. False when the file
+// cannot be read.
 bool PrepareReduction(const PictureState& state, const std::string& droppedPath, ReductionJob& job,
                       Diagnostics& diagnostics);
-
-// Runs the engine on the job's planes. Touches nothing but the job and the output.
-ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& services);
 
 // Turns a successful output into the result block and shows it: colour table from the
 // palette, rows from the indices (bottom row first); the image block is released and

@@ -3,6 +3,7 @@
 // as if they had been dropped.
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("genshoku");
   // Lets the desktop match the window with its menu entry (genshoku.desktop).
   QGuiApplication::setDesktopFileName("genshoku");
+  // The installed icon theme's icon where there is one, else the sizes built into the program.
+  QIcon builtInIcon;
+  for (int size : {16, 32, 48, 64, 128, 256})
+    builtInIcon.addFile(QString(":/icons/genshoku-%1.png").arg(size), QSize(size, size));
+  QApplication::setWindowIcon(QIcon::fromTheme("genshoku", builtInIcon));
   // Qt has taken its own options out of argv by now.
   std::vector<std::string> files(argv + 1, argv + argc);
   genshoku::MainWindow window;

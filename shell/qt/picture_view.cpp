@@ -6,7 +6,7 @@
 #include <QWheelEvent>
 #include <utility>
 
-#include "shell/dib_image.h"
+#include "formats/dib_image.h"
 
 namespace genshoku {
 

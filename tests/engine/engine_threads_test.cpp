@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/split_threshold.h"
+#include "engine/divisive_splitting/split_threshold.h"
 #include "tests/engine/clustering_test_support.h"
 #include "tests/engine/support_reduction.h"
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/kmeans.h"
 #include "tests/engine/clustering_test_support.h"
 #include "tests/engine/reference/reduce_colors.h"
 #include "tests/engine/support_reduction.h"
@@ -71,10 +70,11 @@ void ExpectSame(const Outcome& expectedOutcome, const Outcome& actualOutcome,
 }
 
 void ExpectEquivalent(const Picture& picture, const ReductionParams& params,
-                      const std::string& what) {
+                      const std::string& what, const EngineOptions& options = {}) {
   const Outcome expected = RunEngine(&reference::ReduceColors, picture, params, 1);
   for (int threads : {1, 2}) {
-    const Outcome actual = RunEngine(&test_support::EngineReduceColors, picture, params, threads);
+    const Outcome actual =
+        RunEngine(test_support::EngineWithOptions(options), picture, params, threads);
     ExpectSame(expected, actual, what + ", " + std::to_string(threads) + " thread(s)");
   }
 }
@@ -229,17 +229,19 @@ TEST(EngineEquivalence, KMeansDecisionsOnWidenedBounds) {
   const Picture large = test_support::PhotoLikePicture(160, 120, 41, 12);
   const Outcome plain = RunEngine(&test_support::EngineReduceColors, large, ReductionParams{}, 2);
   for (const double widening : {1e3, 1e8, 1e10, 1e11, 1e16}) {
-    WidenKMeansBoundsForTesting(widening);
+    EngineOptions options;
+    options.kmeansBoundsWidening = widening;
     const std::string what = ", bounds widened " + std::to_string(widening);
     for (size_t p : {size_t{0}, size_t{2}, size_t{4}, size_t{10}}) {
-      ExpectEquivalent(pictures[p].picture, ReductionParams{}, pictures[p].name + what);
+      ExpectEquivalent(pictures[p].picture, ReductionParams{}, pictures[p].name + what, options);
     }
     for (int threads : {1, 2}) {
-      ExpectSame(plain, RunEngine(&test_support::EngineReduceColors, large, ReductionParams{}, threads),
-                 "photo-like 160x120" + what);
+      ExpectSame(
+          plain,
+          RunEngine(test_support::EngineWithOptions(options), large, ReductionParams{}, threads),
+          "photo-like 160x120" + what);
     }
   }
-  WidenKMeansBoundsForTesting(1.0);
 }
 
 }  // namespace

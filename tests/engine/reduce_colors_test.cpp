@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -142,6 +143,28 @@ TEST(ReduceColors, SameInputSameEdgeCountAndFirstThreshold) {
   EXPECT_EQ(a.str(), b.str());
   // From the same generator state everything is the same, byte for byte.
   EXPECT_EQ(ReduceRecorded(picture).reduction.Hash(), ReduceRecorded(picture).reduction.Hash());
+}
+
+// Options outside their ranges are refused before anything is touched, each with a message
+// that names it; a bounds widening below 1 would make the refinement decide on bounds that
+// do not hold the true means.
+TEST(ReduceColors, OptionsOutsideTheirRangesAreRefused) {
+  EngineOptions defaults;
+  const char* message = nullptr;
+  EXPECT_TRUE(ValidateEngineOptions(defaults, &message));
+  for (const double widening : {0.5, 0.0, -1.0, HUGE_VAL, std::nan("")}) {
+    EngineOptions options;
+    options.kmeansBoundsWidening = widening;
+    message = nullptr;
+    EXPECT_FALSE(ValidateEngineOptions(options, &message)) << widening;
+    ASSERT_NE(message, nullptr);
+    EXPECT_NE(std::string(message).find("kmeansBoundsWidening"), std::string::npos);
+    Picture picture = test_support::NoisePicture(4, 4, 3);
+    const test_support::Reduction reduction =
+        test_support::Reduce(picture, {}, {}, test_support::EngineWithOptions(options));
+    EXPECT_EQ(reduction.result, ReduceResult::InvalidArguments) << widening;
+    EXPECT_TRUE(reduction.out.empty() && reduction.err.empty());
+  }
 }
 
 }  // namespace

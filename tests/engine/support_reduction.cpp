@@ -24,20 +24,42 @@ ReductionParams PlainColourSettings(int colourMode) {
   return p;
 }
 
-ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG,
-                                uint8_t* srcB, uint8_t* indexPlane, uint8_t* paletteRed,
-                                uint8_t* paletteGreen, uint8_t* paletteBlue,
-                                const ReductionParams& params, const EngineServices& services) {
+namespace {
+
+ReduceResult ReduceWithOptions(const EngineOptions& options, int width, int height, uint8_t* srcR,
+                               uint8_t* srcG, uint8_t* srcB, uint8_t* indexPlane,
+                               uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
+                               const ReductionParams& params, const EngineServices& services) {
   EnginePalette palette;
   std::copy(paletteRed, paletteRed + kMaxPaletteSize, palette.red.begin());
   std::copy(paletteGreen, paletteGreen + kMaxPaletteSize, palette.green.begin());
   std::copy(paletteBlue, paletteBlue + kMaxPaletteSize, palette.blue.begin());
-  const ReduceResult result = ReduceColors({width, height, srcR, srcG, srcB}, params,
-                                           EngineOptions{}, indexPlane, palette, services);
+  const ReduceResult result = ReduceColors({width, height, srcR, srcG, srcB}, params, options,
+                                           indexPlane, palette, services);
   std::copy(palette.red.begin(), palette.red.end(), paletteRed);
   std::copy(palette.green.begin(), palette.green.end(), paletteGreen);
   std::copy(palette.blue.begin(), palette.blue.end(), paletteBlue);
   return result;
+}
+
+}  // namespace
+
+ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                                uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
+                                uint8_t* paletteBlue, const ReductionParams& params,
+                                const EngineServices& services) {
+  return ReduceWithOptions(EngineOptions{}, width, height, srcR, srcG, srcB, indexPlane, paletteRed,
+                           paletteGreen, paletteBlue, params, services);
+}
+
+ReduceFunction EngineWithOptions(const EngineOptions& options) {
+  return [options](int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                   uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
+                   uint8_t* paletteBlue, const ReductionParams& params,
+                   const EngineServices& services) {
+    return ReduceWithOptions(options, width, height, srcR, srcG, srcB, indexPlane, paletteRed,
+                             paletteGreen, paletteBlue, params, services);
+  };
 }
 
 Reduction Reduce(Picture& picture, const ReductionParams& params, EngineServices services,

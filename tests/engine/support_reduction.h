@@ -3,6 +3,7 @@
 // outputs and captured lines gathered for comparison.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,15 +12,18 @@
 
 namespace genshoku::test_support {
 
-using ReduceFunction = ReduceResult (*)(int, int, uint8_t*, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
-                                        uint8_t*, uint8_t*, const ReductionParams&,
-                                        const EngineServices&);
+using ReduceFunction =
+    std::function<ReduceResult(int, int, uint8_t*, uint8_t*, uint8_t*, uint8_t*, uint8_t*, uint8_t*,
+                               uint8_t*, const ReductionParams&, const EngineServices&)>;
 
 // The engine behind the literal engine's signature, so that both can be run alike.
-ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG,
-                                uint8_t* srcB, uint8_t* indexPlane, uint8_t* paletteRed,
-                                uint8_t* paletteGreen, uint8_t* paletteBlue,
-                                const ReductionParams& params, const EngineServices& services);
+ReduceResult EngineReduceColors(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
+                                uint8_t* indexPlane, uint8_t* paletteRed, uint8_t* paletteGreen,
+                                uint8_t* paletteBlue, const ReductionParams& params,
+                                const EngineServices& services);
+
+// The same with engine options other than the defaults.
+ReduceFunction EngineWithOptions(const EngineOptions& options);
 
 struct Reduction {
   ReduceResult result = ReduceResult::InvalidArguments;

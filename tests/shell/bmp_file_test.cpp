@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "support_files.h"
 
 namespace genshoku {
@@ -35,43 +35,6 @@ TEST(ImageBlock24, HeadersAndRowPaddingFollowTheWidth) {
     EXPECT_EQ(view.info, block.data() + 14);
     EXPECT_EQ(view.bits, block.data() + 54);
   }
-}
-
-TEST(WriteBmp8, WritesTheHeaderColourTableAndRowsBottomFirst) {
-  ScratchFolder folder;
-  PictureState state;
-  MakeResultBlock(state, 5, 2);
-  uint8_t* table = state.resultBlock.data() + 40;
-  for (int i = 0; i < 256; ++i) {
-    table[4 * i] = static_cast<uint8_t>(i);
-    table[4 * i + 1] = static_cast<uint8_t>(255 - i);
-    table[4 * i + 2] = 7;
-  }
-  uint8_t* rows = state.resultBlock.data() + 1064;
-  for (int i = 0; i < 5; ++i) rows[i] = static_cast<uint8_t>(i + 1);       // bottom row
-  for (int i = 0; i < 5; ++i) rows[8 + i] = static_cast<uint8_t>(i + 11);  // top row
-
-  const std::string path = folder.Path("out.bmp");
-  ASSERT_TRUE(WriteBmp8(state, path, SilentDiagnostics()));
-  const std::vector<uint8_t> file = ReadWholeFile(path);
-  ASSERT_EQ(file.size(), 1094u);
-  EXPECT_EQ(file[0], 'B');
-  EXPECT_EQ(file[1], 'M');
-  EXPECT_EQ(ReadLe32(&file[2]), 1094u);
-  EXPECT_EQ(ReadLe32(&file[6]), 0u);
-  EXPECT_EQ(ReadLe32(&file[10]), 1078u);
-  EXPECT_EQ(ReadLe32(&file[14]), 40u);
-  EXPECT_EQ(ReadLe32(&file[18]), 5u);
-  EXPECT_EQ(ReadLe32(&file[22]), 2u);
-  EXPECT_EQ(ReadLe16(&file[28]), 8);
-  for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(file[54 + 4 * i], i);
-    EXPECT_EQ(file[54 + 4 * i + 1], 255 - i);
-    EXPECT_EQ(file[54 + 4 * i + 2], 7);
-    EXPECT_EQ(file[54 + 4 * i + 3], 0);
-  }
-  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 1078, file.end()),
-            (std::vector<uint8_t>{1, 2, 3, 4, 5, 0, 0, 0, 11, 12, 13, 14, 15, 0, 0, 0}));
 }
 
 TEST(LoadBmpFile, KeepsTheFileAsStoredAndFollowsItsPixelOffset) {

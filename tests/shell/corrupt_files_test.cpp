@@ -26,9 +26,9 @@
 #include <thread>
 #include <vector>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "shell/decoded_picture.h"
-#include "shell/dib_image.h"
+#include "formats/dib_image.h"
 #include "shell/input_decoding.h"
 #include "shell/reduction_entry.h"
 #include "support_files.h"
@@ -134,9 +134,9 @@ class HangWatchdog {
 // The picture on display before each drop: a refused file must leave it exactly so.
 PictureState PreviousPicture() {
   PictureState state;
-  DecodedPicture picture(3, 2);
-  picture.SetPixel(1, 1, 10, 20, 30);
-  std::move(picture).InstallInto(state);
+  RgbaPicture picture(3, 2);
+  picture.At(1, 1) = {10, 20, 30, 255};
+  InstallDecodedPicture(picture, state);
   return state;
 }
 

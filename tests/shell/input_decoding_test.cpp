@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/gif/gif_writer.h"
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "support_files.h"
 #include "support_jpeg.h"
 #include "support_png.h"

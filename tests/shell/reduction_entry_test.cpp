@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/bmp_file.h"
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "support_files.h"
 
 namespace genshoku {
@@ -75,12 +75,11 @@ TEST(ApplyReduction, BuildsTheResultBlockFromPaletteAndIndices) {
   MakeImageBlock24(state, 3, 2);
   ReductionOutput output;
   output.result = ReduceResult::Ok;
-  output.width = 3;
-  output.height = 2;
-  output.indexPlane = {1, 2, 3, 4, 5, 6};  // top row 1 2 3, bottom row 4 5 6
-  output.paletteRed[7] = 10;
-  output.paletteGreen[7] = 20;
-  output.paletteBlue[7] = 30;
+  output.picture.width = 3;
+  output.picture.height = 2;
+  output.picture.indices = {1, 2, 3, 4, 5, 6};  // top row 1 2 3, bottom row 4 5 6
+  output.picture.palette.resize(256);
+  output.picture.palette[7] = {10, 20, 30, 255};
   ApplyReduction(state, std::move(output));
 
   EXPECT_TRUE(state.resultReady);
@@ -109,7 +108,7 @@ TEST(RunReduction, ReducesADroppedBmpFileIntoAValidResult) {
   services.diagnostics = &SilentDiagnostics();
   ASSERT_EQ(RunReduction(state, path, services), ReduceResult::Ok);
   EXPECT_EQ(state.resultBlock.size(), 1064u + 8 * 5);
-  EXPECT_EQ(state.indexPlane.size(), 35u);
+  EXPECT_EQ(state.result.indices.size(), 35u);
   EXPECT_TRUE(state.resultReady);
 }
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "support_files.h"
 
 namespace genshoku {
@@ -29,11 +29,11 @@ void ExpectPngHolds(const std::string& path, const PictureState& state) {
   std::vector<uint8_t> indices(PNG_IMAGE_SIZE(image));
   std::vector<uint8_t> colormap(PNG_IMAGE_COLORMAP_SIZE(image));
   ASSERT_TRUE(png_image_finish_read(&image, nullptr, indices.data(), 0, colormap.data()));
-  EXPECT_EQ(indices, state.indexPlane);
+  EXPECT_EQ(indices, state.result.indices);
   for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(colormap[3 * i], state.paletteRed[i]);
-    EXPECT_EQ(colormap[3 * i + 1], state.paletteGreen[i]);
-    EXPECT_EQ(colormap[3 * i + 2], state.paletteBlue[i]);
+    EXPECT_EQ(colormap[3 * i], state.result.palette[i].red);
+    EXPECT_EQ(colormap[3 * i + 1], state.result.palette[i].green);
+    EXPECT_EQ(colormap[3 * i + 2], state.result.palette[i].blue);
   }
 }
 
@@ -74,12 +74,12 @@ TEST(SaveResult, GifFilesHoldOneLoopingImageWithTheWholePalette) {
   ASSERT_NE(gif->SColorMap, nullptr);
   EXPECT_EQ(gif->SColorMap->ColorCount, 256);
   for (int i = 0; i < 256; ++i) {
-    EXPECT_EQ(gif->SColorMap->Colors[i].Red, state.paletteRed[i]);
-    EXPECT_EQ(gif->SColorMap->Colors[i].Green, state.paletteGreen[i]);
-    EXPECT_EQ(gif->SColorMap->Colors[i].Blue, state.paletteBlue[i]);
+    EXPECT_EQ(gif->SColorMap->Colors[i].Red, state.result.palette[i].red);
+    EXPECT_EQ(gif->SColorMap->Colors[i].Green, state.result.palette[i].green);
+    EXPECT_EQ(gif->SColorMap->Colors[i].Blue, state.result.palette[i].blue);
   }
   const SavedImage& image = gif->SavedImages[0];
-  EXPECT_EQ(std::vector<uint8_t>(image.RasterBits, image.RasterBits + 35), state.indexPlane);
+  EXPECT_EQ(std::vector<uint8_t>(image.RasterBits, image.RasterBits + 35), state.result.indices);
   // giflib keeps the extensions that come before an image with that image.
   bool looping = false;
   int delay = -1;

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "shell/reduction_entry.h"
 
 namespace genshoku::testing {
@@ -65,18 +65,19 @@ PictureState ReducedPicture(int width, int height) {
   PictureState state;
   ReductionOutput output;
   output.result = ReduceResult::Ok;
-  output.width = width;
-  output.height = height;
-  output.indexPlane.resize(static_cast<size_t>(width) * height);
+  IndexedPicture& picture = output.picture;
+  picture.width = width;
+  picture.height = height;
+  picture.indices.resize(static_cast<size_t>(width) * height);
   uint32_t seed = 12345;
-  for (uint8_t& index : output.indexPlane) {
+  for (uint8_t& index : picture.indices) {
     seed = seed * 1103515245u + 12345u;
     index = static_cast<uint8_t>(seed >> 23);
   }
+  picture.palette.resize(256);
   for (int i = 0; i < 256; ++i) {
-    output.paletteRed[i] = static_cast<uint8_t>(i);
-    output.paletteGreen[i] = static_cast<uint8_t>(255 - i);
-    output.paletteBlue[i] = static_cast<uint8_t>(i / 2);
+    picture.palette[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                          static_cast<uint8_t>(i / 2), 255};
   }
   ApplyReduction(state, std::move(output));
   return state;

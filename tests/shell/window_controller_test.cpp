@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "shell/window_texts.h"
 #include "support_files.h"
 

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "shell/qt/main_window.h"
 #include "shell/qt/picture_view.h"
 #include "shell/qt/qt_text.h"

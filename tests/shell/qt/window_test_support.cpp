@@ -9,7 +9,7 @@
 #include <QUrl>
 
 #include "shell/bmp_file.h"
-#include "shell/bmp_layout.h"
+#include "formats/bmp_layout.h"
 #include "shell/picture_state.h"
 
 namespace genshoku::testing {

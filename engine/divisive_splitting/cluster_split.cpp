@@ -1,0 +1,84 @@
+#include "engine/divisive_splitting/cluster_split.h"
+
+#include <utility>
+#include <vector>
+
+#include "engine/divisive_splitting/cluster_partition.h"
+#include "engine/divisive_splitting/colour_coordinates.h"
+#include "engine/divisive_splitting/split_priority.h"
+#include "engine/divisive_splitting/threshold_of_colours.h"
+
+namespace genshoku {
+
+std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters& clusters,
+                                          int label, int64_t m, int threads, int previousAxisIndex,
+                                          int previousThreshold) {
+  auto worked = std::make_unique<WorkedSplit>();
+  ClusterMembers parent = std::move(clusters[label]);
+  clusters[label] = ClusterMembers{};
+  worked->parentSums = parent.sums;
+  worked->parentProducts = parent.products;
+  // An empty cluster gives 0/0 here; the NaNs make the diagonalisation stop at once and
+  // touch no pixel below.
+  const Triple mean = MeanOfSums(parent.sums, m);
+  Matrix3 diag, vectors, scratch1, scratch2;
+  CovarianceFromSums(parent.products, m, worked->covariance);
+  if (JacobiEigen(JACOBI_MAX_ITERATIONS, JACOBI_TOLERANCE, worked->covariance, diag, scratch1,
+                  vectors, scratch2) != 0) {
+    worked->converged = false;
+    // Put back whole should the split be dropped.
+    worked->staying = std::move(parent);
+    return worked;
+  }
+  worked->axisFromEigenvalues =
+      diag.m[0][0] > -1e18 || diag.m[1][1] > -1e18 || diag.m[2][2] > -1e18;
+  const PrincipalAxisChoice principal = PrincipalAxis(diag, vectors, previousAxisIndex);
+  worked->axisIndex = principal.index;
+
+  // The cluster's colours by their place in its table.
+  const size_t colourCount = parent.colours.size();
+  const WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
+  std::vector<uint32_t> pixelsOfColour(colourCount);
+  ColourSet set{parentWorking.data(), pixelsOfColour.data(), std::vector<uint32_t>(colourCount)};
+  for (size_t c = 0; c < colourCount; ++c) {
+    set.numbers[c] = static_cast<uint32_t>(c);
+    pixelsOfColour[c] = context.colours.takingPart[parent.colours[c]];
+  }
+  AxisCoordinates frame;
+  frame.Rotate(set, colourCount, mean, principal.axis);
+  const ThresholdRule rule{context.params.thresholdMode, false, previousThreshold};
+  worked->threshold = ChooseSplitThreshold(set, frame, m, PixelsInOrder{&parent.pixels, nullptr},
+                                           rule, context.run, threads);
+
+  // Pixels at or above the threshold move to the new cluster.
+  ClusterMembers& staying = worked->staying;
+  ClusterMembers& moving = worked->moving;
+  UnclearedVector<ColourSide> sides(frame.along.size());
+  const int64_t movingCount =
+      ShareOutColours(set, frame.along, static_cast<double>(worked->threshold), staying, moving,
+                      parent.colours.data(), [&](uint32_t c, uint32_t place, bool up) {
+                        const ColourTable::Working& w = set.working[c];
+                        sides[c] = {w.y, w.u, w.v, place, up};
+                      });
+  // Only the records the pass over the pixels reads stay while the lists are made.
+  std::vector<uint32_t>().swap(parent.colours);
+  std::vector<uint32_t>().swap(set.numbers);
+  frame.Release();
+  std::vector<uint32_t>().swap(pixelsOfColour);
+  PartitionMembers(parent.pixels, m - movingCount, movingCount, sides.data(), staying, moving,
+                   context.run, threads);
+  parent = ClusterMembers{};
+  UnclearedVector<ColourSide>().swap(sides);
+  SpreadsOfTwoClusters(context, staying, moving, worked->axisIndex, threads, worked->spread);
+  return worked;
+}
+
+ClusterMembers RejoinedCluster(WorkedSplit& worked) {
+  ClusterMembers whole = Rejoined(worked.staying, worked.moving);
+  whole.sums = worked.parentSums;
+  whole.products = worked.parentProducts;
+  worked = WorkedSplit{};
+  return whole;
+}
+
+}  // namespace genshoku

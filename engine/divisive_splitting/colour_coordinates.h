@@ -1,0 +1,37 @@
+#pragma once
+// The colours of a cluster being split and their coordinates in the frame of the cluster's
+// principal axis: along it (where the cut is made) and across it.
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/colour_table.h"
+#include "engine/divisive_splitting/cluster_statistics.h"
+#include "engine/uncleared_vector.h"
+
+namespace genshoku {
+
+// The colours being split, numbered 0..count-1 here: the places in the cluster's colour
+// table (or, at the first split, the colour numbers themselves).
+struct ColourSet {
+  const ColourTable::Working* working;  // by number
+  const uint32_t* pixels;               // taking-part pixels by number
+  std::vector<uint32_t> numbers;        // the numbers in the set, ascending
+};
+
+// Per number of a colour set: the colour's coordinates in the frame of an axis, centred on
+// the cluster's mean. Only the numbers of the set are written; the others are not read.
+struct AxisCoordinates {
+  UnclearedVector<double> along, across1, across2;
+
+  // Sizes the arrays for numbers 0..size-1 and rotates every colour of the set.
+  void Rotate(const ColourSet& set, size_t size, const Triple& mean, const Triple& axis);
+  void Release();
+};
+
+// The working colours of a cluster's colours, in the order of its table: the passes over
+// its pixels read them from there rather than from the whole colour table.
+using WorkingColours = UnclearedVector<ColourTable::Working>;
+WorkingColours WorkingOf(const ColourTable& colours, const std::vector<uint32_t>& colourNumbers);
+
+}  // namespace genshoku

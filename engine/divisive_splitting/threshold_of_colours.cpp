@@ -1,0 +1,143 @@
+#include "engine/divisive_splitting/threshold_of_colours.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/divisive_splitting/taking_part_pixels.h"
+#include "engine/integer_parts.h"
+
+namespace genshoku {
+
+namespace {
+
+// Colours keyed[begin..end) share one along-axis value: their pixels in pixel order, a run
+// for each stretch of pixels of one colour.
+void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_t begin, size_t end,
+                    const AxisCoordinates& frame, const PixelsInOrder& pixels, EngineRun& run,
+                    std::vector<ThresholdRun>& runs) {
+  std::vector<uint32_t> tied;
+  for (size_t k = begin; k < end; ++k) tied.push_back(keyed[k].second);
+  std::sort(tied.begin(), tied.end());
+  auto isTied = [&](uint32_t c) { return std::binary_search(tied.begin(), tied.end(), c); };
+  uint32_t lastColour = UINT32_MAX;
+  auto append = [&](uint32_t c) {
+    if (c == lastColour) {
+      ++runs.back().repeat;
+      return;
+    }
+    runs.push_back({frame.along[c], frame.across1[c], frame.across2[c], 1});
+    lastColour = c;
+  };
+  if (pixels.members) {
+    for (const Member& member : *pixels.members) {
+      if (isTied(member.colour)) append(member.colour);
+    }
+  } else {
+    ForEachTakingPartPixel(*pixels.picture, &run, [&](int64_t, uint32_t c) {
+      if (isTied(c)) append(c);
+    });
+  }
+}
+
+}  // namespace
+
+int ChooseSplitThreshold(const ColourSet& set, const AxisCoordinates& frame, int64_t count,
+                         const PixelsInOrder& pixels, const ThresholdRule& rule, EngineRun& run,
+                         int threads) {
+  IntegerHistogram histogram;
+  std::vector<ThresholdRun> runs;
+  if (ThresholdNeedsHistogram(rule.mode) && count > 0) {
+    histogram = HistogramOfColours(set, frame, count);
+  }
+  if (ThresholdNeedsRuns(rule.mode) && count > 0) runs = SortedRuns(set, frame, pixels, run);
+  return SplitThreshold(rule.mode, count, histogram, runs, rule.firstSplit, rule.previousThreshold,
+                        run, ThreadsForPass(count, threads));
+}
+
+IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates& frame,
+                                    int64_t count) {
+  IntegerHistogram histogram;
+  histogram.count = count;
+  bool first = true;
+  for (const uint32_t c : set.numbers) {
+    const int32_t value = RoundHalfUpTruncated(frame.along[c]);
+    if (first || value < histogram.minimum) histogram.minimum = value;
+    if (first || value > histogram.maximum) histogram.maximum = value;
+    first = false;
+  }
+  histogram.bins.assign(static_cast<size_t>(int64_t{histogram.maximum} - histogram.minimum + 1), 0);
+  for (const uint32_t c : set.numbers) {
+    histogram.bins[static_cast<size_t>(RoundHalfUpTruncated(frame.along[c]) - histogram.minimum)] +=
+        set.pixels[c];
+  }
+  return histogram;
+}
+
+std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                     const PixelsInOrder& pixels, EngineRun& run) {
+  std::vector<std::pair<double, uint32_t>> keyed = SortedByAlongValue(set, frame.along);
+  std::vector<ThresholdRun> runs;
+  runs.reserve(keyed.size());
+  size_t i = 0;
+  while (i < keyed.size()) {
+    // The colours come in the order of their values, scattered through the coordinate
+    // arrays: those a few places ahead are fetched meanwhile.
+    if (i + kFetchAhead < keyed.size()) {
+      const uint32_t ahead = keyed[i + kFetchAhead].second;
+      __builtin_prefetch(&frame.across1[ahead]);
+      __builtin_prefetch(&frame.across2[ahead]);
+      __builtin_prefetch(&set.pixels[ahead]);
+    }
+    size_t end = i + 1;
+    while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
+    if (end == i + 1) {
+      const uint32_t c = keyed[i].second;
+      runs.push_back({keyed[i].first, frame.across1[c], frame.across2[c], set.pixels[c]});
+    } else {
+      AppendTiedRuns(keyed, i, end, frame, pixels, run, runs);
+    }
+    i = end;
+  }
+  return runs;
+}
+
+// The pairs are first shared out to groups by their value, about one colour per group on
+// average (steps of a power of two below one unit), then each group is sorted on its own.
+std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set,
+                                                            const UnclearedVector<double>& along) {
+  const size_t n = set.numbers.size();
+  std::vector<std::pair<double, uint32_t>> keyed(n);
+  double low = HUGE_VAL, high = -HUGE_VAL;
+  for (const uint32_t c : set.numbers) {
+    low = std::min(low, along[c]);
+    high = std::max(high, along[c]);
+  }
+  const double first = std::floor(low);
+  const double span = std::floor(high) - first;
+  if (n < 64 || !(span >= 0.0 && span < 4.0 * static_cast<double>(n))) {
+    // Few colours, values far apart or not numbers: one sort.
+    for (size_t k = 0; k < n; ++k) keyed[k] = {along[set.numbers[k]], set.numbers[k]};
+    std::sort(keyed.begin(), keyed.end());
+    return keyed;
+  }
+  // Steps of 1/steps units; the group number never decreases as the value grows.
+  double steps = 1.0;
+  while (steps < 1024.0 && (span + 1.0) * steps * 2.0 <= static_cast<double>(n)) steps *= 2.0;
+  const size_t groups = static_cast<size_t>((span + 1.0) * steps);
+  std::vector<uint32_t> start(groups + 1, 0);
+  auto groupOf = [&](double value) {
+    return std::min(static_cast<size_t>((value - first) * steps), groups - 1);
+  };
+  for (const uint32_t c : set.numbers) ++start[groupOf(along[c]) + 1];
+  for (size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
+  std::vector<uint32_t> next(start.begin(), start.end() - 1);
+  for (const uint32_t c : set.numbers) keyed[next[groupOf(along[c])]++] = {along[c], c};
+  for (size_t g = 0; g < groups; ++g) {
+    if (start[g + 1] - start[g] > 1) {
+      std::sort(keyed.begin() + start[g], keyed.begin() + start[g + 1]);
+    }
+  }
+  return keyed;
+}
+
+}  // namespace genshoku

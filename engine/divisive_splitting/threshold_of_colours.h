@@ -1,0 +1,53 @@
+#pragma once
+// The split threshold of a cluster from its colours: the rounded along-axis values as a
+// histogram, or the colours' coordinates as the sorted runs of the threshold search, and
+// the rule of the settings applied to them (split_threshold.h).
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "engine/colour_table.h"
+#include "engine/divisive_splitting/clusters.h"
+#include "engine/divisive_splitting/colour_coordinates.h"
+#include "engine/divisive_splitting/split_threshold.h"
+#include "engine/engine_run.h"
+
+namespace genshoku {
+
+// The pixels of the colours being split, in pixel order: a cluster's member list or, at
+// the first split (members null), every taking-part pixel of the picture. They are read
+// only where colours share an along-axis value.
+struct PixelsInOrder {
+  const MemberList* members = nullptr;
+  const ColourTable* picture = nullptr;
+};
+
+// What the threshold rule reads besides the colours.
+struct ThresholdRule {
+  int mode = 0;  // ReductionParams::thresholdMode
+  bool firstSplit = false;
+  int previousThreshold = 0;
+};
+
+// The threshold of the `count` pixels of the set by the rule; the coordinates are the set's
+// in the frame of the cluster's principal axis. Lists of many pixels may use two threads.
+int ChooseSplitThreshold(const ColourSet& set, const AxisCoordinates& frame, int64_t count,
+                         const PixelsInOrder& pixels, const ThresholdRule& rule, EngineRun& run,
+                         int threads);
+
+// The histogram of the rounded along-axis values of the set's `count` pixels.
+IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates& frame,
+                                    int64_t count);
+
+// The records of the threshold search in the order of a stable sort of the pixels by
+// their along-axis value: one run per colour, except where different colours share a
+// value; their pixels then follow each other in pixel order.
+std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                     const PixelsInOrder& pixels, EngineRun& run);
+
+// The colours of the set as (along-axis value, number) pairs in increasing order.
+std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set,
+                                                            const UnclearedVector<double>& along);
+
+}  // namespace genshoku

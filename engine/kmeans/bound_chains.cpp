@@ -1,0 +1,82 @@
+#include "engine/kmeans/bound_chains.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+namespace genshoku {
+
+BoundChains::BoundChains(size_t colourCount)
+    : group_(colourCount),
+      second_(colourCount),
+      skipBelow_(colourCount),
+      lowerBase_(colourCount),
+      nearDrift_(static_cast<size_t>(kPaletteSize) * kGroupsPerEntry, 0.0),
+      groupDrift_(nearDrift_.size(), 0.0) {}
+
+bool BoundChains::CanGoOn(double centreSlack, const std::array<double, kPaletteSize>& shift) const {
+  if (!(centreSlack <= slackCap_)) return false;
+  for (int e = 0; e < kPaletteSize; ++e) {
+    // Sums of huge shifts would lose the margins of the chains in their rounding.
+    if (!(shift[e] < kLargestShift) || !(drift_[e] < kLargestShift)) return false;
+  }
+  return true;
+}
+
+void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
+                                      const std::array<double, kPaletteSize>& shift, int first,
+                                      int end) {
+  for (int e = first; e < end; ++e) {
+    const float* distances = search.NeighbourDistances(e);
+    const uint8_t* neighbours = search.NeighbourIndices(e);
+    float* table = nearShift_[e].data();
+    int k = 0;
+    double running = 0.0;
+    float rounded = RoundedUp(running);  // rounded again only when running changes
+    for (int step = 0; step < kReachSteps; ++step) {
+      uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
+      float stepEnd;
+      std::memcpy(&stepEnd, &endBits, sizeof stepEnd);
+      if (k < kPaletteSize - 1 && distances[k] <= stepEnd) {
+        while (k < kPaletteSize - 1 && distances[k] <= stepEnd) {
+          running = std::max(running, shift[neighbours[k++]]);
+        }
+        rounded = RoundedUp(running);
+      }
+      table[step] = rounded;
+    }
+    // Beyond the last step every neighbour counts.
+    while (k < kPaletteSize - 1) running = std::max(running, shift[neighbours[k++]]);
+    table[kReachSteps] = RoundedUp(running);
+  }
+}
+
+void BoundChains::AddToDrifts(const std::array<double, kPaletteSize>& shift, int first, int end) {
+  for (int e = first; e < end; ++e) {
+    drift_[e] += shift[e];
+    double* near = nearDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+    double* both = groupDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+    for (int step = 0; step < kGroupsPerEntry; ++step) {
+      near[step] += nearShift_[e][step];
+      both[step] = drift_[e] + near[step];
+    }
+  }
+}
+
+void BoundChains::Restart(std::vector<double>& lowerBefore, double centreSlack) {
+  lowerBefore.resize(group_.size());
+  for (size_t k = 0; k < group_.size(); ++k) lowerBefore[k] = LowerOthers(k);
+  drift_.fill(0.0);
+  std::fill(nearDrift_.begin(), nearDrift_.end(), 0.0);
+  std::fill(groupDrift_.begin(), groupDrift_.end(), 0.0);
+  slackCap_ = std::max(slackCap_, 4.0 * centreSlack);
+}
+
+float BoundChains::RoundedUp(double value) {
+  if (!(value < 1e30)) return HUGE_VALF;
+  const float rounded = static_cast<float>(value * (1.0 + 1e-6));
+  return value > 0.0 && rounded < FLT_MIN ? FLT_MIN : rounded;
+}
+
+}  // namespace genshoku

@@ -1,0 +1,25 @@
+#pragma once
+// The named sets of settings a reduction can start from. "window" is the window program's
+// reduction, byte for byte; "best" is the command line's default, chosen for the best
+// picture. Single settings may be changed on top of either.
+
+#include <optional>
+#include <string_view>
+
+#include "pipeline/reduce_picture.h"
+
+namespace genshoku {
+
+enum class Preset { Best, Window };
+
+// The settings of a preset.
+ReductionSettings PresetSettings(Preset preset);
+
+// The window's reduction: the engine's defaults and the window's options.
+const ReductionSettings& WindowSettings();
+
+// "best", "window".
+const char* PresetName(Preset preset);
+std::optional<Preset> PresetFromName(std::string_view name);
+
+}  // namespace genshoku

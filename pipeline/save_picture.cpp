@@ -1,0 +1,147 @@
+#include "pipeline/save_picture.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "codecs/gif/gif_writer.h"
+#include "codecs/png/png_encoder.h"
+#include "common/atomic_file.h"
+#include "formats/bmp_writer.h"
+
+namespace genshoku {
+
+namespace {
+
+bool CanBeSaved(const IndexedPicture& picture, const SaveSettings& settings,
+                const std::string& name, Diagnostics& diagnostics) {
+  if (picture.width <= 0 || picture.height <= 0 || picture.indices.size() < picture.PixelCount() ||
+      picture.palette.empty() || picture.palette.size() > 256) {
+    diagnostics.Err("%s: there is no reduced picture to save\n", name.c_str());
+    return false;
+  }
+  if (settings.format == PictureFormat::Jpeg) {
+    diagnostics.Err("%s: reduced pictures are saved as BMP, PNG or GIF, not JPEG\n", name.c_str());
+    return false;
+  }
+  if (settings.format == PictureFormat::Gif &&
+      (picture.width > GifWriter::kMaxSide || picture.height > GifWriter::kMaxSide)) {
+    diagnostics.Err("%s: GIF files cannot hold pictures wider or higher than 65535 pixels\n",
+                    name.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The palette as the writers take it: red, green, blue per entry, `entries` entries (the
+// ones past the picture's palette black).
+std::vector<uint8_t> PaletteTriples(const IndexedPicture& picture, size_t entries) {
+  std::vector<uint8_t> triples(3 * entries, 0);
+  for (size_t i = 0; i < std::min(entries, picture.palette.size()); ++i) {
+    triples[3 * i] = picture.palette[i].red;
+    triples[3 * i + 1] = picture.palette[i].green;
+    triples[3 * i + 2] = picture.palette[i].blue;
+  }
+  return triples;
+}
+
+std::span<const uint8_t> Indices(const IndexedPicture& picture) {
+  return {picture.indices.data(), picture.PixelCount()};
+}
+
+// Bits per entry of the GIF colour table: the smallest table that holds the palette.
+int GifTableBits(const IndexedPicture& picture) {
+  int bits = 1;
+  while ((size_t{1} << bits) < picture.palette.size()) ++bits;
+  return bits;
+}
+
+bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture) {
+  if (!writer) return false;
+  std::copy_n(picture.indices.begin(), picture.PixelCount(), writer->currentFrame());
+  const bool written = writer->WriteFrame(10);
+  return writer->Finish() && written;
+}
+
+bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path,
+                Diagnostics& diagnostics) {
+  AtomicFile file;
+  if (!file.Open(path) || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
+    diagnostics.Err("%s\n", file.error().c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SavePicture(const IndexedPicture& picture, const std::string& path,
+                 const SaveSettings& settings, Diagnostics& diagnostics) {
+  if (!CanBeSaved(picture, settings, path, diagnostics)) return false;
+  switch (settings.format) {
+    case PictureFormat::Png: {
+      png::VxRawPngEncoder encoder(diagnostics);
+      encoder.storeOnly = 0;
+      return encoder.Encode(path, picture.width, picture.height, 8, 3, Indices(picture),
+                            PaletteTriples(picture, 256)) == 1;
+    }
+    case PictureFormat::Gif: {
+      const int bits = GifTableBits(picture);
+      const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
+      return WriteGif(GifWriter::Create(path, picture.width, picture.height, table.data(), bits, 0,
+                                        diagnostics),
+                      picture);
+    }
+    case PictureFormat::Bmp:
+    case PictureFormat::Jpeg: break;
+  }
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = EncodeBmp8(picture);
+  } catch (const std::bad_alloc&) {
+    diagnostics.Err("%s: not enough memory to write the file\n", path.c_str());
+    return false;
+  }
+  return WriteBytes(bytes, path, diagnostics);
+}
+
+std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
+                                                  const SaveSettings& settings,
+                                                  const std::string& name,
+                                                  Diagnostics& diagnostics) {
+  if (!CanBeSaved(picture, settings, name, diagnostics)) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  try {
+    switch (settings.format) {
+      case PictureFormat::Png: {
+        png::VxRawPngEncoder encoder(diagnostics);
+        encoder.storeOnly = 0;
+        if (encoder.EncodeToMemory(bytes, picture.width, picture.height, 8, 3, Indices(picture),
+                                   PaletteTriples(picture, 256)) != 1) {
+          diagnostics.Err("%s: the PNG file could not be made\n", name.c_str());
+          return std::nullopt;
+        }
+        return bytes;
+      }
+      case PictureFormat::Gif: {
+        const int bits = GifTableBits(picture);
+        const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
+        if (!WriteGif(GifWriter::Create(bytes, picture.width, picture.height, table.data(), bits, 0,
+                                        diagnostics),
+                      picture)) {
+          diagnostics.Err("%s: the GIF file could not be made\n", name.c_str());
+          return std::nullopt;
+        }
+        return bytes;
+      }
+      case PictureFormat::Bmp:
+      case PictureFormat::Jpeg: break;
+    }
+    return EncodeBmp8(picture);
+  } catch (const std::bad_alloc&) {
+    diagnostics.Err("%s: not enough memory to make the file\n", name.c_str());
+    return std::nullopt;
+  }
+}
+
+}  // namespace genshoku

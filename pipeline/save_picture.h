@@ -1,0 +1,32 @@
+#pragma once
+// The last step of the pipeline: an indexed picture is written as an 8-bit BMP, a palette
+// PNG or a GIF file, or encoded as such a file's bytes in memory.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/diagnostics.h"
+#include "common/pictures.h"
+#include "pipeline/picture_format.h"
+
+namespace genshoku {
+
+struct SaveSettings {
+  PictureFormat format = PictureFormat::Bmp;  // BMP, PNG or GIF
+};
+
+// Writes `picture` at `path`. The target is replaced only by a complete file; on failure
+// at least one line naming the file goes to standard error, the target keeps what it held
+// and false is returned.
+bool SavePicture(const IndexedPicture& picture, const std::string& path,
+                 const SaveSettings& settings, Diagnostics& diagnostics);
+
+// The file's bytes in memory; none (with a line naming `name`) on failure.
+std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
+                                                  const SaveSettings& settings,
+                                                  const std::string& name,
+                                                  Diagnostics& diagnostics);
+
+}  // namespace genshoku

@@ -1,0 +1,146 @@
+#include "engine/divisive_splitting/threshold_of_colours.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/integer_parts.h"
+#include "tests/engine/clustering_test_support.h"
+#include "tests/engine/support_colour_table.h"
+
+namespace genshoku {
+namespace {
+
+// A colour set of all colours of a random table, with along-axis values from `value`.
+struct Colours {
+  ColourTable table;
+  ColourSet set;
+  AxisCoordinates frame;
+
+  template <typename Value>
+  Colours(int64_t colourCount, int64_t pixels, unsigned seed, Value&& value)
+      : table(test_support::RandomColourTable(colourCount, pixels, seed, 255.0, 5)),
+        set{table.working.data(), table.takingPart.data(), {}} {
+    const size_t n = static_cast<size_t>(colourCount);
+    frame.along.resize(n);
+    frame.across1.resize(n);
+    frame.across2.resize(n);
+    for (uint32_t c = 0; c < n; ++c) {
+      if (table.takingPart[c] != 0) set.numbers.push_back(c);
+      frame.along[c] = value(c);
+      frame.across1[c] = table.working[c].u;
+      frame.across2[c] = table.working[c].v;
+    }
+  }
+};
+
+TEST(ThresholdOfColours, ColoursComeSortedByValueWhateverHowTheValuesSpread) {
+  std::mt19937 generator(4);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const std::vector<std::pair<std::string, std::function<double(uint32_t)>>> spreads = {
+      {"dense", [&](uint32_t) { return unit(generator) * 40.0 - 20.0; }},
+      {"many ties", [&](uint32_t c) { return double(c % 17) * 0.25; }},
+      {"far apart", [&](uint32_t c) { return c % 2 ? 1e9 * unit(generator) : -unit(generator); }},
+      {"one value", [&](uint32_t) { return 3.5; }},
+  };
+  for (const auto& [name, value] : spreads) {
+    for (int64_t colourCount : {10, 63, 64, 3000}) {
+      const Colours colours(colourCount, colourCount * 3, 9, value);
+      const auto sorted = SortedByAlongValue(colours.set, colours.frame.along);
+      std::vector<std::pair<double, uint32_t>> expected;
+      for (uint32_t c : colours.set.numbers) expected.push_back({colours.frame.along[c], c});
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(sorted, expected) << name << ", " << colourCount << " colours";
+    }
+  }
+}
+
+// The runs must be what a stable sort of the pixels by their along-axis value gives, equal
+// neighbours (same colour) counted as one run.
+std::vector<ThresholdRun> RunsOfStableSort(const Colours& colours, const MemberList* members) {
+  std::vector<uint32_t> pixelColours;
+  if (members) {
+    for (const Member& member : *members) pixelColours.push_back(member.colour);
+  } else {
+    for (int64_t i = 0; i < colours.table.pixelCount; ++i) {
+      const uint32_t word = colours.table.pixelColour[i];
+      if ((word & ColourTable::kEdgeBit) == 0) pixelColours.push_back(word);
+    }
+  }
+  std::stable_sort(pixelColours.begin(), pixelColours.end(), [&](uint32_t a, uint32_t b) {
+    return colours.frame.along[a] < colours.frame.along[b];
+  });
+  std::vector<ThresholdRun> runs;
+  for (size_t k = 0; k < pixelColours.size(); ++k) {
+    const uint32_t c = pixelColours[k];
+    if (k > 0 && pixelColours[k - 1] == c) {
+      ++runs.back().repeat;
+    } else {
+      runs.push_back(
+          {colours.frame.along[c], colours.frame.across1[c], colours.frame.across2[c], 1});
+    }
+  }
+  return runs;
+}
+
+void ExpectSameRuns(const std::vector<ThresholdRun>& actual,
+                    const std::vector<ThresholdRun>& expected, const std::string& what) {
+  ASSERT_EQ(actual.size(), expected.size()) << what;
+  for (size_t k = 0; k < actual.size(); ++k) {
+    ASSERT_TRUE(actual[k].v == expected[k].v && actual[k].p1 == expected[k].p1 &&
+                actual[k].p2 == expected[k].p2 && actual[k].repeat == expected[k].repeat)
+        << what << ", run " << k;
+  }
+}
+
+TEST(ThresholdOfColours, RunsFollowAStableSortOfThePixelsAlsoWhereColoursShareAValue) {
+  // Values shared by several colours force the pixel-order pass over the tied colours.
+  const Colours colours(400, 5000, 6, [](uint32_t c) { return double(c % 37) - 18.0; });
+  test_support::TestRun test;
+  ExpectSameRuns(SortedRuns(colours.set, colours.frame, {nullptr, &colours.table}, test.run),
+                 RunsOfStableSort(colours, nullptr), "whole picture");
+  // A cluster's own list names the colours of the set (here: numbered as in the table).
+  MemberList members;
+  std::vector<Member> list;
+  for (int64_t i = 0; i < colours.table.pixelCount; i += 3) {
+    const uint32_t word = colours.table.pixelColour[i];
+    if ((word & ColourTable::kEdgeBit) == 0) list.push_back({uint32_t(i), word});
+  }
+  members.resize(list.size());
+  std::copy(list.begin(), list.end(), members.begin());
+  ColourSet set = colours.set;
+  std::vector<uint32_t> pixels(colours.table.colourCount, 0);
+  for (const Member& member : list) ++pixels[member.colour];
+  set.pixels = pixels.data();
+  set.numbers.clear();
+  for (uint32_t c = 0; c < pixels.size(); ++c) {
+    if (pixels[c] != 0) set.numbers.push_back(c);
+  }
+  const std::vector<ThresholdRun> runs =
+      SortedRuns(set, colours.frame, {&members, nullptr}, test.run);
+  ExpectSameRuns(runs, RunsOfStableSort(colours, &members), "cluster list");
+}
+
+TEST(ThresholdOfColours, TheHistogramCountsPixelsByRoundedValue) {
+  const Colours colours(50, 400, 2, [](uint32_t c) { return double(c) * 0.5 - 3.25; });
+  int64_t pixels = 0;
+  for (uint32_t c : colours.set.numbers) pixels += colours.table.takingPart[c];
+  const IntegerHistogram histogram = HistogramOfColours(colours.set, colours.frame, pixels);
+  EXPECT_EQ(histogram.count, pixels);
+  int64_t binned = 0;
+  for (const int64_t bin : histogram.bins) binned += bin;
+  EXPECT_EQ(binned, pixels);
+  for (uint32_t c : colours.set.numbers) {
+    const int32_t value = RoundHalfUpTruncated(colours.frame.along[c]);
+    EXPECT_GE(value, histogram.minimum);
+    EXPECT_LE(value, histogram.maximum);
+    EXPECT_GE(histogram.bins[size_t(value - histogram.minimum)], colours.table.takingPart[c]);
+  }
+}
+
+}  // namespace
+}  // namespace genshoku
