@@ -75,6 +75,9 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   int count = 0;
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
+    // Nothing can beat a copy that reaches the end of the comparison (and the byte at
+    // `best` would lie past the input).
+    if (best >= compareLimit) return;
     const uint8_t* earlier = current - distance;
     if (earlier[best] != current[best] || earlier[0] != current[0] || earlier[1] != current[1]) {
       return;
