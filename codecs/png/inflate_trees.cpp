@@ -40,8 +40,8 @@ std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths,
   return root;
 }
 
-SymbolRead ReadSymbol(const HuffmanTreeNode& root, InflateBitReader& bits, int32_t& symbol) {
-  const HuffmanTreeNode* node = &root;
+SymbolRead ReadSymbol(const HuffmanTreeNode& start, InflateBitReader& bits, int32_t& symbol) {
+  const HuffmanTreeNode* node = &start;
   do {
     uint32_t bit;
     if (!bits.ReadBit(bit)) return SymbolRead::OutOfData;
@@ -90,19 +90,6 @@ void HuffmanDecodeTable::Fill(const HuffmanTreeNode& node, int depth, uint32_t p
 // Every entry whose lowest `depth` bits are `path`: the bits after those do not matter.
 void HuffmanDecodeTable::FillAll(uint32_t path, int depth, Entry entry) {
   for (size_t index = path; index < kEntries; index += size_t{1} << depth) entries_[index] = entry;
-}
-
-SymbolRead HuffmanDecodeTable::WalkOn(const HuffmanTreeNode& start, InflateBitReader& bits,
-                                      int32_t& symbol) {
-  const HuffmanTreeNode* node = &start;
-  do {
-    uint32_t bit;
-    if (!bits.ReadBit(bit)) return SymbolRead::OutOfData;
-    node = (bit != 0 ? node->right : node->left).get();
-    if (node == nullptr) return SymbolRead::MissingNode;
-  } while (!node->IsLeaf());
-  symbol = node->symbol;
-  return SymbolRead::Found;
 }
 
 }  // namespace genshoku::png

@@ -24,9 +24,10 @@ std::unique_ptr<HuffmanTreeNode> BuildTree(int count, const int32_t* lengths, co
 
 enum class SymbolRead { Found, OutOfData, MissingNode };
 
-// Walks from the root, taking at least one bit, so every symbol costs input: a tree
-// without symbols reports a missing node instead of yielding symbols for free.
-SymbolRead ReadSymbol(const HuffmanTreeNode& root, InflateBitReader& bits, int32_t& symbol);
+// Walks from `start` (the root, or the node where a table look-up left off) one bit at a
+// time, taking at least one bit, so every symbol costs input: a tree without symbols
+// reports a missing node instead of yielding symbols for free.
+SymbolRead ReadSymbol(const HuffmanTreeNode& start, InflateBitReader& bits, int32_t& symbol);
 
 // The first levels of a tree laid out as a table, so that a symbol is found with one
 // look-up at the next bits instead of a walk of one step per bit. Each entry tells what
@@ -69,7 +70,7 @@ class HuffmanDecodeTable {
     }
     if (entry.kind == kMissing) return SymbolRead::MissingNode;
     InflateBitReader walker = bits;
-    const SymbolRead read = WalkOn(*deeper_[entry.value], walker, symbol);
+    const SymbolRead read = ReadSymbol(*deeper_[entry.value], walker, symbol);
     bits = walker;
     return read;
   }
@@ -85,7 +86,6 @@ class HuffmanDecodeTable {
 
   void Fill(const HuffmanTreeNode& node, int depth, uint32_t path);
   void FillAll(uint32_t path, int depth, Entry entry);
-  static SymbolRead WalkOn(const HuffmanTreeNode& node, InflateBitReader& bits, int32_t& symbol);
 
   const HuffmanTreeNode& root_;
   Entry entries_[kEntries];

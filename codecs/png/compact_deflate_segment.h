@@ -1,0 +1,41 @@
+#pragma once
+// Compresses one segment of the input into deflate blocks: the copies are found once,
+// the segment is parsed with costs that each parse's statistics refine, the tokens are
+// split into blocks where the statistics change, and each block is parsed once more
+// with its own costs before it is written with codes fitted to it.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "codecs/png/deflate_bit_writer.h"
+#include "codecs/png/deflate_block_splitter.h"
+#include "codecs/png/lz77_match_finder.h"
+#include "codecs/png/lz77_match_table.h"
+#include "codecs/png/lz77_optimal_parser.h"
+
+namespace genshoku::png {
+
+struct CompactDeflateSettings {
+  MatchFinderLimits matchFinder;
+  BlockSplitSettings split;
+  bool samplePass = true;  // a first parse of a quarter of the segment for its costs
+  int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)
+  int blockPasses = 1;     // parses of each block with its own costs after the split
+};
+
+// Memory one thread reuses from segment to segment.
+struct SegmentWorkspace {
+  Lz77MatchTable matches;
+  ParserScratch parser;
+  std::vector<DeflateToken> tokens;
+  std::vector<DeflateToken> blockTokens;
+};
+
+// Appends the blocks of data[begin, end) to `out`; copies may reach back to 32 KB before
+// `begin`. The last block is marked final when `final` is set.
+void CompressSegment(const uint8_t* data, size_t size, size_t begin, size_t end, bool final,
+                     const CompactDeflateSettings& settings, SegmentWorkspace& workspace,
+                     DeflateBitWriter& out);
+
+}  // namespace genshoku::png

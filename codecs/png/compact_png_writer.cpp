@@ -1,0 +1,138 @@
+#include "codecs/png/compact_png_writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
+#include "codecs/png/compact_filter_choice.h"
+#include "codecs/png/compact_zlib_stream.h"
+#include "codecs/png/deflate_tables.h"
+#include "codecs/png/png_chunk_writer.h"
+
+namespace genshoku::png {
+
+namespace {
+
+constexpr uint8_t kPaletteColourType = 3;
+
+CompactPngStatus CheckImage(const CompactPngImage& image) {
+  if (image.width < 1 || image.height < 1 || image.width > kMaxCompactPngSide ||
+      image.height > kMaxCompactPngSide) {
+    return CompactPngStatus::kBadSize;
+  }
+  if (image.width > kMaxCompactPngPixels / image.height) return CompactPngStatus::kTooLarge;
+  if (image.indices.size() != static_cast<size_t>(image.width * image.height)) {
+    return CompactPngStatus::kIndicesSizeMismatch;
+  }
+  if (image.palette.empty() || image.palette.size() > 256) return CompactPngStatus::kBadPalette;
+  const uint8_t largest = *std::max_element(image.indices.begin(), image.indices.end());
+  if (largest >= image.palette.size()) return CompactPngStatus::kIndexOutsidePalette;
+  return CompactPngStatus::kOk;
+}
+
+// What each effort level spends: hash chain entries tried per position and parses.
+CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
+  CompactDeflateSettings settings;
+  switch (std::clamp(effort, 1, 3)) {
+    case 1:
+      settings.matchFinder.chainDepth = 2;
+      settings.matchFinder.shortChainDepth = 1;
+      settings.blockPasses = 0;
+      break;
+    case 2: break;
+    default:
+      settings.matchFinder.chainDepth = 64;
+      settings.matchFinder.shortChainDepth = 16;
+      settings.segmentPasses = 2;
+      settings.blockPasses = 2;
+      break;
+  }
+  settings.matchFinder.rowDistance =
+      static_cast<int>(std::min<size_t>(rowDistance, kMaxDistance + 1));
+  return settings;
+}
+
+void AppendHeaderChunks(std::vector<uint8_t>& png, const CompactPngImage& image,
+                        const CompactPalette& palette) {
+  AppendPngSignature(png);
+  uint8_t header[13];
+  WriteBigEndian32(header, static_cast<uint32_t>(image.width));
+  WriteBigEndian32(header + 4, static_cast<uint32_t>(image.height));
+  header[8] = static_cast<uint8_t>(palette.bitDepth);
+  header[9] = kPaletteColourType;
+  header[10] = 0;  // deflate
+  header[11] = 0;  // adaptive filtering
+  header[12] = 0;  // not interlaced
+  AppendPngChunk(png, "IHDR", header, sizeof header);
+  std::vector<uint8_t> colours;
+  std::vector<uint8_t> alphas;
+  for (size_t i = 0; i < palette.entries.size(); ++i) {
+    const Rgba& entry = palette.entries[i];
+    colours.insert(colours.end(), {entry.red, entry.green, entry.blue});
+    if (i < palette.alphaCount) alphas.push_back(entry.alpha);
+  }
+  AppendPngChunk(png, "PLTE", colours.data(), colours.size());
+  if (!alphas.empty()) AppendPngChunk(png, "tRNS", alphas.data(), alphas.size());
+}
+
+}  // namespace
+
+const char* CompactPngStatusText(CompactPngStatus status) {
+  switch (status) {
+    case CompactPngStatus::kOk: return "done";
+    case CompactPngStatus::kBadSize: return "the picture's width or height is out of range";
+    case CompactPngStatus::kTooLarge: return "the picture has too many pixels";
+    case CompactPngStatus::kIndicesSizeMismatch:
+      return "the number of indices is not width x height";
+    case CompactPngStatus::kBadPalette: return "the palette does not have 1 to 256 entries";
+    case CompactPngStatus::kIndexOutsidePalette: return "an index lies outside the palette";
+    case CompactPngStatus::kOutOfMemory: return "not enough memory";
+    case CompactPngStatus::kStopped: return "stopped";
+    case CompactPngStatus::kCannotWriteFile: return "the file cannot be written";
+  }
+  return "unknown status";
+}
+
+CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPngOptions& options,
+                                  std::vector<uint8_t>& png) {
+  png.clear();
+  const CompactPngStatus checked = CheckImage(image);
+  if (checked != CompactPngStatus::kOk) return checked;
+  try {
+    const CompactPalette palette = PlanCompactPalette(image.indices.data(), image.indices.size(),
+                                                      image.palette, options.paletteOrder);
+    const CompactRowFilter filter =
+        options.rowFilter == CompactRowFilter::kAuto
+            ? ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
+                              palette.bitDepth)
+            : options.rowFilter;
+    const std::vector<uint8_t> rows =
+        BuildFilteredRows(image.indices.data(), image.width, image.height, palette.newIndex,
+                          palette.bitDepth, filter);
+    CompactZlibOptions zlibOptions;
+    zlibOptions.threads = options.threads;
+    zlibOptions.deflate =
+        SettingsForEffort(options.effort, rows.size() / static_cast<size_t>(image.height));
+    if (options.progress) {
+      zlibOptions.progress = [&options](size_t done, size_t total) {
+        return options.progress(static_cast<double>(done) / static_cast<double>(total));
+      };
+    }
+    std::vector<uint8_t> stream;
+    switch (BuildCompactZlibStream(rows.data(), rows.size(), zlibOptions, stream)) {
+      case CompactZlibResult::kDone: break;
+      case CompactZlibResult::kStopped: return CompactPngStatus::kStopped;
+      case CompactZlibResult::kOutOfMemory: return CompactPngStatus::kOutOfMemory;
+    }
+    png.reserve(stream.size() + 1200);
+    AppendHeaderChunks(png, image, palette);
+    AppendPngChunk(png, "IDAT", stream.data(), stream.size());
+    AppendPngChunk(png, "IEND", nullptr, 0);
+  } catch (const std::bad_alloc&) {
+    png.clear();
+    return CompactPngStatus::kOutOfMemory;
+  }
+  return CompactPngStatus::kOk;
+}
+
+}  // namespace genshoku::png

@@ -1,0 +1,112 @@
+#include "codecs/png/lz77_match_finder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace genshoku::png {
+
+namespace {
+
+// The head of a position this far ahead is fetched early, so that it is in the cache when
+// its turn comes.
+constexpr size_t kPrefetchAhead = 8;
+
+// How far the bytes at a and b agree, up to `limit`.
+inline int MatchLength(const uint8_t* a, const uint8_t* b, int limit) {
+  int length = 0;
+  while (length + 8 <= limit) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a + length, 8);
+    std::memcpy(&y, b + length, 8);
+    const uint64_t difference = x ^ y;
+    if (difference != 0) return length + __builtin_ctzll(difference) / 8;
+    length += 8;
+  }
+  while (length < limit && a[length] == b[length]) ++length;
+  return length;
+}
+
+}  // namespace
+
+Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFinderLimits& limits)
+    : data_(data),
+      size_(size),
+      chainDepth_(std::max(0, limits.chainDepth)),
+      shortChainDepth_(std::max(0, limits.shortChainDepth)),
+      niceLength_(std::clamp(limits.niceLength, kMinMatch, kMaxMatch)),
+      newest3_(size_t{1} << kHash3Bits, kNil),
+      previous3_(kSlots, kNil),
+      head_(size_t{1} << kHashBits, kNil),
+      previous_(kSlots, kNil) {
+  if (limits.rowDistance > 1) {
+    const int rows = std::min(limits.rowsAbove, kMaxRowsAbove);
+    for (int k = 1; k <= rows; ++k) {
+      const int64_t distance = int64_t{limits.rowDistance} * k;
+      if (distance > kMaxDistance) break;
+      rowDistances_[rowCount_++] = static_cast<uint32_t>(distance);
+    }
+  }
+}
+
+int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
+  if (position + kMinMatch > size_) return 0;
+  if (position + kPrefetchAhead + kChainBytes <= size_) {
+    __builtin_prefetch(&head_[HashAt(position + kPrefetchAhead)]);
+    __builtin_prefetch(&newest3_[Hash3At(position + kPrefetchAhead)]);
+  }
+  const uint32_t hash3 = Hash3At(position);
+  const uint32_t nearest3 = newest3_[hash3];
+  newest3_[hash3] = static_cast<uint32_t>(position);
+  previous3_[position % kSlots] = nearest3;
+  uint32_t candidate = kNil;
+  if (position + kChainBytes <= size_) {
+    const uint32_t hash = HashAt(position);
+    candidate = head_[hash];
+    previous_[position % kSlots] = candidate;
+    head_[hash] = static_cast<uint32_t>(position);
+  }
+
+  // Lengths are compared beyond `limit` when the input goes on, so that the search knows
+  // the true best; what is reported is cut to `limit`.
+  const int compareLimit = static_cast<int>(std::min<size_t>(kMaxMatch, size_ - position));
+  const uint8_t* current = data_ + position;
+  int best = kMinMatch - 1;
+  int count = 0;
+  // Inlined by force: it runs for every candidate, and a call would cost more than it.
+  const auto consider = [&](size_t distance) __attribute__((always_inline)) {
+    // Nothing can beat a copy that reaches the end of the comparison (and the byte at
+    // `best` would lie past the input).
+    if (best >= compareLimit) return;
+    const uint8_t* earlier = current - distance;
+    if (earlier[best] != current[best] || earlier[0] != current[0] || earlier[1] != current[1]) {
+      return;
+    }
+    const int length = MatchLength(earlier, current, compareLimit);
+    if (length <= best) return;
+    best = length;
+    const int reported = std::min(length, limit);
+    if (reported >= kMinMatch && (count == 0 || reported > out[count - 1].length)) {
+      out[count++] = FoundMatch{static_cast<uint16_t>(reported), static_cast<uint16_t>(distance)};
+    }
+  };
+
+  // Roughly nearest first, since a length keeps the distance of the first candidate that
+  // reaches it: the byte before, the short chain, the rows above, the long chain.
+  if (position >= 1) consider(1);
+  uint32_t candidate3 = nearest3;
+  for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
+    if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
+    consider(position - candidate3);
+    candidate3 = previous3_[candidate3 % kSlots];
+  }
+  for (int i = 0; i < rowCount_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
+  for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
+    if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
+    consider(position - candidate);
+    candidate = previous_[candidate % kSlots];
+  }
+  return count;
+}
+
+}  // namespace genshoku::png

@@ -1,0 +1,98 @@
+#pragma once
+// Finds, at each position of the input, the copies deflate could code there: for every
+// length up to the longest found, a copy of that length (with the distance of the first
+// candidate that reached it; candidates are tried roughly nearest first). Candidates come
+// from four places:
+// - the byte before (runs of one colour);
+// - the same place in the rows above, when the input is a picture's rows (a picture
+//   repeats itself vertically, often far beyond what a hash chain reaches in time);
+// - a short hash chain of the earlier positions that share the first three bytes,
+//   newest first: the near copies of three bytes, which dithered pictures are full of;
+// - a longer hash chain of the positions that share the first four bytes, where the
+//   longer copies are.
+// A candidate is compared in full only when it agrees with the position at the byte that
+// would make its copy longer than the best so far, so most of them cost one comparison.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "codecs/png/deflate_tables.h"
+
+namespace genshoku::png {
+
+struct MatchFinderLimits {
+  // Entries tried per position at most on the four-byte and the three-byte chain.
+  int chainDepth = 8;
+  int shortChainDepth = 4;
+  // A copy this long ends the search; the positions it covers get no search of their own.
+  int niceLength = kMaxMatch;
+  // The distance from one row of a picture to the next (0: the input has no rows), and
+  // how many rows above are tried.
+  int rowDistance = 0;
+  int rowsAbove = 4;
+};
+
+// The copies found at one position: lengths ascending, each with its distance.
+struct FoundMatch {
+  uint16_t length;
+  uint16_t distance;
+};
+
+class Lz77MatchFinder {
+ public:
+  // `data[0..size)` is the whole input; the finder keeps a pointer to it.
+  Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFinderLimits& limits);
+
+  // Enters `position` into both hash chains without searching.
+  void Insert(size_t position) {
+    if (position + kMinMatch > size_) return;
+    const uint32_t hash3 = Hash3At(position);
+    previous3_[position % kSlots] = newest3_[hash3];
+    newest3_[hash3] = static_cast<uint32_t>(position);
+    if (position + kChainBytes > size_) return;
+    const uint32_t hash = HashAt(position);
+    previous_[position % kSlots] = head_[hash];
+    head_[hash] = static_cast<uint32_t>(position);
+  }
+  // Reports the copies at `position`, none longer than `limit` bytes (the end of the
+  // caller's piece of input), into `out` (room for kMaxMatch entries), and enters the
+  // position into the chains. Returns how many copies there are.
+  int FindAndInsert(size_t position, int limit, FoundMatch* out);
+
+  int niceLength() const { return niceLength_; }
+
+ private:
+  static constexpr uint32_t kNil = UINT32_MAX;
+  static constexpr int kHashBits = 16;
+  static constexpr size_t kSlots = 2 * static_cast<size_t>(kMaxDistance);
+  static constexpr int kMaxRowsAbove = 16;
+
+  static constexpr size_t kChainBytes = 4;
+  static constexpr int kHash3Bits = 15;
+  uint32_t HashAt(size_t position) const {
+    uint32_t bytes;
+    std::memcpy(&bytes, data_ + position, 4);
+    return (bytes * 2654435761u) >> (32 - kHashBits);
+  }
+  uint32_t Hash3At(size_t position) const {
+    const uint32_t bytes = uint32_t{data_[position]} | uint32_t{data_[position + 1]} << 8 |
+                           uint32_t{data_[position + 2]} << 16;
+    return (bytes * 2654435761u) >> (32 - kHash3Bits);
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+  int chainDepth_;
+  int shortChainDepth_;
+  int niceLength_;
+  int rowCount_ = 0;
+  uint32_t rowDistances_[kMaxRowsAbove];  // of the rows above
+  std::vector<uint32_t> newest3_;         // newest position per 3-byte hash
+  std::vector<uint32_t> previous3_;       // per slot: the next older one of the same 3-byte hash
+  std::vector<uint32_t> head_;            // newest position per 4-byte hash
+  std::vector<uint32_t> previous_;        // per slot: the next older one of the same 4-byte hash
+};
+
+}  // namespace genshoku::png

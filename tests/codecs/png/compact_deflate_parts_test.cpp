@@ -1,0 +1,189 @@
+// The parts of the compact writer's deflate, each against an independent check: code
+// lengths against the Kraft sum and a plain Huffman code, blocks and joined bit pieces
+// against zlib's inflate, copies against the input itself.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "codecs/png/compact_deflate_segment.h"
+#include "codecs/png/deflate_bit_writer.h"
+#include "codecs/png/deflate_block_splitter.h"
+#include "codecs/png/deflate_block_writer.h"
+#include "codecs/png/huffman_limited_lengths.h"
+#include "codecs/png/lz77_match_table.h"
+#include "tests/codecs/png/support_png.h"
+
+namespace genshoku::png {
+namespace {
+
+using pngtest::Bytes;
+using pngtest::TestRandom;
+
+double KraftSum(const uint8_t* lengths, int count) {
+  double sum = 0;
+  for (int s = 0; s < count; ++s) {
+    if (lengths[s] != 0) sum += std::ldexp(1.0, -lengths[s]);
+  }
+  return sum;
+}
+
+uint64_t CodedSize(const uint32_t* counts, const uint8_t* lengths, int count) {
+  uint64_t bits = 0;
+  for (int s = 0; s < count; ++s) bits += uint64_t{counts[s]} * lengths[s];
+  return bits;
+}
+
+TEST(CompactDeflateParts, LimitedCodeLengthsAreCompleteWithinTheLimitAndOptimal) {
+  TestRandom random(11);
+  for (int round = 0; round < 300; ++round) {
+    const int count = 2 + static_cast<int>(random.Below(287));
+    std::vector<uint32_t> counts(static_cast<size_t>(count));
+    for (uint32_t& c : counts) {
+      // Skewed weights (some huge, some zero) force deep trees the limit must cut.
+      const uint32_t kind = random.Below(4);
+      c = kind == 0 ? 0 : kind == 1 ? 1 + random.Below(3) : 1u << random.Below(24);
+    }
+    counts[0] = std::max<uint32_t>(counts[0], 1);
+    counts[1] = std::max<uint32_t>(counts[1], 1);
+    for (int limit : {7, 9, 15}) {
+      if ((1 << limit) < count) continue;
+      std::vector<uint8_t> lengths(static_cast<size_t>(count));
+      LimitedCodeLengths(counts.data(), count, limit, lengths.data());
+      EXPECT_DOUBLE_EQ(KraftSum(lengths.data(), count), 1.0);
+      for (int s = 0; s < count; ++s) {
+        EXPECT_EQ(lengths[s] == 0, counts[s] == 0);
+        EXPECT_LE(lengths[s], limit);
+      }
+      // With a limit that does not bind (all lengths of a plain Huffman code fit), the
+      // size equals that of the plain code: package-merge with limit 16 on few symbols.
+      if (limit == 15) {
+        std::vector<uint8_t> unlimited(static_cast<size_t>(count));
+        LimitedCodeLengths(counts.data(), count, 16, unlimited.data());
+        EXPECT_LE(CodedSize(counts.data(), unlimited.data(), count),
+                  CodedSize(counts.data(), lengths.data(), count));
+      }
+    }
+  }
+  // Two equal weights: one bit each; a lone symbol: one bit, completed by a second.
+  const uint32_t two[3] = {5, 0, 5};
+  uint8_t lengths[3];
+  LimitedCodeLengths(two, 3, 15, lengths);
+  EXPECT_EQ(lengths[0], 1);
+  EXPECT_EQ(lengths[1], 0);
+  EXPECT_EQ(lengths[2], 1);
+  const uint32_t one[3] = {0, 0, 9};
+  CompleteLimitedCodeLengths(one, 3, 15, lengths);
+  EXPECT_DOUBLE_EQ(KraftSum(lengths, 3), 1.0);
+  EXPECT_EQ(lengths[2], 1);
+}
+
+TEST(CompactDeflateParts, BitPiecesJoinedAtAnyOffsetReadLikeOneWriter) {
+  TestRandom random(3);
+  for (int round = 0; round < 50; ++round) {
+    DeflateBitWriter whole;
+    DeflateBitWriter joined;
+    for (int piece = 0; piece < 4; ++piece) {
+      DeflateBitWriter part;
+      const int writes = static_cast<int>(random.Below(200));
+      for (int w = 0; w < writes; ++w) {
+        const int count = 1 + static_cast<int>(random.Below(32));
+        const uint32_t bits =
+            static_cast<uint32_t>(random.Next()) & (count == 32 ? 0xFFFFFFFFu : (1u << count) - 1);
+        whole.Put(bits, count);
+        part.Put(bits, count);
+      }
+      joined.Append(part);
+    }
+    EXPECT_EQ(whole.BitCount(), joined.BitCount());
+    EXPECT_TRUE(whole.TakeBytes() == joined.TakeBytes());
+  }
+}
+
+// Compresses `data` as a whole raw deflate stream of one segment and inflates it again.
+void CheckSegmentInflates(const Bytes& data, const CompactDeflateSettings& settings) {
+  DeflateBitWriter writer;
+  SegmentWorkspace workspace;
+  CompressSegment(data.data(), data.size(), 0, data.size(), true, settings, workspace, writer);
+  Bytes inflated;
+  std::string error;
+  ASSERT_TRUE(pngtest::ZlibInflate(writer.TakeBytes(), inflated, &error, true)) << error;
+  EXPECT_TRUE(inflated == data);
+}
+
+TEST(CompactDeflateParts, SegmentsOfEveryKindInflateWithZlib) {
+  CompactDeflateSettings settings;
+  CheckSegmentInflates(Bytes{}, settings);
+  CheckSegmentInflates(Bytes{42}, settings);
+  CheckSegmentInflates(Bytes(100000, 7), settings);                // one long run
+  CheckSegmentInflates(pngtest::RandomBytes(70000, 5), settings);  // stored-like noise
+  Bytes text;
+  for (int i = 0; i < 20000; ++i) text.push_back(static_cast<uint8_t>("abcab"[i % 5] + i % 7));
+  CheckSegmentInflates(text, settings);
+  // Few symbols: blocks that the fixed code or two-symbol codes serve best.
+  Bytes twoSymbols = pngtest::RandomBytes(5000, 9);
+  for (uint8_t& b : twoSymbols) b &= 1;
+  CheckSegmentInflates(twoSymbols, settings);
+  settings.matchFinder.rowDistance = 101;
+  Bytes rows;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 101; ++x) rows.push_back(static_cast<uint8_t>((x * 7 + (y / 9)) % 13));
+  }
+  CheckSegmentInflates(rows, settings);
+}
+
+TEST(CompactDeflateParts, EveryReportedCopyIsInTheInputAndLengthsAscend) {
+  Bytes data = pngtest::RandomBytes(200000, 17);
+  for (size_t i = 0; i < data.size(); ++i) {
+    // Mostly four symbols, with runs and repeats at a row distance of 640.
+    data[i] = i >= 640 && (data[i] & 3) == 0 ? data[i - 640] : static_cast<uint8_t>(data[i] % 4);
+    if (i % 1000 < 300) data[i] = 9;
+  }
+  MatchFinderLimits limits;
+  limits.rowDistance = 640;
+  const size_t begin = 50000;
+  const size_t end = 120000;
+  Lz77MatchTable table;
+  FindAllMatches(data.data(), data.size(), begin, end, limits, table);
+  size_t reported = 0;
+  for (size_t position = begin; position < end; ++position) {
+    int previousLength = 0;
+    for (int m = 0; m < table.CountAt(position); ++m) {
+      const FoundMatch match = table.At(position)[m];
+      ASSERT_GE(match.length, kMinMatch);
+      ASSERT_GT(match.length, previousLength);
+      ASSERT_LE(position + match.length, end);
+      ASSERT_GE(match.distance, 1);
+      ASSERT_LE(match.distance, kMaxDistance);
+      ASSERT_LE(match.distance, position);
+      ASSERT_EQ(std::memcmp(&data[position], &data[position - match.distance], match.length), 0);
+      previousLength = match.length;
+      ++reported;
+    }
+  }
+  EXPECT_GT(reported, (end - begin) / 4);
+}
+
+TEST(CompactDeflateParts, BlocksAreSplitWhereTheStatisticsChange) {
+  // Two halves over disjoint alphabets are worth two blocks; uniform data one block.
+  std::vector<DeflateToken> tokens;
+  TestRandom random(8);
+  // The change falls on a chunk boundary (20 chunks of 2048 tokens).
+  for (int i = 0; i < 40960; ++i) {
+    tokens.push_back(LiteralToken(static_cast<uint8_t>(random.Below(16))));
+  }
+  for (int i = 0; i < 40960; ++i) {
+    tokens.push_back(LiteralToken(static_cast<uint8_t>(200 + random.Below(16))));
+  }
+  const std::vector<size_t> ends = SplitIntoBlocks(tokens.data(), tokens.size(), {});
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[0], 40960u);
+  EXPECT_EQ(ends[1], tokens.size());
+  tokens.resize(40960);
+  EXPECT_EQ(SplitIntoBlocks(tokens.data(), tokens.size(), {}).size(), 1u);
+}
+
+}  // namespace
+}  // namespace genshoku::png
