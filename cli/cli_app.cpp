@@ -178,6 +178,7 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   const Clock::time_point encodeStart = Clock::now();
   SaveSettings save;
   save.format = format;
+  SetPresetFileWriting(options.preset, save);
   // Without --force a file that appeared meanwhile is kept, not replaced.
   save.existing = options.force ? ExistingTarget::Replace : ExistingTarget::Keep;
   bool appeared = false;

@@ -47,6 +47,12 @@ ReductionSettings PresetSettings(Preset preset) {
   return BestSettings();
 }
 
+void SetPresetFileWriting(Preset preset, SaveSettings& save) {
+  const bool best = preset == Preset::Best;
+  save.compactPng = best;
+  save.stillGif = best;
+}
+
 const char* PresetName(Preset preset) { return preset == Preset::Best ? "best" : "window"; }
 
 std::optional<Preset> PresetFromName(std::string_view name) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "pipeline/reduce_picture.h"
+#include "pipeline/save_picture.h"
 
 namespace genshoku {
 
@@ -17,6 +18,10 @@ ReductionSettings PresetSettings(Preset preset);
 
 // The best preset's settings and options (the values bench/quality chose).
 ReductionSettings BestSettings();
+
+// How a preset writes its files: "best" the smallest files the writers make (the compact
+// PNG stream, GIF files without the looping extension), "window" the window's streams.
+void SetPresetFileWriting(Preset preset, SaveSettings& save);
 
 // The window's reduction: the engine's defaults and the window's options.
 const ReductionSettings& WindowSettings();

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "codecs/gif/gif_writer.h"
+#include "codecs/png/compact_png_writer.h"
 #include "codecs/png/png_encoder.h"
 #include "common/atomic_file.h"
 #include "formats/bmp_writer.h"
@@ -56,11 +57,29 @@ int GifTableBits(const IndexedPicture& picture) {
   return bits;
 }
 
-bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture) {
+// The window's GIF file loops endlessly through its one frame, shown for a tenth of a
+// second; a still GIF has neither the looping extension nor a frame delay.
+int GifLoopCount(const SaveSettings& settings) { return settings.stillGif ? -1 : 0; }
+
+bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture,
+              const SaveSettings& settings) {
   if (!writer) return false;
   std::copy_n(picture.indices.begin(), picture.PixelCount(), writer->currentFrame());
-  const bool written = writer->WriteFrame(10);
+  const bool written = writer->WriteFrame(settings.stillGif ? 0 : 10);
   return writer->Finish() && written;
+}
+
+bool EncodeCompact(const IndexedPicture& picture, const std::string& name,
+                   std::vector<uint8_t>& bytes, Diagnostics& diagnostics) {
+  const png::CompactPngImage image{picture.width, picture.height, Indices(picture),
+                                   picture.palette};
+  const png::CompactPngStatus status = png::EncodeCompactPng(image, {}, bytes);
+  if (status == png::CompactPngStatus::kOutOfMemory) throw std::bad_alloc();
+  if (status != png::CompactPngStatus::kOk) {
+    diagnostics.Err("%s: %s\n", name.c_str(), png::CompactPngStatusText(status));
+    return false;
+  }
+  return true;
 }
 
 bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path, ExistingTarget existing,
@@ -80,7 +99,8 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
                  const SaveSettings& settings, Diagnostics& diagnostics, bool* targetExists) {
   if (targetExists != nullptr) *targetExists = false;
   if (!CanBeSaved(picture, settings, path, diagnostics)) return false;
-  if (settings.existing == ExistingTarget::Keep) {
+  if (settings.existing == ExistingTarget::Keep ||
+      (settings.compactPng && settings.format == PictureFormat::Png)) {
     const std::optional<std::vector<uint8_t>> bytes =
         EncodePicture(picture, settings, path, diagnostics);
     return bytes && WriteBytes(*bytes, path, settings.existing, diagnostics, targetExists);
@@ -95,9 +115,9 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
     case PictureFormat::Gif: {
       const int bits = GifTableBits(picture);
       const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
-      return WriteGif(GifWriter::Create(path, picture.width, picture.height, table.data(), bits, 0,
-                                        diagnostics),
-                      picture);
+      return WriteGif(GifWriter::Create(path, picture.width, picture.height, table.data(), bits,
+                                        GifLoopCount(settings), diagnostics),
+                      picture, settings);
     }
     case PictureFormat::Bmp:
     case PictureFormat::Jpeg: break;
@@ -121,6 +141,10 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
   try {
     switch (settings.format) {
       case PictureFormat::Png: {
+        if (settings.compactPng) {
+          if (!EncodeCompact(picture, name, bytes, diagnostics)) return std::nullopt;
+          return bytes;
+        }
         png::VxRawPngEncoder encoder(diagnostics);
         encoder.storeOnly = 0;
         if (encoder.EncodeToMemory(bytes, picture.width, picture.height, 8, 3, Indices(picture),
@@ -133,9 +157,9 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
       case PictureFormat::Gif: {
         const int bits = GifTableBits(picture);
         const std::vector<uint8_t> table = PaletteTriples(picture, size_t{1} << bits);
-        if (!WriteGif(GifWriter::Create(bytes, picture.width, picture.height, table.data(), bits, 0,
-                                        diagnostics),
-                      picture)) {
+        if (!WriteGif(GifWriter::Create(bytes, picture.width, picture.height, table.data(), bits,
+                                        GifLoopCount(settings), diagnostics),
+                      picture, settings)) {
           diagnostics.Err("%s: the GIF file could not be made\n", name.c_str());
           return std::nullopt;
         }

@@ -19,6 +19,12 @@ struct SaveSettings {
   // Keep: a file under the name, even one that appears while the picture is written, is
   // kept and the save fails (the file is then made in memory first and placed at once).
   ExistingTarget existing = ExistingTarget::Replace;
+  // PNG: the compact stream (the smallest file the writer makes: palette entries reordered
+  // and trimmed to those used, the smallest bit depth, chosen filters) instead of the
+  // window's classic one.
+  bool compactPng = false;
+  // GIF: a still picture without the looping extension and frame delay the window writes.
+  bool stillGif = false;
 };
 
 // Writes `picture` at `path`. The target is replaced only by a complete file; on failure

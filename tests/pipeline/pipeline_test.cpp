@@ -49,12 +49,19 @@ TEST(Pipeline, EverySaveFormatLoadsBackToThePaletteColours) {
   for (const auto& [width, height] : {std::pair{1, 1}, {7, 5}, {33, 2}}) {
     for (size_t entries : {size_t{2}, size_t{3}, size_t{16}, size_t{17}, size_t{256}}) {
       const IndexedPicture picture = Indexed(width, height, entries);
-      for (PictureFormat format : {PictureFormat::Bmp, PictureFormat::Png, PictureFormat::Gif}) {
-        const std::string what = std::string(PictureFormatName(format)) + " " +
+      for (const auto& [format, smallest] :
+           {std::pair{PictureFormat::Bmp, false}, {PictureFormat::Png, false},
+            {PictureFormat::Png, true}, {PictureFormat::Gif, false}, {PictureFormat::Gif, true}}) {
+        SaveSettings settings;
+        settings.format = format;
+        settings.compactPng = smallest;
+        settings.stillGif = smallest;
+        const std::string what = std::string(PictureFormatName(format)) +
+                                 (smallest ? " (smallest) " : " ") +
                                  std::to_string(width) + "x" + std::to_string(height) + " with " +
                                  std::to_string(entries) + " entries";
         const std::string path = folder.Path("out");
-        ASSERT_TRUE(SavePicture(picture, path, {format}, SilentDiagnostics())) << what;
+        ASSERT_TRUE(SavePicture(picture, path, settings, SilentDiagnostics())) << what;
         LoadedPicture fromFile;
         ASSERT_EQ(LoadPictureFile(path, std::nullopt, &fromFile, SilentDiagnostics()),
                   LoadStatus::Ok)
@@ -63,7 +70,7 @@ TEST(Pipeline, EverySaveFormatLoadsBackToThePaletteColours) {
         ExpectShows(fromFile.picture, picture, what + " (file)");
 
         const std::optional<std::vector<uint8_t>> bytes =
-            EncodePicture(picture, {format}, "memory", SilentDiagnostics());
+            EncodePicture(picture, settings, "memory", SilentDiagnostics());
         ASSERT_TRUE(bytes.has_value()) << what;
         EXPECT_EQ(*bytes, ReadWholeFile(path)) << what << ": memory and file differ";
         LoadedPicture fromMemory;
