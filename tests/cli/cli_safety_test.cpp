@@ -114,7 +114,7 @@ TEST_F(CliSafety, OutputNamesStayInTheirFolderAndSayTheirFormat) {
   EXPECT_NE(ParseError({"a.png", "-o", "x.jpeg"}).find("x.jpeg"), std::string::npos);
   EXPECT_NE(ParseError({"a.png", "-o", "x"}).find(".bmp, .png or .gif"), std::string::npos);
   EXPECT_NE(ParseError({"a.png", "-o", ""}).find("empty"), std::string::npos);
-  EXPECT_NE(ParseError({"a.png", "-o", "-"}).find("standard output"), std::string::npos);
+  EXPECT_NE(ParseError({"-"}).find("-o"), std::string::npos);
 
   // Any case of the three extensions writes that format.
   PutBmp("in.bmp");
