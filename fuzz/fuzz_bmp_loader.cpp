@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "common/diagnostics.h"
-#include "formats/dib_image.h"
 #include "shell/bmp_file.h"
+#include "formats/dib_image.h"
 #include "shell/reduction_entry.h"
 
 namespace {
@@ -60,14 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // What the window would paint: every colour table entry, mask and row it reads.
     genshoku::DibGeometry geometry;
     std::vector<uint32_t> pixels;
-    const genshoku::DibSource source = genshoku::DibSourceFromView(state.View());
-    if (genshoku::ConvertDib(source, &geometry, &pixels)) {
+    if (genshoku::ConvertDib(genshoku::DibSourceFromView(state.View()), &geometry, &pixels)) {
       if (geometry.width != state.imageWidth || geometry.height != state.imageHeight) std::abort();
-      // The command line's reading: the alpha under an alpha mask.
-      if (!genshoku::ConvertDibPixels(source, pixels.data(), size_t(geometry.width),
-                                      genshoku::DibAlpha::Masked)) {
-        std::abort();
-      }
     }
   }
 
