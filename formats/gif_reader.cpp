@@ -9,6 +9,11 @@ namespace genshoku {
 
 namespace {
 
+// The window reads GIF89a files alone; every format's reading takes GIF87a files too.
+GifReader::Versions VersionsFor(const ReadOptions& options) {
+  return options.everyFormatWithAlpha ? GifReader::Versions::Both : GifReader::Versions::Only89a;
+}
+
 // Reads images up to the one `options` ask for; false (with a line naming the file) when
 // the file ends or breaks before it, or it is damaged and damage is refused.
 bool ReachImage(GifReader& reader, const std::string& name, const ReadOptions& options,
@@ -87,7 +92,7 @@ std::optional<RgbaPicture> ChosenImage(std::unique_ptr<GifReader> reader,
 std::optional<RgbaPicture> ReadGifFile(const std::string& path, Diagnostics& diagnostics,
                                        const ReadOptions& options, DamageNote* damage) {
   std::string failure;
-  auto reader = GifReader::Open(path, diagnostics, &failure);
+  auto reader = GifReader::Open(path, diagnostics, &failure, VersionsFor(options));
   return ChosenImage(std::move(reader), failure, path, options, diagnostics, damage);
 }
 
@@ -95,7 +100,7 @@ std::optional<RgbaPicture> DecodeGif(const uint8_t* data, size_t size, const std
                                      Diagnostics& diagnostics, const ReadOptions& options,
                                      DamageNote* damage) {
   std::string failure;
-  auto reader = GifReader::OpenMemory(data, size, diagnostics, &failure);
+  auto reader = GifReader::OpenMemory(data, size, diagnostics, &failure, VersionsFor(options));
   return ChosenImage(std::move(reader), failure, name, options, diagnostics, damage);
 }
 

@@ -17,7 +17,8 @@ struct ReadOptions {
   // transparency chunk as alpha, interlaced files of fewer than 8 bits per pixel drawn
   // (the window reads ten formats, takes a 16-bit sample's high byte and leaves alpha of
   // palettes and keys aside). GIF: the transparent index and what no image covers are
-  // transparent (the window draws over the background colour). BMP: a 16- or 32-bit file
+  // transparent (the window draws over the background colour), and GIF87a files are read
+  // too. BMP: a 16- or 32-bit file
   // with an alpha mask keeps its alpha (the window shows it opaque).
   bool everyFormatWithAlpha = false;
 

@@ -39,22 +39,24 @@ GifReader::GifReader(std::unique_ptr<gif::ByteSource> source, Diagnostics& diagn
 GifReader::~GifReader() = default;
 
 std::unique_ptr<GifReader> GifReader::Open(const std::string& path, Diagnostics& diagnostics,
-                                           std::string* failure) {
+                                           std::string* failure, Versions versions) {
   std::unique_ptr<gif::ByteSource> source = gif::FileByteSource::Open(path);
   if (!source) {
     if (failure != nullptr) *failure = "cannot open the file";
     return nullptr;
   }
-  return Open(std::move(source), diagnostics, failure);
+  return Open(std::move(source), diagnostics, failure, versions);
 }
 
 std::unique_ptr<GifReader> GifReader::OpenMemory(const uint8_t* data, size_t size,
-                                                 Diagnostics& diagnostics, std::string* failure) {
-  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics, failure);
+                                                 Diagnostics& diagnostics, std::string* failure,
+                                                 Versions versions) {
+  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics, failure, versions);
 }
 
 std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> source,
-                                           Diagnostics& diagnostics, std::string* failure) {
+                                           Diagnostics& diagnostics, std::string* failure,
+                                           Versions versions) {
   std::string ignored;
   std::string& why = failure != nullptr ? *failure : ignored;
   if (!source) {
@@ -71,7 +73,8 @@ std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> sour
   }
   uint8_t version[3] = {};
   source->Read(version, 3);
-  if (std::memcmp(version, "89a", 3) != 0) {
+  const bool older = versions == Versions::Both && std::memcmp(version, "87a", 3) == 0;
+  if (std::memcmp(version, "89a", 3) != 0 && !older) {
     diagnostics.Err("invalid version\n");
     why = "not a GIF89a file";
     return nullptr;

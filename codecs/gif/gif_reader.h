@@ -37,26 +37,34 @@ class GifReader {
   // program, which keeps a forged header from demanding a huge canvas.
   static constexpr uint64_t kMaxScreenPixels = 100'000'000;
 
+  // The versions Open takes: GIF89a alone (the window's rule), or GIF87a too, the older
+  // version without extensions, which the same reading draws.
+  enum class Versions { Only89a, Both };
+
   // NextImage results.
   static constexpr int kImageRead = 1;
   static constexpr int kTrailer = 0;
   static constexpr int kError = -1;
 
-  // Opens a file. None when it cannot be opened, is not a GIF89a file with a global colour
+  // Opens a file. None when it cannot be opened, is not a GIF89a file (or GIF87a file, as
+  // `versions` allow) with a global colour
   // table ("invalid signature\n", "invalid version\n", "no global color table\n" on
   // standard error), declares a screen above kMaxScreenPixels, or memory is short. Then
   // `failure`, when given, receives the reason in a few words for a message that names
   // the file ("not a GIF file", ...).
   static std::unique_ptr<GifReader> Open(const std::string& path,
                                          Diagnostics& diagnostics = StandardDiagnostics(),
-                                         std::string* failure = nullptr);
+                                         std::string* failure = nullptr,
+                                         Versions versions = Versions::Only89a);
   // The same on bytes in memory, which must outlive the reader.
   static std::unique_ptr<GifReader> OpenMemory(const uint8_t* data, size_t size,
                                                Diagnostics& diagnostics = StandardDiagnostics(),
-                                               std::string* failure = nullptr);
+                                               std::string* failure = nullptr,
+                                               Versions versions = Versions::Only89a);
   static std::unique_ptr<GifReader> Open(std::unique_ptr<gif::ByteSource> source,
                                          Diagnostics& diagnostics = StandardDiagnostics(),
-                                         std::string* failure = nullptr);
+                                         std::string* failure = nullptr,
+                                         Versions versions = Versions::Only89a);
 
   ~GifReader();
   GifReader(const GifReader&) = delete;

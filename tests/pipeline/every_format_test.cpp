@@ -87,6 +87,26 @@ TEST(EveryFormat, GifTransparencyAndTheChosenImage) {
   EXPECT_EQ(window.picture.pixels[1], (Rgba{70, 80, 90, 255}));
 }
 
+TEST(EveryFormat, GifVersion87aIsReadButNotByTheWindow) {
+  // The same file with the older version in its signature (it has no extension the older
+  // version lacks but the graphic control blocks, which readers of 87a files skip).
+  giftest::OracleFile file;
+  file.width = 2;
+  file.height = 1;
+  file.palette = {1, 2, 3, 4, 5, 6};
+  file.images = {giftest::ImageAt(0, 0, 2, 1, {1, 0})};
+  Bytes gif = giftest::EncodeWithGiflib(file);
+  ASSERT_GE(gif.size(), 6u);
+  gif[4] = '7';
+  const Loaded every = Load(gif, EveryFormat());
+  ASSERT_EQ(every.status, LoadStatus::Ok) << every.err;
+  EXPECT_EQ(every.picture.pixels[0], (Rgba{4, 5, 6, 255}));
+  EXPECT_EQ(every.picture.pixels[1], (Rgba{1, 2, 3, 255}));
+  const Loaded window = Load(gif, {});
+  EXPECT_EQ(window.status, LoadStatus::NotReadable);
+  EXPECT_EQ(window.err, "invalid version\nin.x: not a GIF89a file\n");
+}
+
 TEST(EveryFormat, OnlyGifFilesHaveASecondImage) {
   Bytes bmp(kBmp24PixelOffset + 4, 0);
   bmp[0] = 'B', bmp[1] = 'M';
