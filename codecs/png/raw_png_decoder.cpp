@@ -199,9 +199,9 @@ VxRawPngDecoder::RunConversion VxRawPngDecoder::ChooseRunConversion() const {
   if (format.colorType == kTruecolourAlpha && format.bitDepth == 8) return RunConversion::Rgba8;
   if (format.colorType != kTruecolour) return RunConversion::None;
   if (StandardRules()) {
-    // Keyed pixels and rounded 16-bit samples take the pixel-by-pixel way.
-    return format.bitDepth == 8 && !standardPixels.HasKey() ? RunConversion::Rgb8
-                                                            : RunConversion::None;
+    // Keyed pixels take the pixel-by-pixel way.
+    if (standardPixels.HasKey()) return RunConversion::None;
+    return format.bitDepth == 8 ? RunConversion::Rgb8 : RunConversion::Rgb16Rounded;
   }
   return format.bitDepth == 16 ? RunConversion::Rgb16HighBytes : RunConversion::Rgb8;
 }
@@ -215,6 +215,14 @@ void VxRawPngDecoder::ConvertRun(const uint8_t* source, uint32_t pixelCount) {
         target[0] = source[0];
         target[1] = source[2];
         target[2] = source[4];
+        target[3] = kOpaque;
+      }
+      break;
+    case RunConversion::Rgb16Rounded:
+      for (uint32_t i = 0; i < pixelCount; ++i, source += 6, target += 4) {
+        for (int c = 0; c < 3; ++c) {
+          target[c] = RoundSixteenBits(uint32_t{source[2 * c]} << 8 | source[2 * c + 1]);
+        }
         target[3] = kOpaque;
       }
       break;

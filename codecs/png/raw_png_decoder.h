@@ -60,7 +60,7 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
 
  private:
   // The conversions ConsumeWholePixels makes a run at a time; the rest go pixel by pixel.
-  enum class RunConversion { None, Rgb8, Rgb16HighBytes, Rgba8 };
+  enum class RunConversion { None, Rgb8, Rgb16HighBytes, Rgb16Rounded, Rgba8 };
 
   bool IsInterlaced() const { return interlaceMethod == 1; }
   bool StandardRules() const { return pixelRules == PngPixelRules::Standard; }
