@@ -45,6 +45,7 @@ CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
       settings.matchFinder.shortChainDepth = 16;
       settings.segmentPasses = 2;
       settings.blockPasses = 2;
+      settings.pieceBytes = 0;
       break;
   }
   settings.matchFinder.rowDistance =
