@@ -35,11 +35,18 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
   for (size_t from = begin; from < end; from += settings.pieceBytes) {
     const size_t to = std::min(end, from + settings.pieceBytes);
     FindMatches(finder, from, to, workspace.matches);
-    ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
+    uint64_t cost =
+        ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
     if (from == begin) {
       CostsFromHistogram(HistogramOf(pieceTokens.data(), pieceTokens.size()), costs);
-      ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
+      cost = ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
     }
+    // How deep the next piece searches follows how well this one compressed.
+    const bool deep = static_cast<double>(cost) <
+                      settings.deepBelowBitsPerByte * kCostScale * static_cast<double>(to - from);
+    finder.SetChainDepths(
+        deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
+        deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth);
     tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());
     for (uint32_t& count : learnt.literalLength) count /= 2;
     for (uint32_t& count : learnt.distance) count /= 2;

@@ -27,6 +27,15 @@ struct CompactDeflateSettings {
   // Bytes per piece when the segment is parsed piece by piece; 0: the segment is parsed
   // whole.
   size_t pieceBytes = size_t{32} << 10;
+  // Pieces only: after a piece that compressed to fewer bits per byte than this, the
+  // next piece tries these many chain entries instead of the finder's own (0: never).
+  // Where copies are long, deep chains find far better ones (a dithered gradient
+  // repeats its pattern at distances no short chain reaches) and cost little, since the
+  // positions a long copy covers are not searched; where copies are short (a dithered
+  // photo), deep chains gain little and cost much.
+  double deepBelowBitsPerByte = 0;
+  int deepChainDepth = 16;
+  int deepShortChainDepth = 4;
   // Whole segments only:
   bool samplePass = true;  // a first parse of a quarter of the segment for its costs
   int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)
