@@ -6,14 +6,15 @@
 // whole-file sizes and encoding times are printed. Every compact file is decoded again
 // with libpng and compared pixel by pixel.
 //
-//   png_compact_compare [--runs N] [--effort E] [--quick] [--smallest-sum | --unfiltered]
-//                       [--order use|luminance|given] FILE.png...
+//   png_compact_compare [--runs N] [--effort E] [--quick] [--no-zlib]
+//                       [--smallest-sum | --unfiltered] [--order use|luminance|given] FILE.png...
 //
 // Times are medians of N runs (default 5) of each encoder, run alternately: the compact
 // writer with one and two threads, zlib 9 and zlib 6 with filter none (the winning
 // filter for these pictures). --quick skips the filter search (filter none only);
 // --smallest-sum, --unfiltered and --order choose the compact writer's row filter and
-// palette order (default: its own choice of filter, and luminance order).
+// palette order (default: its own choice of filter, and luminance order). --no-zlib
+// leaves zlib out (its columns show 0), for quick comparisons of the compact writer alone.
 
 #include <png.h>
 #include <zlib.h>
@@ -224,6 +225,7 @@ int main(int argc, char** argv) {
   int runs = 5;
   int effort = 2;
   bool quick = false;
+  bool noZlib = false;
   png::CompactRowFilter rowFilter = png::CompactRowFilter::kAuto;
   png::CompactPaletteOrder order = png::CompactPaletteOrder::kByLuminance;
   std::vector<std::string> files;
@@ -235,6 +237,8 @@ int main(int argc, char** argv) {
       effort = std::atoi(argv[++i]);
     } else if (argument == "--quick") {
       quick = true;
+    } else if (argument == "--no-zlib") {
+      noZlib = true;
     } else if (argument == "--smallest-sum") {
       rowFilter = png::CompactRowFilter::kSmallestSum;
     } else if (argument == "--unfiltered") {
@@ -255,9 +259,9 @@ int main(int argc, char** argv) {
                  "[--order use|luminance|given] FILE.png...\n");
     return 1;
   }
-  std::printf("%-22s %10s %10s %6s %10s %6s %7s | %8s %8s %8s %8s | %8s %8s\n", "file", "zlib-6",
-              "zlib-9", "filter", "compact", "ratio", "decoded", "compact1", "compact2", "zlib-9",
-              "zlib-6", "cpu-c2", "cpu-z9");
+  std::printf("%-22s %10s %10s %6s %10s %6s %7s | %8s %8s %8s %8s | %8s %8s %8s\n", "file",
+              "zlib-6", "zlib-9", "filter", "compact", "ratio", "decoded", "compact1", "compact2",
+              "zlib-9", "zlib-6", "cpu-c2", "cpu-z9", "cpu-c1");
   int failures = 0;
   for (const std::string& path : files) {
     PalettePicture picture;
@@ -267,22 +271,23 @@ int main(int argc, char** argv) {
       continue;
     }
     const int depth = png::PaletteBitDepth(picture.palette.size());
-    size_t best6 = SIZE_MAX;
-    size_t best9 = SIZE_MAX;
+    size_t best6 = 0;
+    size_t best9 = noZlib ? 0 : SIZE_MAX;
     int bestFilter = 0;
-    for (int mode = 0; mode < (quick ? 1 : 6); ++mode) {
+    for (int mode = 0; mode < (noZlib ? 0 : quick ? 1 : 6); ++mode) {
       const size_t size9 = ZlibCompress(FilteredRows(picture, depth, mode), 9).size();
       if (size9 < best9) {
         best9 = size9;
         bestFilter = mode;
       }
     }
-    best6 = ZlibCompress(FilteredRows(picture, depth, bestFilter), 6).size();
+    if (!noZlib) best6 = ZlibCompress(FilteredRows(picture, depth, bestFilter), 6).size();
     const png::CompactPngImage image{picture.width, picture.height, picture.indices,
                                      picture.palette};
     std::vector<uint8_t> compact;
-    std::vector<double> oneThread, twoThreads, zlib9, zlib6, cpuCompact, cpuZlib9;
-    const std::vector<uint8_t> unfiltered = FilteredRows(picture, depth, 0);
+    std::vector<double> oneThread, twoThreads, zlib9, zlib6, cpuCompact, cpuCompact1, cpuZlib9;
+    const std::vector<uint8_t> unfiltered =
+        noZlib ? std::vector<uint8_t>() : FilteredRows(picture, depth, 0);
     for (int run = 0; run < runs; ++run) {
       for (int threads = 1; threads <= 2; ++threads) {
         png::CompactPngOptions options;
@@ -294,7 +299,13 @@ int main(int argc, char** argv) {
         const double cpuStart = ProcessorSeconds();
         png::EncodeCompactPng(image, options, compact);
         (threads == 1 ? oneThread : twoThreads).push_back(Seconds(start));
-        if (threads == 2) cpuCompact.push_back(ProcessorSeconds() - cpuStart);
+        (threads == 2 ? cpuCompact : cpuCompact1).push_back(ProcessorSeconds() - cpuStart);
+      }
+      if (noZlib) {
+        zlib9.push_back(0);
+        zlib6.push_back(0);
+        cpuZlib9.push_back(0);
+        continue;
       }
       auto start = std::chrono::steady_clock::now();
       const double cpuStart = ProcessorSeconds();
@@ -311,11 +322,12 @@ int main(int argc, char** argv) {
     const size_t file9 = FileSizeAround(picture, best9);
     static const char* kFilterNames[6] = {"none", "sub", "up", "avg", "paeth", "adapt"};
     std::string name = path.substr(path.find_last_of('/') + 1);
-    std::printf("%-22s %10zu %10zu %6s %10zu %6.3f %7s | %8.3f %8.3f %8.3f %8.3f | %8.3f %8.3f\n",
-                name.c_str(), file6, file9, kFilterNames[bestFilter], compact.size(),
-                static_cast<double>(compact.size()) / file9, decoded ? "same" : "DIFFERS",
-                Median(oneThread), Median(twoThreads), Median(zlib9), Median(zlib6),
-                Median(cpuCompact), Median(cpuZlib9));
+    std::printf(
+        "%-22s %10zu %10zu %6s %10zu %6.3f %7s | %8.3f %8.3f %8.3f %8.3f | %8.3f %8.3f %8.3f\n",
+        name.c_str(), file6, file9, kFilterNames[bestFilter], compact.size(),
+        static_cast<double>(compact.size()) / static_cast<double>(std::max<size_t>(file9, 1)),
+        decoded ? "same" : "DIFFERS", Median(oneThread), Median(twoThreads), Median(zlib9),
+        Median(zlib6), Median(cpuCompact), Median(cpuZlib9), Median(cpuCompact1));
     std::fflush(stdout);
   }
   return failures == 0 ? 0 : 2;

@@ -11,18 +11,55 @@ namespace {
 
 constexpr size_t kSampleStretches = 4;
 
-DeflateHistogram HistogramOf(const std::vector<DeflateToken>& tokens, size_t from, size_t to) {
+DeflateHistogram HistogramOf(const DeflateToken* tokens, size_t count) {
   DeflateHistogram histogram;
-  histogram.Add(tokens.data() + from, to - from);
+  histogram.Add(tokens, count);
   histogram.literalLength[kEndOfBlock] = 1;
   return histogram;
 }
 
-}  // namespace
+// The quick way: pieces parsed in turn, each with the costs of the statistics so far,
+// in which every piece weighs as much as all the pieces before it together (so costs
+// follow the input as it changes). The first piece is parsed twice: once with the first
+// guess, once with what that parse taught.
+void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
+                   const CompactDeflateSettings& settings, SegmentWorkspace& workspace) {
+  Lz77MatchFinder finder(data, size, settings.matchFinder);
+  InsertWindowBefore(finder, begin);
+  DeflateCosts costs;
+  InitialCosts(data + begin, std::min(end - begin, settings.pieceBytes * 4), costs);
+  DeflateHistogram learnt;
+  std::vector<DeflateToken>& tokens = workspace.tokens;
+  std::vector<DeflateToken>& pieceTokens = workspace.blockTokens;
+  tokens.clear();
+  for (size_t from = begin; from < end; from += settings.pieceBytes) {
+    const size_t to = std::min(end, from + settings.pieceBytes);
+    FindMatches(finder, from, to, workspace.matches);
+    uint64_t cost =
+        ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
+    if (from == begin) {
+      CostsFromHistogram(HistogramOf(pieceTokens.data(), pieceTokens.size()), costs);
+      cost = ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
+    }
+    // How deep the next piece searches follows how well this one compressed.
+    const bool deep = static_cast<double>(cost) <
+                      settings.deepBelowBitsPerByte * kCostScale * static_cast<double>(to - from);
+    finder.SetChainDepths(
+        deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
+        deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth);
+    tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());
+    for (uint32_t& count : learnt.literalLength) count /= 2;
+    for (uint32_t& count : learnt.distance) count /= 2;
+    learnt.Add(pieceTokens.data(), pieceTokens.size());
+    learnt.literalLength[kEndOfBlock] = 1;
+    CostsFromHistogram(learnt, costs);
+  }
+}
 
-void CompressSegment(const uint8_t* data, size_t size, size_t begin, size_t end, bool final,
-                     const CompactDeflateSettings& settings, SegmentWorkspace& workspace,
-                     DeflateBitWriter& out) {
+// The thorough way: the copies of the whole segment found once and the segment parsed
+// again and again over them.
+void ParseWhole(const uint8_t* data, size_t size, size_t begin, size_t end,
+                const CompactDeflateSettings& settings, SegmentWorkspace& workspace) {
   FindAllMatches(data, size, begin, end, settings.matchFinder, workspace.matches);
   DeflateCosts costs;
   InitialCosts(data + begin, end - begin, costs);
@@ -43,16 +80,36 @@ void CompressSegment(const uint8_t* data, size_t size, size_t begin, size_t end,
     CostsFromHistogram(sample, costs);
   }
   for (int pass = 0; pass < std::max(1, settings.segmentPasses); ++pass) {
-    if (pass > 0) CostsFromHistogram(HistogramOf(tokens, 0, tokens.size()), costs);
+    if (pass > 0) CostsFromHistogram(HistogramOf(tokens.data(), tokens.size()), costs);
     ParseCheapest(data, begin, end, workspace.matches, costs, workspace.parser, tokens);
   }
+}
 
+}  // namespace
+
+void CompressSegment(const uint8_t* data, size_t size, size_t begin, size_t end, bool final,
+                     const CompactDeflateSettings& settings, SegmentWorkspace& workspace,
+                     DeflateBitWriter& out) {
+  const bool inPieces = settings.pieceBytes > 0;
+  if (inPieces) {
+    ParseInPieces(data, size, begin, end, settings, workspace);
+  } else {
+    ParseWhole(data, size, begin, end, settings, workspace);
+  }
+  const std::vector<DeflateToken>& tokens = workspace.tokens;
   const std::vector<size_t> blockEnds =
       SplitIntoBlocks(tokens.data(), tokens.size(), settings.split);
   size_t tokenStart = 0;
   size_t byteStart = begin;
+  DeflateCosts costs;
   for (size_t block = 0; block < blockEnds.size(); ++block) {
     const size_t tokenEnd = blockEnds[block];
+    const bool last = final && block + 1 == blockEnds.size();
+    if (inPieces || settings.blockPasses == 0) {
+      WriteDeflateBlock(out, tokens.data() + tokenStart, tokenEnd - tokenStart, last);
+      tokenStart = tokenEnd;
+      continue;
+    }
     size_t byteEnd = byteStart;
     for (size_t t = tokenStart; t < tokenEnd; ++t)
       byteEnd += static_cast<size_t>(TokenSpan(tokens[t]));
@@ -60,11 +117,10 @@ void CompressSegment(const uint8_t* data, size_t size, size_t begin, size_t end,
     blockTokens.assign(tokens.begin() + static_cast<std::ptrdiff_t>(tokenStart),
                        tokens.begin() + static_cast<std::ptrdiff_t>(tokenEnd));
     for (int pass = 0; pass < settings.blockPasses; ++pass) {
-      CostsFromHistogram(HistogramOf(blockTokens, 0, blockTokens.size()), costs);
+      CostsFromHistogram(HistogramOf(blockTokens.data(), blockTokens.size()), costs);
       ParseCheapest(data, byteStart, byteEnd, workspace.matches, costs, workspace.parser,
                     blockTokens);
     }
-    const bool last = final && block + 1 == blockEnds.size();
     WriteDeflateBlock(out, blockTokens.data(), blockTokens.size(), last);
     tokenStart = tokenEnd;
     byteStart = byteEnd;

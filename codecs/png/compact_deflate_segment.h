@@ -1,8 +1,13 @@
 #pragma once
-// Compresses one segment of the input into deflate blocks: the copies are found once,
-// the segment is parsed with costs that each parse's statistics refine, the tokens are
-// split into blocks where the statistics change, and each block is parsed once more
-// with its own costs before it is written with codes fitted to it.
+// Compresses one segment of the input into deflate blocks. Two ways, by the settings:
+// - piece by piece (the quick way): the copies of a piece of some 32 KB are found, the
+//   piece is parsed with costs learnt from the tokens of the pieces before it, and the
+//   next piece follows; the working memory of a piece stays in the processor's cache;
+// - whole (the thorough way): the copies of the whole segment are found once, the segment
+//   is parsed with costs that each parse's statistics refine, and each block is parsed
+//   once more with its own costs.
+// Either way the tokens are then split into blocks where the statistics change, and each
+// block is written with codes fitted to it.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +24,19 @@ namespace genshoku::png {
 struct CompactDeflateSettings {
   MatchFinderLimits matchFinder;
   BlockSplitSettings split;
+  // Bytes per piece when the segment is parsed piece by piece; 0: the segment is parsed
+  // whole.
+  size_t pieceBytes = size_t{32} << 10;
+  // Pieces only: after a piece that compressed to fewer bits per byte than this, the
+  // next piece tries these many chain entries instead of the finder's own (0: never).
+  // Where copies are long, deep chains find far better ones (a dithered gradient
+  // repeats its pattern at distances no short chain reaches) and cost little, since the
+  // positions a long copy covers are not searched; where copies are short (a dithered
+  // photo), deep chains gain little and cost much.
+  double deepBelowBitsPerByte = 0;
+  int deepChainDepth = 16;
+  int deepShortChainDepth = 4;
+  // Whole segments only:
   bool samplePass = true;  // a first parse of a quarter of the segment for its costs
   int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)
   int blockPasses = 1;     // parses of each block with its own costs after the split

@@ -10,11 +10,11 @@ namespace genshoku::png {
 
 namespace {
 
-// The sample: bands of rows spread over the picture, some 1/8 of it in all (at least
+// The sample: bands of rows spread over the picture, some 1/32 of it in all (at least
 // 64 KB where the picture has that much), each compressed after the rows of a window
 // before it.
 constexpr int kBands = 8;
-constexpr int64_t kSampleShare = 8;
+constexpr int64_t kSampleShare = 32;
 constexpr int64_t kSmallestSample = 64 << 10;
 // Filtered rows are taken when the sample shrinks to this share of its unfiltered size.
 constexpr double kFilteredMustReach = 0.99;

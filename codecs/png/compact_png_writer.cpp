@@ -39,12 +39,22 @@ CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
       settings.matchFinder.shortChainDepth = 1;
       settings.blockPasses = 0;
       break;
-    case 2: break;
+    case 2:
+      // Half the finder's own depths: a fifth less time on photos for a few tenths of a
+      // percent more bytes; pieces that compress below one bit per byte (smooth dithered
+      // gradients, drawings) search deeper again, where that pays.
+      settings.matchFinder.chainDepth = 4;
+      settings.matchFinder.shortChainDepth = 2;
+      settings.deepBelowBitsPerByte = 1.0;
+      settings.deepChainDepth = 16;
+      settings.deepShortChainDepth = 4;
+      break;
     default:
       settings.matchFinder.chainDepth = 64;
       settings.matchFinder.shortChainDepth = 16;
       settings.segmentPasses = 2;
       settings.blockPasses = 2;
+      settings.pieceBytes = 0;
       break;
   }
   settings.matchFinder.rowDistance =

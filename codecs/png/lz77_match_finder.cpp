@@ -72,23 +72,37 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   const int compareLimit = static_cast<int>(std::min<size_t>(kMaxMatch, size_ - position));
   const uint8_t* current = data_ + position;
   int best = kMinMatch - 1;
+  int lastReported = kMinMatch - 1;
   int count = 0;
+  // Eight bytes of the position, compared at once with eight bytes of each candidate:
+  // the first differing byte gives the length of most copies without a branch, and only
+  // copies of eight bytes or more are followed further. Near the end of the input the
+  // bytes are compared one by one.
+  const bool wholeWords = position + 8 <= size_;
+  uint64_t currentWord = 0;
+  if (wholeWords) std::memcpy(&currentWord, current, 8);
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
-    // Nothing can beat a copy that reaches the end of the comparison (and the byte at
-    // `best` would lie past the input).
-    if (best >= compareLimit) return;
     const uint8_t* earlier = current - distance;
-    if (earlier[best] != current[best] || earlier[0] != current[0] || earlier[1] != current[1]) {
-      return;
+    int length;
+    if (wholeWords) {
+      uint64_t earlierWord;
+      std::memcpy(&earlierWord, earlier, 8);
+      const uint64_t difference = earlierWord ^ currentWord;
+      length = difference != 0 ? __builtin_ctzll(difference) / 8
+                               : 8 + MatchLength(earlier + 8, current + 8, compareLimit - 8);
+      length = std::min(length, compareLimit);
+    } else {
+      length = MatchLength(earlier, current, compareLimit);
     }
-    const int length = MatchLength(earlier, current, compareLimit);
-    if (length <= best) return;
-    best = length;
+    // The copy counts when it is longer than every one before; no branch decides that,
+    // since no predictor guesses it well.
+    best = std::max(best, length);
     const int reported = std::min(length, limit);
-    if (reported >= kMinMatch && (count == 0 || reported > out[count - 1].length)) {
-      out[count++] = FoundMatch{static_cast<uint16_t>(reported), static_cast<uint16_t>(distance)};
-    }
+    out[count] = FoundMatch{static_cast<uint16_t>(reported), static_cast<uint16_t>(distance)};
+    const bool longer = reported > lastReported;
+    count += longer ? 1 : 0;
+    lastReported = longer ? reported : lastReported;
   };
 
   // Roughly nearest first, since a length keeps the distance of the first candidate that

@@ -62,6 +62,11 @@ class Lz77MatchFinder {
   int FindAndInsert(size_t position, int limit, FoundMatch* out);
 
   int niceLength() const { return niceLength_; }
+  // Changes how many entries of each chain are tried from the next position on.
+  void SetChainDepths(int chainDepth, int shortChainDepth) {
+    chainDepth_ = chainDepth < 0 ? 0 : chainDepth;
+    shortChainDepth_ = shortChainDepth < 0 ? 0 : shortChainDepth;
+  }
 
  private:
   static constexpr uint32_t kNil = UINT32_MAX;

@@ -30,4 +30,11 @@ struct Lz77MatchTable {
 void FindAllMatches(const uint8_t* data, size_t size, size_t begin, size_t end,
                     const MatchFinderLimits& limits, Lz77MatchTable& table);
 
+// Enters the positions of the 32 KB before `begin` into `finder` without searching.
+void InsertWindowBefore(Lz77MatchFinder& finder, size_t begin);
+
+// Fills `table` for positions [begin, end) with a finder that holds every position
+// before `begin` that copies may reach (a piece of input after another one).
+void FindMatches(Lz77MatchFinder& finder, size_t begin, size_t end, Lz77MatchTable& table);
+
 }  // namespace genshoku::png

@@ -58,9 +58,9 @@ inline void RelaxCopyLengths(uint32_t* cost, DeflateToken* via, uint32_t base,
 
 // One loop over the positions, kept whole: the relaxation of the copies is the hot path,
 // written without branches on the comparisons, which no predictor guesses well.
-void ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77MatchTable& table,
-                   const DeflateCosts& costs, ParserScratch& scratch,
-                   std::vector<DeflateToken>& tokens) {
+uint64_t ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77MatchTable& table,
+                       const DeflateCosts& costs, ParserScratch& scratch,
+                       std::vector<DeflateToken>& tokens) {
   const size_t count = end - begin;
   // Three positions of room past the end for the four-wide relaxation.
   scratch.cost.assign(count + 4, UINT32_MAX);
@@ -119,6 +119,7 @@ void ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77Matc
     position -= static_cast<size_t>(TokenSpan(token));
   }
   std::reverse(tokens.begin(), tokens.end());
+  return cost[count];
 }
 
 }  // namespace genshoku::png

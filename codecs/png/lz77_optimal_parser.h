@@ -21,9 +21,9 @@ struct ParserScratch {
 };
 
 // Replaces `tokens` with the cheapest parse of data[begin, end), positions the table
-// covers. No copy runs past `end`.
-void ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77MatchTable& table,
-                   const DeflateCosts& costs, ParserScratch& scratch,
-                   std::vector<DeflateToken>& tokens);
+// covers, and returns its cost. No copy runs past `end`.
+uint64_t ParseCheapest(const uint8_t* data, size_t begin, size_t end, const Lz77MatchTable& table,
+                       const DeflateCosts& costs, ParserScratch& scratch,
+                       std::vector<DeflateToken>& tokens);
 
 }  // namespace genshoku::png
