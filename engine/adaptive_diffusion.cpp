@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/candidate_grid.h"
+#include "engine/chroma_weighted_rgb.h"
 #include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
 
@@ -71,15 +72,25 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
   if (width <= 0 || height <= 0 || count < 1 || count > 256) return;
   double palette[256][kChannels];
   double c0[256], c1[256], c2[256];
+  const ChromaWeightedRgb view(settings.chromaWeight);
+  const bool turned = settings.chromaWeight != 1.0;
   for (int e = 0; e < count; ++e) {
     palette[e][0] = c0[e] = paletteRed[e];
     palette[e][1] = c1[e] = paletteGreen[e];
     palette[e][2] = c2[e] = paletteBlue[e];
+    if (turned) {
+      double p[kChannels];
+      view.Apply(palette[e], p);
+      c0[e] = p[0];
+      c1[e] = p[1];
+      c2[e] = p[2];
+    }
   }
   NearestEntrySearch search;
   search.SetPalette(c0, c1, c2, count);
   search.MakeAllNeighbourLists();
-  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  if (turned) view.CubeBounds(low, high);
   const CandidateGrid grid(search, low, high, GridCells(int64_t{width} * height));
 
   // Two error rows per channel with a cell of margin on each side: the current row and the
@@ -116,7 +127,9 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
         const double carried = std::clamp(here[c][x] / 16.0, -limit, limit);
         value[c] = std::clamp(source[c][rowStart + x] + carried, 0.0, 255.0);
       }
-      const int entry = grid.Find(value[0], value[1], value[2], lastEntry);
+      double point[kChannels] = {value[0], value[1], value[2]};
+      if (turned) view.Apply(value, point);
+      const int entry = grid.Find(point[0], point[1], point[2], lastEntry);
       lastEntry = entry;
       indexPlane[rowStart + x] = static_cast<uint8_t>(entry);
       for (int c = 0; c < kChannels; ++c) {

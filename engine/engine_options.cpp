@@ -43,6 +43,12 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
         "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
          "local contrast at which a pixel weighs half in them (0: all alike)"),
+    Int("blurRefinePasses", &EngineOptions::blurRefinePasses, 0, 8,
+        "passes that move pixels to lower the error of the blurred picture"),
+    Real("blurPlainWeight", &EngineOptions::blurPlainWeight, 0, 1000,
+         "weight of the visible plain error against the blurred one in them"),
+    Real("chromaWeight", &EngineOptions::chromaWeight, 0.25, 8,
+         "weight of colour against lightness differences in the mapping (1: RGB)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {

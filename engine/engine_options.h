@@ -46,6 +46,17 @@ struct EngineOptions {
   // Contrast scale of the refinement's visibility weights; 0 weighs every pixel alike.
   double refineContrastScale = 0.0;
 
+  // Passes of the refinement of the mapped picture against its blurred error
+  // (engine/blurred_error_refinement.h) after the final mapping; 0: none.
+  int blurRefinePasses = 0;
+  // Weight of the visible plain error against the blurred one in that refinement.
+  double blurPlainWeight = 1.0;
+
+  // Weight of colour differences against lightness differences (engine/chroma_weighted_rgb.h)
+  // in the adaptive diffusion's choice of entries and in the blurred-error refinement;
+  // 1: plain RGB distances.
+  double chromaWeight = 1.0;
+
   // Testing seam, never set by a program: widens the bounds within which the k-means
   // refinement knows the means of entries whose pixels changed, and moves their centres off
   // the true means, so that more of its decisions fall back on adding the pixels again.
@@ -68,7 +79,7 @@ struct EngineOptionInfo {
   const char* meaning;
 };
 
-inline constexpr int kEngineOptionCount = 7;
+inline constexpr int kEngineOptionCount = 10;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/adaptive_diffusion.h"
+#include "engine/blurred_error_refinement.h"
 #include "engine/colour_space.h"
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting.h"
@@ -139,7 +140,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     const WeightedColours weighted = CollectWeightedColours(
         width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run);
     RefinePaletteRgb(weighted, options.refineIterations, kPaletteSize, paletteRed, paletteGreen,
-                     paletteBlue, &run);
+                     paletteBlue, &run, options.chromaWeight);
   }
 
   run.PhaseStarted(EnginePhase::FinalMapping);
@@ -150,6 +151,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     settings.serpentine = options.serpentine == 1;
     settings.quadraticFalloff = options.diffusionFalloff == 2;
     settings.errorLimit = options.diffusionErrorLimit;
+    settings.chromaWeight = options.chromaWeight;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
                     paletteBlue, settings, indexPlane, &run);
   } else if (params.finalMapMode == 1) {
@@ -159,6 +161,14 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
                            records, indexPlane, run, threads);
+  }
+  if (options.blurRefinePasses > 0) {
+    BlurredErrorSettings settings;
+    settings.passes = options.blurRefinePasses;
+    settings.plainWeight = options.blurPlainWeight;
+    settings.chromaWeight = options.chromaWeight;
+    RefineForBlurredError(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
+                          paletteBlue, settings, indexPlane, &run, threads);
   }
   return ReduceResult::Ok;
 }
