@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/adaptive_diffusion.h"
-#include "engine/blurred_error_refinement.h"
 #include "engine/colour_space.h"
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting.h"
@@ -152,6 +151,8 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     settings.quadraticFalloff = options.diffusionFalloff == 2;
     settings.errorLimit = options.diffusionErrorLimit;
     settings.chromaWeight = options.chromaWeight;
+    settings.spacingScale = options.diffusionSpacingScale;
+    settings.fineStep = options.diffusionFineStep;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
                     paletteBlue, settings, indexPlane, &run);
   } else if (params.finalMapMode == 1) {
@@ -161,14 +162,6 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
                            records, indexPlane, run, threads);
-  }
-  if (options.blurRefinePasses > 0) {
-    BlurredErrorSettings settings;
-    settings.passes = options.blurRefinePasses;
-    settings.plainWeight = options.blurPlainWeight;
-    settings.chromaWeight = options.chromaWeight;
-    RefineForBlurredError(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
-                          paletteBlue, settings, indexPlane, &run, threads);
   }
   return ReduceResult::Ok;
 }
