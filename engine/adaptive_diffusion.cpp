@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/candidate_grid.h"
+#include "engine/chroma_weighted_rgb.h"
 #include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
 
@@ -24,9 +25,12 @@ class StrengthRows {
         contrast_(width, height, red, green, blue),
         row_(static_cast<size_t>(width)) {}
 
-  // The strengths of row y, which must follow row y - 1 (or be the first row).
+  // The strengths of row y, which must follow row y - 1 (or be the first row). With
+  // spacingScale above 0 they depend on the entry each pixel takes: the full strength is
+  // given here and the row's contrasts are kept for Contrasts().
   void Strengths(int y, double* strengths) {
-    if (settings_.contrastScale <= 0.0) {
+    if (settings_.spacingScale > 0.0) contrast_.Row(y, row_.data());
+    if (settings_.spacingScale > 0.0 || settings_.contrastScale <= 0.0) {
       std::fill_n(strengths, width_, settings_.strength);
       return;
     }
@@ -38,6 +42,9 @@ class StrengthRows {
       strengths[x] = settings_.strength / (1.0 + (squared ? r * r : r));
     }
   }
+
+  // The contrast of the row last asked for (with spacingScale above 0).
+  const float* Contrasts() const { return row_.data(); }
 
  private:
   int width_;
@@ -71,15 +78,47 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
   if (width <= 0 || height <= 0 || count < 1 || count > 256) return;
   double palette[256][kChannels];
   double c0[256], c1[256], c2[256];
+  const ChromaWeightedRgb view(settings.chromaWeight);
+  const bool turned = settings.chromaWeight != 1.0;
   for (int e = 0; e < count; ++e) {
     palette[e][0] = c0[e] = paletteRed[e];
     palette[e][1] = c1[e] = paletteGreen[e];
     palette[e][2] = c2[e] = paletteBlue[e];
+    if (turned) {
+      double p[kChannels];
+      view.Apply(palette[e], p);
+      c0[e] = p[0];
+      c1[e] = p[1];
+      c2[e] = p[2];
+    }
+  }
+  // Per entry, from its distance to the nearest other entry: the contrast at which the
+  // strength halves (spacingScale) and the factor that raises the strength towards 1 where
+  // the entries lie close (fineStep).
+  double entryScale[256];
+  double entryBoost[256];
+  for (int e = 0; e < count; ++e) {
+    double nearest = HUGE_VAL;
+    for (int f = 0; f < count; ++f) {
+      if (f == e) continue;
+      double squared = 0.0;
+      for (int c = 0; c < kChannels; ++c) {
+        const double d = palette[e][c] - palette[f][c];
+        squared += d * d;
+      }
+      nearest = std::min(nearest, squared);
+    }
+    const double spacing = nearest < HUGE_VAL ? std::sqrt(nearest) : 255.0;
+    entryScale[e] = settings.spacingScale * spacing;
+    const double s = settings.strength;
+    const double fine = settings.fineStep / (settings.fineStep + spacing);
+    entryBoost[e] = settings.fineStep > 0.0 && s > 0.0 ? (s + (1.0 - s) * fine) / s : 1.0;
   }
   NearestEntrySearch search;
   search.SetPalette(c0, c1, c2, count);
   search.MakeAllNeighbourLists();
-  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  if (turned) view.CubeBounds(low, high);
   const CandidateGrid grid(search, low, high, GridCells(int64_t{width} * height));
 
   // Two error rows per channel with a cell of margin on each side: the current row and the
@@ -110,15 +149,22 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
     const size_t rowStart = static_cast<size_t>(y) * width;
     for (int i = 0; i < width; ++i) {
       const int x = backwards ? width - 1 - i : i;
-      const double strength = strengths[x];
+      double strength = strengths[x];
       double value[kChannels];
       for (int c = 0; c < kChannels; ++c) {
         const double carried = std::clamp(here[c][x] / 16.0, -limit, limit);
         value[c] = std::clamp(source[c][rowStart + x] + carried, 0.0, 255.0);
       }
-      const int entry = grid.Find(value[0], value[1], value[2], lastEntry);
+      double point[kChannels] = {value[0], value[1], value[2]};
+      if (turned) view.Apply(value, point);
+      const int entry = grid.Find(point[0], point[1], point[2], lastEntry);
       lastEntry = entry;
       indexPlane[rowStart + x] = static_cast<uint8_t>(entry);
+      if (settings.spacingScale > 0.0) {
+        strength = settings.strength /
+                   (1.0 + strengthRows.Contrasts()[x] / std::max(entryScale[entry], 1e-9));
+      }
+      strength *= entryBoost[entry];
       for (int c = 0; c < kChannels; ++c) {
         const double error = (value[c] - palette[entry][c]) * strength;
         here[c][x + step] += error * 7.0;

@@ -30,12 +30,25 @@ struct AdaptiveDiffusionSettings {
   bool serpentine = false;
   double errorLimit = 0.0;  // largest carried error per channel; 0: unbounded
   bool quadraticFalloff = false;
+  // Entries are chosen by distance in engine/chroma_weighted_rgb.h's view with this
+  // weight; 1: plain RGB distance.
+  double chromaWeight = 1.0;
+  // When above 0, the contrast at which a pixel's strength halves is this times the RGB
+  // distance from the entry it took to the nearest other entry, in place of
+  // contrastScale: where the palette's steps are fine, less texture already hides them.
+  double spacingScale = 0.0;
+  // When above 0, the strength before the contrast's share is raised from `strength`
+  // towards 1 by fineStep / (fineStep + spacing), spacing the RGB distance from the entry a
+  // pixel took to the nearest other entry: where the entries lie close, full diffusion adds
+  // little visible noise and keeps the local mean colour.
+  double fineStep = 0.0;
 };
 
 // Maps every pixel of the three planes (width x height, row-major) to the nearest of the
 // first `count` (1..256) palette entries of the corrected colour, and writes the entry
-// numbers into indexPlane. Nearest means the smallest squared RGB distance, the lowest
-// entry on ties. `run` (may be null) is pumped once per row.
+// numbers into indexPlane. Nearest means the smallest squared distance in the chroma-weighted
+// view (plain RGB at weight 1), the lowest entry on ties. `run` (may be null) is pumped once per
+// row.
 void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* green,
                      const uint8_t* blue, int count, const uint8_t* paletteRed,
                      const uint8_t* paletteGreen, const uint8_t* paletteBlue,

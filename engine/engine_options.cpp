@@ -36,6 +36,10 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
          "luminance step at which the adaptive diffusion halves (0: never)"),
     Int("diffusionFalloff", &EngineOptions::diffusionFalloff, 1, 2,
         "fall of the adaptive strength with the contrast: 1 linear, 2 quadratic"),
+    Real("diffusionSpacingScale", &EngineOptions::diffusionSpacingScale, 0, 64,
+         "contrast at which it halves as a multiple of the palette's step there (0: off)"),
+    Real("diffusionFineStep", &EngineOptions::diffusionFineStep, 0, 255,
+         "palette step at which it is halfway from its strength to full (0: off)"),
     Int("serpentine", &EngineOptions::serpentine, 0, 1, "1 scans the rows in alternate directions"),
     Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
          "largest error a pixel takes from its neighbours (0: no bound)"),
@@ -43,6 +47,8 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
         "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
          "local contrast at which a pixel weighs half in them (0: all alike)"),
+    Real("chromaWeight", &EngineOptions::chromaWeight, 0.25, 8,
+         "weight of colour against lightness differences in the mapping (1: RGB)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {

@@ -34,6 +34,14 @@ struct EngineOptions {
   // How the strength falls with the contrast: 1 as scale / (scale + contrast), 2 as
   // 1 / (1 + (contrast / scale)^2).
   int diffusionFalloff = 1;
+  // When above 0, the contrast at which the adaptive diffusion halves is this times the
+  // distance from the entry a pixel took to the nearest other entry (in place of
+  // diffusionContrastScale).
+  double diffusionSpacingScale = 0.0;
+  // When above 0, the adaptive diffusion's strength rises towards 1 where the palette's
+  // entries lie close: by diffusionFineStep / (diffusionFineStep + the RGB distance from
+  // the entry a pixel took to the nearest other entry).
+  double diffusionFineStep = 0.0;
   // 1: rows are scanned alternately left to right and right to left.
   int serpentine = 0;
   // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
@@ -45,6 +53,11 @@ struct EngineOptions {
   int refineIterations = 0;
   // Contrast scale of the refinement's visibility weights; 0 weighs every pixel alike.
   double refineContrastScale = 0.0;
+
+  // Weight of colour differences against lightness differences (engine/chroma_weighted_rgb.h)
+  // in the adaptive diffusion's choice of entries and in the RGB refinement of the palette;
+  // 1: plain RGB distances.
+  double chromaWeight = 1.0;
 
   // Testing seam, never set by a program: widens the bounds within which the k-means
   // refinement knows the means of entries whose pixels changed, and moves their centres off
@@ -68,7 +81,7 @@ struct EngineOptionInfo {
   const char* meaning;
 };
 
-inline constexpr int kEngineOptionCount = 7;
+inline constexpr int kEngineOptionCount = 10;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

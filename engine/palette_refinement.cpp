@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/candidate_grid.h"
+#include "engine/chroma_weighted_rgb.h"
 #include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
 
@@ -35,7 +36,7 @@ WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red
 
 void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
                       uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
-                      EngineRun* run) {
+                      EngineRun* run, double chromaWeight) {
   if (count < 1 || count > 256 || iterations <= 0 || colours.rgb.empty()) return;
   double c0[256], c1[256], c2[256];
   for (int e = 0; e < count; ++e) {
@@ -45,11 +46,22 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
   }
   const int64_t cells =
       std::clamp<int64_t>(static_cast<int64_t>(colours.rgb.size()) / 8, 1 << 19, 1 << 22);
-  const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  const ChromaWeightedRgb view(chromaWeight);
+  const bool turned = chromaWeight != 1.0;
+  double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
+  if (turned) view.CubeBounds(low, high);
+  double v0[256], v1[256], v2[256];
   for (int step = 0; step < iterations; ++step) {
     if (run) run->Pump();
+    for (int e = 0; e < count; ++e) {
+      double rgb[3] = {c0[e], c1[e], c2[e]}, p[3] = {c0[e], c1[e], c2[e]};
+      if (turned) view.Apply(rgb, p);
+      v0[e] = p[0];
+      v1[e] = p[1];
+      v2[e] = p[2];
+    }
     NearestEntrySearch search;
-    search.SetPalette(c0, c1, c2, count);
+    search.SetPalette(v0, v1, v2, count);
     search.MakeAllNeighbourLists();
     const CandidateGrid grid(search, low, high, cells);
     double sums[256][4] = {};
@@ -57,7 +69,12 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
     for (size_t k = 0; k < colours.rgb.size(); ++k) {
       const double r = colours.rgb[k] >> 16, g = (colours.rgb[k] >> 8) & 0xFF,
                    b = colours.rgb[k] & 0xFF;
-      const int e = grid.Find(r, g, b, last);
+      double p[3] = {r, g, b};
+      if (turned) {
+        const double rgb[3] = {r, g, b};
+        view.Apply(rgb, p);
+      }
+      const int e = grid.Find(p[0], p[1], p[2], last);
       last = e;
       const double w = colours.weight[k];
       sums[e][0] += w * r;

@@ -30,9 +30,10 @@ WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red
                                        EngineRun* run);
 
 // `iterations` Lloyd steps of the first `count` (1..256) entries, in place, rounded to
-// bytes at the end. `run` (may be null) is pumped once per step.
+// bytes at the end. A colour's nearest entry is measured in engine/chroma_weighted_rgb.h's
+// view with `chromaWeight` (1: plain RGB). `run` (may be null) is pumped once per step.
 void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
                       uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
-                      EngineRun* run);
+                      EngineRun* run, double chromaWeight = 1.0);
 
 }  // namespace genshoku

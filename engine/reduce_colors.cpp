@@ -139,7 +139,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     const WeightedColours weighted = CollectWeightedColours(
         width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run);
     RefinePaletteRgb(weighted, options.refineIterations, kPaletteSize, paletteRed, paletteGreen,
-                     paletteBlue, &run);
+                     paletteBlue, &run, options.chromaWeight);
   }
 
   run.PhaseStarted(EnginePhase::FinalMapping);
@@ -150,6 +150,9 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     settings.serpentine = options.serpentine == 1;
     settings.quadraticFalloff = options.diffusionFalloff == 2;
     settings.errorLimit = options.diffusionErrorLimit;
+    settings.chromaWeight = options.chromaWeight;
+    settings.spacingScale = options.diffusionSpacingScale;
+    settings.fineStep = options.diffusionFineStep;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
                     paletteBlue, settings, indexPlane, &run);
   } else if (params.finalMapMode == 1) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,54 @@ TEST(AdaptiveDiffusion, ErrorLimitBoundsTheCarriedError) {
   EXPECT_GT(std::count(loose.begin(), loose.end(), 1), 0);
 }
 
+TEST(AdaptiveDiffusion, SpacingScaleHalvesTheStrengthAtAMultipleOfThePalettesStep) {
+  // Greys 0, 60, 120, 180 are each 60 sqrt 3 from their nearest other entry, so a spacing
+  // scale k halves the strength where a contrast scale of k * 60 sqrt 3 would.
+  Palette greys;
+  for (const int level : {0, 60, 120, 180}) greys.Add(level, level, level);
+  const Picture photo = test_support::PhotoLikePicture(90, 70, 3);
+  AdaptiveDiffusionSettings spacing;
+  spacing.strength = 0.9;
+  spacing.serpentine = true;
+  spacing.spacingScale = 0.25;
+  AdaptiveDiffusionSettings contrast = spacing;
+  contrast.spacingScale = 0.0;
+  contrast.contrastScale = 0.25 * std::sqrt(3.0 * 60.0 * 60.0);
+  const std::vector<uint8_t> bySpacing = Diffuse(photo, greys, spacing);
+  EXPECT_EQ(bySpacing, Diffuse(photo, greys, contrast));
+  // A finer palette in the dark half: there the same contrast weakens the diffusion more.
+  Palette finer = greys;
+  finer.Add(30, 30, 30);
+  EXPECT_NE(Diffuse(photo, finer, spacing), bySpacing);
+  // The strengths reported before the entries are known are the full strength.
+  for (const double s : Strengths(photo, spacing)) ASSERT_EQ(s, 0.9);
+}
+
+TEST(AdaptiveDiffusion, FineStepRaisesTheStrengthWhereTheEntriesLieClose) {
+  // A flat grey of 100 between greys 60 apart: weak diffusion leaves the area's mean off,
+  // raised towards full strength it keeps the mean much closer, more so the finer the
+  // palette is against the step.
+  const Picture grey = test_support::FlatPicture(60, 60, 100, 100, 100);
+  Palette greys;
+  for (const int level : {0, 60, 120, 180}) greys.Add(level, level, level);
+  auto meanError = [&](const AdaptiveDiffusionSettings& settings) {
+    double sum = 0.0;
+    for (const uint8_t index : Diffuse(grey, greys, settings)) sum += greys.r[index];
+    return std::abs(sum / (60.0 * 60.0) - 100.0);
+  };
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 0.3;
+  const double weak = meanError(settings);
+  settings.fineStep = 20.0;
+  const double raised = meanError(settings);
+  settings.fineStep = 200.0;
+  const double nearlyFull = meanError(settings);
+  EXPECT_GT(weak, 5.0);
+  EXPECT_LT(raised, weak);
+  EXPECT_LT(nearlyFull, raised);
+  EXPECT_LT(nearlyFull, 2.0);
+}
+
 TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
   // Without error carried every pixel takes its plain nearest entry (lowest on ties).
   const Picture noise = test_support::NoisePicture(50, 30, 7);
@@ -246,6 +295,9 @@ TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAnd
   options.diffusionErrorLimit = 40.0;
   options.refineIterations = 2;
   options.refineContrastScale = 4.0;
+  options.diffusionSpacingScale = 1.5;
+  options.diffusionFineStep = 3.0;
+  options.chromaWeight = 1.5;
   const Reduced one = Reduce(picture, options, 1);
   const Reduced two = Reduce(picture, options, 2);
   ASSERT_EQ(one.result, ReduceResult::Ok);
