@@ -156,6 +156,14 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   ReductionJob job;
   if (const int failed = Load(options, streams, input, lines, job)) return failed;
   job.settings = options.settings;
+  if (format == PictureFormat::Bmp && job.settings.options.keepAlpha == 1 &&
+      !job.planes.alpha.empty()) {
+    // The colours are reduced alone, as they will be shown.
+    streams.errors->Err(
+        "%s: warning: BMP files cannot hold transparency; the colours are written without it\n",
+        output.c_str());
+    job.settings.options.keepAlpha = 0;
+  }
   lines.Done();
   const double decodeSeconds = SecondsSince(decodeStart);
 

@@ -32,7 +32,7 @@ struct Options {
   bool help = false;
   bool listSettings = false;
   Preset preset = Preset::Best;  // --preset: the settings the reduction starts from
-  ReductionSettings settings;    // the preset's settings, changed by --set
+  ReductionSettings settings;    // the preset's settings, changed by --set and --colors
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.

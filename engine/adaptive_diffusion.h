@@ -30,6 +30,9 @@ struct AdaptiveDiffusionSettings {
   bool serpentine = false;
   double errorLimit = 0.0;  // largest carried error per channel; 0: unbounded
   bool quadraticFalloff = false;
+  // One byte per pixel, may be null: a marked pixel is left out (index 0); it passes no
+  // error on, and the error that reaches it is dropped.
+  const uint8_t* excluded = nullptr;
 };
 
 // Maps every pixel of the three planes (width x height, row-major) to the nearest of the

@@ -43,12 +43,13 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
         "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
          "local contrast at which a pixel weighs half in them (0: all alike)"),
+    Int("keepAlpha", &EngineOptions::keepAlpha, 0, 1,
+        "1 keeps a picture's transparency in the palette (0: colours only)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
-  if (options.paletteSize != kMaxPaletteSize) {
-    // Only full palettes are made so far.
-    if (message) *message = "paletteSize must be 256";
+  if (options.paletteSize < kMinPaletteSize || options.paletteSize > kMaxPaletteSize) {
+    if (message) *message = "paletteSize must be from 2 to 256";
     return false;
   }
   // Narrower bounds than the true ones would give wrong palettes.

@@ -1,0 +1,228 @@
+#include "engine/alpha_reduction.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <unordered_map>
+
+#include "engine/premultiplied_palette.h"
+
+namespace genshoku {
+
+namespace {
+
+// Lloyd steps of the premultiplied palette after its median cut.
+constexpr int kPremultipliedLloydSteps = 4;
+
+// A pixel's colour as one word, 0xAARRGGBB; every fully transparent pixel is 0.
+uint32_t KeyOf(const EngineSource& source, const uint8_t* alpha, size_t i) {
+  if (alpha[i] == 0) return 0;
+  return (uint32_t{alpha[i]} << 24) | (uint32_t{source.red[i]} << 16) |
+         (uint32_t{source.green[i]} << 8) | source.blue[i];
+}
+
+Rgba ColourOfKey(uint32_t key) {
+  return {static_cast<uint8_t>(key >> 16), static_cast<uint8_t>(key >> 8),
+          static_cast<uint8_t>(key), static_cast<uint8_t>(key >> 24)};
+}
+
+// When the picture has at most `entries` distinct colours, one entry each in increasing
+// order of their keys (the transparent one first) and every pixel's index.
+bool MapFewColoursExactly(const EngineSource& source, const uint8_t* alpha, int entries,
+                          uint8_t* indices, AlphaPalette& palette) {
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  std::unordered_map<uint32_t, int> entryOf;
+  uint32_t lastKey = 0;
+  bool haveLast = false;
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t key = KeyOf(source, alpha, i);
+    if (haveLast && key == lastKey) continue;
+    lastKey = key;
+    haveLast = true;
+    if (entryOf.emplace(key, 0).second && entryOf.size() > static_cast<size_t>(entries))
+      return false;
+  }
+  std::vector<uint32_t> keys;
+  for (const auto& [key, unused] : entryOf) keys.push_back(key);
+  std::sort(keys.begin(), keys.end());
+  palette.entries.clear();
+  for (size_t e = 0; e < keys.size(); ++e) {
+    entryOf[keys[e]] = static_cast<int>(e);
+    palette.entries.push_back(ColourOfKey(keys[e]));
+  }
+  for (size_t i = 0; i < n; ++i) {
+    indices[i] = static_cast<uint8_t>(entryOf[KeyOf(source, alpha, i)]);
+  }
+  return true;
+}
+
+// The distinct colours of the pixels `wanted` picks, in increasing key order, with counts.
+template <typename Wanted>
+std::vector<CountedRgba> CountColours(const EngineSource& source, const uint8_t* alpha,
+                                      Wanted wanted, std::vector<uint32_t>& sortedKeys) {
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  std::vector<uint32_t> keys;
+  for (size_t i = 0; i < n; ++i) {
+    if (wanted(alpha[i])) keys.push_back(KeyOf(source, alpha, i));
+  }
+  std::sort(keys.begin(), keys.end());
+  std::vector<CountedRgba> counted;
+  sortedKeys.clear();
+  for (size_t i = 0; i < keys.size();) {
+    size_t j = i;
+    while (j < keys.size() && keys[j] == keys[i]) ++j;
+    counted.push_back({ColourOfKey(keys[i]), static_cast<uint64_t>(j - i)});
+    sortedKeys.push_back(keys[i]);
+    i = j;
+  }
+  return counted;
+}
+
+// Designs the premultiplied palette of the pixels `wanted` picks and writes their indices
+// (the palette's entries following `firstEntry`), appending the entries to `palette`.
+template <typename Wanted>
+void ReducePremultiplied(const EngineSource& source, const uint8_t* alpha, Wanted wanted,
+                         int entries, uint8_t* indices, AlphaPalette& palette) {
+  std::vector<uint32_t> keys;
+  const std::vector<CountedRgba> colours = CountColours(source, alpha, wanted, keys);
+  const std::vector<Rgba> own =
+      DesignPremultipliedPalette(colours, entries, kPremultipliedLloydSteps);
+  if (own.empty()) return;
+  const int firstEntry = static_cast<int>(palette.entries.size());
+  std::vector<uint8_t> entryOfColour(colours.size());
+  for (size_t c = 0; c < colours.size(); ++c) {
+    entryOfColour[c] =
+        static_cast<uint8_t>(firstEntry + NearestPremultipliedEntry(own, colours[c].colour));
+  }
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  for (size_t i = 0; i < n; ++i) {
+    if (!wanted(alpha[i])) continue;
+    const auto at = std::lower_bound(keys.begin(), keys.end(), KeyOf(source, alpha, i));
+    indices[i] = entryOfColour[static_cast<size_t>(at - keys.begin())];
+  }
+  palette.entries.insert(palette.entries.end(), own.begin(), own.end());
+}
+
+// Distinct colours among the partly transparent pixels, counted up to `limit`.
+int64_t PartialColours(const EngineSource& source, const uint8_t* alpha, int64_t limit) {
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  std::unordered_map<uint32_t, bool> seen;
+  for (size_t i = 0; i < n && static_cast<int64_t>(seen.size()) < limit; ++i) {
+    if (alpha[i] != 0 && alpha[i] != 255) seen.emplace(KeyOf(source, alpha, i), true);
+  }
+  return static_cast<int64_t>(seen.size());
+}
+
+}  // namespace
+
+AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partialPixels,
+                         int64_t opaquePixels, int64_t partialColours) {
+  AlphaBudget budget;
+  budget.transparent = transparentPixels > 0 ? 1 : 0;
+  const int available = entries - budget.transparent;
+  if (opaquePixels == 0) {
+    budget.partial = available;
+    return budget;
+  }
+  if (partialPixels == 0) {
+    budget.opaque = available;
+  } else {
+    // Partly transparent pixels vary in alpha as well as in colour, and lie mostly along
+    // edges where their errors show: they get more entries than their share of the pixels
+    // alone would give them (the square root of the share), but never more than their
+    // colours.
+    const double share =
+        static_cast<double>(partialPixels) / static_cast<double>(partialPixels + opaquePixels);
+    const int64_t wanted = static_cast<int64_t>(std::ceil(available * std::sqrt(share)));
+    budget.partial = static_cast<int>(std::clamp<int64_t>(
+        std::min<int64_t>(wanted, partialColours), 1, std::max(1, available - 2)));
+    budget.opaque = available - budget.partial;
+  }
+  if (budget.opaque < kMinPaletteSize) {
+    // Too few entries for the engine: all visible pixels share the premultiplied palette.
+    budget.partial = available;
+    budget.opaque = 0;
+  }
+  return budget;
+}
+
+ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* alpha,
+                                   const ReductionParams& params, const EngineOptions& options,
+                                   uint8_t* indices, AlphaPalette& palette,
+                                   const EngineServices& services) {
+  const int width = source.width;
+  const int height = source.height;
+  if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
+      !source.red || !source.green || !source.blue || !alpha || !indices ||
+      !ValidateReductionParams(params, nullptr) || !ValidateEngineOptions(options, nullptr)) {
+    return ReduceResult::InvalidArguments;
+  }
+  const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+  int64_t transparent = 0, partial = 0;
+  for (size_t i = 0; i < n; ++i) {
+    transparent += alpha[i] == 0;
+    partial += alpha[i] != 0 && alpha[i] != 255;
+  }
+  const int64_t opaque = static_cast<int64_t>(n) - transparent - partial;
+  palette.entries.clear();
+  try {
+    if (transparent == 0 && partial == 0) {
+      EnginePalette engine;
+      const ReduceResult result = ReduceColors(source, params, options, indices, engine, services);
+      if (result != ReduceResult::Ok) return result;
+      for (int e = 0; e < engine.size; ++e) {
+        palette.entries.push_back({engine.red[e], engine.green[e], engine.blue[e], 255});
+      }
+      return result;
+    }
+    if (options.exactFewColours &&
+        MapFewColoursExactly(source, alpha, options.paletteSize, indices, palette)) {
+      return ReduceResult::Ok;
+    }
+    const AlphaBudget budget =
+        ShareEntries(options.paletteSize, transparent, partial, opaque,
+                     PartialColours(source, alpha, options.paletteSize));
+    Diagnostics& out = services.diagnostics ? *services.diagnostics : SilentDiagnostics();
+    out.Out("alpha: %lld transparent, %lld partly transparent, %lld opaque pixels; entries %d, "
+            "%d, %d\n",
+            static_cast<long long>(transparent), static_cast<long long>(partial),
+            static_cast<long long>(opaque), budget.transparent, budget.partial, budget.opaque);
+    if (budget.transparent == 1) palette.entries.push_back({0, 0, 0, 0});
+    for (size_t i = 0; i < n; ++i) {
+      if (alpha[i] == 0) indices[i] = 0;
+    }
+    const bool opaqueByEngine = budget.opaque > 0;
+    // The visible pixels the premultiplied palette takes: the partly transparent ones, and
+    // the opaque ones too when the engine has too few entries for them.
+    const auto premultiplied = [opaqueByEngine](uint8_t a) {
+      return a != 0 && (a != 255 || !opaqueByEngine);
+    };
+    // Read before the engine, which may smooth the planes.
+    ReducePremultiplied(source, alpha, premultiplied, budget.partial, indices, palette);
+    if (!opaqueByEngine) return ReduceResult::Ok;
+
+    std::vector<uint8_t> excluded(n);
+    for (size_t i = 0; i < n; ++i) excluded[i] = alpha[i] != 255;
+    std::vector<uint8_t> opaqueIndices(n, 0);
+    EngineSource opaqueSource = source;
+    opaqueSource.excluded = excluded.data();
+    EngineOptions opaqueOptions = options;
+    opaqueOptions.paletteSize = budget.opaque;
+    EnginePalette engine;
+    const ReduceResult result = ReduceColors(opaqueSource, params, opaqueOptions,
+                                             opaqueIndices.data(), engine, services);
+    if (result != ReduceResult::Ok) return result;
+    const int firstOpaque = static_cast<int>(palette.entries.size());
+    for (int e = 0; e < engine.size; ++e) {
+      palette.entries.push_back({engine.red[e], engine.green[e], engine.blue[e], 255});
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (alpha[i] == 255) indices[i] = static_cast<uint8_t>(firstOpaque + opaqueIndices[i]);
+    }
+    return ReduceResult::Ok;
+  } catch (const std::bad_alloc&) {
+    return ReduceResult::OutOfMemory;
+  }
+}
+
+}  // namespace genshoku
