@@ -103,6 +103,17 @@ void ReducePremultiplied(const EngineSource& source, const uint8_t* alpha, Wante
   palette.entries.insert(palette.entries.end(), own.begin(), own.end());
 }
 
+// Each partly transparent pixel takes the nearest entry of the whole palette.
+void MapToNearest(const EngineSource& source, const uint8_t* alpha, const AlphaPalette& palette,
+                  uint8_t* indices) {
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  for (size_t i = 0; i < n; ++i) {
+    if (alpha[i] == 0 || alpha[i] == 255) continue;
+    const Rgba colour = ColourOfKey(KeyOf(source, alpha, i));
+    indices[i] = static_cast<uint8_t>(NearestPremultipliedEntry(palette.entries, colour));
+  }
+}
+
 // Distinct colours among the partly transparent pixels, counted up to `limit`.
 int64_t PartialColours(const EngineSource& source, const uint8_t* alpha, int64_t limit) {
   const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
@@ -124,25 +135,22 @@ AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partial
     budget.partial = available;
     return budget;
   }
-  if (partialPixels == 0) {
+  if (partialPixels == 0 || available == 1) {
+    // With one visible entry it goes to the opaque pixels; partly transparent ones then
+    // take the nearest entry of the two.
     budget.opaque = available;
-  } else {
-    // Partly transparent pixels vary in alpha as well as in colour, and lie mostly along
-    // edges where their errors show: they get more entries than their share of the pixels
-    // alone would give them (the square root of the share), but never more than their
-    // colours.
-    const double share =
-        static_cast<double>(partialPixels) / static_cast<double>(partialPixels + opaquePixels);
-    const int64_t wanted = static_cast<int64_t>(std::ceil(available * std::sqrt(share)));
-    budget.partial = static_cast<int>(std::clamp<int64_t>(
-        std::min<int64_t>(wanted, partialColours), 1, std::max(1, available - 2)));
-    budget.opaque = available - budget.partial;
+    return budget;
   }
-  if (budget.opaque < kMinPaletteSize) {
-    // Too few entries for the engine: all visible pixels share the premultiplied palette.
-    budget.partial = available;
-    budget.opaque = 0;
-  }
+  // Partly transparent pixels vary in alpha as well as in colour, and lie mostly along
+  // edges where their errors show: they get more entries than their share of the pixels
+  // alone would give them (the square root of the share), but never more than their
+  // colours, and the engine keeps at least two where there are three or more.
+  const double share =
+      static_cast<double>(partialPixels) / static_cast<double>(partialPixels + opaquePixels);
+  const int64_t wanted = static_cast<int64_t>(std::ceil(available * std::sqrt(share)));
+  budget.partial = static_cast<int>(std::clamp<int64_t>(
+      std::min<int64_t>(wanted, partialColours), 1, std::max(1, available - 2)));
+  budget.opaque = available - budget.partial;
   return budget;
 }
 
@@ -191,15 +199,16 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
     for (size_t i = 0; i < n; ++i) {
       if (alpha[i] == 0) indices[i] = 0;
     }
-    const bool opaqueByEngine = budget.opaque > 0;
-    // The visible pixels the premultiplied palette takes: the partly transparent ones, and
-    // the opaque ones too when the engine has too few entries for them.
-    const auto premultiplied = [opaqueByEngine](uint8_t a) {
-      return a != 0 && (a != 255 || !opaqueByEngine);
-    };
     // Read before the engine, which may smooth the planes.
-    ReducePremultiplied(source, alpha, premultiplied, budget.partial, indices, palette);
-    if (!opaqueByEngine) return ReduceResult::Ok;
+    const auto isPartial = [](uint8_t a) { return a != 0 && a != 255; };
+    ReducePremultiplied(source, alpha, isPartial, budget.partial, indices, palette);
+    if (budget.opaque < kMinPaletteSize) {
+      // One entry for the opaque pixels: their mean colour.
+      const auto isOpaque = [](uint8_t a) { return a == 255; };
+      ReducePremultiplied(source, alpha, isOpaque, budget.opaque, indices, palette);
+      if (budget.partial == 0 && partial > 0) MapToNearest(source, alpha, palette, indices);
+      return ReduceResult::Ok;
+    }
 
     std::vector<uint8_t> excluded(n);
     for (size_t i = 0; i < n; ++i) excluded[i] = alpha[i] != 255;

@@ -13,9 +13,9 @@
 //   takes its nearest entry there: an entry keeps an alpha close to its pixels', and no
 //   opaque pixel ever takes a transparent entry nor a transparent one an opaque entry.
 // A picture with no more distinct colours (all transparent pixels counted as one) than the
-// palette holds keeps them exactly when the options ask for it. When too few entries are
-// left for the engine (fewer than 2), the opaque pixels join the partly transparent ones
-// in the premultiplied palette.
+// palette holds keeps them exactly when the options ask for it. When only one entry is left
+// for the opaque pixels, it is their mean colour; when only one visible entry is left at
+// all, it goes to them and the partly transparent pixels take the nearest entry.
 
 #include <cstdint>
 #include <vector>
@@ -43,7 +43,7 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
 struct AlphaBudget {
   int transparent = 0;  // 0 or 1
   int partial = 0;      // entries of the premultiplied palette
-  int opaque = 0;       // entries the engine makes; 0 when opaque pixels join the partial ones
+  int opaque = 0;       // entries of the opaque pixels: the engine's when 2 or more
 };
 
 // The budget for `entries` entries given the pixel counts of each class and the number of
