@@ -5,6 +5,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "engine/premultiplied_diffusion.h"
 #include "engine/premultiplied_palette.h"
 
 namespace genshoku {
@@ -79,22 +80,31 @@ std::vector<CountedRgba> CountColours(const EngineSource& source, const uint8_t*
 }
 
 // Designs the premultiplied palette of the pixels `wanted` picks and writes their indices
-// (the palette's entries following `firstEntry`), appending the entries to `palette`.
+// (entries appended to `palette`): with error diffusion of the given strength among them,
+// or (strength 0) each pixel's nearest entry.
 template <typename Wanted>
 void ReducePremultiplied(const EngineSource& source, const uint8_t* alpha, Wanted wanted,
-                         int entries, uint8_t* indices, AlphaPalette& palette) {
+                         int entries, double strength, uint8_t* indices, AlphaPalette& palette) {
   std::vector<uint32_t> keys;
   const std::vector<CountedRgba> colours = CountColours(source, alpha, wanted, keys);
   const std::vector<Rgba> own =
       DesignPremultipliedPalette(colours, entries, kPremultipliedLloydSteps);
   if (own.empty()) return;
   const int firstEntry = static_cast<int>(palette.entries.size());
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  if (strength > 0.0 && own.size() > 1) {
+    std::vector<uint8_t> mapped(n);
+    for (size_t i = 0; i < n; ++i) mapped[i] = wanted(alpha[i]) ? 1 : 0;
+    DiffusePremultiplied({source.width, source.height, source.red, source.green, source.blue, alpha},
+                         mapped.data(), own, strength, firstEntry, indices);
+    palette.entries.insert(palette.entries.end(), own.begin(), own.end());
+    return;
+  }
   std::vector<uint8_t> entryOfColour(colours.size());
   for (size_t c = 0; c < colours.size(); ++c) {
     entryOfColour[c] =
         static_cast<uint8_t>(firstEntry + NearestPremultipliedEntry(own, colours[c].colour));
   }
-  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
   for (size_t i = 0; i < n; ++i) {
     if (!wanted(alpha[i])) continue;
     const auto at = std::lower_bound(keys.begin(), keys.end(), KeyOf(source, alpha, i));
@@ -201,11 +211,16 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
     }
     // Read before the engine, which may smooth the planes.
     const auto isPartial = [](uint8_t a) { return a != 0 && a != 255; };
-    ReducePremultiplied(source, alpha, isPartial, budget.partial, indices, palette);
+    // The partly transparent pixels are diffused as the engine's final mapping diffuses.
+    const bool diffused =
+        options.adaptiveDiffusion == 1 || params.finalMapMode == 1 || params.finalMapMode == 2;
+    ReducePremultiplied(source, alpha, isPartial, budget.partial,
+                        diffused ? std::min(params.diffusionStrength, 1.0) : 0.0, indices,
+                        palette);
     if (budget.opaque < kMinPaletteSize) {
       // One entry for the opaque pixels: their mean colour.
       const auto isOpaque = [](uint8_t a) { return a == 255; };
-      ReducePremultiplied(source, alpha, isOpaque, budget.opaque, indices, palette);
+      ReducePremultiplied(source, alpha, isOpaque, budget.opaque, 0.0, indices, palette);
       if (budget.partial == 0 && partial > 0) MapToNearest(source, alpha, palette, indices);
       return ReduceResult::Ok;
     }

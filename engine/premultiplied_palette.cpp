@@ -18,8 +18,7 @@ struct Point {
 };
 
 Point PremultipliedPoint(Rgba colour, double weight) {
-  const double a = colour.alpha;
-  return {{colour.red * a / 255.0, colour.green * a / 255.0, colour.blue * a / 255.0, a}, weight};
+  return {Premultiplied(colour.red, colour.green, colour.blue, colour.alpha), weight};
 }
 
 double SquaredDistance(const std::array<double, kAxes>& a, const std::array<double, kAxes>& b) {
@@ -178,7 +177,7 @@ std::vector<Rgba> DesignPremultipliedPalette(const std::vector<CountedRgba>& col
     if (sums[e].weight <= 0.0) continue;  // no pixel is nearest to it: no entry
     // The mean alpha, and the colour whose premultiplied value is the mean one.
     const std::array<double, kAxes> mean = sums[e].Mean();
-    const double alpha = mean[3];
+    const double alpha = mean[3] / kAlphaWeight;
     Rgba entry;
     entry.alpha = ToByte(alpha);
     entry.red = ToByte(alpha > 0.0 ? mean[0] * 255.0 / alpha : 0.0);
