@@ -126,6 +126,7 @@ TEST(AlphaReduction, AnOpaquePictureGetsTheEnginesReduction) {
   EnginePalette palette;
   ReductionParams params;
   params.edgeThreshold = 100000;
+  params.finalMapMode = 0;
   EngineServices services;
   services.diagnostics = &SilentDiagnostics();
   ASSERT_EQ(ReduceColors({80, 60, picture.colours.r.data(), picture.colours.g.data(),
