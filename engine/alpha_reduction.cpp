@@ -95,8 +95,9 @@ void ReducePremultiplied(const EngineSource& source, const uint8_t* alpha, Wante
   if (strength > 0.0 && own.size() > 1) {
     std::vector<uint8_t> mapped(n);
     for (size_t i = 0; i < n; ++i) mapped[i] = wanted(alpha[i]) ? 1 : 0;
-    DiffusePremultiplied({source.width, source.height, source.red, source.green, source.blue, alpha},
-                         mapped.data(), own, strength, firstEntry, indices);
+    DiffusePremultiplied(
+        {source.width, source.height, source.red, source.green, source.blue, alpha}, mapped.data(),
+        own, strength, firstEntry, indices);
     palette.entries.insert(palette.entries.end(), own.begin(), own.end());
     return;
   }
@@ -136,7 +137,7 @@ int64_t PartialColours(const EngineSource& source, const uint8_t* alpha, int64_t
 
 }  // namespace
 
-AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partialPixels,
+AlphaBudget ShareEntries(int entries, int64_t transparentPixels, double partialPixels,
                          int64_t opaquePixels, int64_t partialColours) {
   AlphaBudget budget;
   budget.transparent = transparentPixels > 0 ? 1 : 0;
@@ -145,7 +146,7 @@ AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partial
     budget.partial = available;
     return budget;
   }
-  if (partialPixels == 0 || available == 1) {
+  if (partialPixels <= 0.0 || available == 1) {
     // With one visible entry it goes to the opaque pixels; partly transparent ones then
     // take the nearest entry of the two.
     budget.opaque = available;
@@ -155,11 +156,10 @@ AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partial
   // edges where their errors show: they get more entries than their share of the pixels
   // alone would give them (the square root of the share), but never more than their
   // colours, and the engine keeps at least two where there are three or more.
-  const double share =
-      static_cast<double>(partialPixels) / static_cast<double>(partialPixels + opaquePixels);
+  const double share = partialPixels / (partialPixels + static_cast<double>(opaquePixels));
   const int64_t wanted = static_cast<int64_t>(std::ceil(available * std::sqrt(share)));
-  budget.partial = static_cast<int>(std::clamp<int64_t>(
-      std::min<int64_t>(wanted, partialColours), 1, std::max(1, available - 2)));
+  budget.partial = static_cast<int>(std::clamp<int64_t>(std::min<int64_t>(wanted, partialColours),
+                                                        1, std::max(1, available - 2)));
   budget.opaque = available - budget.partial;
   return budget;
 }
@@ -177,9 +177,12 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
   }
   const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
   int64_t transparent = 0, partial = 0;
+  double partialVisibility = 0.0;  // the partly transparent pixels weighed by their alpha
   for (size_t i = 0; i < n; ++i) {
     transparent += alpha[i] == 0;
-    partial += alpha[i] != 0 && alpha[i] != 255;
+    const bool isPartial = alpha[i] != 0 && alpha[i] != 255;
+    partial += isPartial;
+    if (isPartial) partialVisibility += alpha[i] / 255.0;
   }
   const int64_t opaque = static_cast<int64_t>(n) - transparent - partial;
   palette.entries.clear();
@@ -198,13 +201,14 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
       return ReduceResult::Ok;
     }
     const AlphaBudget budget =
-        ShareEntries(options.paletteSize, transparent, partial, opaque,
+        ShareEntries(options.paletteSize, transparent, partialVisibility, opaque,
                      PartialColours(source, alpha, options.paletteSize));
     Diagnostics& out = services.diagnostics ? *services.diagnostics : SilentDiagnostics();
-    out.Out("alpha: %lld transparent, %lld partly transparent, %lld opaque pixels; entries %d, "
-            "%d, %d\n",
-            static_cast<long long>(transparent), static_cast<long long>(partial),
-            static_cast<long long>(opaque), budget.transparent, budget.partial, budget.opaque);
+    out.Out(
+        "alpha: %lld transparent, %lld partly transparent, %lld opaque pixels; entries %d, "
+        "%d, %d\n",
+        static_cast<long long>(transparent), static_cast<long long>(partial),
+        static_cast<long long>(opaque), budget.transparent, budget.partial, budget.opaque);
     if (budget.transparent == 1) palette.entries.push_back({0, 0, 0, 0});
     for (size_t i = 0; i < n; ++i) {
       if (alpha[i] == 0) indices[i] = 0;
@@ -215,8 +219,7 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
     const bool diffused =
         options.adaptiveDiffusion == 1 || params.finalMapMode == 1 || params.finalMapMode == 2;
     ReducePremultiplied(source, alpha, isPartial, budget.partial,
-                        diffused ? std::min(params.diffusionStrength, 1.0) : 0.0, indices,
-                        palette);
+                        diffused ? std::min(params.diffusionStrength, 1.0) : 0.0, indices, palette);
     if (budget.opaque < kMinPaletteSize) {
       // One entry for the opaque pixels: their mean colour.
       const auto isOpaque = [](uint8_t a) { return a == 255; };
@@ -233,8 +236,8 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
     EngineOptions opaqueOptions = options;
     opaqueOptions.paletteSize = budget.opaque;
     EnginePalette engine;
-    const ReduceResult result = ReduceColors(opaqueSource, params, opaqueOptions,
-                                             opaqueIndices.data(), engine, services);
+    const ReduceResult result =
+        ReduceColors(opaqueSource, params, opaqueOptions, opaqueIndices.data(), engine, services);
     if (result != ReduceResult::Ok) return result;
     const int firstOpaque = static_cast<int>(palette.entries.size());
     for (int e = 0; e < engine.size; ++e) {

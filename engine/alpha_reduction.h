@@ -46,9 +46,10 @@ struct AlphaBudget {
   int opaque = 0;       // entries of the opaque pixels: the engine's when 2 or more
 };
 
-// The budget for `entries` entries given the pixel counts of each class and the number of
-// distinct partly transparent colours.
-AlphaBudget ShareEntries(int entries, int64_t transparentPixels, int64_t partialPixels,
+// The budget for `entries` entries given the pixel counts of the classes, the partly
+// transparent pixels weighed by their alpha (one at alpha 255: a faint pixel shows less of
+// its error), and the number of distinct partly transparent colours.
+AlphaBudget ShareEntries(int entries, int64_t transparentPixels, double partialPixels,
                          int64_t opaquePixels, int64_t partialColours);
 
 }  // namespace genshoku

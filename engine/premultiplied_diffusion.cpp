@@ -54,8 +54,8 @@ void DiffusePremultiplied(const PremultipliedPlanes& planes, const uint8_t* mapp
       const int x = backwards ? width - 1 - i : i;
       const size_t at = rowStart + x;
       if (mapped[at] == 0) continue;
-      Point value = Premultiplied(planes.red[at], planes.green[at], planes.blue[at],
-                                  planes.alpha[at]);
+      Point value =
+          Premultiplied(planes.red[at], planes.green[at], planes.blue[at], planes.alpha[at]);
       // The corrected alpha first: a premultiplied colour never exceeds its alpha.
       value[3] = std::clamp(value[3] + here[x][3] / 16.0, 0.0, 255.0 * kAlphaWeight);
       const double shownAlpha = value[3] / kAlphaWeight;

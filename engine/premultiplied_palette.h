@@ -1,9 +1,9 @@
 #pragma once
 // A small palette for partly transparent pixels, designed where their colours are seen: in
-// premultiplied RGBA, (r * a, g * a, b * a, a) with a from 0 to 1 (alpha weighted, below). There two colours that
-// are barely visible lie close together whatever their red, green and blue, while the
-// alpha itself is a coordinate of its own, so an entry stands for pixels of similar
-// coverage and similar visible colour.
+// premultiplied RGBA, (r * a, g * a, b * a, a) with a from 0 to 1 (alpha weighted, below). There
+// two colours that are barely visible lie close together whatever their red, green and blue, while
+// the alpha itself is a coordinate of its own, so an entry stands for pixels of similar coverage
+// and similar visible colour.
 //
 // The design is a median cut (the box with the largest squared error is cut at the
 // weighted median of its widest coordinate) followed by a few Lloyd steps over the
@@ -27,8 +27,7 @@ inline constexpr double kAlphaWeight = 1.7320508075688772;
 // b * a / 255 and the weighted alpha.
 using PremultipliedColour = std::array<double, 4>;
 inline PremultipliedColour Premultiplied(double red, double green, double blue, double alpha) {
-  return {red * alpha / 255.0, green * alpha / 255.0, blue * alpha / 255.0,
-          alpha * kAlphaWeight};
+  return {red * alpha / 255.0, green * alpha / 255.0, blue * alpha / 255.0, alpha * kAlphaWeight};
 }
 
 // A distinct colour with the number of its pixels.

@@ -73,8 +73,7 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
 
   run.PhaseStarted(EnginePhase::ColourSpace);
   PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
-  if (options.exactFewColours &&
-      MapFewColoursExactly(source, entries, indexPlane, enginePalette)) {
+  if (options.exactFewColours && MapFewColoursExactly(source, entries, indexPlane, enginePalette)) {
     return ReduceResult::Ok;
   }
   ColourTable colours;
@@ -158,8 +157,8 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
     settings.quadraticFalloff = options.diffusionFalloff == 2;
     settings.errorLimit = options.diffusionErrorLimit;
     settings.excluded = excluded;
-    DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen,
-                    paletteBlue, settings, indexPlane, &run);
+    DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
+                    settings, indexPlane, &run);
   } else if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
                       srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue, excluded,

@@ -52,8 +52,8 @@ ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& servic
     output.result = ReduceResult::OutOfMemory;
     return output;
   }
-  const bool keepAlpha = job.settings.options.keepAlpha == 1 &&
-                         planes.alpha.size() == picture.indices.size();
+  const bool keepAlpha =
+      job.settings.options.keepAlpha == 1 && planes.alpha.size() == picture.indices.size();
   if (keepAlpha) {
     output.result = ReduceKeepingAlpha(job, services, picture);
     if (output.result != ReduceResult::Ok) {

@@ -110,9 +110,10 @@ bool UsesCompactPng(const IndexedPicture& picture, const SaveSettings& settings)
 void WarnOfLostTransparency(const IndexedPicture& picture, const SaveSettings& settings,
                             const std::string& name, Diagnostics& diagnostics) {
   if (settings.format == PictureFormat::Bmp && picture.HasTransparency()) {
-    diagnostics.Err("%s: warning: BMP files cannot hold transparency; the colours are written "
-                    "without it\n",
-                    name.c_str());
+    diagnostics.Err(
+        "%s: warning: BMP files cannot hold transparency; the colours are written "
+        "without it\n",
+        name.c_str());
   }
 }
 

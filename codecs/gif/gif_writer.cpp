@@ -126,7 +126,8 @@ bool GifWriter::WriteFrame(uint16_t delay) {
   const bool transparent = transparentIndex_ >= 0 && transparentIndex_ < (1 << colorBits_);
   if (delay != 0 || transparent) {
     Put({0x21, 0xF9, 0x04,
-         static_cast<uint8_t>(kGraphicControlLeaveInPlace | (transparent ? kTransparencyFlag : 0))});
+         static_cast<uint8_t>(kGraphicControlLeaveInPlace |
+                              (transparent ? kTransparencyFlag : 0))});
     PutLe16(delay);
     Put({static_cast<uint8_t>(transparent ? transparentIndex_ : 0), 0x00});
   }

@@ -26,8 +26,8 @@ Result Reduce(test_support::Picture picture, const ReductionParams& params,
   EngineServices services;
   services.threads = threads;
   services.diagnostics = &SilentDiagnostics();
-  EngineSource source{picture.width, picture.height, picture.r.data(), picture.g.data(),
-                      picture.b.data(), excluded};
+  EngineSource source{picture.width,    picture.height,   picture.r.data(),
+                      picture.g.data(), picture.b.data(), excluded};
   out.result = ReduceColors(source, params, options, out.indices.data(), out.palette, services);
   return out;
 }
@@ -81,9 +81,9 @@ TEST(PaletteSize, EverySizeGivesThatManyEntriesWithOneThreadOrTwo) {
       const Result two = Reduce(picture, params, options, 2);
       ASSERT_EQ(one.result, ReduceResult::Ok) << what;
       EXPECT_EQ(one.palette.size, size) << what;
-      EXPECT_TRUE(std::all_of(one.indices.begin(), one.indices.end(),
-                              [size](uint8_t index) { return index < size; }))
-          << what;
+      EXPECT_TRUE(std::all_of(one.indices.begin(), one.indices.end(), [size](uint8_t index) {
+        return index < size;
+      })) << what;
       EXPECT_EQ(one.indices, two.indices) << what;
       EXPECT_TRUE(std::equal(one.palette.red.begin(), one.palette.red.begin() + size,
                              two.palette.red.begin()))
@@ -182,7 +182,9 @@ TEST(PaletteSize, ExcludedPixelsShapeNeitherThePaletteNorTheOthers) {
       EXPECT_EQ(first.palette.red, second.palette.red) << what;
       EXPECT_EQ(first.palette.green, second.palette.green) << what;
       for (size_t i = 0; i < excluded.size(); ++i) {
-        if (!excluded[i]) ASSERT_EQ(first.indices[i], second.indices[i]) << what << ", " << i;
+        if (!excluded[i]) {
+          ASSERT_EQ(first.indices[i], second.indices[i]) << what << ", " << i;
+        }
       }
     }
   }
