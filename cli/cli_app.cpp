@@ -9,6 +9,7 @@
 #include "cli/progress_line.h"
 #include "codecs/gif/gif_writer.h"
 #include "engine/phase_timer.h"
+#include "pipeline/format_transparency.h"
 #include "pipeline/load_picture.h"
 #include "pipeline/probe_picture.h"
 #include "pipeline/reduce_picture.h"
@@ -156,14 +157,7 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   ReductionJob job;
   if (const int failed = Load(options, streams, input, lines, job)) return failed;
   job.settings = options.settings;
-  if (format == PictureFormat::Bmp && job.settings.options.keepAlpha == 1 &&
-      !job.planes.alpha.empty()) {
-    // The colours are reduced alone, as they will be shown.
-    streams.errors->Err(
-        "%s: warning: BMP files cannot hold transparency; the colours are written without it\n",
-        output.c_str());
-    job.settings.options.keepAlpha = 0;
-  }
+  FitTransparencyToFormat(job, format, output, *streams.errors);
   lines.Done();
   const double decodeSeconds = SecondsSince(decodeStart);
 

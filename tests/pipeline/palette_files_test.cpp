@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "pipeline/format_transparency.h"
 #include "pipeline/presets.h"
 #include "pipeline/reduce_picture.h"
 #include "pipeline/save_picture.h"
@@ -261,6 +262,53 @@ TEST(PaletteFiles, AGifShowsPixelsLessThanHalfOpaqueAsTransparent) {
     }
     if (picture.pixels[i].alpha == 255) {
       ASSERT_NE(gif.indices[i], gif.transparentIndex) << i;
+    }
+  }
+}
+
+// Fitted to the output format before the reduction: a PNG keeps every level, a GIF's
+// palette has one transparent entry and opaque ones only, a BMP's colours are reduced alone
+// after one warning line.
+TEST(PaletteFiles, TransparencyIsFittedToWhatTheFormatShowsBeforeTheReduction) {
+  const RgbaPicture picture = TestPicture(128, 48, true);
+  for (PictureFormat format : {PictureFormat::Png, PictureFormat::Gif, PictureFormat::Bmp}) {
+    const std::string what = PictureFormatName(format);
+    ReductionJob job;
+    job.planes = PlanesFromPicture(picture);
+    job.settings = PresetSettings(Preset::Best);
+    job.settings.options.paletteSize = 64;
+    const std::vector<uint8_t> alphaBefore = job.planes.alpha;
+    CapturedDiagnostics lines;
+    FitTransparencyToFormat(job, format, "out.file", lines);
+    EngineServices services;
+    services.diagnostics = &SilentDiagnostics();
+    const IndexedPicture reduced = ExecuteReduction(job, services).picture;
+    ASSERT_EQ(reduced.PixelCount(), picture.PixelCount()) << what;
+    if (format == PictureFormat::Png) {
+      EXPECT_TRUE(lines.lines().empty()) << what;
+      EXPECT_EQ(job.planes.alpha, alphaBefore) << what;
+      continue;
+    }
+    if (format == PictureFormat::Bmp) {
+      ASSERT_EQ(lines.lines().size(), 1u) << what;
+      EXPECT_NE(lines.AllText().find("out.file: warning: BMP files cannot hold transparency"),
+                std::string::npos);
+      EXPECT_FALSE(reduced.HasTransparency()) << what;
+      EXPECT_TRUE(Encode(reduced, format, Preset::Best).size() > 0) << what;
+      continue;
+    }
+    EXPECT_TRUE(lines.lines().empty()) << what;
+    int transparentEntries = 0;
+    for (const Rgba& entry : reduced.palette) {
+      ASSERT_TRUE(entry.alpha == 0 || entry.alpha == 255) << what;
+      transparentEntries += entry.alpha == 0;
+    }
+    EXPECT_EQ(transparentEntries, 1) << what;
+    const GifFacts gif = ReadGif(Encode(reduced, format, Preset::Best));
+    ASSERT_TRUE(gif.ok) << what;
+    ASSERT_GE(gif.transparentIndex, 0) << what;
+    for (size_t i = 0; i < picture.PixelCount(); ++i) {
+      ASSERT_EQ(gif.indices[i] == gif.transparentIndex, picture.pixels[i].alpha < 128) << i;
     }
   }
 }
