@@ -135,6 +135,34 @@ int64_t PartialColours(const EngineSource& source, const uint8_t* alpha, int64_t
   return static_cast<int64_t>(seen.size());
 }
 
+// The engine's reduction of the opaque pixels alone to `entries` entries (every other pixel
+// left out), appended to `palette`, with their indices.
+ReduceResult ReduceOpaquePixels(const EngineSource& source, const uint8_t* alpha,
+                                const ReductionParams& params, const EngineOptions& options,
+                                int entries, uint8_t* indices, AlphaPalette& palette,
+                                const EngineServices& services) {
+  const size_t n = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
+  std::vector<uint8_t> excluded(n);
+  for (size_t i = 0; i < n; ++i) excluded[i] = alpha[i] != 255;
+  std::vector<uint8_t> opaqueIndices(n, 0);
+  EngineSource opaqueSource = source;
+  opaqueSource.excluded = excluded.data();
+  EngineOptions opaqueOptions = options;
+  opaqueOptions.paletteSize = entries;
+  EnginePalette engine;
+  const ReduceResult result =
+      ReduceColors(opaqueSource, params, opaqueOptions, opaqueIndices.data(), engine, services);
+  if (result != ReduceResult::Ok) return result;
+  const int firstOpaque = static_cast<int>(palette.entries.size());
+  for (int e = 0; e < engine.size; ++e) {
+    palette.entries.push_back({engine.red[e], engine.green[e], engine.blue[e], 255});
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (alpha[i] == 255) indices[i] = static_cast<uint8_t>(firstOpaque + opaqueIndices[i]);
+  }
+  return ReduceResult::Ok;
+}
+
 }  // namespace
 
 AlphaBudget ShareEntries(int entries, int64_t transparentPixels, double partialPixels,
@@ -228,25 +256,8 @@ ReduceResult ReduceColorsWithAlpha(const EngineSource& source, const uint8_t* al
       return ReduceResult::Ok;
     }
 
-    std::vector<uint8_t> excluded(n);
-    for (size_t i = 0; i < n; ++i) excluded[i] = alpha[i] != 255;
-    std::vector<uint8_t> opaqueIndices(n, 0);
-    EngineSource opaqueSource = source;
-    opaqueSource.excluded = excluded.data();
-    EngineOptions opaqueOptions = options;
-    opaqueOptions.paletteSize = budget.opaque;
-    EnginePalette engine;
-    const ReduceResult result =
-        ReduceColors(opaqueSource, params, opaqueOptions, opaqueIndices.data(), engine, services);
-    if (result != ReduceResult::Ok) return result;
-    const int firstOpaque = static_cast<int>(palette.entries.size());
-    for (int e = 0; e < engine.size; ++e) {
-      palette.entries.push_back({engine.red[e], engine.green[e], engine.blue[e], 255});
-    }
-    for (size_t i = 0; i < n; ++i) {
-      if (alpha[i] == 255) indices[i] = static_cast<uint8_t>(firstOpaque + opaqueIndices[i]);
-    }
-    return ReduceResult::Ok;
+    return ReduceOpaquePixels(source, alpha, params, options, budget.opaque, indices, palette,
+                              services);
   } catch (const std::bad_alloc&) {
     return ReduceResult::OutOfMemory;
   }
