@@ -12,6 +12,7 @@
 #include "cli/step_lines.h"
 #include "codecs/gif/gif_writer.h"
 #include "engine/phase_timer.h"
+#include "pipeline/format_transparency.h"
 #include "pipeline/load_picture.h"
 #include "pipeline/presets.h"
 #include "pipeline/probe_picture.h"
@@ -171,6 +172,7 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   InputFacts facts;
   if (const int failed = Load(options, streams, input, lines, job, &facts)) return failed;
   job.settings = options.settings;
+  FitTransparencyToFormat(job, format, output, *streams.errors);
   lines.Done();
   const double decodeSeconds = SecondsSince(decodeStart);
 

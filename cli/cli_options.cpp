@@ -22,6 +22,10 @@ const char* UsageText() {
          "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
          "one, and never the input itself.\n"
          "\n"
+         "Transparency is kept: a PNG keeps every level of alpha, a GIF one transparent\n"
+         "colour for pixels less than half opaque; a BMP cannot hold it (a warning says\n"
+         "so). The window preset drops it, as the window program does.\n"
+         "\n"
          "options:\n"
          "  -o, --output FILE     the output file (one input only)\n"
          "  -d, --out-dir DIR     write each output into DIR instead of beside its input\n"
@@ -40,6 +44,8 @@ const char* UsageText() {
          "                        for exactly the window program's reduction\n"
          "      --set NAME=VALUE  change an engine setting on top of the preset (see\n"
          "                        --list-settings)\n"
+         "  -c, --colors N        entries of the palette, 2 to 256 (default 256); the file\n"
+         "                        holds just these\n"
          "      --list-settings   show the engine settings with defaults and ranges\n"
          "  -v, --verbose         print the engine's and writers' diagnostic lines\n"
          "  -h, --help            show this text\n"
@@ -116,6 +122,18 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::
   return true;
 }
 
+// The palette size of --colors: a whole number from 2 to 256.
+bool ParseColors(const std::string& value, int* colors, std::string* message) {
+  char* end = nullptr;
+  const long number = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || number < kMinPaletteSize || number > kMaxPaletteSize) {
+    *message = "--colors takes a whole number from 2 to 256, not '" + value + "'";
+    return false;
+  }
+  *colors = static_cast<int>(number);
+  return true;
+}
+
 bool ParseFrame(const std::string& value, Options* options, std::string* message) {
   char* end = nullptr;
   const long frame = std::strtol(value.c_str(), &end, 10);
@@ -159,6 +177,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
   bool onlyInputs = false;
   // The changed settings apply on top of the preset, wherever --preset comes.
   std::vector<std::string> settingChanges;
+  int colors = kMaxPaletteSize;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     std::string value;
@@ -217,6 +236,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         return false;
       }
       parsed.preset = *preset;
+    } else if (Is(argument, "-c", "--colors")) {
+      if (!TakeValue(arguments, i, argument == "-c" ? "-c" : "--colors", &value, message))
+        return false;
+      if (!ParseColors(value, &colors, message)) return false;
     } else if (Is(argument, "", "--set")) {
       if (!TakeValue(arguments, i, "--set", &value, message)) return false;
       settingChanges.push_back(value);
@@ -232,6 +255,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
     }
   }
   parsed.settings = PresetSettings(parsed.preset);
+  parsed.settings.options.paletteSize = colors;
   for (const std::string& change : settingChanges) {
     const size_t equals = change.find('=');
     if (equals == std::string::npos) {

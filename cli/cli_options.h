@@ -35,7 +35,7 @@ struct Options {
   bool help = false;
   bool listSettings = false;
   Preset preset = Preset::Best;  // --preset: the settings the reduction starts from
-  ReductionSettings settings;    // the preset's settings, changed by --set
+  ReductionSettings settings;    // the preset's settings, changed by --set and --colors
 
   // Pipes, output size and GIF images.
   bool extensionGiven = false;  // --ext was given (else -o - writes PNG)

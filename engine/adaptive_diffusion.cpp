@@ -149,6 +149,10 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
     const size_t rowStart = static_cast<size_t>(y) * width;
     for (int i = 0; i < width; ++i) {
       const int x = backwards ? width - 1 - i : i;
+      if (settings.excluded != nullptr && settings.excluded[rowStart + x] != 0) {
+        indexPlane[rowStart + x] = 0;
+        continue;
+      }
       double strength = strengths[x];
       double value[kChannels];
       for (int c = 0; c < kChannels; ++c) {

@@ -42,6 +42,9 @@ struct AdaptiveDiffusionSettings {
   // pixel took to the nearest other entry: where the entries lie close, full diffusion adds
   // little visible noise and keeps the local mean colour.
   double fineStep = 0.0;
+  // One byte per pixel, may be null: a marked pixel is left out (index 0); it passes no
+  // error on, and the error that reaches it is dropped.
+  const uint8_t* excluded = nullptr;
 };
 
 // Maps every pixel of the three planes (width x height, row-major) to the nearest of the

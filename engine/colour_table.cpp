@@ -133,9 +133,30 @@ void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
   }
 }
 
+namespace {
+
+// Marks the excluded pixels like edge pixels; when that leaves no pixel to design the
+// palette from, the pixels that are not excluded all take part.
+void ExcludePixels(int64_t n, const uint8_t* excluded, uint32_t* pixelColour) {
+  bool anyTakesPart = false;
+  for (int64_t i = 0; i < n && !anyTakesPart; ++i) {
+    anyTakesPart = excluded[i] == 0 && (pixelColour[i] & ColourTable::kEdgeBit) == 0;
+  }
+  for (int64_t i = 0; i < n; ++i) {
+    if (excluded[i] != 0) {
+      pixelColour[i] |= ColourTable::kEdgeBit;
+    } else if (!anyTakesPart) {
+      pixelColour[i] &= ColourTable::kColourMask;
+    }
+  }
+}
+
+}  // namespace
+
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                    const uint8_t* srcB, const ReductionParams& params, int threads,
-                   ColourTable& table, double* edgeStrength, EngineRun& run) {
+                   ColourTable& table, double* edgeStrength, EngineRun& run,
+                   const uint8_t* excluded) {
   std::atomic<int> edgeCount{0};
   uint32_t* pixelColour = table.pixelColour.data();
   RunInTwoParts(threads, [&](int part) {
@@ -156,10 +177,11 @@ int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* sr
     }
   });
   const int64_t n = table.pixelCount;
-  if (edgeCount.load() >= n) {
+  if (excluded == nullptr && edgeCount.load() >= n) {
     // No pixel would be left to design a palette from: every pixel takes part.
     for (int64_t i = 0; i < n; ++i) pixelColour[i] &= ColourTable::kColourMask;
   }
+  if (excluded != nullptr) ExcludePixels(n, excluded, pixelColour);
   table.takingPart.assign(static_cast<size_t>(table.colourCount), 0);
   for (int64_t i = 0; i < n; ++i) {
     if ((pixelColour[i] & ColourTable::kEdgeBit) == 0) ++table.takingPart[pixelColour[i]];

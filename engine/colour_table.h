@@ -96,9 +96,11 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
 // colour's remaining pixels. Returns the number of edge pixels. When every pixel is an edge
 // pixel, none is marked (every pixel takes part) but the count is still returned.
 // edgeStrength (one double per pixel) is filled for edge operator 4 and may be null
-// otherwise.
+// otherwise. Pixels marked in `excluded` (one byte per pixel, may be null) are marked like
+// edge pixels, whatever the rule says, but are not counted: they take no part.
 int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* srcG,
                    const uint8_t* srcB, const ReductionParams& params, int threads,
-                   ColourTable& table, double* edgeStrength, EngineRun& run);
+                   ColourTable& table, double* edgeStrength, EngineRun& run,
+                   const uint8_t* excluded = nullptr);
 
 }  // namespace genshoku

@@ -18,15 +18,16 @@ constexpr int kMatrixDumpClusters = 41;
 constexpr int kFirstCountDumpClusters = 5;
 constexpr int kSecondCountDumpClusters = 6;
 
-// The first split, then one split after another until there are 256 clusters, each entered
-// into the table with its diagnostic lines.
+// The first split, then one split after another until there are `clusterCount` clusters,
+// each entered into the table with its diagnostic lines.
 class Splitter {
  public:
   Splitter(ColourTable& colours, const double* edgeStrength, const ReductionParams& params,
-           int threads, ClusterTable& table, Clusters& clusters, EngineRun& run)
+           int threads, int clusterCount, ClusterTable& table, Clusters& clusters, EngineRun& run)
       : colours_(colours),
         context_{colours, edgeStrength, params, run},
         threads_(threads),
+        clusterCount_(clusterCount),
         table_(table),
         clusters_(clusters) {}
 
@@ -35,7 +36,7 @@ class Splitter {
     lastAxisIndex_ = first.axisIndex;
     lastThreshold_ = first.threshold;
     SplitSchedule schedule(context_, clusters_, table_, threads_);
-    for (int n = 2; n < kPaletteSize; ++n) {
+    for (int n = 2; n < clusterCount_; ++n) {
       if (n > 2) context_.run.Pump();
       const int k = SelectClusterToSplit(table_, n, context_.params.spreadMode);
       const std::unique_ptr<WorkedSplit> worked =
@@ -83,6 +84,7 @@ class Splitter {
   ColourTable& colours_;
   const SplitContext context_;
   const int threads_;
+  const int clusterCount_;
   ClusterTable& table_;
   Clusters& clusters_;
   // What the next split reads of the last one entered.
@@ -110,9 +112,9 @@ void RenumberColoursByCluster(ColourTable& colours, Clusters& clusters) {
 }
 
 void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
-                       const ReductionParams& params, int threads, ClusterTable& table,
-                       Clusters& clusters, EngineRun& run) {
-  Splitter splitter(colours, edgeStrength, params, threads, table, clusters, run);
+                       const ReductionParams& params, int threads, int clusterCount,
+                       ClusterTable& table, Clusters& clusters, EngineRun& run) {
+  Splitter splitter(colours, edgeStrength, params, threads, clusterCount, table, clusters, run);
   splitter.Run();
 }
 

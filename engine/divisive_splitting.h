@@ -1,7 +1,7 @@
 #pragma once
 // Divisive splitting: from the first principal-axis split of all taking-part pixels to
-// exactly 256 clusters, always cutting the cluster with the largest split priority along
-// its own principal axis.
+// exactly the palette's number of clusters (256 unless asked otherwise), always cutting
+// the cluster with the largest split priority along its own principal axis.
 //
 // Every cut is made on a coordinate that depends only on the colour, so all taking-part
 // pixels of one colour always stay together, and the cut itself, the threshold search and
@@ -26,14 +26,15 @@ namespace genshoku {
 
 // Runs the first split of all pixels that are not edge pixels, the first assignment
 // (pixels at or above the first threshold form cluster 0, the others cluster 1) and the
-// splits up to 256 clusters. On return clusters[label] holds the members of each label and
-// table.PT[table.MEN] describes the 256 clusters. Once the first split has read them, the
-// per-pixel colour numbers of `colours` are released (ColourTable::ReleasePixelColours).
-// edgeStrength (one double per pixel) is read for edge operator 4 only. Throws EigenNotConverged
-// (after printing the message) when a covariance cannot be diagonalised.
+// splits up to `clusterCount` (2..256) clusters. On return clusters[label] holds the members
+// of each label and positions 0..clusterCount-1 of table.PT[table.MEN] describe the
+// clusters. Once the first split has read them, the per-pixel colour numbers of `colours`
+// are released (ColourTable::ReleasePixelColours). edgeStrength (one double per pixel) is
+// read for edge operator 4 only. Throws EigenNotConverged (after printing the message)
+// when a covariance cannot be diagonalised.
 void SplitIntoClusters(ColourTable& colours, const double* edgeStrength,
-                       const ReductionParams& params, int threads, ClusterTable& table,
-                       Clusters& clusters, EngineRun& run);
+                       const ReductionParams& params, int threads, int clusterCount,
+                       ClusterTable& table, Clusters& clusters, EngineRun& run);
 
 // Renumbers the colours cluster by cluster (ColourTable::Renumber), so that the colours of
 // one cluster lie together, and rewrites the clusters' colour numbers to match.

@@ -49,12 +49,13 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
          "local contrast at which a pixel weighs half in them (0: all alike)"),
     Real("chromaWeight", &EngineOptions::chromaWeight, 0.25, 8,
          "weight of colour against lightness differences in the mapping (1: RGB)"),
+    Int("keepAlpha", &EngineOptions::keepAlpha, 0, 1,
+        "1 keeps a picture's transparency in the palette (0: colours only)"),
 }};
 
 bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
-  if (options.paletteSize != kMaxPaletteSize) {
-    // Only full palettes are made so far.
-    if (message) *message = "paletteSize must be 256";
+  if (options.paletteSize < kMinPaletteSize || options.paletteSize > kMaxPaletteSize) {
+    if (message) *message = "paletteSize must be from 2 to 256";
     return false;
   }
   // Narrower bounds than the true ones would give wrong palettes.

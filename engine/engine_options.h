@@ -59,6 +59,10 @@ struct EngineOptions {
   // 1: plain RGB distances.
   double chromaWeight = 1.0;
 
+  // 1: a picture with transparency keeps it (engine/alpha_reduction.h): its palette has
+  // entries with alpha. 0 reduces the colours alone, as the window does.
+  int keepAlpha = 0;
+
   // Testing seam, never set by a program: widens the bounds within which the k-means
   // refinement knows the means of entries whose pixels changed, and moves their centres off
   // the true means, so that more of its decisions fall back on adding the pixels again.
@@ -81,7 +85,7 @@ struct EngineOptionInfo {
   const char* meaning;
 };
 
-inline constexpr int kEngineOptionCount = 10;
+inline constexpr int kEngineOptionCount = 11;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

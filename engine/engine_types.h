@@ -6,11 +6,12 @@
 
 namespace genshoku {
 
-// The palette always has this many entries.
+// The palette has at most this many entries (the arrays of the phases are this long); a
+// reduction makes the number its options ask for, 256 by default.
 inline constexpr int kPaletteSize = 256;
 
 // Values of pixelLabel before clustering: an edge pixel takes no part in the palette
-// design; a non-edge pixel waits for the first split. Afterwards labels are 0..255.
+// design; a non-edge pixel waits for the first split. Afterwards labels are 0..entries-1.
 inline constexpr int16_t LABEL_EDGE = -1;
 inline constexpr int16_t LABEL_NONEDGE = -2;
 

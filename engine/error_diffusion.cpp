@@ -133,7 +133,7 @@ template <typename PixelColour>
 void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, double strength,
                       PixelColour& pixel, const CandidateGrid& grid,
                       const double (*palette)[kChannels], uint8_t* chosen, EngineRun* run,
-                      int threads) {
+                      int threads, const uint8_t* excluded = nullptr) {
   // The error is stored whole and divided on reading; a strength of 0 still lets a tiny
   // share through, which only matters for a pixel almost exactly between two entries.
   const double k = kernel.divisor / (strength + 0.0000001);
@@ -177,6 +177,11 @@ void DiffuseToEntries(int width, int height, const DiffusionKernel& kernel, doub
   };
   auto mapPixel = [&](Row& row, int x) {
     const int64_t i = row.start + x;
+    if (excluded != nullptr && excluded[i] != 0) {
+      // Left out: the error that reached it is dropped, and it passes none on.
+      chosen[i] = 0;
+      return;
+    }
     double value[kChannels];
     pixel(row.slot, x, i, value);
     for (int c = 0; c < kChannels; ++c) value[c] = value[c] + row.current[c][x] / k;
@@ -307,10 +312,17 @@ void RemapIndices(int64_t n, const std::array<uint8_t, kPaletteSize>& indexOfEnt
   for (int64_t i = 0; i < n; ++i) indexPlane[i] = indexOfEntry[indexPlane[i]];
 }
 
+// Every entry its own index (entries past the palette's count included).
+std::array<uint8_t, kPaletteSize> IdentityOfEntries() {
+  std::array<uint8_t, kPaletteSize> identity;
+  for (int e = 0; e < kPaletteSize; ++e) identity[e] = static_cast<uint8_t>(e);
+  return identity;
+}
+
 // The index of a colour is the last entry that has it.
 void LookUpRgbIndices(int64_t n, int count, const uint8_t* paletteRed, const uint8_t* paletteGreen,
                       const uint8_t* paletteBlue, uint8_t* indexPlane) {
-  std::array<uint8_t, kPaletteSize> indexOfEntry{};
+  std::array<uint8_t, kPaletteSize> indexOfEntry = IdentityOfEntries();
   for (int e = 0; e < count; ++e) {
     for (int j = 0; j < count; ++j) {
       if (paletteRed[j] == paletteRed[e] && paletteGreen[j] == paletteGreen[e] &&
@@ -330,7 +342,7 @@ void LookUpWeightedIndices(int64_t n, int count, const PaletteRecord* records,
   std::vector<IntegerEntry> table(count);
   for (int e = 0; e < count; ++e) table[e] = Truncated(records[e]);
   std::stable_sort(table.begin(), table.end(), ComesBefore);
-  std::array<uint8_t, kPaletteSize> indexOfEntry{};
+  std::array<uint8_t, kPaletteSize> indexOfEntry = IdentityOfEntries();
   for (int e = 0; e < count; ++e) {
     const IntegerEntry key = Truncated(records[e]);
     const auto found = std::lower_bound(table.begin(), table.end(), key, ComesBefore);
@@ -422,36 +434,37 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
                        const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                       const uint8_t* srcB, const uint8_t* paletteRed, const uint8_t* paletteGreen,
-                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
-                       int threads) {
+                       const uint8_t* srcB, int count, const uint8_t* paletteRed,
+                       const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                       const uint8_t* excluded, uint8_t* indexPlane, EngineRun& run, int threads) {
   DiffusionKernel taps;
-  if (!KernelFor(kernel, taps) || !Supported(width, height, kPaletteSize)) return;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
   PaletteArrays palette;
-  for (int e = 0; e < kPaletteSize; ++e) {
+  for (int e = 0; e < count; ++e) {
     palette.Set(e, paletteRed[e], paletteGreen[e], paletteBlue[e]);
   }
   NearestEntrySearch search;
-  search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
   search.MakeAllNeighbourLists();
   const double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   const CandidateGrid grid(search, low, high, GridCellBudget(colours.pixelCount));
   PlanesSource pixel{srcR, srcG, srcB};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
-                   &run, threads);
-  LookUpRgbIndices(int64_t{width} * height, kPaletteSize, paletteRed, paletteGreen, paletteBlue,
+                   &run, threads, excluded);
+  LookUpRgbIndices(int64_t{width} * height, count, paletteRed, paletteGreen, paletteBlue,
                    indexPlane);
 }
 
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const PaletteRecord* records,
-                            uint8_t* indexPlane, EngineRun& run, int threads) {
+                            const ColourTable& colours, int count, const PaletteRecord* records,
+                            const uint8_t* excluded, uint8_t* indexPlane, EngineRun& run,
+                            int threads) {
   DiffusionKernel taps;
-  if (!KernelFor(kernel, taps) || !Supported(width, height, kPaletteSize)) return;
+  if (!KernelFor(kernel, taps) || !Supported(width, height, count)) return;
   PaletteArrays palette;
-  for (int e = 0; e < kPaletteSize; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
+  for (int e = 0; e < count; ++e) palette.Set(e, records[e].v, records[e].y, records[e].u);
   NearestEntrySearch search;
-  search.SetPalette(palette.c0, palette.c1, palette.c2, kPaletteSize);
+  search.SetPalette(palette.c0, palette.c1, palette.c2, count);
   search.MakeAllNeighbourLists();
   // The grid covers the working colours of the picture, in the palette's channel order.
   double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
@@ -488,9 +501,9 @@ void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
     }
   } pixel{colours, {}};
   DiffuseToEntries(width, height, taps, strength, pixel, grid, palette.coordinates, indexPlane,
-                   &run, threads);
+                   &run, threads, excluded);
 
-  LookUpWeightedIndices(int64_t{width} * height, kPaletteSize, records, indexPlane);
+  LookUpWeightedIndices(int64_t{width} * height, count, records, indexPlane);
 }
 
 }  // namespace genshoku

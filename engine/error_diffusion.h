@@ -36,14 +36,17 @@ void DiffuseToIndicesWeighted(int width, int height, int kernel, double strength
 
 // The same two mappings for the engine: the pixels' colours come from the colour table and
 // its per-pixel colour numbers (working colours, or the source bytes for the RGB variant),
-// and up to two threads work.
+// the palette has `count` entries, and up to two threads work. Pixels marked in `excluded`
+// (one byte per pixel, may be null) are left out: they pass no error on and take none,
+// and their index is 0.
 void DiffuseColoursRgb(int width, int height, int kernel, double strength,
                        const ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
-                       const uint8_t* srcB, const uint8_t* paletteRed, const uint8_t* paletteGreen,
-                       const uint8_t* paletteBlue, uint8_t* indexPlane, EngineRun& run,
-                       int threads);
+                       const uint8_t* srcB, int count, const uint8_t* paletteRed,
+                       const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                       const uint8_t* excluded, uint8_t* indexPlane, EngineRun& run, int threads);
 void DiffuseColoursWeighted(int width, int height, int kernel, double strength,
-                            const ColourTable& colours, const PaletteRecord* records,
-                            uint8_t* indexPlane, EngineRun& run, int threads);
+                            const ColourTable& colours, int count, const PaletteRecord* records,
+                            const uint8_t* excluded, uint8_t* indexPlane, EngineRun& run,
+                            int threads);
 
 }  // namespace genshoku

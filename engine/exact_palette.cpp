@@ -39,6 +39,10 @@ class SmallColourSet {
   int count_ = 0;
 };
 
+bool Excluded(const EngineSource& source, size_t i) {
+  return source.excluded != nullptr && source.excluded[i] != 0;
+}
+
 uint32_t ColourAt(const EngineSource& source, size_t i) {
   return (uint32_t{source.red[i]} << 16) | (uint32_t{source.green[i]} << 8) | source.blue[i];
 }
@@ -50,7 +54,7 @@ bool MapFewColoursExactly(const EngineSource& source, int paletteSize, uint8_t* 
   const size_t count = static_cast<size_t>(source.width) * static_cast<size_t>(source.height);
   SmallColourSet set;
   for (size_t i = 0; i < count; ++i) {
-    if (set.Find(ColourAt(source, i), paletteSize) < 0) return false;
+    if (!Excluded(source, i) && set.Find(ColourAt(source, i), paletteSize) < 0) return false;
   }
   std::vector<uint32_t> colours;
   for (int slot = 0; slot < SmallColourSet::kSlots; ++slot) {
@@ -71,7 +75,7 @@ bool MapFewColoursExactly(const EngineSource& source, int paletteSize, uint8_t* 
   }
   // Every colour is in the set now, so each lookup finds its slot.
   for (size_t i = 0; i < count; ++i) {
-    indices[i] = entryOfSlot[set.Find(ColourAt(source, i), paletteSize)];
+    indices[i] = Excluded(source, i) ? 0 : entryOfSlot[set.Find(ColourAt(source, i), paletteSize)];
   }
   return true;
 }

@@ -11,7 +11,8 @@ namespace genshoku {
 // When the picture has at most `paletteSize` distinct colours, writes their palette (one
 // entry per colour, in increasing order of their 0xRRGGBB values; palette.size becomes
 // their number) and every pixel's index, and returns true. Otherwise returns false and writes
-// nothing; it stops reading as soon as one colour too many is seen.
+// nothing; it stops reading as soon as one colour too many is seen. Pixels the source
+// excludes are not counted and get index 0.
 bool MapFewColoursExactly(const EngineSource& source, int paletteSize, uint8_t* indices,
                           EnginePalette& palette);
 

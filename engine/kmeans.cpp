@@ -56,14 +56,15 @@ class KMeans {
   KMeans(const ColourTable& colours, const ReductionParams& params, WorkingPalette& palette,
          std::vector<uint8_t>& entryOfColour, const std::array<int64_t, kPaletteSize>& counts,
          const std::array<EntrySums, kPaletteSize>& sums, EngineRun& run, int threads,
-         double widening)
+         int entryCount, double widening)
       : params_(params),
         palette_(palette),
         run_(run),
+        entries_(entryCount),
         widening_(widening),
         taking_(TakingPartColours(colours)),
         statistics_(colours, taking_, entryOfColour, run, threads),
-        assignment_(colours, taking_, entryOfColour, run, threads) {
+        assignment_(colours, taking_, entryOfColour, run, threads, entryCount) {
     statistics_.Start(counts, sums);
     for (int e = 0; e < kPaletteSize; ++e) {
       current_.SetExact(e, palette_.Y[e], palette_.U[e], palette_.V[e]);
@@ -105,7 +106,7 @@ class KMeans {
     const int rangeY = RandomRange(params_.weightY);
     const int rangeU = RandomRange(params_.weightU);
     const int rangeV = RandomRange(params_.weightV);
-    for (int e = 0; e < kPaletteSize; ++e) {
+    for (int e = 0; e < entries_; ++e) {
       run_.Pump();
       if (statistics_.count(e) >= 1) continue;
       EngineRandom& random = run_.random();
@@ -126,7 +127,7 @@ class KMeans {
     std::array<Change, kPaletteSize> change;
     bool anyUnknown = false;
     bool heldEntryMoved = false;
-    for (int e = 0; e < kPaletteSize; ++e) {
+    for (int e = 0; e < entries_; ++e) {
       change[e] = IntegerPartsChange(candidate, current_, e);
       anyUnknown |= change[e] == Change::Unknown;
       heldEntryMoved |= change[e] == Change::Moved && statistics_.count(e) != 0;
@@ -136,12 +137,12 @@ class KMeans {
     if (anyUnknown && !heldEntryMoved) SettleChanges(candidate, change);
     bool converged = true;
     bool onlyEmptyEntriesMoved = true;
-    for (int e = 0; e < kPaletteSize; ++e) {
+    for (int e = 0; e < entries_; ++e) {
       if (change[e] == Change::None) continue;
       converged = false;
       if (statistics_.count(e) != 0) onlyEmptyEntriesMoved = false;
     }
-    const bool fewerColoursThanEntries = taking_.size() < static_cast<size_t>(kPaletteSize);
+    const bool fewerColoursThanEntries = taking_.size() < static_cast<size_t>(entries_);
     return converged || (fewerColoursThanEntries && onlyEmptyEntriesMoved);
   }
 
@@ -150,13 +151,13 @@ class KMeans {
   void SettleChanges(PaletteBounds& candidate, std::array<Change, kPaletteSize>& change) {
     std::array<bool, kPaletteSize> undecided{};
     std::array<bool, kPaletteSize> candidateWanted{};
-    for (int e = 0; e < kPaletteSize; ++e) {
+    for (int e = 0; e < entries_; ++e) {
       undecided[e] = change[e] == Change::Unknown;
       candidateWanted[e] = undecided[e] && !candidate.Exact(e);
     }
     statistics_.MakeExact(candidateWanted, candidate);
     statistics_.MakeExact(current_, EntryStatistics::MadeFrom::BeforeLastMoves, &undecided);
-    for (int e = 0; e < kPaletteSize; ++e) {
+    for (int e = 0; e < entries_; ++e) {
       if (undecided[e]) change[e] = IntegerPartsChange(candidate, current_, e);
     }
   }
@@ -164,6 +165,7 @@ class KMeans {
   const ReductionParams& params_;
   WorkingPalette& palette_;
   EngineRun& run_;
+  const int entries_;  // the entries that take part: 0..entries_-1
   const double widening_;
   const std::vector<uint32_t> taking_;  // the colours that take part
   EntryStatistics statistics_;
@@ -176,7 +178,7 @@ class KMeans {
 void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
-                         EngineRun& run, int threads, double boundsWidening) {
+                         EngineRun& run, int threads, int entryCount, double boundsWidening) {
   RestorePixelColoursFromClusters(colours, clusters, srcR, srcG, srcB, run, threads);
   std::array<int64_t, kPaletteSize> counts{};
   std::array<EntrySums, kPaletteSize> sums{};
@@ -186,7 +188,7 @@ void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_
   // unless it is handed back; the refinement's own buffers come next.
   if (threads >= 2) malloc_trim(0);
 #endif
-  KMeans kmeans(colours, params, palette, entryOfColour, counts, sums, run, threads,
+  KMeans kmeans(colours, params, palette, entryOfColour, counts, sums, run, threads, entryCount,
                 boundsWidening);
   kmeans.Run();
 }

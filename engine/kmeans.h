@@ -38,19 +38,21 @@ inline constexpr int KMEANS_MAX_PASSES = 300;
 // "RAND de dasita palette = %f %f %f\n" on standard output. Every pass shows its number
 // through run.ShowKmeansProgress and "%d iter\n" on standard error. The passes end when the
 // candidate equals the palette in the integer parts of all entries; also, for pictures with
-// fewer than 256 distinct colours among those pixels, when only entries without pixels
+// fewer distinct colours among those pixels than entries, when only entries without pixels
 // still change, and in every case after KMEANS_MAX_PASSES passes. The palette then keeps
 // the values of the last assignment, and "%d iter\n" is printed once more. entryOfColour
 // receives, for every colour that takes part, its entry in the last assignment.
 // srcR, srcG, srcB are the prepared planes the colour table was made from; before the
 // clusters' pixel lists are let go, the colour table's per-pixel colour numbers are made
 // again from the lists and, for edge pixels, from the planes.
+// Entries 0..entryCount-1 (2..256) of the palette take part; the others are left alone.
 // boundsWidening is a testing seam (EngineOptions::kmeansBoundsWidening): above 1 it
 // widens the bounds within which the means of changed entries are known, so that more
 // decisions are taken on the pixels added again; the results must not change.
 void RefinePaletteKMeans(ColourTable& colours, const uint8_t* srcR, const uint8_t* srcG,
                          const uint8_t* srcB, Clusters& clusters, const ReductionParams& params,
                          WorkingPalette& palette, std::vector<uint8_t>& entryOfColour,
-                         EngineRun& run, int threads, double boundsWidening = 1.0);
+                         EngineRun& run, int threads, int entryCount = kPaletteSize,
+                         double boundsWidening = 1.0);
 
 }  // namespace genshoku

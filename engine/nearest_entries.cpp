@@ -25,11 +25,11 @@ int NearestEntry(const WorkingPalette& palette, double y, double u, double v) {
 }
 
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
-                                             const WorkingPalette& palette,
+                                             const WorkingPalette& palette, int entryCount,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
                                              int threads) {
   NearestEntrySearch search;
-  search.SetPalette(palette.Y.data(), palette.U.data(), palette.V.data(), kPaletteSize);
+  search.SetPalette(palette.Y.data(), palette.U.data(), palette.V.data(), entryCount);
   std::vector<uint8_t> nearest(static_cast<size_t>(colours.colourCount));
   RunInTwoParts(threads, [&](int part) {
     int64_t begin, end;

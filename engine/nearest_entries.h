@@ -13,11 +13,11 @@ namespace genshoku {
 // Index of the entry nearest to (y, u, v) by squared distance; the lowest index wins ties.
 int NearestEntry(const WorkingPalette& palette, double y, double u, double v);
 
-// The nearest entry of every colour (taking part or not). `guess` (per colour, may be
-// empty) names an entry near each colour, which saves work. Up to two threads; the calling
-// one passes progress points to `run`.
+// The nearest of entries 0..entryCount-1 for every colour (taking part or not). `guess` (per
+// colour, may be empty) names an entry near each colour, which saves work. Up to two threads; the
+// calling one passes progress points to `run`.
 std::vector<uint8_t> NearestEntriesOfColours(const ColourTable& colours,
-                                             const WorkingPalette& palette,
+                                             const WorkingPalette& palette, int entryCount,
                                              const std::vector<uint8_t>& guess, EngineRun& run,
                                              int threads);
 

@@ -2,18 +2,18 @@
 
 namespace genshoku {
 
-void AssemblePalette(const ClusterTable& table, const Clusters& clusters, WorkingPalette& palette,
-                     EngineRun& run) {
+void AssemblePalette(const ClusterTable& table, const Clusters& clusters, int entryCount,
+                     WorkingPalette& palette, EngineRun& run) {
   run.Pump();
   const ClusterRecord* records = table.PT[table.MEN];
   int32_t heldByClusters = 0;
-  for (int position = 0; position < kPaletteSize; ++position) {
+  for (int position = 0; position < entryCount; ++position) {
     heldByClusters += records[position].COUNT;
   }
   run.diagnostics().Out("edge denai gasosuu = %d\n", table.nonEdgeCount);
   run.diagnostics().Out("palette sou gasosuu=%d\n", heldByClusters);
 
-  for (int position = 0; position < kPaletteSize; ++position) {
+  for (int position = 0; position < entryCount; ++position) {
     const int entry = records[position].INDEXNO;
     const int32_t count = records[position].COUNT;
     if (count != 0) {

@@ -13,7 +13,7 @@ namespace genshoku {
 WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red,
                                        const uint8_t* green, const uint8_t* blue,
                                        const ColourTable& colours, double contrastScale,
-                                       EngineRun* run) {
+                                       EngineRun* run, const uint8_t* excluded) {
   WeightedColours out;
   out.rgb.assign(static_cast<size_t>(colours.colourCount), 0);
   out.weight.assign(static_cast<size_t>(colours.colourCount), 0.0f);
@@ -27,6 +27,7 @@ WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red
       const int64_t i = start + x;
       const uint32_t c = colours.ColourOf(i);
       out.rgb[c] = (uint32_t{red[i]} << 16) | (uint32_t{green[i]} << 8) | blue[i];
+      if (excluded != nullptr && excluded[i] != 0) continue;
       out.weight[c] +=
           contrastScale > 0.0 ? static_cast<float>(contrastScale / (contrastScale + row[x])) : 1.0f;
     }

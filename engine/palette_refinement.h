@@ -24,10 +24,11 @@ struct WeightedColours {
 };
 
 // The colours of the colour table with their pixels' weights (contrast scale as above).
+// Pixels marked in `excluded` (one byte per pixel, may be null) weigh nothing.
 WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red,
                                        const uint8_t* green, const uint8_t* blue,
                                        const ColourTable& colours, double contrastScale,
-                                       EngineRun* run);
+                                       EngineRun* run, const uint8_t* excluded = nullptr);
 
 // `iterations` Lloyd steps of the first `count` (1..256) entries, in place, rounded to
 // bytes at the end. A colour's nearest entry is measured in engine/chroma_weighted_rgb.h's

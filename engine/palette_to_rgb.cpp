@@ -84,9 +84,10 @@ uint8_t ToByte(double value, double gamma) {
 
 }  // namespace
 
-void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params, PaletteRecord* records,
-                  uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue) {
-  for (int i = 0; i < kPaletteSize; ++i) {
+void PaletteToRgb(WorkingPalette& palette, int entryCount, const ReductionParams& params,
+                  PaletteRecord* records, uint8_t* paletteRed, uint8_t* paletteGreen,
+                  uint8_t* paletteBlue) {
+  for (int i = 0; i < entryCount; ++i) {
     records[i] = {palette.Y[i], palette.U[i], palette.V[i], i};
   }
 
@@ -97,7 +98,7 @@ void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params, Palett
   const double weightU = RoundToFloat(params.weightU);
   const double weightV = RoundToFloat(params.weightV);
 
-  for (int i = 0; i < kPaletteSize; ++i) {
+  for (int i = 0; i < entryCount; ++i) {
     const double u = palette.U[i] / weightU;
     const double v = palette.V[i] / weightV;
     if (fixedChromaMatrix) {
@@ -111,11 +112,11 @@ void PaletteToRgb(WorkingPalette& palette, const ReductionParams& params, Palett
     palette.Y[i] = palette.Y[i] / params.weightY;
   }
 
-  for (int i = 0; i < kPaletteSize; ++i) {
+  for (int i = 0; i < entryCount; ++i) {
     palette.Y[i] = LuminanceGamma(palette.Y[i], 1.0 / params.gammaY);
   }
 
-  for (int i = 0; i < kPaletteSize; ++i) {
+  for (int i = 0; i < entryCount; ++i) {
     const LinearRgb c =
         ToLinearRgb(params.colourMode, RoundToFloat(palette.Y[i]), RoundToFloat(palette.U[i]),
                     RoundToFloat(palette.V[i]), params.contrastSlope);

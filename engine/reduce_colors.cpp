@@ -54,11 +54,18 @@ const char* ReduceResultText(ReduceResult result) {
 namespace {
 
 // The phases in their fixed order. The working colours live in a table of the picture's
-// distinct colours; each buffer is released when the last phase that reads it ends.
-ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint8_t* srcB,
-                       uint8_t* indexPlane, EnginePalette& enginePalette,
-                       const ReductionParams& params, const EngineOptions& options, EngineRun& run,
-                       int threads) {
+// distinct colours; each buffer is released when the last phase that reads it ends. Every
+// phase works on the first `entries` entries of the palette.
+ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
+                       EnginePalette& enginePalette, const ReductionParams& params,
+                       const EngineOptions& options, EngineRun& run, int threads) {
+  const int width = source.width;
+  const int height = source.height;
+  uint8_t* srcR = source.red;
+  uint8_t* srcG = source.green;
+  uint8_t* srcB = source.blue;
+  const uint8_t* excluded = source.excluded;
+  const int entries = options.paletteSize;
   Diagnostics& out = run.diagnostics();
   uint8_t* paletteRed = enginePalette.red.data();
   uint8_t* paletteGreen = enginePalette.green.data();
@@ -66,9 +73,7 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
 
   run.PhaseStarted(EnginePhase::ColourSpace);
   PrepareSourcePlanes(width, height, srcR, srcG, srcB, params);
-  if (options.exactFewColours &&
-      MapFewColoursExactly({width, height, srcR, srcG, srcB}, options.paletteSize, indexPlane,
-                           enginePalette)) {
+  if (options.exactFewColours && MapFewColoursExactly(source, entries, indexPlane, enginePalette)) {
     return ReduceResult::Ok;
   }
   ColourTable colours;
@@ -79,8 +84,9 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   if (params.edgeOperator == 4) {
     edgeStrength.assign(static_cast<size_t>(colours.pixelCount), 0.0);
   }
-  const int edgeCount = MarkEdgePixels(width, height, srcR, srcG, srcB, params, threads, colours,
-                                       edgeStrength.empty() ? nullptr : edgeStrength.data(), run);
+  const int edgeCount =
+      MarkEdgePixels(width, height, srcR, srcG, srcB, params, threads, colours,
+                     edgeStrength.empty() ? nullptr : edgeStrength.data(), run, excluded);
   run.Pump();
   out.Out("EDGE gasosuu=%d\n", edgeCount);
 
@@ -91,21 +97,21 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     ClusterTable clusterTable;
     auto clusters = std::make_unique<Clusters>();
     SplitIntoClusters(colours, edgeStrength.empty() ? nullptr : edgeStrength.data(), params,
-                      threads, clusterTable, *clusters, run);
+                      threads, entries, clusterTable, *clusters, run);
     std::vector<double>().swap(edgeStrength);
 
     run.PhaseStarted(EnginePhase::PaletteAssembly);
-    AssemblePalette(clusterTable, *clusters, palette, run);
+    AssemblePalette(clusterTable, *clusters, entries, palette, run);
 
     if (params.kmeansOn == 1) {
       run.PhaseStarted(EnginePhase::KMeans);
       RenumberColoursByCluster(colours, *clusters);
       RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads, options.kmeansBoundsWidening);
+                          threads, entries, options.kmeansBoundsWidening);
     } else {
       // Without the refinement every colour starts its searches from its cluster.
       entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
-      for (int label = 0; label < kPaletteSize; ++label) {
+      for (int label = 0; label < entries; ++label) {
         for (const uint32_t c : (*clusters)[label].colours) {
           entryOfColour[c] = static_cast<uint8_t>(label);
         }
@@ -126,19 +132,19 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
   const bool finalMapping = adaptive || params.finalMapMode == 1 || params.finalMapMode == 2;
   if (!finalMapping) {
     const std::vector<uint8_t> nearest =
-        NearestEntriesOfColours(colours, palette, entryOfColour, run, threads);
+        NearestEntriesOfColours(colours, palette, entries, entryOfColour, run, threads);
     AssignNearestEntries(colours, nearest, indexPlane);
   }
   std::vector<uint8_t>().swap(entryOfColour);
 
   run.PhaseStarted(EnginePhase::PaletteToRgb);
   PaletteRecord records[kPaletteSize];
-  PaletteToRgb(palette, params, records, paletteRed, paletteGreen, paletteBlue);
+  PaletteToRgb(palette, entries, params, records, paletteRed, paletteGreen, paletteBlue);
 
   if (options.refineIterations > 0) {
     const WeightedColours weighted = CollectWeightedColours(
-        width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run);
-    RefinePaletteRgb(weighted, options.refineIterations, kPaletteSize, paletteRed, paletteGreen,
+        width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run, excluded);
+    RefinePaletteRgb(weighted, options.refineIterations, entries, paletteRed, paletteGreen,
                      paletteBlue, &run, options.chromaWeight);
   }
 
@@ -153,17 +159,27 @@ ReduceResult RunPhases(int width, int height, uint8_t* srcR, uint8_t* srcG, uint
     settings.chromaWeight = options.chromaWeight;
     settings.spacingScale = options.diffusionSpacingScale;
     settings.fineStep = options.diffusionFineStep;
-    DiffuseAdaptive(width, height, srcR, srcG, srcB, kPaletteSize, paletteRed, paletteGreen,
-                    paletteBlue, settings, indexPlane, &run);
+    settings.excluded = excluded;
+    DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
+                    settings, indexPlane, &run);
   } else if (params.finalMapMode == 1) {
     DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                      srcR, srcG, srcB, paletteRed, paletteGreen, paletteBlue, indexPlane, run,
-                      threads);
+                      srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue, excluded,
+                      indexPlane, run, threads);
   } else if (params.finalMapMode == 2) {
     DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                           records, indexPlane, run, threads);
+                           entries, records, excluded, indexPlane, run, threads);
   }
   return ReduceResult::Ok;
+}
+
+bool SomePixelTakesPart(const EngineSource& source) {
+  if (source.excluded == nullptr) return true;
+  const int64_t n = int64_t{source.width} * source.height;
+  for (int64_t i = 0; i < n; ++i) {
+    if (source.excluded[i] == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -175,7 +191,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
   const int height = source.height;
   if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxReductionPixels ||
       !source.red || !source.green || !source.blue || !indices ||
-      !ValidateReductionParams(params, nullptr) || !ValidateEngineOptions(options, nullptr)) {
+      !ValidateReductionParams(params, nullptr) || !ValidateEngineOptions(options, nullptr) ||
+      !SomePixelTakesPart(source)) {
     return ReduceResult::InvalidArguments;
   }
   EngineHost idleHost;
@@ -185,8 +202,8 @@ ReduceResult ReduceColors(const EngineSource& source, const ReductionParams& par
                 services.random ? *services.random : freshRandom);
   try {
     palette.size = options.paletteSize;
-    return RunPhases(width, height, source.red, source.green, source.blue, indices, palette, params,
-                     options, run, EngineThreadCount(services.threads));
+    return RunPhases(source, indices, palette, params, options, run,
+                     EngineThreadCount(services.threads));
   } catch (const EngineStopped&) {
     return ReduceResult::Stopped;
   } catch (const EigenNotConverged&) {

@@ -1,6 +1,6 @@
 #pragma once
-// The colour reduction engine: from three byte planes to a palette of exactly 256 colours
-// and one palette index per pixel.
+// The colour reduction engine: from three byte planes to a palette of the asked number of
+// colours (2..256, 256 by default) and one palette index per pixel.
 
 #include <array>
 #include <cstdint>
@@ -42,6 +42,10 @@ struct EngineSource {
   uint8_t* red = nullptr;
   uint8_t* green = nullptr;
   uint8_t* blue = nullptr;
+  // One byte per pixel, or null: a marked pixel takes no part in the palette, the final
+  // mappings pass no error into or out of it, and its index is left unspecified (the
+  // caller maps it itself). At least one pixel must be left unmarked.
+  const uint8_t* excluded = nullptr;
 };
 
 // The palette a reduction made: `size` entries (the options' paletteSize, or fewer when a

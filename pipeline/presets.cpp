@@ -36,6 +36,8 @@ ReductionSettings BestSettings() {
   options.adaptiveDiffusion = 1;
   options.diffusionContrastScale = 8.0;
   options.serpentine = 1;
+  // Transparent, partly transparent and opaque pixels keep their class.
+  options.keepAlpha = 1;
   return best;
 }
 

@@ -22,14 +22,17 @@ struct ReductionSettings {
   EngineOptions options;
 };
 
-// Three byte planes, red, green and blue, row-major, top row first, no gaps.
+// Three byte planes, red, green and blue, row-major, top row first, no gaps, and the alpha
+// plane of a picture with transparency (empty for an opaque one).
 struct ColourPlanes {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> red, green, blue;
+  std::vector<uint8_t> alpha;
 };
 
-// The planes of a picture; alpha is not part of them. May throw std::bad_alloc.
+// The planes of a picture, with its alpha when some pixel is not opaque. May throw
+// std::bad_alloc.
 ColourPlanes PlanesFromPicture(const RgbaPicture& picture);
 
 struct ReductionJob {
@@ -40,11 +43,13 @@ struct ReductionJob {
 struct ReductionOutput {
   ReduceResult result = ReduceResult::InvalidArguments;
   // When the result is Ok: the indices and the palette of settings.options.paletteSize
-  // opaque entries (fewer when a picture of few colours keeps them exactly).
+  // entries (fewer when a picture of few colours keeps them exactly); opaque entries unless
+  // the planes have alpha and the options keep it (keepAlpha).
   IndexedPicture picture;
 };
 
-// Runs the engine on the job's planes (which pre-smoothing or a channel floor may change).
+// Runs the engine on the job's planes (which pre-smoothing or a channel floor may change);
+// with alpha planes and keepAlpha, the reduction that keeps the transparency.
 ReductionOutput ExecuteReduction(ReductionJob& job, const EngineServices& services);
 
 }  // namespace genshoku

@@ -61,10 +61,27 @@ int GifTableBits(const IndexedPicture& picture) {
 // second; a still GIF has neither the looping extension nor a frame delay.
 int GifLoopCount(const SaveSettings& settings) { return settings.stillGif ? -1 : 0; }
 
+// A GIF shows a pixel either fully or not at all: the first entry less than half opaque is
+// its transparent index, and the pixels of every such entry take it. -1 when every entry is
+// at least half opaque.
+int GifTransparentIndex(const IndexedPicture& picture) {
+  for (size_t e = 0; e < picture.palette.size(); ++e) {
+    if (picture.palette[e].alpha < 128) return static_cast<int>(e);
+  }
+  return -1;
+}
+
 bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture,
               const SaveSettings& settings) {
   if (!writer) return false;
   std::copy_n(picture.indices.begin(), picture.PixelCount(), writer->currentFrame());
+  if (const int transparent = GifTransparentIndex(picture); transparent >= 0) {
+    writer->SetTransparentIndex(transparent);
+    uint8_t* frame = writer->currentFrame();
+    for (size_t i = 0; i < picture.PixelCount(); ++i) {
+      if (picture.palette[frame[i]].alpha < 128) frame[i] = static_cast<uint8_t>(transparent);
+    }
+  }
   const bool written = writer->WriteFrame(settings.stillGif ? 0 : 10);
   return writer->Finish() && written;
 }
@@ -80,6 +97,24 @@ bool EncodeCompact(const IndexedPicture& picture, const std::string& name,
     return false;
   }
   return true;
+}
+
+// The window's classic PNG stream holds 256 opaque entries at 8 bits; a palette of another
+// size or with transparency is written as the compact stream, which holds just the entries
+// used at the smallest depth, with their alpha.
+bool UsesCompactPng(const IndexedPicture& picture, const SaveSettings& settings) {
+  return settings.compactPng || picture.palette.size() != 256 || picture.HasTransparency();
+}
+
+// A BMP file holds no alpha: the entries' colours are written, and one line says so.
+void WarnOfLostTransparency(const IndexedPicture& picture, const SaveSettings& settings,
+                            const std::string& name, Diagnostics& diagnostics) {
+  if (settings.format == PictureFormat::Bmp && picture.HasTransparency()) {
+    diagnostics.Err(
+        "%s: warning: BMP files cannot hold transparency; the colours are written "
+        "without it\n",
+        name.c_str());
+  }
 }
 
 bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path, ExistingTarget existing,
@@ -100,7 +135,7 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
   if (targetExists != nullptr) *targetExists = false;
   if (!CanBeSaved(picture, settings, path, diagnostics)) return false;
   if (settings.existing == ExistingTarget::Keep ||
-      (settings.compactPng && settings.format == PictureFormat::Png)) {
+      (settings.format == PictureFormat::Png && UsesCompactPng(picture, settings))) {
     const std::optional<std::vector<uint8_t>> bytes =
         EncodePicture(picture, settings, path, diagnostics);
     return bytes && WriteBytes(*bytes, path, settings.existing, diagnostics, targetExists);
@@ -122,6 +157,7 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
     case PictureFormat::Bmp:
     case PictureFormat::Jpeg: break;
   }
+  WarnOfLostTransparency(picture, settings, path, diagnostics);
   std::vector<uint8_t> bytes;
   try {
     bytes = EncodeBmp8(picture);
@@ -147,7 +183,7 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
   try {
     switch (settings.format) {
       case PictureFormat::Png: {
-        if (settings.compactPng) {
+        if (UsesCompactPng(picture, settings)) {
           if (!EncodeCompact(picture, name, bytes, diagnostics)) return std::nullopt;
           return bytes;
         }
@@ -174,6 +210,7 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
       case PictureFormat::Bmp:
       case PictureFormat::Jpeg: break;
     }
+    WarnOfLostTransparency(picture, settings, name, diagnostics);
     return EncodeBmp8(picture);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory to make the file\n", name.c_str());

@@ -21,12 +21,16 @@ struct SaveSettings {
   ExistingTarget existing = ExistingTarget::Replace;
   // PNG: the compact stream (the smallest file the writer makes: palette entries reordered
   // and trimmed to those used, the smallest bit depth, chosen filters) instead of the
-  // window's classic one.
+  // window's classic one. A palette of other than 256 entries, or one with transparency,
+  // is always written so: the classic stream holds 256 opaque entries only.
   bool compactPng = false;
   // GIF: a still picture without the looping extension and frame delay the window writes.
   bool stillGif = false;
 };
 
+// Transparency: a PNG keeps the entries' alpha; a GIF shows the pixels of entries less than
+// half opaque as transparent; a BMP cannot hold it, which one warning line says.
+//
 // Writes `picture` at `path`. The target is replaced only by a complete file; on failure
 // at least one line naming the file goes to standard error, the target keeps what it held
 // and false is returned; `targetExists`, when given, tells a failure for a file that

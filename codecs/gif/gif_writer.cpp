@@ -11,6 +11,7 @@ namespace {
 
 constexpr uint8_t kGlobalTableAndFullResolution = 0xF0;
 constexpr uint8_t kGraphicControlLeaveInPlace = 0x04;  // disposal 1, no transparency
+constexpr uint8_t kTransparencyFlag = 0x01;
 constexpr int kMaxLoopCount = 65535;
 
 }  // namespace
@@ -122,10 +123,13 @@ bool GifWriter::CheckSink() {
 
 bool GifWriter::WriteFrame(uint16_t delay) {
   if (failed_ || finished_) return false;
-  if (delay != 0) {
-    Put({0x21, 0xF9, 0x04, kGraphicControlLeaveInPlace});
+  const bool transparent = transparentIndex_ >= 0 && transparentIndex_ < (1 << colorBits_);
+  if (delay != 0 || transparent) {
+    Put({0x21, 0xF9, 0x04,
+         static_cast<uint8_t>(kGraphicControlLeaveInPlace |
+                              (transparent ? kTransparencyFlag : 0))});
     PutLe16(delay);
-    Put({0x00, 0x00});
+    Put({static_cast<uint8_t>(transparent ? transparentIndex_ : 0), 0x00});
   }
   const gif::ImageRectangle area =
       framesWritten_ == 0

@@ -50,9 +50,15 @@ class GifWriter {
   // The frame written last (after the first WriteFrame).
   const uint8_t* previousFrame() const { return previousFrame_.data(); }
 
+  // Makes the frames written from now on show the pixels of `index` (0 to 2^depth - 1) as
+  // transparent: their graphic control extension carries the transparency flag and the
+  // index. -1 (the default) writes no transparency.
+  void SetTransparentIndex(int index) { transparentIndex_ = index; }
+
   // Writes the graphic control extension (when `delay`, in hundredths of a second, is not
-  // 0) and currentFrame() as one image, then keeps it as the previous frame; currentFrame()
-  // then holds the frame before, for the caller to overwrite. False once writing failed.
+  // 0, or a transparent index is set) and currentFrame() as one image, then keeps it as the
+  // previous frame; currentFrame() then holds the frame before, for the caller to
+  // overwrite. False once writing failed.
   bool WriteFrame(uint16_t delay);
 
   // Writes the trailer and completes the file. False if any write failed.
@@ -86,6 +92,7 @@ class GifWriter {
   std::vector<uint8_t> previousFrame_;
   gif::SubBlockWriter subBlocks_;
   gif::LzwEncoder encoder_;
+  int transparentIndex_ = -1;
   bool failed_ = false;
   bool finished_ = false;
 };

@@ -30,6 +30,7 @@ void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
   for (int e = first; e < end; ++e) {
     const float* distances = search.NeighbourDistances(e);
     const uint8_t* neighbours = search.NeighbourIndices(e);
+    const int others = search.count() - 1;
     float* table = nearShift_[e].data();
     int k = 0;
     double running = 0.0;
@@ -38,8 +39,8 @@ void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
       uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
       float stepEnd;
       std::memcpy(&stepEnd, &endBits, sizeof stepEnd);
-      if (k < kPaletteSize - 1 && distances[k] <= stepEnd) {
-        while (k < kPaletteSize - 1 && distances[k] <= stepEnd) {
+      if (k < others && distances[k] <= stepEnd) {
+        while (k < others && distances[k] <= stepEnd) {
           running = std::max(running, shift[neighbours[k++]]);
         }
         rounded = RoundedUp(running);
@@ -47,7 +48,7 @@ void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
       table[step] = rounded;
     }
     // Beyond the last step every neighbour counts.
-    while (k < kPaletteSize - 1) running = std::max(running, shift[neighbours[k++]]);
+    while (k < others) running = std::max(running, shift[neighbours[k++]]);
     table[kReachSteps] = RoundedUp(running);
   }
 }

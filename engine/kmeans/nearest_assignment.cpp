@@ -12,10 +12,11 @@ namespace genshoku {
 NearestAssignment::NearestAssignment(const ColourTable& colours,
                                      const std::vector<uint32_t>& taking,
                                      const std::vector<uint8_t>& entryOf, EngineRun& run,
-                                     int threads)
+                                     int threads, int entryCount)
     : colours_(colours),
       taking_(taking),
       entryOf_(entryOf),
+      entryCount_(entryCount),
       run_(run),
       threads_(threads),
       chains_(taking.size()) {}
@@ -37,7 +38,7 @@ std::array<double, kPaletteSize> NearestAssignment::Shifts(const PaletteBounds& 
 bool NearestAssignment::Assign(const PaletteBounds& current, const PaletteBounds& previous,
                                bool haveBounds) {
   search_.SetPalette(current.centre.Y.data(), current.centre.U.data(), current.centre.V.data(),
-                     kPaletteSize);
+                     entryCount_);
   Pass pass{&current, current.LargestRadius(), 0.0, haveBounds, false, {}};
   // Entries' true distances from each other are at most this much below the measured ones
   // between centres.
@@ -48,8 +49,8 @@ bool NearestAssignment::Assign(const PaletteBounds& current, const PaletteBounds
     // The neighbour lists and the table of each entry depend on nothing else made here;
     // the two threads take half of the entries each.
     RunInTwoParts(threads_, [&](int part) {
-      const int first = part == 0 ? 0 : kPaletteSize / 2;
-      const int end = part == 0 ? kPaletteSize / 2 : kPaletteSize;
+      const int first = part == 0 ? 0 : entryCount_ / 2;
+      const int end = part == 0 ? entryCount_ / 2 : entryCount_;
       search_.MakeNeighbourLists(first, end);
       chains_.MakeNearShiftTables(search_, shift, first, end);
       if (pass.chainsHold) chains_.AddToDrifts(shift, first, end);
@@ -113,7 +114,7 @@ void NearestAssignment::Visit(const Pass& pass, int64_t k, int part) {
 
 void NearestAssignment::SearchUndecided(const PaletteBounds& current) {
   search_.SetPalette(current.centre.Y.data(), current.centre.U.data(), current.centre.V.data(),
-                     kPaletteSize);
+                     entryCount_);
   for (int part = 0; part < 2; ++part) {
     for (const int64_t k : undecided_[part]) {
       Search(current, k, entryOf_[taking_[k]], 0.0, moves_[0]);

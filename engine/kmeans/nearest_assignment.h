@@ -24,9 +24,11 @@ struct ColourMove {
 class NearestAssignment {
  public:
   // `taking` lists the colours that take part; entryOf (per colour) is their entry in the
-  // present assignment, which the moves start from and which the caller keeps up.
+  // present assignment, which the moves start from and which the caller keeps up. Entries
+  // 0..entryCount-1 of the palettes are searched.
   NearestAssignment(const ColourTable& colours, const std::vector<uint32_t>& taking,
-                    const std::vector<uint8_t>& entryOf, EngineRun& run, int threads);
+                    const std::vector<uint8_t>& entryOf, EngineRun& run, int threads,
+                    int entryCount = kPaletteSize);
 
   // Lists the moves of every colour whose nearest entry under `current` differs from its
   // present one. `previous` is the palette of the last pass (ignored in the first,
@@ -67,6 +69,7 @@ class NearestAssignment {
   const ColourTable& colours_;
   const std::vector<uint32_t>& taking_;
   const std::vector<uint8_t>& entryOf_;
+  const int entryCount_;
   EngineRun& run_;
   const int threads_;
   NearestEntrySearch search_;

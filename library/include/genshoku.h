@@ -19,8 +19,11 @@
  * time. The same picture and settings give the same palette, indices and bytes on any
  * number of threads.
  *
- * Transparency: the pixels' alpha samples are read but not used yet; every pixel is reduced
- * as if opaque and every palette entry is opaque (a = 255). */
+ * Transparency: with the setting "keepAlpha" at 1 (the best preset's value) a picture with
+ * transparency keeps it: fully transparent pixels share one entry with a = 0, partly
+ * transparent ones take entries of an alpha close to theirs, opaque ones opaque entries.
+ * At 0 (the window preset) every pixel is reduced as if opaque and every entry is opaque
+ * (a = 255). */
 #ifndef GENSHOKU_H
 #define GENSHOKU_H
 
@@ -94,8 +97,7 @@ GENSHOKU_API genshoku_error genshoku_set_setting(genshoku_context* context, cons
 GENSHOKU_API genshoku_error genshoku_get_setting(const genshoku_context* context, const char* name,
                                                  double* value);
 
-/* Entries of the palette, 2 to 256 (the setting "paletteSize"); 256 by default. Sizes in
- * range that the engine does not make yet give GENSHOKU_ERROR_UNSUPPORTED. */
+/* Entries of the palette, 2 to 256 (the setting "paletteSize"); 256 by default. */
 GENSHOKU_API genshoku_error genshoku_set_palette_size(genshoku_context* context, unsigned int size);
 
 /* Threads a reduction may use: 0 (the default) as many as help, at most 2. The result is the

@@ -50,6 +50,18 @@ TEST(CliOptions, SettingsAreNamedAndRangeChecked) {
   EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode"}).find("NAME=VALUE"), std::string::npos);
 }
 
+TEST(CliOptions, ColorsTakesAWholeNumberFromTwoTo256InEitherPreset) {
+  EXPECT_EQ(Parse({"a.bmp"}).settings.options.paletteSize, 256);
+  EXPECT_EQ(Parse({"a.bmp", "--colors", "16"}).settings.options.paletteSize, 16);
+  EXPECT_EQ(Parse({"a.bmp", "-c", "2", "--preset", "window"}).settings.options.paletteSize, 2);
+  EXPECT_EQ(Parse({"a.bmp", "--colors=256"}).settings.options.paletteSize, 256);
+  for (const char* wrong : {"1", "257", "0", "-4", "16x", "", "many"}) {
+    EXPECT_NE(ParseError({"a.bmp", "--colors", wrong}).find("--colors takes a whole number"),
+              std::string::npos)
+        << wrong;
+  }
+}
+
 TEST(CliOptions, CommandLineMistakesAreExplained) {
   EXPECT_EQ(ParseError({}), "no input file");
   EXPECT_NE(ParseError({"a.bmp", "b.bmp", "-o", "x.bmp"}).find("--out-dir"), std::string::npos);
@@ -130,6 +142,44 @@ TEST_F(CliRun, PngAndGifOutputsHoldTheSamePicture) {
   ASSERT_TRUE(LoadDroppedFile(gif, Path("invk.gif"), SilentDiagnostics()).loaded);
   EXPECT_EQ(png.imageWidth, 13);
   EXPECT_EQ(png.imageBlock, gif.imageBlock) << "both decode to the same 24-bit picture";
+}
+
+// Five entries: a BMP table of five, a GIF table of eight, a PNG of at most five entries at
+// four bits per pixel, in both presets.
+TEST_F(CliRun, ColorsGiveFilesOfThatManyEntries) {
+  PutBmp("in.bmp", 40, 30);
+  for (const char* preset : {"best", "window"}) {
+    ASSERT_EQ(Run({Path("in.bmp"), "-o", Path(std::string(preset) + ".bmp"), "--colors", "5",
+                   "--preset", preset}),
+              kExitOk)
+        << errors_.AllText();
+    const std::vector<uint8_t> bmp = ReadWholeFile(Path(std::string(preset) + ".bmp"));
+    ASSERT_GT(bmp.size(), 54u) << preset;
+    EXPECT_EQ(ReadLe32(&bmp[46]), 5u) << preset << ": entries used";
+    EXPECT_EQ(ReadLe32(&bmp[10]), 54u + 4 * 5) << preset << ": the table holds five";
+
+    ASSERT_EQ(Run({Path("in.bmp"), "-o", Path(std::string(preset) + ".gif"), "--colors", "5",
+                   "--preset", preset}),
+              kExitOk);
+    const std::vector<uint8_t> gif = ReadWholeFile(Path(std::string(preset) + ".gif"));
+    ASSERT_GT(gif.size(), 13u) << preset;
+    EXPECT_EQ(2 << (gif[10] & 7), 8) << preset << ": a global table of eight";
+
+    ASSERT_EQ(Run({Path("in.bmp"), "-o", Path(std::string(preset) + ".png"), "--colors", "5",
+                   "--preset", preset}),
+              kExitOk);
+    const std::vector<uint8_t> png = ReadWholeFile(Path(std::string(preset) + ".png"));
+    ASSERT_GT(png.size(), 41u) << preset;
+    EXPECT_EQ(png[24], 4) << preset << ": bit depth";
+    EXPECT_EQ(png[25], 3) << preset << ": palette colour type";
+    const std::string bytes(png.begin(), png.end());
+    const size_t plte = bytes.find("PLTE");
+    ASSERT_NE(plte, std::string::npos) << preset;
+    const uint32_t length = (uint32_t{png[plte - 4]} << 24) | (uint32_t{png[plte - 3]} << 16) |
+                            (uint32_t{png[plte - 2]} << 8) | png[plte - 1];
+    EXPECT_LE(length, 15u) << preset;
+    EXPECT_EQ(length % 3, 0u) << preset;
+  }
 }
 
 TEST_F(CliRun, ReducesAJpegFileInBatchBesideItsInput) {

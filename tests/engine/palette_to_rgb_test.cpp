@@ -24,7 +24,7 @@ struct Converted {
 
 Converted Convert(WorkingPalette palette, const ReductionParams& params) {
   Converted c;
-  PaletteToRgb(palette, params, c.records.data(), c.red, c.green, c.blue);
+  PaletteToRgb(palette, kPaletteSize, params, c.records.data(), c.red, c.green, c.blue);
   return c;
 }
 

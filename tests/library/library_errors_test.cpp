@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -163,22 +164,31 @@ TEST(LibraryErrors, SettingsOutsideTheirRangesAreRefusedAndTheContextKeepsItsOwn
   EXPECT_NE(log.lines[0].second.find("fastest"), std::string::npos);
 }
 
-TEST(LibraryErrors, PaletteSizesInRangeAreTheEnginesToRefuse) {
+// Every size in range is made, in both presets, with every index inside the palette and
+// files that hold it.
+TEST(LibraryErrors, EveryPaletteSizeInRangeIsMade) {
   Context context(genshoku_context_new());
   const testing::CallerPicture picture = PhotoLike(40, 30, 0);
-  for (unsigned size : {2u, 16u, 255u}) {
-    EngineOptions options;
-    options.paletteSize = static_cast<int>(size);
-    const bool engineMakesIt = ValidateEngineOptions(options, nullptr);
-    const genshoku_error error = genshoku_set_palette_size(context.get(), size);
-    if (!engineMakesIt) {
-      EXPECT_EQ(error, GENSHOKU_ERROR_UNSUPPORTED) << size;
-      continue;
+  for (const char* preset : {"best", "window"}) {
+    ASSERT_EQ(genshoku_set_preset(context.get(), preset), GENSHOKU_OK);
+    for (unsigned size : {2u, 3u, 16u, 17u, 255u, 256u}) {
+      ASSERT_EQ(genshoku_set_palette_size(context.get(), size), GENSHOKU_OK) << size;
+      const Result result = Reduce(context.get(), picture);
+      ASSERT_NE(result, nullptr) << preset << " " << size;
+      // The best preset keeps the picture's alpha, whose partly transparent palette may
+      // leave out entries no pixel would take.
+      if (std::string(preset) == "window") {
+        EXPECT_EQ(genshoku_result_palette_size(result.get()), size);
+      } else {
+        EXPECT_LE(genshoku_result_palette_size(result.get()), size);
+        EXPECT_GE(genshoku_result_palette_size(result.get()), std::min(size, 3u));
+      }
+      const uint8_t* indices = genshoku_result_indices(result.get());
+      for (size_t i = 0; i < size_t{40} * 30; ++i) ASSERT_LT(indices[i], size) << preset;
+      for (genshoku_format format : {GENSHOKU_FORMAT_PNG, GENSHOKU_FORMAT_GIF}) {
+        EXPECT_FALSE(testing::Encode(context.get(), result.get(), format).empty()) << size;
+      }
     }
-    ASSERT_EQ(error, GENSHOKU_OK) << size;
-    const Result result = Reduce(context.get(), picture);
-    ASSERT_NE(result, nullptr) << size;
-    EXPECT_EQ(genshoku_result_palette_size(result.get()), size);
   }
 }
 

@@ -176,7 +176,13 @@ void ExpectSamePicture(const RgbaPicture& decoded, const RgbaPicture& shown,
 }
 
 TEST(LibraryReduction, EncodedFilesAreThePipelinesAndDecodeToTheReducedPicture) {
-  const CallerPicture picture = PhotoLike(83, 47, 4, 3);
+  // Opaque, so that every format shows all of it (transparency in files is tested in
+  // tests/pipeline/palette_files_test.cpp).
+  CallerPicture picture = PhotoLike(83, 47, 4, 3);
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    for (uint32_t x = 0; x < picture.width; ++x)
+      picture.bytes[y * picture.stride + 4 * x + 3] = 255;
+  }
   Context context(genshoku_context_new());
   const Result result = Reduce(context.get(), picture);
   ASSERT_NE(result, nullptr);

@@ -31,7 +31,8 @@ TEST(PixelColours, NumbersMadeAgainFromTheClustersAreTheOnesTheSplittingLetGo) {
     const std::vector<uint32_t> before(table.pixelColour.begin(), table.pixelColour.end());
     ClusterTable clusterTable;
     auto clusters = std::make_unique<Clusters>();
-    SplitIntoClusters(table, nullptr, params, threads, clusterTable, *clusters, test.run);
+    SplitIntoClusters(table, nullptr, params, threads, kPaletteSize, clusterTable, *clusters,
+                      test.run);
     ASSERT_TRUE(table.pixelColour.empty());
     RestorePixelColoursFromClusters(table, *clusters, picture.r.data(), picture.g.data(),
                                     picture.b.data(), test.run, threads);
