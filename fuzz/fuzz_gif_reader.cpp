@@ -12,7 +12,7 @@ namespace {
 
 // Large screens are legal but make each run slow without reaching new code; the reader's
 // own limit is tested elsewhere.
-constexpr uint64_t kLargestScreenFuzzed = 1u << 20;
+constexpr uint64_t kLargestScreenFuzzed = 1u << 16;
 constexpr int kMostImages = 64;
 
 uint64_t DeclaredScreenPixels(const uint8_t* data, size_t size) {

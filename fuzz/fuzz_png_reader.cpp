@@ -9,7 +9,7 @@
 namespace {
 
 // Large enough for every path of the reader, small enough to keep each run quick.
-constexpr uint64_t kFuzzPixelLimit = uint64_t{1} << 20;
+constexpr uint64_t kFuzzPixelLimit = uint64_t{1} << 16;
 
 }  // namespace
 

@@ -25,16 +25,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-PictureFormat FormatOf(InputReader reader) {
-  switch (reader) {
-    case InputReader::Jpeg: return PictureFormat::Jpeg;
-    case InputReader::Png: return PictureFormat::Png;
-    case InputReader::Gif: return PictureFormat::Gif;
-    case InputReader::Bmp: break;
-  }
-  return PictureFormat::Bmp;
-}
-
 uint32_t ReadBe16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 uint32_t ReadBe32(const uint8_t* p) { return (ReadBe16(p) << 16) | ReadBe16(p + 2); }
 
@@ -91,7 +81,7 @@ std::optional<int64_t> AnnouncedPixelCount(const uint8_t* bytes, size_t size,
 LoadFailure ExplainLoadFailure(const std::string& path, InputReader reader) {
   LoadFailure failure;
   failure.reader = reader;
-  failure.extensionNamesReader = FormatFromExtension(path) == FormatOf(reader);
+  failure.extensionNamesReader = FormatFromExtension(path) == InputReaderFormat(reader);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) {
@@ -119,7 +109,7 @@ LoadFailure ExplainLoadFailure(const std::string& path, InputReader reader) {
     failure.problem = LoadProblem::NotAPicture;
     return failure;
   }
-  if (*content != FormatOf(reader)) {
+  if (*content != InputReaderFormat(reader)) {
     failure.problem = LoadProblem::OtherFormat;
     failure.content = *content;
     return failure;

@@ -46,6 +46,16 @@ SaveWriter ChooseSaveWriter(std::string_view fileTitle) {
   return SaveWriter::Bmp;
 }
 
+PictureFormat InputReaderFormat(InputReader reader) {
+  switch (reader) {
+    case InputReader::Jpeg: return PictureFormat::Jpeg;
+    case InputReader::Png: return PictureFormat::Png;
+    case InputReader::Gif: return PictureFormat::Gif;
+    case InputReader::Bmp: break;
+  }
+  return PictureFormat::Bmp;
+}
+
 const char* InputReaderName(InputReader reader) {
   switch (reader) {
     case InputReader::Jpeg: return "JPEG";

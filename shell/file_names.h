@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/file_paths.h"
+#include "pipeline/picture_format.h"
 
 namespace genshoku {
 
@@ -15,6 +16,9 @@ enum class InputReader { Jpeg, Png, Gif, Bmp };
 // ".jpg", ".JPG", ".jpeg", ".JPEG" read as JPEG; ".png", ".PNG" as PNG; ".gif", ".GIF"
 // as GIF; any other name as a BMP file.
 InputReader ChooseInputReader(std::string_view path);
+
+// The format a reader reads.
+PictureFormat InputReaderFormat(InputReader reader);
 
 enum class SaveWriter { Bmp, Png, Gif };
 

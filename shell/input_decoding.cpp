@@ -25,16 +25,6 @@ DropOutcome LoadBmp(PictureState& state, const std::string& path, Diagnostics& d
   return outcome;
 }
 
-PictureFormat FormatOf(InputReader reader) {
-  switch (reader) {
-    case InputReader::Jpeg: return PictureFormat::Jpeg;
-    case InputReader::Png: return PictureFormat::Png;
-    case InputReader::Gif: return PictureFormat::Gif;
-    case InputReader::Bmp: break;
-  }
-  return PictureFormat::Bmp;
-}
-
 // Which decoded pictures the reduce button takes: JPEG and truecolour PNG pictures (with or
 // without alpha). GIF pictures have 256 colours or fewer already: shown, never reduced.
 bool Reducible(const PictureSource& source) {
@@ -77,7 +67,7 @@ DropOutcome LoadDecoded(PictureState& state, const std::string& path, InputReade
   outcome.reader = reader;
   LoadedPicture loaded;
   ComplaintWatch watch(diagnostics);
-  const LoadStatus status = LoadPictureFile(path, FormatOf(reader), &loaded, watch);
+  const LoadStatus status = LoadPictureFile(path, InputReaderFormat(reader), &loaded, watch);
   if (reader == InputReader::Png) outcome.pngColorType = loaded.source.pngColorType;
   if (status != LoadStatus::Ok) {
     outcome.reduceUnchanged = true;

@@ -181,6 +181,86 @@ size_t CopyInWindow(uint8_t* window, size_t windowSize, size_t windowMask, size_
   return position;
 }
 
+// Where the window stands: the place of the next byte, the bytes not handed over yet, and
+// every byte made so far.
+struct WindowCursor {
+  size_t position;
+  size_t waiting;
+  uint64_t produced;
+};
+
+// The most bits one literal or copy can take in the quick stretch below: table leaves
+// of at most kLookupBits for both codes, 5 and 13 extra bits.
+constexpr int kMostBitsOfACopy = 2 * HuffmanDecodeTable::kLookupBits + 5 + 13;
+static_assert(kMostBitsOfACopy <= 56);
+
+// The quick stretch of a dynamic block: literals and copies that the careful decoding of
+// InflateHuffmanBlock would all let pass (codes found in the tables, sound distances, room
+// in the window, eight bytes of data ahead) are taken with the bits kept in a register,
+// refilled a word at a time. Anything else ends the stretch before any of its bits are
+// taken, and the careful decoding takes that symbol again. The cursor is copied into
+// locals for the loop, so that no byte stored into the window can alias it.
+void TakeQuickStretch(const HuffmanDecodeTable& literals, const HuffmanDecodeTable& distances,
+                      uint8_t* window, size_t windowSize, size_t windowMask, InflateBitReader& bits,
+                      WindowCursor& cursor) {
+  size_t position = cursor.position;
+  size_t waiting = cursor.waiting;
+  uint64_t produced = cursor.produced;
+  const uint8_t* const data = bits.data();
+  const uint8_t* const dataEnd = data + bits.length();
+  const uint64_t start = bits.BitPosition();
+  const uint8_t* in = data + start / 8;
+  uint64_t hold = LoadWord(in);
+  in += 7;
+  const int skipped = static_cast<int>(start % 8);
+  hold >>= skipped;
+  int held = 56 - skipped;  // the position is (in - data) * 8 - held
+  for (;;) {
+    int32_t symbol;
+    int symbolBits;
+    if (!literals.LeafOf(hold, symbol, symbolBits)) break;
+    if (symbol < kEndOfBlock) {
+      if (waiting == windowSize) break;
+      window[position] = static_cast<uint8_t>(symbol);
+      position = (position + 1) & windowMask;
+      ++waiting;
+      ++produced;
+    } else if (symbol <= kLastLengthSymbol) {
+      if (symbol == kEndOfBlock) break;
+      const int index = symbol - (kEndOfBlock + 1);
+      int used = symbolBits;
+      const int lengthExtraBits = kLengthExtraBits[index];
+      const uint32_t length = kLengthBase[index] +
+                              static_cast<uint32_t>((hold >> used) & ((1u << lengthExtraBits) - 1));
+      used += lengthExtraBits;
+      int32_t code;
+      int codeBits;
+      if (!distances.LeafOf(hold >> used, code, codeBits) || code >= 30) break;
+      used += codeBits;
+      const int distanceExtraBits = kDistanceExtraBits[code];
+      const uint32_t distance =
+          kDistanceBase[code] +
+          static_cast<uint32_t>((hold >> used) & ((1u << distanceExtraBits) - 1));
+      if (distance > produced || distance > windowSize || waiting + length > windowSize) break;
+      symbolBits = used + distanceExtraBits;
+      position = CopyInWindow(window, windowSize, windowMask, position, distance, length);
+      waiting += length;
+      produced += length;
+    }
+    // (The two symbols beyond the last length symbol are passed over.)
+    hold >>= symbolBits;
+    held -= symbolBits;
+    if (held < kMostBitsOfACopy) {
+      if (dataEnd - in < 8) break;
+      hold |= LoadWord(in) << held;
+      in += (63 - held) >> 3;
+      held |= 56;
+    }
+  }
+  bits.SetBitPosition(static_cast<uint64_t>(in - data) * 8 - static_cast<uint64_t>(held));
+  cursor = {position, waiting, produced};
+}
+
 }  // namespace
 
 // `distances` is null for a fixed block, whose distance codes are plain 5-bit numbers.
@@ -214,72 +294,15 @@ bool PngInflater::InflateHuffmanBlock(const HuffmanDecodeTable& literals,
     return FailAfterHandOver(message);
   };
   static constexpr const char* kMissingNode = "Huffman Decompression: Reached NULL node.\n";
-  // The most bits one literal or copy can take in the quick stretch below: table leaves
-  // of at most kLookupBits for both codes, 5 and 13 extra bits.
-  static constexpr int kMostBitsOfACopy = 2 * HuffmanDecodeTable::kLookupBits + 5 + 13;
-  static_assert(kMostBitsOfACopy <= 56);
 
   for (;;) {
-    // The quick stretch: literals and copies that the checks below would all let pass
-    // (codes found in the tables, sound distances, room in the window, eight bytes of
-    // data ahead) are taken with the bits kept in a register, refilled a word at a time.
-    // Anything else ends the stretch before any of its bits are taken, and the careful
-    // code after it decodes that symbol again. Dynamic blocks only: fixed blocks are rare
-    // in PNG files.
+    // Fixed blocks are rare in PNG files: only dynamic ones take the quick stretch.
     if (distances != nullptr && bits.BytesLeft() >= 16) {
-      const uint8_t* const data = bits.data();
-      const uint8_t* const dataEnd = data + bits.length();
-      const uint64_t start = bits.BitPosition();
-      const uint8_t* in = data + start / 8;
-      uint64_t hold = LoadWord(in);
-      in += 7;
-      const int skipped = static_cast<int>(start % 8);
-      hold >>= skipped;
-      int held = 56 - skipped;  // the position is (in - data) * 8 - held
-      for (;;) {
-        int32_t symbol;
-        int symbolBits;
-        if (!literals.LeafOf(hold, symbol, symbolBits)) break;
-        if (symbol < kEndOfBlock) {
-          if (waiting == windowSize) break;
-          window[position] = static_cast<uint8_t>(symbol);
-          position = (position + 1) & windowMask;
-          ++waiting;
-          ++produced;
-        } else if (symbol <= kLastLengthSymbol) {
-          if (symbol == kEndOfBlock) break;
-          const int index = symbol - (kEndOfBlock + 1);
-          int used = symbolBits;
-          const int lengthExtraBits = kLengthExtraBits[index];
-          const uint32_t length =
-              kLengthBase[index] +
-              static_cast<uint32_t>((hold >> used) & ((1u << lengthExtraBits) - 1));
-          used += lengthExtraBits;
-          int32_t code;
-          int codeBits;
-          if (!distances->LeafOf(hold >> used, code, codeBits) || code >= 30) break;
-          used += codeBits;
-          const int distanceExtraBits = kDistanceExtraBits[code];
-          const uint32_t distance =
-              kDistanceBase[code] +
-              static_cast<uint32_t>((hold >> used) & ((1u << distanceExtraBits) - 1));
-          if (distance > produced || distance > windowSize || waiting + length > windowSize) break;
-          symbolBits = used + distanceExtraBits;
-          position = CopyInWindow(window, windowSize, windowMask, position, distance, length);
-          waiting += length;
-          produced += length;
-        }
-        // (The two symbols beyond the last length symbol are passed over.)
-        hold >>= symbolBits;
-        held -= symbolBits;
-        if (held < kMostBitsOfACopy) {
-          if (dataEnd - in < 8) break;
-          hold |= LoadWord(in) << held;
-          in += (63 - held) >> 3;
-          held |= 56;
-        }
-      }
-      bits.SetBitPosition(static_cast<uint64_t>(in - data) * 8 - static_cast<uint64_t>(held));
+      WindowCursor cursor{position, waiting, produced};
+      TakeQuickStretch(literals, *distances, window, windowSize, windowMask, bits, cursor);
+      position = cursor.position;
+      waiting = cursor.waiting;
+      produced = cursor.produced;
     }
 
     int32_t symbol;
