@@ -6,10 +6,14 @@
 #include <cstdio>
 
 #include "cli/output_names.h"
+#include "cli/output_step.h"
 #include "cli/progress_line.h"
+#include "cli/standard_streams.h"
+#include "cli/step_lines.h"
 #include "codecs/gif/gif_writer.h"
 #include "engine/phase_timer.h"
 #include "pipeline/load_picture.h"
+#include "pipeline/presets.h"
 #include "pipeline/probe_picture.h"
 #include "pipeline/reduce_picture.h"
 #include "pipeline/save_picture.h"
@@ -47,68 +51,39 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Sends every line to two sinks: the verbose output and the step's record.
-class TeeDiagnostics final : public Diagnostics {
- public:
-  TeeDiagnostics(Diagnostics& first, Diagnostics& second) : first_(first), second_(second) {}
-  void Write(DiagnosticStream stream, std::string_view text) override {
-    first_.Write(stream, text);
-    second_.Write(stream, text);
+// What stands in the way of writing to standard output: a terminal, or the input file
+// itself behind it.
+int CheckStandardOutput(const CliStreams& streams, const std::string& input, bool fromFile) {
+  if (StandardOutputIsTerminal()) {
+    streams.errors->Err("standard output: is a terminal; redirect it to a file or a program\n");
+    return kExitOutput;
   }
-
- private:
-  Diagnostics& first_;
-  Diagnostics& second_;
-};
-
-// The lines a step prints: passed on at once with --verbose, and kept in any case, so that
-// a failed step is reported in one line that names its file: the step's own line about
-// the file when it printed one (the system's fixed lines name no file), else `fallback`.
-class StepLines {
- public:
-  StepLines(const Options& options, const CliStreams& streams)
-      : verbose_(options.verbose), streams_(streams), tee_(*streams.diagnostics, captured_) {}
-
-  Diagnostics& sink() { return verbose_ ? static_cast<Diagnostics&>(tee_) : captured_; }
-
-  void Fail(const std::string& name, const std::string& fallback) {
-    const CapturedDiagnostics::Line* named = nullptr;
-    for (const CapturedDiagnostics::Line& line : captured_.lines()) {
-      if (line.stream == DiagnosticStream::Err && line.text.find(name) != std::string::npos) {
-        named = &line;
-        break;
-      }
-    }
-    // With --verbose that line was shown already.
-    if (named == nullptr) {
-      streams_.errors->Err("%s\n", fallback.c_str());
-    } else if (!verbose_) {
-      streams_.errors->Err("%s", named->text.c_str());
-    }
-    captured_.Clear();
+  if (fromFile && StandardOutputIsFile(input)) {
+    streams.errors->Err("standard output: is the input file itself; choose another output\n");
+    return kExitOutput;
   }
-  void Done() { captured_.Clear(); }
-
- private:
-  bool verbose_;
-  const CliStreams& streams_;
-  CapturedDiagnostics captured_;
-  TeeDiagnostics tee_;
-};
+  return kExitOk;
+}
 
 // What stands in the way of writing `output` for `input`, found before the picture is
 // decoded; kExitOk when nothing does.
 int CheckOutput(const Options& options, const CliStreams& streams, const std::string& input,
                 const std::string& output, PictureFormat format) {
-  if (const std::optional<std::string> problem = OutputProblem(input, output)) {
-    streams.errors->Err("%s: %s\n", output.c_str(), problem->c_str());
-    return kExitOutput;
+  const bool fromFile = input != kStandardStreamName;
+  if (output == kStandardStreamName) {
+    if (const int refused = CheckStandardOutput(streams, input, fromFile)) return refused;
+  } else {
+    if (const std::optional<std::string> problem =
+            OutputProblem(fromFile ? input : std::string(), output)) {
+      streams.errors->Err("%s: %s\n", output.c_str(), problem->c_str());
+      return kExitOutput;
+    }
+    if (!options.force && Exists(output)) {
+      streams.errors->Err("%s: exists already (use --force to replace it)\n", output.c_str());
+      return kExitExists;
+    }
   }
-  if (!options.force && Exists(output)) {
-    streams.errors->Err("%s: exists already (use --force to replace it)\n", output.c_str());
-    return kExitExists;
-  }
-  if (format == PictureFormat::Gif) {
+  if (format == PictureFormat::Gif && fromFile) {
     const std::optional<PictureSize> size = ProbePictureSize(input);
     if (size && (size->width > GifWriter::kMaxSide || size->height > GifWriter::kMaxSide)) {
       streams.errors->Err("%s: GIF files cannot hold pictures wider or higher than 65535 pixels\n",
@@ -119,18 +94,59 @@ int CheckOutput(const Options& options, const CliStreams& streams, const std::st
   return kExitOk;
 }
 
+uint64_t FileBytes(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// Standard input's picture; kExitOk or the failure's exit code.
+int LoadStandardInput(const CliStreams& streams, const ReadOptions& read, StepLines& lines,
+                      LoadedPicture* loaded, InputFacts* facts) {
+  std::vector<uint8_t> bytes;
+  std::string why;
+  switch (ReadStandardInput(kMaxStandardInputBytes, &bytes, &why)) {
+    case StandardInputStatus::Ok: break;
+    case StandardInputStatus::Terminal:
+      streams.errors->Err("%s: is a terminal; pipe a picture into it\n", kStandardInputName);
+      return kExitInput;
+    case StandardInputStatus::TooLarge:
+      streams.errors->Err("%s: holds more than %zu MiB; refused (save it to a file first)\n",
+                          kStandardInputName, kMaxStandardInputBytes >> 20);
+      return kExitInput;
+    case StandardInputStatus::Failed:
+      streams.errors->Err("%s: cannot be read: %s\n", kStandardInputName, why.c_str());
+      return kExitInput;
+  }
+  facts->bytes = bytes.size();
+  if (LoadPictureBytes(bytes.data(), bytes.size(), facts->name, std::nullopt, loaded, lines.sink(),
+                       read) != LoadStatus::Ok) {
+    lines.Fail(facts->name, facts->name + ": cannot be read");
+    return kExitInput;
+  }
+  return kExitOk;
+}
+
 // Reads the input into the job's planes; kExitOk or the failure's exit code.
 int Load(const Options& options, const CliStreams& streams, const std::string& input,
-         StepLines& lines, ReductionJob& job) {
+         StepLines& lines, ReductionJob& job, InputFacts* facts) {
   LoadedPicture loaded;
   ReadOptions read;
   read.refuseDamaged = !options.allowDamaged;
-  if (LoadPictureFile(input, std::nullopt, &loaded, lines.sink(), read) != LoadStatus::Ok) {
-    lines.Fail(input, input + ": cannot be read");
-    return kExitInput;
+  read.gifImage = options.frame;
+  SetPresetFileReading(options.preset, read);
+  if (input == kStandardStreamName) {
+    facts->name = kStandardInputName;
+    if (const int failed = LoadStandardInput(streams, read, lines, &loaded, facts)) return failed;
+  } else {
+    facts->name = input;
+    facts->bytes = FileBytes(input);
+    if (LoadPictureFile(input, std::nullopt, &loaded, lines.sink(), read) != LoadStatus::Ok) {
+      lines.Fail(input, input + ": cannot be read");
+      return kExitInput;
+    }
   }
   if (!loaded.damage.empty()) {
-    streams.errors->Err("%s: warning: %s; reducing what was decoded\n", input.c_str(),
+    streams.errors->Err("%s: warning: %s; reducing what was decoded\n", facts->name.c_str(),
                         loaded.damage.c_str());
   }
   try {
@@ -138,7 +154,7 @@ int Load(const Options& options, const CliStreams& streams, const std::string& i
     // runs.
     job.planes = PlanesFromPicture(loaded.picture);
   } catch (const std::bad_alloc&) {
-    lines.Fail(input, input + ": not enough memory for the picture");
+    lines.Fail(facts->name, facts->name + ": not enough memory for the picture");
     return kExitInput;
   }
   return kExitOk;
@@ -146,20 +162,19 @@ int Load(const Options& options, const CliStreams& streams, const std::string& i
 
 int ReduceOne(const Options& options, const CliStreams& streams, const std::string& input) {
   const std::string output = OutputPathFor(options, input);
-  std::string why;
-  // The names were checked with the command line.
-  const PictureFormat format = OutputFormatOf(output, &why).value_or(PictureFormat::Bmp);
+  const PictureFormat format = OutputFormatFor(options, output);
   if (const int refused = CheckOutput(options, streams, input, output, format)) return refused;
 
   StepLines lines(options, streams);
   const Clock::time_point decodeStart = Clock::now();
   ReductionJob job;
-  if (const int failed = Load(options, streams, input, lines, job)) return failed;
+  InputFacts facts;
+  if (const int failed = Load(options, streams, input, lines, job, &facts)) return failed;
   job.settings = options.settings;
   lines.Done();
   const double decodeSeconds = SecondsSince(decodeStart);
 
-  ProgressLine progress(input, streams.progressLine);
+  ProgressLine progress(facts.name, streams.progressLine);
   PhaseTimer timer(&progress);
   EngineServices services;
   services.host = &timer;
@@ -170,45 +185,33 @@ int ReduceOne(const Options& options, const CliStreams& streams, const std::stri
   job = {};
   progress.Clear();
   if (reduced.result != ReduceResult::Ok) {
-    lines.Fail(input, input + ": " + ReduceResultText(reduced.result));
+    lines.Fail(facts.name, facts.name + ": " + ReduceResultText(reduced.result));
     return reduced.result == ReduceResult::InvalidArguments ? kExitInput : kExitReduction;
   }
   lines.Done();
 
   const Clock::time_point encodeStart = Clock::now();
-  SaveSettings save;
-  save.format = format;
-  SetPresetFileWriting(options.preset, save);
-  // Without --force a file that appeared meanwhile is kept, not replaced.
-  save.existing = options.force ? ExistingTarget::Replace : ExistingTarget::Keep;
-  bool appeared = false;
-  const bool saved = SavePicture(reduced.picture, output, save, lines.sink(), &appeared);
+  const int written = WriteOutput(options, streams, facts, output, reduced.picture, lines);
   const double encodeSeconds = SecondsSince(encodeStart);
-  if (appeared) {
-    lines.Done();
-    streams.errors->Err("%s: exists already (use --force to replace it)\n", output.c_str());
-    return kExitExists;
-  }
-  if (!saved) {
-    lines.Fail(output, output + ": cannot be written");
-    return kExitOutput;
-  }
-  lines.Done();
-  if (streams.phaseTimes)
-    streams.errors->Err("%s: %s\n", input.c_str(),
+  if (written == kExitOk && streams.phaseTimes)
+    streams.errors->Err("%s: %s\n", facts.name.c_str(),
                         StepTimes(decodeSeconds, timer, encodeSeconds).c_str());
-  return kExitOk;
+  return written;
 }
 
 }  // namespace
 
 int RunCli(const Options& options, const CliStreams& streams) {
+  // The first failure decides; an output skipped by --skip-if-larger is no failure, and
+  // tells only when nothing failed.
   int firstFailure = kExitOk;
+  bool skipped = false;
   for (const std::string& input : options.inputs) {
     const int code = ReduceOne(options, streams, input);
-    if (firstFailure == kExitOk) firstFailure = code;
+    skipped |= code == kExitSkipped;
+    if (firstFailure == kExitOk && code != kExitSkipped) firstFailure = code;
   }
-  return firstFailure;
+  return firstFailure != kExitOk ? firstFailure : skipped ? kExitSkipped : kExitOk;
 }
 
 }  // namespace genshoku::cli

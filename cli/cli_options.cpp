@@ -1,9 +1,11 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "cli/output_names.h"
+#include "cli/standard_streams.h"
 #include "common/file_paths.h"
 
 namespace genshoku::cli {
@@ -11,9 +13,11 @@ namespace genshoku::cli {
 const char* UsageText() {
   return "usage: genshoku-cli [options] INPUT -o OUTPUT\n"
          "       genshoku-cli [options] INPUT... [--out-dir DIR] [--ext .png]\n"
+         "       genshoku-cli [options] - -o - < INPUT > OUTPUT\n"
          "\n"
-         "Reduces pictures to 256 colours. Inputs are JPEG, PNG, GIF or BMP files,\n"
-         "recognised by their first bytes. The output format follows the output name's\n"
+         "Reduces pictures to 256 colours. Inputs are JPEG, PNG (every colour type and\n"
+         "bit depth), GIF or BMP files, recognised by their first bytes; with the best\n"
+         "preset their transparency is read too. The output format follows the output name's\n"
          "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif\n"
          "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
          "one, and never the input itself.\n"
@@ -27,6 +31,9 @@ const char* UsageText() {
          "  -f, --force           replace output files that exist (default: refuse)\n"
          "      --allow-damaged   reduce what can be decoded of a damaged input (cut short,\n"
          "                        corrupt data), with a warning (default: refuse it)\n"
+         "      --frame K         reduce image K of a GIF input (default 0: the first)\n"
+         "      --skip-if-larger  keep no output that would not be smaller than its input\n"
+         "                        (exit code 98, as pngquant's)\n"
          "  -j, --threads N       engine threads (default 0: as many as help); the result\n"
          "                        is the same whatever the number\n"
          "      --preset NAME     the settings to start from: best (default), or window\n"
@@ -37,13 +44,20 @@ const char* UsageText() {
          "  -v, --verbose         print the engine's and writers' diagnostic lines\n"
          "  -h, --help            show this text\n"
          "\n"
+         "Pipes: an INPUT of - reads the picture from standard input (one input only, up\n"
+         "to 1 GiB, with -o); -o - writes the file to standard output, as PNG unless --ext\n"
+         "names another format, and every other line (--verbose too) goes to standard error.\n"
+         "\n"
+         "Outputs hold the picture alone: no metadata of the input (text, dates, EXIF, colour\n"
+         "profile) is copied, so there is nothing to --strip.\n"
+         "\n"
          "Quiet by default: nothing is printed on success; each failure is reported on\n"
          "standard error, and the remaining inputs are still processed.\n"
          "\n"
          "exit codes (the first failure decides):\n"
          "  0  success\n"
          "  1  the command line is not understood (an output name without .bmp, .png or\n"
-         "     .gif, a suffix or extension with a '/', -o -)\n"
+         "     .gif, a suffix or extension with a '/', - among several inputs)\n"
          "  2  an input file cannot be read, is damaged (without --allow-damaged) or\n"
          "     cannot be reduced\n"
          "  3  the reduction failed\n"
@@ -51,7 +65,9 @@ const char* UsageText() {
          "     the input itself, a GIF picture is wider or higher than 65535, the disk\n"
          "     is full, ...\n"
          "  5  an output file exists already, or appeared while it was written (use\n"
-         "     --force to replace it)\n";
+         "     --force to replace it)\n"
+         " 98  --skip-if-larger kept no output, as it would not have been smaller than\n"
+         "     its input; nothing failed (a failure's code comes first)\n";
 }
 
 std::string SettingsText() {
@@ -81,6 +97,9 @@ std::string SettingsText() {
 
 namespace {
 
+// The highest --frame: far more images than any GIF file of the program's size holds.
+constexpr long kMaxFrame = 1'000'000;
+
 // The value of an option given as "--name VALUE" or "--name=VALUE".
 bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
                std::string* value, std::string* message) {
@@ -94,6 +113,35 @@ bool TakeValue(const std::vector<std::string>& arguments, size_t& i, const std::
     return false;
   }
   *value = arguments[++i];
+  return true;
+}
+
+bool ParseFrame(const std::string& value, Options* options, std::string* message) {
+  char* end = nullptr;
+  const long frame = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || frame < 0 || frame > kMaxFrame) {
+    *message = "--frame takes a whole number from 0 to " + std::to_string(kMaxFrame) + ", not '" +
+               value + "'";
+    return false;
+  }
+  options->frame = static_cast<int>(frame);
+  return true;
+}
+
+// Standard input is one picture with no name to make output names of: the one input, and
+// -o names the output.
+bool CheckStandardInput(const Options& options, std::string* message) {
+  const bool anyStandardInput = std::find(options.inputs.begin(), options.inputs.end(),
+                                          kStandardStreamName) != options.inputs.end();
+  if (!anyStandardInput) return true;
+  if (options.inputs.size() > 1) {
+    *message = "standard input (-) can only be the one input: batch use takes files";
+    return false;
+  }
+  if (!options.outputGiven) {
+    *message = "standard input (-) has no name to make an output name of: give -o FILE or -o -";
+    return false;
+  }
   return true;
 }
 
@@ -160,6 +208,7 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         *message = "--ext takes .bmp, .png or .gif, not '" + parsed.extension + "'";
         return false;
       }
+      parsed.extensionGiven = true;
     } else if (Is(argument, "", "--preset")) {
       if (!TakeValue(arguments, i, "--preset", &value, message)) return false;
       const std::optional<Preset> preset = PresetFromName(value);
@@ -171,6 +220,12 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
     } else if (Is(argument, "", "--set")) {
       if (!TakeValue(arguments, i, "--set", &value, message)) return false;
       settingChanges.push_back(value);
+    } else if (argument == "--skip-if-larger") {
+      parsed.skipIfLarger = true;
+    } else if (Is(argument, "", "--frame")) {
+      if (!TakeValue(arguments, i, "--frame", &value, message) ||
+          !ParseFrame(value, &parsed, message))
+        return false;
     } else {
       *message = "unknown option '" + argument + "'";
       return false;
@@ -204,10 +259,30 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       *message = "-o and --out-dir cannot be used together";
       return false;
     }
-    if (parsed.outputGiven && !OutputFormatOf(parsed.output, message)) return false;
+    if (parsed.outputGiven && !parsed.WritesStandardOutput() &&
+        !OutputFormatOf(parsed.output, message))
+      return false;
+    if (!CheckStandardInput(parsed, message)) return false;
   }
   *options = parsed;
   return true;
+}
+
+bool Options::ReadsStandardInput() const {
+  return inputs.size() == 1 && inputs[0] == kStandardStreamName;
+}
+
+bool Options::WritesStandardOutput() const { return outputGiven && output == kStandardStreamName; }
+
+PictureFormat OutputFormatFor(const Options& options, const std::string& output) {
+  std::string why;
+  if (output == kStandardStreamName) {
+    return options.extensionGiven
+               ? OutputFormatOf("x" + options.extension, &why).value_or(PictureFormat::Png)
+               : PictureFormat::Png;
+  }
+  // The names were checked with the command line.
+  return OutputFormatOf(output, &why).value_or(PictureFormat::Bmp);
 }
 
 std::string OutputPathFor(const Options& options, const std::string& input) {

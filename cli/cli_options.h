@@ -16,6 +16,9 @@ enum ExitCode {
   kExitReduction = 3,  // the engine failed
   kExitOutput = 4,     // an output file cannot be written (or would be the input itself)
   kExitExists = 5,     // an output file exists already (or appeared meanwhile), no --force
+  // --skip-if-larger kept no output, and nothing failed. pngquant's code for the same case,
+  // so that scripts written for it keep working.
+  kExitSkipped = 98,
 };
 
 struct Options {
@@ -33,6 +36,15 @@ struct Options {
   bool listSettings = false;
   Preset preset = Preset::Best;  // --preset: the settings the reduction starts from
   ReductionSettings settings;    // the preset's settings, changed by --set
+
+  // Pipes, output size and GIF images.
+  bool extensionGiven = false;  // --ext was given (else -o - writes PNG)
+  bool skipIfLarger = false;    // --skip-if-larger: no output unless smaller than the input
+  int frame = 0;                // --frame: the image of a GIF input, 0 for the first
+  // The one input is "-", standard input.
+  bool ReadsStandardInput() const;
+  // -o -: the output goes to standard output.
+  bool WritesStandardOutput() const;
 };
 
 // Parses argv[1..]. On failure returns false with a message for standard error.
@@ -42,6 +54,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
 // Where the output of `input` goes: -o for a single input, else the input's base name
 // followed by the suffix and the extension, in --out-dir or beside the input.
 std::string OutputPathFor(const Options& options, const std::string& input);
+
+// The format of `output` (a name OutputPathFor gave): by its extension, and for standard
+// output by --ext, PNG when --ext is not given.
+PictureFormat OutputFormatFor(const Options& options, const std::string& output);
 
 const char* UsageText();
 

@@ -9,6 +9,7 @@
 
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
+#include "cli/standard_streams.h"
 
 int main(int argc, char** argv) {
   using namespace genshoku::cli;
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   CliStreams streams;
+  // A picture on standard output leaves standard error for every line.
+  StandardErrorOnly errorOnly(genshoku::StandardDiagnostics());
+  if (options.WritesStandardOutput()) streams.diagnostics = &errorOnly;
   streams.progressLine = !options.verbose && ::isatty(STDERR_FILENO);
   const char* phaseTimes = std::getenv("GENSHOKU_PHASE_TIMES");
   streams.phaseTimes = phaseTimes != nullptr && std::string(phaseTimes) == "1";

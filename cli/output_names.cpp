@@ -10,7 +10,7 @@ std::optional<PictureFormat> OutputFormatOf(const std::string& name, std::string
     return std::nullopt;
   }
   if (name == "-") {
-    *message = "writing to standard output (-o -) is not supported yet";
+    *message = "'-' stands for standard output, which has no extension to name a format";
     return std::nullopt;
   }
   const std::optional<PictureFormat> format = FormatFromExtension(name);

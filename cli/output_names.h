@@ -11,8 +11,8 @@
 namespace genshoku::cli {
 
 // The format an output name asks for; none (with the reason in `message`) for a name the
-// command line does not write: empty, "-" (standard output), or without one of the three
-// extensions.
+// command line does not write as a file: empty, "-" (standard output, whose format --ext
+// names), or without one of the three extensions.
 std::optional<PictureFormat> OutputFormatOf(const std::string& name, std::string* message);
 
 // Whether --suffix or --ext TEXT can be part of a file name: no '/' in it.

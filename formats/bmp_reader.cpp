@@ -85,7 +85,7 @@ BmpReadStatus BmpFileImageFromMemory(const uint8_t* data, size_t size, const std
 }
 
 std::optional<RgbaPicture> PictureFromBmpImage(const BmpFileImage& image, const std::string& name,
-                                               Diagnostics& diagnostics) {
+                                               Diagnostics& diagnostics, DibAlpha alpha) {
   const std::vector<uint8_t>& bytes = image.bytes;
   const size_t offset = image.header.pixelOffset;
   if (bytes.size() < offset || bytes.size() < kBmpFileHeaderSize) {
@@ -111,15 +111,18 @@ std::optional<RgbaPicture> PictureFromBmpImage(const BmpFileImage& image, const 
     diagnostics.Err("%s: not enough memory for the picture\n", name.c_str());
     return std::nullopt;
   }
-  if (!ConvertDibPixels(source, row.data(), static_cast<size_t>(geometry.width))) {
+  if (!ConvertDibPixels(source, row.data(), static_cast<size_t>(geometry.width), alpha)) {
     diagnostics.Err("%s: not a BMP picture that can be read\n", name.c_str());
     return std::nullopt;
   }
+  const bool noAlpha =
+      std::all_of(row.begin(), row.end(), [](uint32_t word) { return word >> 24 == 0; });
   // 0xAARRGGBB words, top row first.
   for (size_t i = 0; i < row.size(); ++i) {
     const uint32_t word = row[i];
+    const auto opacity = noAlpha ? uint8_t{255} : static_cast<uint8_t>(word >> 24);
     picture->pixels[i] = {static_cast<uint8_t>(word >> 16), static_cast<uint8_t>(word >> 8),
-                          static_cast<uint8_t>(word), 255};
+                          static_cast<uint8_t>(word), opacity};
   }
   return picture;
 }

@@ -12,6 +12,7 @@
 #include "common/diagnostics.h"
 #include "common/pictures.h"
 #include "formats/bmp_header.h"
+#include "formats/dib_image.h"
 
 namespace genshoku {
 
@@ -37,9 +38,12 @@ BmpReadStatus ReadBmpFileImage(const std::string& path, BmpFileImage* image,
 BmpReadStatus BmpFileImageFromMemory(const uint8_t* data, size_t size, const std::string& name,
                                      BmpFileImage* image, Diagnostics& diagnostics);
 
-// The picture a file image holds, opaque. None (with one line naming the file) when the
+// The picture a file image holds, opaque, or with `alpha` Masked the alpha of a 16- or
+// 32-bit file with an alpha mask (a file whose alpha is 0 everywhere is taken as opaque: its
+// writer declared a mask it did not fill). None (with one line naming the file) when the
 // rows cannot be read or memory is short.
 std::optional<RgbaPicture> PictureFromBmpImage(const BmpFileImage& image, const std::string& name,
-                                               Diagnostics& diagnostics);
+                                               Diagnostics& diagnostics,
+                                               DibAlpha alpha = DibAlpha::Opaque);
 
 }  // namespace genshoku

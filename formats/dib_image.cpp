@@ -18,9 +18,11 @@ constexpr uint32_t kCompressionBitFields = 3;
 // larger headers keep them.
 constexpr size_t kMasksOffset = 40;
 constexpr size_t kMasksEnd = kMasksOffset + 12;
+// Headers of 56 bytes or more keep an alpha mask after the three colour masks.
+constexpr size_t kAlphaMaskEnd = kMasksEnd + 4;
 
-uint32_t Pixel(uint32_t red, uint32_t green, uint32_t blue) {
-  return 0xFF000000u | (red << 16) | (green << 8) | blue;
+uint32_t Pixel(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha = 0xFF) {
+  return (alpha << 24) | (red << 16) | (green << 8) | blue;
 }
 
 // One colour channel held under a bit mask, scaled to 0..255.
@@ -44,6 +46,7 @@ struct Channel {
 
 struct Masks {
   Channel red{0}, green{0}, blue{0};
+  Channel alpha{0};  // only with DibAlpha::Masked
 };
 
 struct Layout {
@@ -57,7 +60,7 @@ struct Layout {
   Masks masks;
 };
 
-bool ReadLayout(const DibSource& source, Layout* layout) {
+bool ReadLayout(const DibSource& source, DibAlpha alpha, Layout* layout) {
   if (source.info == nullptr || source.infoAvailable < kBmpInfoHeaderSize) return false;
   const uint8_t* info = source.info;
   const uint32_t headerSize = ReadLe32(info);
@@ -89,6 +92,9 @@ bool ReadLayout(const DibSource& source, Layout* layout) {
     if (source.infoAvailable < kMasksEnd) return false;
     l.masks = {Channel(ReadLe32(info + kMasksOffset)), Channel(ReadLe32(info + kMasksOffset + 4)),
                Channel(ReadLe32(info + kMasksOffset + 8))};
+    if (alpha == DibAlpha::Masked && headerSize >= kAlphaMaskEnd) {
+      l.masks.alpha = Channel(ReadLe32(info + kMasksEnd));
+    }
   } else if (bits == 16) {
     l.masks = {Channel(0x7C00), Channel(0x03E0), Channel(0x001F)};
   } else {
@@ -133,17 +139,15 @@ void ConvertRow(const Layout& l, const uint8_t* row, size_t available, uint32_t*
       }
       break;
     case 16:
+    case 32: {
+      const bool masked = l.masks.alpha.mask != 0;
       for (size_t x = 0; x < complete; ++x) {
-        const uint32_t v = ReadLe16(row + 2 * x);
-        out[x] = Pixel(l.masks.red.Scale(v), l.masks.green.Scale(v), l.masks.blue.Scale(v));
+        const uint32_t v = bits == 16 ? ReadLe16(row + 2 * x) : ReadLe32(row + 4 * x);
+        out[x] = Pixel(l.masks.red.Scale(v), l.masks.green.Scale(v), l.masks.blue.Scale(v),
+                       masked ? l.masks.alpha.Scale(v) : 0xFF);
       }
       break;
-    case 32:
-      for (size_t x = 0; x < complete; ++x) {
-        const uint32_t v = ReadLe32(row + 4 * x);
-        out[x] = Pixel(l.masks.red.Scale(v), l.masks.green.Scale(v), l.masks.blue.Scale(v));
-      }
-      break;
+    }
   }
 }
 
@@ -151,14 +155,14 @@ void ConvertRow(const Layout& l, const uint8_t* row, size_t available, uint32_t*
 
 bool ReadDibGeometry(const DibSource& source, DibGeometry* geometry) {
   Layout layout;
-  if (!ReadLayout(source, &layout)) return false;
+  if (!ReadLayout(source, DibAlpha::Opaque, &layout)) return false;
   *geometry = layout.geometry;
   return true;
 }
 
-bool ConvertDibPixels(const DibSource& source, uint32_t* dest, size_t destStride) {
+bool ConvertDibPixels(const DibSource& source, uint32_t* dest, size_t destStride, DibAlpha alpha) {
   Layout l;
-  if (!ReadLayout(source, &l)) return false;
+  if (!ReadLayout(source, alpha, &l)) return false;
   const int32_t rows = l.geometry.height;
   for (int32_t y = 0; y < rows; ++y) {
     const int64_t stored = l.geometry.topDown ? y : rows - 1 - y;

@@ -33,9 +33,17 @@ struct DibGeometry {
 // or describes more pixels than a picture may have.
 bool ReadDibGeometry(const DibSource& source, DibGeometry* geometry);
 
-// Writes width x height pixels as 0xFFRRGGBB, top row first, `destStride` pixels apart
-// from one row to the next. False when the header cannot be read.
-bool ConvertDibPixels(const DibSource& source, uint32_t* dest, size_t destStride);
+// How the alpha of a bitmap with an alpha mask (16 or 32 bits with bit fields and an info
+// header of 56 bytes or more: V3, V4, V5) is taken.
+enum class DibAlpha {
+  Opaque,  // every pixel opaque, as the platform paints the bitmap on display
+  Masked,  // the alpha under the mask; bitmaps without an alpha mask are opaque
+};
+
+// Writes width x height pixels as 0xAARRGGBB (0xFFRRGGBB when opaque), top row first,
+// `destStride` pixels apart from one row to the next. False when the header cannot be read.
+bool ConvertDibPixels(const DibSource& source, uint32_t* dest, size_t destStride,
+                      DibAlpha alpha = DibAlpha::Opaque);
 
 // The same into a new buffer of width x height pixels.
 bool ConvertDib(const DibSource& source, DibGeometry* geometry, std::vector<uint32_t>* pixels);

@@ -1,6 +1,7 @@
 #pragma once
-// GIF input: the first image of a GIF file, drawn over its screen, as a 24-bit picture.
-// GIF pictures are shown but not reduced.
+// GIF input: the first image of a GIF file (or the one the options choose), drawn over its
+// screen, as a 24-bit picture (the window's way, which shows GIF pictures but does not
+// reduce them) or with the transparency viewers show.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,8 @@
 
 namespace genshoku {
 
-// Reads the first image of the GIF file at `path`. A file that cannot be opened or is not
-// a GIF89a file gives no picture and one line naming it on standard error (after the
+// Reads the first image (options.gifImage) of the GIF file at `path`. A file that cannot be opened
+// or is not a GIF89a file gives no picture and one line naming it on standard error (after the
 // reader's own line). An image whose data are damaged shows what was decoded of it.
 // With `damage` given, what is wrong with the data of a picture given all the same lands
 // there; `options` may refuse such files instead.

@@ -18,7 +18,7 @@ std::string WhyNoPicture(const png::VxRawPngDecoder& decoder, bool decoded) {
   if (!decoded) return decoder.hasHeader ? "damaged palette chunk" : "not a PNG file";
   if (!decoder.damage.empty()) return decoder.damage;
   png::PngPixelFormat format;
-  if (!png::FindPngPixelFormat(decoder.colorType, decoder.bitDepth, format)) {
+  if (!png::FindPngPixelFormat(decoder.colorType, decoder.bitDepth, format, decoder.pixelRules)) {
     return "unsupported PNG format (colour type " + std::to_string(decoder.colorType) +
            ", bit depth " + std::to_string(decoder.bitDepth) + ")";
   }
@@ -28,15 +28,22 @@ std::string WhyNoPicture(const png::VxRawPngDecoder& decoder, bool decoded) {
   return "not enough memory for the picture";
 }
 
+void Configure(png::VxRawPngDecoder& decoder, const ReadOptions& options) {
+  decoder.refuseDamaged = options.refuseDamaged;
+  decoder.pixelRules =
+      options.everyFormatWithAlpha ? png::PngPixelRules::Standard : png::PngPixelRules::Window;
+}
+
 PngInput Convert(png::VxRawPngDecoder& decoder, bool decoded, const std::string& name,
                  const ReadOptions& options, Diagnostics& diagnostics) {
   PngInput input;
   input.colorType = decoder.hasHeader ? decoder.colorType : -1;
   const bool refused = options.refuseDamaged && !decoder.damage.empty();
   if (!decoded || !decoder.HasPicture() || refused) {
-    // The window's line stays as it was; a caller that refuses damage hears the reason.
-    const std::string why = options.refuseDamaged ? WhyNoPicture(decoder, decoded)
-                                                  : "not a PNG picture that can be read";
+    // The window's line stays as it was; other callers hear the reason.
+    const bool windowReading = !options.refuseDamaged && !options.everyFormatWithAlpha;
+    const std::string why =
+        windowReading ? "not a PNG picture that can be read" : WhyNoPicture(decoder, decoded);
     diagnostics.Err("%s: %s\n", name.c_str(), why.c_str());
     return input;
   }
@@ -67,7 +74,7 @@ PngInput ReadPngFile(const std::string& path, Diagnostics& diagnostics,
     return {};
   }
   png::VxRawPngDecoder decoder(diagnostics);
-  decoder.refuseDamaged = options.refuseDamaged;
+  Configure(decoder, options);
   png::VxPngBinaryFileStream stream(file.get());
   const bool decoded = decoder.DecodeStream(stream);
   return Convert(decoder, decoded, path, options, diagnostics);
@@ -76,7 +83,7 @@ PngInput ReadPngFile(const std::string& path, Diagnostics& diagnostics,
 PngInput DecodePng(const uint8_t* data, size_t size, const std::string& name,
                    Diagnostics& diagnostics, const ReadOptions& options) {
   png::VxRawPngDecoder decoder(diagnostics);
-  decoder.refuseDamaged = options.refuseDamaged;
+  Configure(decoder, options);
   png::VxPngMemoryStream stream(data, size);
   const bool decoded = decoder.DecodeStream(stream);
   return Convert(decoder, decoded, name, options, diagnostics);

@@ -1,7 +1,8 @@
 #pragma once
 // PNG input through the program's own decoder, made into a picture of red, green, blue and
 // alpha samples (grey pictures as equal red, green and blue; opaque where the file has no
-// alpha).
+// alpha), by the window's rules or, when the options ask, with every format and its
+// transparency.
 
 #include <cstddef>
 #include <cstdint>

@@ -16,8 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The reader keeps only the rows it needs, which can never be more than the input.
   if (image.bytes.size() > size) __builtin_trap();
+  // Opaque as the window shows it, or with the alpha of an alpha mask (the input's length,
+  // which mutations change, chooses).
+  const genshoku::DibAlpha alpha =
+      size % 2 == 1 ? genshoku::DibAlpha::Masked : genshoku::DibAlpha::Opaque;
   const auto picture =
-      genshoku::PictureFromBmpImage(image, "fuzz.bmp", genshoku::SilentDiagnostics());
+      genshoku::PictureFromBmpImage(image, "fuzz.bmp", genshoku::SilentDiagnostics(), alpha);
   if (!picture) return 0;
   if (picture->pixels.size() != picture->PixelCount()) __builtin_trap();
   // Touch the whole picture so that a wrong size shows up.

@@ -29,10 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Images whose data cannot fill them refused, or drawn as far as they go (the input's
   // length, which mutations change, chooses).
   reader->RefuseDamagedImages(size % 2 == 1);
-  std::vector<uint8_t> rgb(size_t(reader->width()) * reader->height() * 3);
+  // The canvas with alpha, or red, green and blue alone.
+  const bool keepAlpha = size / 2 % 2 == 1;
+  reader->KeepAlpha(keepAlpha);
+  std::vector<uint8_t> canvas(size_t(reader->width()) * reader->height() * (keepAlpha ? 4 : 3));
   for (int image = 0; image < kMostImages; ++image) {
     const int result = reader->NextImage();
-    reader->Render(rgb.data());
+    if (keepAlpha) {
+      reader->RenderRgba(canvas.data());
+    } else {
+      reader->Render(canvas.data());
+    }
     if (result != genshoku::GifReader::kImageRead) break;
   }
   return 0;

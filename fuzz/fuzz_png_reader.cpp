@@ -16,9 +16,12 @@ constexpr uint64_t kFuzzPixelLimit = uint64_t{1} << 16;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   genshoku::png::VxPngMemoryStream stream(data, size);
   genshoku::png::VxRawPngDecoder decoder(genshoku::SilentDiagnostics(), kFuzzPixelLimit);
-  // Both ways of meeting damage: decoded as far as it goes, or refused up front (the
-  // input's length, which mutations change, chooses).
+  // Both ways of meeting damage: decoded as far as it goes, or refused up front, and both
+  // reading rules (the input's length, which mutations change, chooses).
   decoder.refuseDamaged = size % 2 == 1;
+  // The window's reading or the standard one (every format, transparency as alpha).
+  decoder.pixelRules = size / 2 % 2 == 1 ? genshoku::png::PngPixelRules::Standard
+                                         : genshoku::png::PngPixelRules::Window;
   decoder.DecodeStream(stream);
   // A refused file has no picture; a whole picture has no damage to report.
   if (decoder.refuseDamaged && decoder.HasPicture() && decoder.damage == "no image data") {

@@ -56,11 +56,21 @@ LoadStatus Take(std::optional<RgbaPicture> picture, const PictureSource& source,
 }
 
 LoadStatus TakeBmp(BmpReadStatus status, const BmpFileImage& image, const std::string& name,
-                   LoadedPicture* loaded, Diagnostics& diagnostics) {
+                   const ReadOptions& options, LoadedPicture* loaded, Diagnostics& diagnostics) {
   if (status == BmpReadStatus::CannotOpen) return LoadStatus::CannotOpen;
   if (status != BmpReadStatus::Ok) return LoadStatus::NotReadable;
   PictureSource source{PictureFormat::Bmp, -1, image.header.bitsPerPixel};
-  return Take(PictureFromBmpImage(image, name, diagnostics), source, {}, loaded);
+  const DibAlpha alpha = options.everyFormatWithAlpha ? DibAlpha::Masked : DibAlpha::Opaque;
+  return Take(PictureFromBmpImage(image, name, diagnostics, alpha), source, {}, loaded);
+}
+
+// Only GIF files hold more than one image.
+bool ImageExists(PictureFormat format, const std::string& name, const ReadOptions& options,
+                 Diagnostics& diagnostics) {
+  if (format == PictureFormat::Gif || options.gifImage == 0) return true;
+  diagnostics.Err("%s: a %s file holds a single image, not an image %d\n", name.c_str(),
+                  PictureFormatName(format), options.gifImage);
+  return false;
 }
 
 }  // namespace
@@ -73,6 +83,7 @@ LoadStatus LoadPictureFile(const std::string& path, std::optional<PictureFormat>
     format = SniffFile(path, &status, diagnostics);
     if (!format) return status;
   }
+  if (!ImageExists(*format, path, options, diagnostics)) return LoadStatus::NotReadable;
   DamageNote damage;
   switch (*format) {
     case PictureFormat::Jpeg: {
@@ -93,7 +104,7 @@ LoadStatus LoadPictureFile(const std::string& path, std::optional<PictureFormat>
   // (A BMP file too short for its rows is refused whole, damaged or not.)
   BmpFileImage image;
   const BmpReadStatus status = ReadBmpFileImage(path, &image, diagnostics);
-  return TakeBmp(status, image, path, loaded, diagnostics);
+  return TakeBmp(status, image, path, options, loaded, diagnostics);
 }
 
 LoadStatus LoadPictureBytes(const uint8_t* data, size_t size, const std::string& name,
@@ -104,6 +115,7 @@ LoadStatus LoadPictureBytes(const uint8_t* data, size_t size, const std::string&
     diagnostics.Err("%s: not a JPEG, PNG, GIF or BMP file\n", name.c_str());
     return LoadStatus::NotReadable;
   }
+  if (!ImageExists(*format, name, options, diagnostics)) return LoadStatus::NotReadable;
   DamageNote damage;
   switch (*format) {
     case PictureFormat::Jpeg: {
@@ -123,7 +135,7 @@ LoadStatus LoadPictureBytes(const uint8_t* data, size_t size, const std::string&
   }
   BmpFileImage image;
   const BmpReadStatus status = BmpFileImageFromMemory(data, size, name, &image, diagnostics);
-  return TakeBmp(status, image, name, loaded, diagnostics);
+  return TakeBmp(status, image, name, options, loaded, diagnostics);
 }
 
 }  // namespace genshoku

@@ -47,6 +47,10 @@ ReductionSettings PresetSettings(Preset preset) {
   return BestSettings();
 }
 
+void SetPresetFileReading(Preset preset, ReadOptions& read) {
+  read.everyFormatWithAlpha = preset == Preset::Best;
+}
+
 void SetPresetFileWriting(Preset preset, SaveSettings& save) {
   const bool best = preset == Preset::Best;
   save.compactPng = best;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "formats/read_options.h"
 #include "pipeline/reduce_picture.h"
 #include "pipeline/save_picture.h"
 
@@ -18,6 +19,11 @@ ReductionSettings PresetSettings(Preset preset);
 
 // The best preset's settings and options (the values bench/quality chose).
 ReductionSettings BestSettings();
+
+// How a preset reads its inputs: "best" every format with its transparency (every PNG
+// colour type and bit depth, GIF transparency, BMP alpha masks), "window" as the window
+// reads them, so that it gives the window's files byte for byte.
+void SetPresetFileReading(Preset preset, ReadOptions& read);
 
 // How a preset writes its files: "best" the smallest files the writers make (the compact
 // PNG stream, GIF files without the looping extension), "window" the window's streams.

@@ -132,6 +132,12 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
   return WriteBytes(bytes, path, settings.existing, diagnostics, targetExists);
 }
 
+bool SaveEncodedPicture(const std::vector<uint8_t>& bytes, const std::string& path,
+                        ExistingTarget existing, Diagnostics& diagnostics, bool* targetExists) {
+  if (targetExists != nullptr) *targetExists = false;
+  return WriteBytes(bytes, path, existing, diagnostics, targetExists);
+}
+
 std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
                                                   const SaveSettings& settings,
                                                   const std::string& name,

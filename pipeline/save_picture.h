@@ -35,6 +35,12 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
                  const SaveSettings& settings, Diagnostics& diagnostics,
                  bool* targetExists = nullptr);
 
+// Writes the bytes EncodePicture made at `path`, as SavePicture writes a file: complete or
+// not at all, keeping or replacing what is there as `existing` says.
+bool SaveEncodedPicture(const std::vector<uint8_t>& bytes, const std::string& path,
+                        ExistingTarget existing, Diagnostics& diagnostics,
+                        bool* targetExists = nullptr);
+
 // The file's bytes in memory; none (with a line naming `name`) on failure.
 std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
                                                   const SaveSettings& settings,

@@ -15,6 +15,9 @@ constexpr uint8_t kImageIntroducer = 0x2C;
 constexpr uint8_t kExtensionIntroducer = 0x21;
 constexpr uint8_t kTrailerByte = 0x3B;
 
+constexpr uint8_t kOpaque = 255;
+constexpr uint8_t kTransparent = 0;
+
 constexpr uint8_t kTablePresent = 0x80;
 constexpr uint8_t kInterlaced = 0x40;
 
@@ -36,22 +39,24 @@ GifReader::GifReader(std::unique_ptr<gif::ByteSource> source, Diagnostics& diagn
 GifReader::~GifReader() = default;
 
 std::unique_ptr<GifReader> GifReader::Open(const std::string& path, Diagnostics& diagnostics,
-                                           std::string* failure) {
+                                           std::string* failure, Versions versions) {
   std::unique_ptr<gif::ByteSource> source = gif::FileByteSource::Open(path);
   if (!source) {
     if (failure != nullptr) *failure = "cannot open the file";
     return nullptr;
   }
-  return Open(std::move(source), diagnostics, failure);
+  return Open(std::move(source), diagnostics, failure, versions);
 }
 
 std::unique_ptr<GifReader> GifReader::OpenMemory(const uint8_t* data, size_t size,
-                                                 Diagnostics& diagnostics, std::string* failure) {
-  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics, failure);
+                                                 Diagnostics& diagnostics, std::string* failure,
+                                                 Versions versions) {
+  return Open(std::make_unique<gif::MemoryByteSource>(data, size), diagnostics, failure, versions);
 }
 
 std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> source,
-                                           Diagnostics& diagnostics, std::string* failure) {
+                                           Diagnostics& diagnostics, std::string* failure,
+                                           Versions versions) {
   std::string ignored;
   std::string& why = failure != nullptr ? *failure : ignored;
   if (!source) {
@@ -68,7 +73,8 @@ std::unique_ptr<GifReader> GifReader::Open(std::unique_ptr<gif::ByteSource> sour
   }
   uint8_t version[3] = {};
   source->Read(version, 3);
-  if (std::memcmp(version, "89a", 3) != 0) {
+  const bool older = versions == Versions::Both && std::memcmp(version, "87a", 3) == 0;
+  if (std::memcmp(version, "89a", 3) != 0 && !older) {
     diagnostics.Err("invalid version\n");
     why = "not a GIF89a file";
     return nullptr;
@@ -110,7 +116,7 @@ bool GifReader::MakeScreen() {
   if (screenMade_) return true;
   const size_t pixels = size_t{width_} * height_;
   try {
-    screenRgb_.assign(pixels * 3, 0);
+    screenRgb_.assign(pixels * CanvasBytes(), 0);
     screenIndices_.assign(pixels, backgroundIndex_);
   } catch (const std::bad_alloc&) {
     std::vector<uint8_t>().swap(screenRgb_);
@@ -119,7 +125,7 @@ bool GifReader::MakeScreen() {
   }
   const uint8_t* background = globalTable_.colors + 3 * backgroundIndex_;
   if (background[0] != 0 || background[1] != 0 || background[2] != 0) {
-    FillRectangle(screenRgb_.data(), {0, 0, width_, height_}, background);
+    FillRectangle(screenRgb_.data(), {0, 0, width_, height_}, background, kTransparent);
   }
   screenMade_ = true;
   return true;
@@ -156,7 +162,8 @@ int GifReader::NextImage() {
 void GifReader::Dispose() {
   switch (disposalMethod_) {
     case 2:
-      FillRectangle(screenRgb_.data(), rectangle_, activeTable_->colors + 3 * backgroundIndex_);
+      FillRectangle(screenRgb_.data(), rectangle_, activeTable_->colors + 3 * backgroundIndex_,
+                    kTransparent);
       break;
     case 3: break;
     default: DrawImage(screenRgb_.data()); break;
@@ -230,43 +237,62 @@ void GifReader::NoteImageDamage(gif::LzwOutcome outcome, uint64_t decoded) {
   damage_ = broken ? "damaged compressed data" : "the data end before the last row";
 }
 
-void GifReader::FillRectangle(uint8_t* rgb, const gif::ImageRectangle& area,
-                              const uint8_t* color) const {
+void GifReader::FillRectangle(uint8_t* canvas, const gif::ImageRectangle& area,
+                              const uint8_t* color, uint8_t alpha) const {
   const uint32_t right = std::min<uint32_t>(width_, uint32_t(area.left) + area.width);
   const uint32_t bottom = std::min<uint32_t>(height_, uint32_t(area.top) + area.height);
   if (right <= area.left) return;
+  const size_t step = CanvasBytes();
   for (uint32_t y = area.top; y < bottom; ++y) {
-    uint8_t* pixel = rgb + (size_t(y) * width_ + area.left) * 3;
-    for (uint32_t x = area.left; x < right; ++x, pixel += 3) std::memcpy(pixel, color, 3);
+    uint8_t* pixel = canvas + (size_t(y) * width_ + area.left) * step;
+    for (uint32_t x = area.left; x < right; ++x, pixel += step) {
+      std::memcpy(pixel, color, 3);
+      if (keepAlpha_) pixel[3] = alpha;
+    }
   }
 }
 
-void GifReader::DrawImage(uint8_t* rgb) const {
+void GifReader::DrawImage(uint8_t* canvas) const {
   const uint32_t right = std::min<uint32_t>(width_, uint32_t(rectangle_.left) + rectangle_.width);
   const uint32_t bottom = std::min<uint32_t>(height_, uint32_t(rectangle_.top) + rectangle_.height);
+  const size_t step = CanvasBytes();
   for (uint32_t y = rectangle_.top; y < bottom; ++y) {
     const size_t rowStart = size_t(y) * width_;
     for (uint32_t x = rectangle_.left; x < right; ++x) {
       const uint8_t index = screenIndices_[rowStart + x];
       if (transparencyFlag_ && index == transparentIndex_) continue;
-      std::memcpy(rgb + (rowStart + x) * 3, activeTable_->colors + 3 * index, 3);
+      uint8_t* pixel = canvas + (rowStart + x) * step;
+      std::memcpy(pixel, activeTable_->colors + 3 * index, 3);
+      if (keepAlpha_) pixel[3] = kOpaque;
     }
   }
 }
 
-void GifReader::Render(uint8_t* buffer) const {
+void GifReader::CopyCanvas(uint8_t* buffer) const {
   if (!file_) return;
   if (!screenMade_) {
-    // No image yet: the screen is its background colour.
+    // No image yet: the screen is its background colour (transparent with KeepAlpha).
     const size_t pixels = size_t{width_} * height_;
     const uint8_t* background = globalTable_.colors + 3 * backgroundIndex_;
-    for (size_t i = 0; i < pixels; ++i) std::memcpy(buffer + 3 * i, background, 3);
+    const size_t step = CanvasBytes();
+    for (size_t i = 0; i < pixels; ++i) {
+      std::memcpy(buffer + step * i, background, 3);
+      if (keepAlpha_) buffer[step * i + 3] = kTransparent;
+    }
     return;
   }
   // (A screen without pixels has an empty canvas and nothing to copy.)
   if (screenRgb_.empty()) return;
   std::memcpy(buffer, screenRgb_.data(), screenRgb_.size());
   DrawImage(buffer);
+}
+
+void GifReader::Render(uint8_t* buffer) const {
+  if (!keepAlpha_) CopyCanvas(buffer);
+}
+
+void GifReader::RenderRgba(uint8_t* buffer) const {
+  if (keepAlpha_) CopyCanvas(buffer);
 }
 
 }  // namespace genshoku

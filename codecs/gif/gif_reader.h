@@ -37,26 +37,34 @@ class GifReader {
   // program, which keeps a forged header from demanding a huge canvas.
   static constexpr uint64_t kMaxScreenPixels = 100'000'000;
 
+  // The versions Open takes: GIF89a alone (the window's rule), or GIF87a too, the older
+  // version without extensions, which the same reading draws.
+  enum class Versions { Only89a, Both };
+
   // NextImage results.
   static constexpr int kImageRead = 1;
   static constexpr int kTrailer = 0;
   static constexpr int kError = -1;
 
-  // Opens a file. None when it cannot be opened, is not a GIF89a file with a global colour
+  // Opens a file. None when it cannot be opened, is not a GIF89a file (or GIF87a file, as
+  // `versions` allow) with a global colour
   // table ("invalid signature\n", "invalid version\n", "no global color table\n" on
   // standard error), declares a screen above kMaxScreenPixels, or memory is short. Then
   // `failure`, when given, receives the reason in a few words for a message that names
   // the file ("not a GIF file", ...).
   static std::unique_ptr<GifReader> Open(const std::string& path,
                                          Diagnostics& diagnostics = StandardDiagnostics(),
-                                         std::string* failure = nullptr);
+                                         std::string* failure = nullptr,
+                                         Versions versions = Versions::Only89a);
   // The same on bytes in memory, which must outlive the reader.
   static std::unique_ptr<GifReader> OpenMemory(const uint8_t* data, size_t size,
                                                Diagnostics& diagnostics = StandardDiagnostics(),
-                                               std::string* failure = nullptr);
+                                               std::string* failure = nullptr,
+                                               Versions versions = Versions::Only89a);
   static std::unique_ptr<GifReader> Open(std::unique_ptr<gif::ByteSource> source,
                                          Diagnostics& diagnostics = StandardDiagnostics(),
-                                         std::string* failure = nullptr);
+                                         std::string* failure = nullptr,
+                                         Versions versions = Versions::Only89a);
 
   ~GifReader();
   GifReader(const GifReader&) = delete;
@@ -80,8 +88,16 @@ class GifReader {
 
   // Copies the canvas into `buffer` (width x height x 3 bytes, red-green-blue, top row
   // first) and draws the current image's pixels over it, leaving transparent ones out.
-  // Before the first image the canvas is the background colour.
+  // Before the first image the canvas is the background colour. Not with KeepAlpha.
   void Render(uint8_t* buffer) const;
+
+  // When set before the first image, the canvas also keeps alpha, as viewers show a GIF:
+  // what no image has drawn, what an image's transparent index leaves out and what a
+  // disposal to the background clears are transparent (with the background colour), every
+  // drawn pixel opaque. RenderRgba then gives the picture.
+  void KeepAlpha(bool keep) { keepAlpha_ = keep; }
+  // As Render, into width x height x 4 bytes (red, green, blue, alpha). Only with KeepAlpha.
+  void RenderRgba(uint8_t* buffer) const;
 
   // Closes the input and releases the canvas; NextImage then reports kError and Render
   // leaves the buffer alone. The destructor does the same.
@@ -119,9 +135,16 @@ class GifReader {
   void ReadGraphicControl();
   void ReadApplication();
   int ReadImage();
-  // Draws the current image's non-transparent pixels into an RGB buffer of the screen's size.
-  void DrawImage(uint8_t* rgb) const;
-  void FillRectangle(uint8_t* rgb, const gif::ImageRectangle& area, const uint8_t* color) const;
+  // The bytes of one canvas pixel: red, green, blue, and alpha with KeepAlpha.
+  size_t CanvasBytes() const { return keepAlpha_ ? 4 : 3; }
+  // Draws the current image's non-transparent pixels, opaque, into a buffer laid out as the
+  // canvas.
+  void DrawImage(uint8_t* canvas) const;
+  // Paints `area` of a buffer laid out as the canvas with `color` (and `alpha`, with
+  // KeepAlpha).
+  void FillRectangle(uint8_t* canvas, const gif::ImageRectangle& area, const uint8_t* color,
+                     uint8_t alpha) const;
+  void CopyCanvas(uint8_t* buffer) const;
 
   std::unique_ptr<gif::ByteSource> file_;
   Diagnostics& diagnostics_;
@@ -140,11 +163,12 @@ class GifReader {
   GifColorTable globalTable_;
   gif::ImageRectangle rectangle_;
   uint8_t backgroundIndex_ = 0;
-  std::vector<uint8_t> screenRgb_;
+  std::vector<uint8_t> screenRgb_;  // the canvas: CanvasBytes() per pixel
   std::vector<uint8_t> screenIndices_;
   bool screenMade_ = false;
   bool imageSeen_ = false;
   bool refuseDamaged_ = false;
+  bool keepAlpha_ = false;
   std::string damage_;
 };
 

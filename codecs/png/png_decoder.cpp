@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <new>
 #include <stdexcept>
 
@@ -13,7 +12,6 @@ namespace genshoku::png {
 
 namespace {
 
-constexpr int32_t kNoTransparentValue = std::numeric_limits<int32_t>::max();
 constexpr int32_t kDefaultGamma = 100000;
 // Four samples of 16 bits: the most any PNG pixel takes.
 constexpr uint64_t kMostBitsPerPixel = 64;
@@ -244,6 +242,7 @@ void VxGenericPngDecoder::ResetChunkValues() {
   bitDepth = colorType = compressionMethod = filterMethod = interlaceMethod = 0;
   paletteCount = 0;
   paletteData.clear();
+  paletteAlpha.clear();
   for (int32_t& value : transparentValue) value = kNoTransparentValue;
   gamma = kDefaultGamma;
 }
@@ -277,6 +276,8 @@ void VxGenericPngDecoder::TakeTransparency(const std::vector<uint8_t>& data) {
       break;
     case 3:
       for (size_t i = 0; i < 3 && i < data.size(); ++i) transparentValue[i] = data[i];
+      // A palette has at most 256 entries: more alphas cannot belong to any.
+      paletteAlpha.assign(data.begin(), data.begin() + std::min<size_t>(data.size(), 256));
       break;
     default: break;
   }

@@ -18,6 +18,9 @@ enum class InflateOutcome;
 
 namespace genshoku::png {
 
+// A transparentValue the file did not give.
+inline constexpr int32_t kNoTransparentValue = 0x7FFFFFFF;
+
 class VxGenericPngDecoder {
  public:
   explicit VxGenericPngDecoder(Diagnostics& diagnostics = StandardDiagnostics());
@@ -60,7 +63,11 @@ class VxGenericPngDecoder {
   int32_t interlaceMethod = 0;
   int32_t paletteCount = 0;
   std::vector<uint8_t> paletteData;  // red, green, blue per entry
+  // The transparency chunk: for grey and truecolour pictures the key's samples; for palette
+  // pictures the first three alphas (as the window kept them), and all of them in
+  // paletteAlpha.
   int32_t transparentValue[3];
+  std::vector<uint8_t> paletteAlpha;  // alpha per palette entry, as many as the chunk holds
   int32_t gamma = 0;
 
   // After DecodeStream: what is wrong with the file when its data could not make the

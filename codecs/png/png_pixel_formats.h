@@ -13,6 +13,19 @@ enum PngColorType : int32_t {
   kTruecolourAlpha = 6,
 };
 
+// How the reader turns samples into red, green, blue and alpha.
+enum class PngPixelRules {
+  // The window's reading: ten formats (grey 1 and 8 bits, truecolour 8 and 16, palette 1
+  // to 8, grey with alpha 8, truecolour with alpha 8), the most significant byte of a
+  // 16-bit sample, the transparency chunk left aside, interlaced files of fewer than 8
+  // bits per pixel read through but not drawn.
+  Window,
+  // Every colour type and bit depth the PNG format has, 16-bit samples rounded to 8 bits,
+  // the transparency chunk as alpha (palette alphas, the grey or colour key), every
+  // interlaced file drawn: the picture libpng gives when it expands to 8-bit RGBA.
+  Standard,
+};
+
 struct PngPixelFormat {
   int32_t colorType = 0;
   int32_t bitDepth = 0;
@@ -28,7 +41,8 @@ struct PngPixelFormat {
   }
 };
 
-// False for every pair the reader does not decode.
-bool FindPngPixelFormat(int32_t colorType, int32_t bitDepth, PngPixelFormat& format);
+// False for every pair the reader does not decode under `rules`.
+bool FindPngPixelFormat(int32_t colorType, int32_t bitDepth, PngPixelFormat& format,
+                        PngPixelRules rules = PngPixelRules::Window);
 
 }  // namespace genshoku::png

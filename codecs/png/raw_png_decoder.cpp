@@ -55,7 +55,7 @@ void VxRawPngDecoder::ForgetImage() {
 
 uint64_t VxRawPngDecoder::ImageDataLimit() const {
   PngPixelFormat headerFormat;
-  if (!hasHeader || !FindPngPixelFormat(colorType, bitDepth, headerFormat)) return 0;
+  if (!hasHeader || !FindPngPixelFormat(colorType, bitDepth, headerFormat, pixelRules)) return 0;
   const uint64_t pixelCount = uint64_t{width} * height;
   if (pixelCount == 0 || pixelCount > pixelLimit) return 0;
   return CompressedLimit(height, headerFormat.LineBytes(width));
@@ -63,7 +63,7 @@ uint64_t VxRawPngDecoder::ImageDataLimit() const {
 
 bool VxRawPngDecoder::BeginImage() {
   ForgetImage();
-  if (!FindPngPixelFormat(colorType, bitDepth, format)) {
+  if (!FindPngPixelFormat(colorType, bitDepth, format, pixelRules)) {
     diagnostics().Out("Unsupported colorType-bitDepth combination.\n");
     diagnostics().Out("  Color type=%d\n", colorType);
     diagnostics().Out("  Bit deptch=%d\n", bitDepth);
@@ -91,6 +91,8 @@ bool VxRawPngDecoder::BeginImage() {
   }
   outWidth = width;
   outHeight = height;
+  standardPixels = StandardPixelConverter(format, paletteData, paletteAlpha, transparentValue);
+  runConversion = ChooseRunConversion();
 
   pixelX = -1;
   lineY = 0;
@@ -183,49 +185,7 @@ void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCou
   const uint8_t* source = line + byteX;
   const auto firstX = static_cast<uint32_t>(pixelX);
   if (!IsInterlaced()) {
-    // Consecutive pixels of one row: the same conversions as PutPixel, per format.
-    uint8_t* target = &pixels[outOffset];
-    switch (format.colorType) {
-      case kTruecolour:
-        if (format.bitDepth == 16) {
-          for (uint32_t i = 0; i < pixelCount; ++i, source += 6, target += 4) {
-            target[0] = source[0];
-            target[1] = source[2];
-            target[2] = source[4];
-            target[3] = kOpaque;
-          }
-        } else {
-          // Four bytes at a time, the fourth (the next pixel's red) replaced by the
-          // opacity; the last pixel, whose fourth byte may lie past the line, alone.
-          const uint8_t opaque[4] = {0, 0, 0, kOpaque};
-          uint32_t opaqueWord;
-          std::memcpy(&opaqueWord, opaque, 4);
-          const uint8_t colour[4] = {0xFF, 0xFF, 0xFF, 0};
-          uint32_t colourMask;
-          std::memcpy(&colourMask, colour, 4);
-          uint32_t i = 0;
-          for (; i + 1 < pixelCount; ++i, source += 3, target += 4) {
-            uint32_t word;
-            std::memcpy(&word, source, 4);
-            word = (word & colourMask) | opaqueWord;
-            std::memcpy(target, &word, 4);
-          }
-          for (; i < pixelCount; ++i, source += 3, target += 4) {
-            target[0] = source[0];
-            target[1] = source[1];
-            target[2] = source[2];
-            target[3] = kOpaque;
-          }
-        }
-        break;
-      case kTruecolourAlpha: std::copy_n(source, size_t{pixelCount} * 4, target); break;
-      default:
-        for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
-          PutPixel(outOffset + size_t{i} * 4, source);
-        }
-        break;
-    }
-    outOffset += size_t{pixelCount} * 4;
+    ConvertRun(source, pixelCount);
   } else {
     for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
       PutPixel(PixelOffset(firstX + i), source);
@@ -233,6 +193,73 @@ void VxRawPngDecoder::ConsumeWholePixels(const uint8_t* bytes, uint32_t pixelCou
   }
   pixelX += pixelCount;
   byteX += spanBytes;
+}
+
+VxRawPngDecoder::RunConversion VxRawPngDecoder::ChooseRunConversion() const {
+  if (format.colorType == kTruecolourAlpha && format.bitDepth == 8) return RunConversion::Rgba8;
+  if (format.colorType != kTruecolour) return RunConversion::None;
+  if (StandardRules()) {
+    // Keyed pixels take the pixel-by-pixel way.
+    if (standardPixels.HasKey()) return RunConversion::None;
+    return format.bitDepth == 8 ? RunConversion::Rgb8 : RunConversion::Rgb16Rounded;
+  }
+  return format.bitDepth == 16 ? RunConversion::Rgb16HighBytes : RunConversion::Rgb8;
+}
+
+void VxRawPngDecoder::ConvertRun(const uint8_t* source, uint32_t pixelCount) {
+  // Consecutive pixels of one row: the same conversions as PutPixel, per format.
+  uint8_t* target = &pixels[outOffset];
+  switch (runConversion) {
+    case RunConversion::Rgb16HighBytes:
+      for (uint32_t i = 0; i < pixelCount; ++i, source += 6, target += 4) {
+        target[0] = source[0];
+        target[1] = source[2];
+        target[2] = source[4];
+        target[3] = kOpaque;
+      }
+      break;
+    case RunConversion::Rgb16Rounded:
+      for (uint32_t i = 0; i < pixelCount; ++i, source += 6, target += 4) {
+        for (int c = 0; c < 3; ++c) {
+          target[c] = RoundSixteenBits(uint32_t{source[2 * c]} << 8 | source[2 * c + 1]);
+        }
+        target[3] = kOpaque;
+      }
+      break;
+    case RunConversion::Rgb8: {
+      // Four bytes at a time, the fourth (the next pixel's red) replaced by the opacity;
+      // the last pixel, whose fourth byte may lie past the line, alone.
+      const uint8_t opaque[4] = {0, 0, 0, kOpaque};
+      uint32_t opaqueWord;
+      std::memcpy(&opaqueWord, opaque, 4);
+      const uint8_t colour[4] = {0xFF, 0xFF, 0xFF, 0};
+      uint32_t colourMask;
+      std::memcpy(&colourMask, colour, 4);
+      uint32_t i = 0;
+      for (; i + 1 < pixelCount; ++i, source += 3, target += 4) {
+        uint32_t word;
+        std::memcpy(&word, source, 4);
+        word = (word & colourMask) | opaqueWord;
+        std::memcpy(target, &word, 4);
+      }
+      for (; i < pixelCount; ++i, source += 3, target += 4) {
+        target[0] = source[0];
+        target[1] = source[1];
+        target[2] = source[2];
+        target[3] = kOpaque;
+      }
+      break;
+    }
+    case RunConversion::Rgba8: std::copy_n(source, size_t{pixelCount} * 4, target); break;
+    case RunConversion::None: {
+      const auto unitBytes = static_cast<size_t>(format.unitBytes);
+      for (uint32_t i = 0; i < pixelCount; ++i, source += unitBytes) {
+        PutPixel(outOffset + size_t{i} * 4, source);
+      }
+      break;
+    }
+  }
+  outOffset += size_t{pixelCount} * 4;
 }
 
 void VxRawPngDecoder::ConsumePackedByte(uint8_t byte) {
@@ -244,8 +271,9 @@ void VxRawPngDecoder::ConsumePackedByte(uint8_t byte) {
   const int64_t count = std::min<int64_t>(8 / bits, linePixels - pixelX);
   for (int i = 0; i < count; ++i) {
     const uint32_t sample = (value >> (8 - bits * (i + 1))) & ((1u << bits) - 1);
-    // Interlaced files of packed pixels are read through but not drawn.
-    if (!IsInterlaced()) PutIndexedPixel(PixelOffset(static_cast<uint32_t>(pixelX)), sample);
+    // The window reads interlaced files of packed pixels through but does not draw them.
+    if (!IsInterlaced() || StandardRules())
+      PutIndexedPixel(PixelOffset(static_cast<uint32_t>(pixelX)), sample);
     ++pixelX;
   }
 }
@@ -283,6 +311,10 @@ size_t VxRawPngDecoder::PixelOffset(uint32_t x) {
 
 void VxRawPngDecoder::PutIndexedPixel(size_t offset, uint32_t index) {
   uint8_t* pixel = &pixels[offset];
+  if (StandardRules()) {
+    standardPixels.FromSample(index, pixel);
+    return;
+  }
   if (format.colorType == kGrey) {
     const uint8_t grey = index != 0 ? 255 : 0;
     pixel[0] = pixel[1] = pixel[2] = grey;
@@ -297,6 +329,10 @@ void VxRawPngDecoder::PutIndexedPixel(size_t offset, uint32_t index) {
 
 void VxRawPngDecoder::PutPixel(size_t offset, const uint8_t* bytes) {
   uint8_t* pixel = &pixels[offset];
+  if (StandardRules()) {
+    standardPixels.FromBytes(bytes, pixel);
+    return;
+  }
   switch (format.colorType) {
     case kGrey:
       pixel[0] = pixel[1] = pixel[2] = bytes[0];

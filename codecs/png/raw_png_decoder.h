@@ -9,12 +9,16 @@
 // The picture starts black and opaque, so whatever the data do not reach (a file cut
 // short, palette indices beyond the palette) has a defined value. Files without alpha get
 // alpha 255 everywhere.
+//
+// `pixelRules` chooses the formats and conversions: the window's (the default) or the PNG
+// standard's (every format, transparency as alpha; see PngPixelRules).
 
 #include <cstdint>
 #include <vector>
 
 #include "codecs/png/png_decoder.h"
 #include "codecs/png/png_pixel_formats.h"
+#include "codecs/png/png_standard_pixels.h"
 
 namespace genshoku::png {
 
@@ -45,6 +49,8 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   uint32_t outHeight = 0;
   std::vector<uint8_t> pixels;  // outWidth * outHeight * 4 bytes
 
+  PngPixelRules pixelRules = PngPixelRules::Window;
+
  protected:
   void ForgetImage() override;
   // Nothing for formats this decoder cannot make and pictures over the pixel limit.
@@ -53,7 +59,13 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
   std::string ImageFlaw() const override;
 
  private:
+  // The conversions ConsumeWholePixels makes a run at a time; the rest go pixel by pixel.
+  enum class RunConversion { None, Rgb8, Rgb16HighBytes, Rgb16Rounded, Rgba8 };
+
   bool IsInterlaced() const { return interlaceMethod == 1; }
+  bool StandardRules() const { return pixelRules == PngPixelRules::Standard; }
+  RunConversion ChooseRunConversion() const;
+  void ConvertRun(const uint8_t* source, uint32_t pixelCount);
   bool PictureComplete() const;
   // Moves to the next pass that has pixels; past pass 7 the picture is complete.
   void EnterPass(int firstCandidate);
@@ -70,6 +82,8 @@ class VxRawPngDecoder : public VxGenericPngDecoder {
 
   uint64_t pixelLimit;
   PngPixelFormat format;
+  StandardPixelConverter standardPixels;
+  RunConversion runConversion = RunConversion::None;
   uint32_t linePixels = 0;  // pixels per line of the image or of the current pass
   uint32_t lineCount = 0;   // lines of the image or of the current pass
 

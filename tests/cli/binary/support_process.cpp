@@ -37,8 +37,10 @@ std::string TemporaryFile(const char* kind) {
                             int errFd) {
   ::dup2(outFd, STDOUT_FILENO);
   ::dup2(errFd, STDERR_FILENO);
-  const int nothing = ::open("/dev/null", O_RDONLY);
-  if (nothing >= 0) ::dup2(nothing, STDIN_FILENO);
+  const char* input = options.standardInput.empty() ? "/dev/null" : options.standardInput.c_str();
+  const int inFd = ::open(input, O_RDONLY);
+  if (inFd < 0) ::_exit(126);
+  ::dup2(inFd, STDIN_FILENO);
   if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0) ::_exit(126);
   if (options.addressSpaceLimit != 0) {
     const rlimit limit{options.addressSpaceLimit, options.addressSpaceLimit};

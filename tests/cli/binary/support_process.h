@@ -26,6 +26,7 @@ struct ProcessOptions {
   std::vector<std::pair<std::string, std::string>> environment;  // added or replaced
   uint64_t addressSpaceLimit = 0;                                // bytes; 0: none
   int timeoutSeconds = 300;                                      // then the child is killed
+  std::string standardInput;  // a file to read as standard input; empty: /dev/null
 };
 
 // The genshoku-cli of this build.
