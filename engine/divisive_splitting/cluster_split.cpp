@@ -10,6 +10,21 @@
 
 namespace genshoku {
 
+namespace {
+
+// The side of a split that received every colour of `parent` (in the same order) takes
+// over its pixels and everything measured of them: the pass over the pixels would write
+// the same list and add the same sums, and the same products would follow from them.
+void TakeOverWhole(ClusterMembers& parent, ClusterMembers& side) {
+  side.pixels = std::move(parent.pixels);
+  side.sums = parent.sums;
+  side.products = parent.products;
+  side.termSum = parent.termSum;
+  parent = ClusterMembers{};
+}
+
+}  // namespace
+
 std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters& clusters,
                                           int label, int64_t m, int threads, int previousAxisIndex,
                                           int previousThreshold) {
@@ -18,6 +33,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   clusters[label] = ClusterMembers{};
   worked->parentSums = parent.sums;
   worked->parentProducts = parent.products;
+  worked->parentTermSum = parent.termSum;
   // An empty cluster gives 0/0 here; the NaNs make the diagonalisation stop at once and
   // touch no pixel below.
   const Triple mean = MeanOfSums(parent.sums, m);
@@ -60,6 +76,17 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
                         const ColourTable::Working& w = set.working[c];
                         sides[c] = {w.y, w.u, w.v, place, up};
                       });
+  if (m > 0 && (staying.colours.empty() || moving.colours.empty())) {
+    // Every colour fell on one side (a cluster of one colour, or of colours alike along
+    // the axis): that side is the cluster as it was, with its list, sums and products.
+    // Taking it over whole keeps the splitting of flat pictures linear in their pixels.
+    TakeOverWhole(parent, staying.colours.empty() ? moving : staying);
+    const int whole = staying.colours.empty() ? 1 : 0;
+    worked->spread[whole] = SpreadOfMeasuredCluster(context, whole == 1 ? moving : staying,
+                                                    worked->axisIndex);
+    worked->spread[1 - whole] = 0.0;
+    return worked;
+  }
   // Only the records the pass over the pixels reads stay while the lists are made.
   std::vector<uint32_t>().swap(parent.colours);
   std::vector<uint32_t>().swap(set.numbers);
@@ -77,6 +104,7 @@ ClusterMembers RejoinedCluster(WorkedSplit& worked) {
   ClusterMembers whole = Rejoined(worked.staying, worked.moving);
   whole.sums = worked.parentSums;
   whole.products = worked.parentProducts;
+  whole.termSum = worked.parentTermSum;
   worked = WorkedSplit{};
   return whole;
 }

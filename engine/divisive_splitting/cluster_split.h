@@ -14,6 +14,7 @@ struct WorkedSplit {
   // The cluster's own sums, for putting it back together when the split is dropped.
   Triple parentSums;
   CovarianceSums parentProducts;
+  double parentTermSum = 0.0;
   bool converged = true;  // the covariance could be diagonalised
   // The axis came from the eigenvalues; otherwise it is the previous split's, and a split
   // worked out ahead of its turn cannot be used.

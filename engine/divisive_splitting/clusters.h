@@ -58,6 +58,7 @@ struct ClusterMembers {
   std::vector<uint32_t> colours;
   Triple sums;              // sums of the working colours, reversed order, pixel order
   CovarianceSums products;  // about the cluster's mean, pixel order
+  double termSum = 0.0;     // sum of its split priority terms, made with the products
 };
 
 using Clusters = std::array<ClusterMembers, kPaletteSize>;

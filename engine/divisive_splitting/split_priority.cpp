@@ -70,6 +70,7 @@ double AddProducts(const SplitContext& context, ClusterMembers& cluster,
     cluster.products =
         WeightedProducts(context, cluster.pixels, working, mean, sumsTerms, run, termSum);
   }
+  cluster.termSum = termSum;
   return termSum;
 }
 
@@ -145,6 +146,15 @@ void SpreadsOfTwoClusters(const SplitContext& context, ClusterMembers& first,
                               : SpreadOf(context, *clusters[part], count, working[part],
                                          means[part], termSums[part], previousAxisIndex);
   }
+}
+
+double SpreadOfMeasuredCluster(const SplitContext& context, const ClusterMembers& cluster,
+                               int previousAxisIndex) {
+  const int64_t count = static_cast<int64_t>(cluster.pixels.size());
+  if (count == 0) return 0.0;
+  const Triple mean = MeanOfSums(cluster.sums, count);
+  const WorkingColours working = WorkingOf(context.colours, cluster.colours);
+  return SpreadOf(context, cluster, count, working, mean, cluster.termSum, previousAxisIndex);
 }
 
 CovarianceSums SquaredDistanceProducts(const MemberList& pixels,

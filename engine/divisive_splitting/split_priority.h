@@ -17,6 +17,12 @@ void SpreadsOfTwoClusters(const SplitContext& context, ClusterMembers& first,
                           ClusterMembers& second, int previousAxisIndex, int threads,
                           double (&spread)[2]);
 
+// The SPREAD of a cluster whose products and term sum are already its own (a cluster
+// taken over whole from its parent), from its colours alone: what SpreadsOfTwoClusters
+// gives for it, without a pass over its pixels.
+double SpreadOfMeasuredCluster(const SplitContext& context, const ClusterMembers& cluster,
+                               int previousAxisIndex);
+
 // The products about `mean` of the pixels of a cluster, in pixel order, in plane order of
 // the axes (the working colours by place in the cluster's table), and the sum of their
 // squared distances from the mean.

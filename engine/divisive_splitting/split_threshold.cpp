@@ -285,37 +285,7 @@ IntegerHistogram HistogramOf(int64_t count, const int32_t* values) {
   return histogram;
 }
 
-int OtsuThresholdInt(const IntegerHistogram& histogram) {
-  if (histogram.count <= 0) return 0;
-  const std::vector<int64_t>& bins = histogram.bins;
-  const int32_t minimum = histogram.minimum;
-  const int64_t K = static_cast<int64_t>(bins.size());
-
-  // Running sums instead of summing both sides from scratch for every candidate: the
-  // additions to sL happen in the same order (bins upwards), and sU, summed upwards from
-  // bin t, is formed once per candidate as before.
-  float bestScore = 0.0f;
-  int64_t bestIndex = 0;
-  int64_t nL = 0;
-  float sL = 0.0f;
-  for (int64_t t = 1; t < K; ++t) {
-    nL += bins[t - 1];
-    sL += static_cast<float>((minimum + (t - 1)) * bins[t - 1]);
-    int64_t nU = 0;
-    float sU = 0.0f;
-    for (int64_t b = t; b < K; ++b) {
-      nU += bins[b];
-      sU += static_cast<float>((minimum + b) * bins[b]);
-    }
-    const float difference = sL / static_cast<float>(nL) - sU / static_cast<float>(nU);
-    const float score = static_cast<float>(nU) * static_cast<float>(nL) * (difference * difference);
-    if (score > bestScore) {
-      bestScore = score;
-      bestIndex = t;
-    }
-  }
-  return static_cast<int>(minimum + bestIndex);
-}
+// OtsuThresholdInt(const IntegerHistogram&) is in integer_otsu.cpp.
 
 int OtsuThresholdInt(int64_t count, const int32_t* values) {
   return OtsuThresholdInt(HistogramOf(count, values));

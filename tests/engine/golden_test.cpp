@@ -82,6 +82,94 @@ TEST(GoldenReductions, PalettesIndicesAndDiagnosticsAreUnchanged) {
   }
 }
 
+// Every pixel a colour of its own: red and green run through all pairs.
+Picture AllDistinctColours(int width, int height) {
+  Picture picture(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) picture.Set(x, y, x & 255, y & 255, (x * 7 + y * 13) & 255);
+  }
+  return picture;
+}
+
+// Pictures of the kinds that once found slow paths (one colour, two colours, stripes,
+// single rows and columns, few or all-distinct colours) and the settings that choose the
+// other threshold and spread rules, each reduced on one and on two threads. The hashes were
+// recorded from the literal engine; GENSHOKU_GOLDEN_FROM_REFERENCE=1 runs it instead (slow:
+// minutes).
+TEST(GoldenReductions, PicturesOfEveryKindAreUnchanged) {
+  using namespace test_support;
+  auto with = [](auto change) {
+    ReductionParams params;
+    change(params);
+    return params;
+  };
+  const ReductionParams otsuOnIntegers = with([](ReductionParams& p) { p.thresholdMode = 0; });
+  const ReductionParams heavyLuminance = with([](ReductionParams& p) {
+    p.thresholdMode = 0;
+    p.weightY = 1000.0;
+  });
+  struct KindCase {
+    const char* name;
+    Picture picture;
+    ReductionParams params;
+    uint64_t expectedHash;
+  };
+  const KindCase cases[] = {
+      {"flat 320x240", FlatPicture(320, 240, 90, 140, 200), {}, 0x35d88defc9e07493ull},
+      {"flat 320x240, Otsu on integers", FlatPicture(320, 240, 90, 140, 200), otsuOnIntegers,
+       0xe000de17b790f19bull},
+      {"flat 200x150, median", FlatPicture(200, 150, 3, 250, 7),
+       with([](ReductionParams& p) { p.thresholdMode = 1; }), 0xc6bfe35b977d7f54ull},
+      {"flat 200x150, edge-weighted spreads", FlatPicture(200, 150, 128, 128, 128),
+       with([](ReductionParams& p) { p.edgeOperator = 4; }), 0xa23f7cf015fbd4bbull},
+      {"flat 200x150, largest distance", FlatPicture(200, 150, 0, 0, 0),
+       with([](ReductionParams& p) { p.spreadMode = 0; }), 0xaabbeb30d172b85ull},
+      {"flat 200x150, variance along the axis", FlatPicture(200, 150, 255, 255, 255),
+       with([](ReductionParams& p) { p.spreadMode = 2; }), 0x3a574b055a1006b0ull},
+      {"flat 200x150, extent along the axis", FlatPicture(200, 150, 40, 80, 120),
+       with([](ReductionParams& p) { p.spreadMode = 5; }), 0xfde41df11195386eull},
+      {"two colours 300x200", FewColoursPicture(300, 200, 2, 11), {}, 0xb1f744cf1359344dull},
+      {"stripes 256x192", StripesPicture(256, 192, 3), {}, 0x73349f78b0d4ab03ull},
+      {"stripes 256x192, mean", StripesPicture(256, 192, 5),
+       with([](ReductionParams& p) { p.thresholdMode = 2; }), 0xf7417cb6f2f436b3ull},
+      {"16 colours 200x150", FewColoursPicture(200, 150, 16, 12), {}, 0xb442e6ce78c1a69full},
+      {"300 colours 240x180", FewColoursPicture(240, 180, 300, 13), {}, 0x205feb002443d998ull},
+      {"gradient 400x300", GradientPicture(400, 300), {}, 0xd0fc448b8fbb7724ull},
+      {"column 1x3000", GradientPicture(1, 3000), {}, 0x33d0ae8f79e5f72dull},
+      {"row 3000x1", GradientPicture(3000, 1), {}, 0x7656c4d16ed96f1cull},
+      {"all distinct 256x256", AllDistinctColours(256, 256), {}, 0x9dc502a7c899b81full},
+      {"noise 32x24, Otsu on integers, luminance weight 1000", NoisePicture(32, 24, 6),
+       heavyLuminance, 0x4ba47f1c58777010ull},
+      {"photo-like 320x240, Otsu on integers", PhotoLikePicture(320, 240, 24, 6), otsuOnIntegers,
+       0xf8f409507572c11eull},
+      {"photo-like 200x150, Otsu on reals", PhotoLikePicture(200, 150, 25, 4),
+       with([](ReductionParams& p) { p.thresholdMode = 3; }), 0x8d31018852dcd20bull},
+      {"noise 120x90, Otsu on integers, luminance weight 60", NoisePicture(120, 90, 7),
+       with([](ReductionParams& p) {
+         p.thresholdMode = 0;
+         p.weightY = 60.0;
+       }),
+       0x874d95a3ed5f7578ull},
+  };
+  const char* fromReference = std::getenv("GENSHOKU_GOLDEN_FROM_REFERENCE");
+  const bool literal = fromReference != nullptr && std::string(fromReference) == "1";
+  for (const KindCase& kind : cases) {
+    for (const int threads : {1, 2}) {
+      if (literal && threads == 2) continue;
+      EngineServices services;
+      services.threads = threads;
+      Picture picture = kind.picture;
+      const Reduction reduction =
+          Reduce(picture, kind.params, services,
+                 literal ? &reference::ReduceColors : &test_support::EngineReduceColors);
+      EXPECT_EQ(reduction.result, ReduceResult::Ok) << kind.name;
+      const uint64_t actual = reduction.Hash();
+      EXPECT_EQ(actual, kind.expectedHash)
+          << kind.name << ", " << threads << " thread(s): 0x" << std::hex << actual << "ull";
+    }
+  }
+}
+
 // Photo-like pictures of a few hundred thousand pixels: smooth shading, grain and hard
 // edges give thousands of distinct colours, long k-means refinements and clusters of every
 // size, as real photos do. The hashes were recorded from the literal engine; setting
