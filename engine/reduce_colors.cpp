@@ -53,6 +53,78 @@ const char* ReduceResultText(ReduceResult result) {
 
 namespace {
 
+// The clustering: the colours split into as many clusters as the palette has entries, the
+// palette of the clusters and its k-means refinement, or without the refinement each
+// colour's cluster as the entry its searches start from. The clusters' memory is let go
+// when this returns.
+void ClusterColours(ColourTable& colours, std::vector<double>& edgeStrength, uint8_t* srcR,
+                    uint8_t* srcG, uint8_t* srcB, const ReductionParams& params,
+                    const EngineOptions& options, EngineRun& run, int threads,
+                    WorkingPalette& palette, std::vector<uint8_t>& entryOfColour) {
+  const int entries = options.paletteSize;
+  run.PhaseStarted(EnginePhase::FirstSplit);
+  ClusterTable clusterTable;
+  auto clusters = std::make_unique<Clusters>();
+  SplitIntoClusters(colours, edgeStrength.empty() ? nullptr : edgeStrength.data(), params, threads,
+                    entries, clusterTable, *clusters, run);
+  std::vector<double>().swap(edgeStrength);
+
+  run.PhaseStarted(EnginePhase::PaletteAssembly);
+  AssemblePalette(clusterTable, *clusters, entries, palette, run);
+
+  if (params.kmeansOn == 1) {
+    run.PhaseStarted(EnginePhase::KMeans);
+    RenumberColoursByCluster(colours, *clusters);
+    RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
+                        threads, entries, options.kmeansBoundsWidening);
+  } else {
+    // Without the refinement every colour starts its searches from its cluster.
+    entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
+    for (int label = 0; label < entries; ++label) {
+      for (const uint32_t c : (*clusters)[label].colours) {
+        entryOfColour[c] = static_cast<uint8_t>(label);
+      }
+    }
+  }
+}
+
+// The final mapping: every pixel to an entry of the RGB palette, with the diffusion the
+// settings choose (none leaves the nearest entries already in `indexPlane`).
+void MapPixelsToEntries(const EngineSource& source, const ReductionParams& params,
+                        const EngineOptions& options, ColourTable& colours,
+                        const PaletteRecord* records, const uint8_t* paletteRed,
+                        const uint8_t* paletteGreen, const uint8_t* paletteBlue,
+                        uint8_t* indexPlane, EngineRun& run, int threads) {
+  const int width = source.width;
+  const int height = source.height;
+  const uint8_t* srcR = source.red;
+  const uint8_t* srcG = source.green;
+  const uint8_t* srcB = source.blue;
+  const uint8_t* excluded = source.excluded;
+  const int entries = options.paletteSize;
+  if (options.adaptiveDiffusion == 1) {
+    AdaptiveDiffusionSettings settings;
+    settings.strength = params.diffusionStrength;
+    settings.contrastScale = options.diffusionContrastScale;
+    settings.serpentine = options.serpentine == 1;
+    settings.quadraticFalloff = options.diffusionFalloff == 2;
+    settings.errorLimit = options.diffusionErrorLimit;
+    settings.chromaWeight = options.chromaWeight;
+    settings.spacingScale = options.diffusionSpacingScale;
+    settings.fineStep = options.diffusionFineStep;
+    settings.excluded = excluded;
+    DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
+                    settings, indexPlane, &run);
+  } else if (params.finalMapMode == 1) {
+    DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
+                      srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue, excluded,
+                      indexPlane, run, threads);
+  } else if (params.finalMapMode == 2) {
+    DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
+                           entries, records, excluded, indexPlane, run, threads);
+  }
+}
+
 // The phases in their fixed order. The working colours live in a table of the picture's
 // distinct colours; each buffer is released when the last phase that reads it ends. Every
 // phase works on the first `entries` entries of the palette.
@@ -92,32 +164,8 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
 
   WorkingPalette palette;
   std::vector<uint8_t> entryOfColour;
-  {
-    run.PhaseStarted(EnginePhase::FirstSplit);
-    ClusterTable clusterTable;
-    auto clusters = std::make_unique<Clusters>();
-    SplitIntoClusters(colours, edgeStrength.empty() ? nullptr : edgeStrength.data(), params,
-                      threads, entries, clusterTable, *clusters, run);
-    std::vector<double>().swap(edgeStrength);
-
-    run.PhaseStarted(EnginePhase::PaletteAssembly);
-    AssemblePalette(clusterTable, *clusters, entries, palette, run);
-
-    if (params.kmeansOn == 1) {
-      run.PhaseStarted(EnginePhase::KMeans);
-      RenumberColoursByCluster(colours, *clusters);
-      RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
-                          threads, entries, options.kmeansBoundsWidening);
-    } else {
-      // Without the refinement every colour starts its searches from its cluster.
-      entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
-      for (int label = 0; label < entries; ++label) {
-        for (const uint32_t c : (*clusters)[label].colours) {
-          entryOfColour[c] = static_cast<uint8_t>(label);
-        }
-      }
-    }
-  }
+  ClusterColours(colours, edgeStrength, srcR, srcG, srcB, params, options, run, threads, palette,
+                 entryOfColour);
   std::vector<uint32_t>().swap(colours.takingPart);
   if (colours.pixelColour.empty()) colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
 
@@ -149,27 +197,8 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
   }
 
   run.PhaseStarted(EnginePhase::FinalMapping);
-  if (adaptive) {
-    AdaptiveDiffusionSettings settings;
-    settings.strength = params.diffusionStrength;
-    settings.contrastScale = options.diffusionContrastScale;
-    settings.serpentine = options.serpentine == 1;
-    settings.quadraticFalloff = options.diffusionFalloff == 2;
-    settings.errorLimit = options.diffusionErrorLimit;
-    settings.chromaWeight = options.chromaWeight;
-    settings.spacingScale = options.diffusionSpacingScale;
-    settings.fineStep = options.diffusionFineStep;
-    settings.excluded = excluded;
-    DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
-                    settings, indexPlane, &run);
-  } else if (params.finalMapMode == 1) {
-    DiffuseColoursRgb(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                      srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue, excluded,
-                      indexPlane, run, threads);
-  } else if (params.finalMapMode == 2) {
-    DiffuseColoursWeighted(width, height, params.diffusionKernel, params.diffusionStrength, colours,
-                           entries, records, excluded, indexPlane, run, threads);
-  }
+  MapPixelsToEntries(source, params, options, colours, records, paletteRed, paletteGreen,
+                     paletteBlue, indexPlane, run, threads);
   return ReduceResult::Ok;
 }
 
