@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "common/diagnostics.h"
-#include "shell/bmp_file.h"
 #include "formats/dib_image.h"
+#include "shell/bmp_file.h"
 #include "shell/reduction_entry.h"
 
 namespace {

@@ -82,8 +82,8 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
     // Taking it over whole keeps the splitting of flat pictures linear in their pixels.
     TakeOverWhole(parent, staying.colours.empty() ? moving : staying);
     const int whole = staying.colours.empty() ? 1 : 0;
-    worked->spread[whole] = SpreadOfMeasuredCluster(context, whole == 1 ? moving : staying,
-                                                    worked->axisIndex);
+    worked->spread[whole] =
+        SpreadOfMeasuredCluster(context, whole == 1 ? moving : staying, worked->axisIndex);
     worked->spread[1 - whole] = 0.0;
     return worked;
   }

@@ -38,7 +38,8 @@ TEST(CliOptions, SettingsAreNamedAndRangeChecked) {
       {"in.bmp", "-o", "out.png", "--set", "colourMode=5", "--set=diffusionStrength=0.5", "-v"});
   EXPECT_EQ(options.settings.params.colourMode, 5);
   EXPECT_EQ(options.settings.params.diffusionStrength, 0.5);
-  EXPECT_EQ(options.settings.params.edgeOperator, 6) << "other settings keep the reduce command's values";
+  EXPECT_EQ(options.settings.params.edgeOperator, 6)
+      << "other settings keep the reduce command's values";
   EXPECT_TRUE(options.verbose);
 
   EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode=10"}).find("colourMode"), std::string::npos);
@@ -126,9 +127,9 @@ TEST_F(CliRun, SettingsReachTheEngine) {
   PutBmp("in.bmp", 6, 6);
   ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("a.bmp"), "-v", "--preset=window"}), kExitOk);
   EXPECT_NE(lines_.Text(DiagnosticStream::Err).find(" iter\n"), std::string::npos);
-  ASSERT_EQ(Run({Path("in.bmp"), "-o", Path("b.bmp"), "-v", "--set", "kmeansOn=0", "--preset",
-                 "window"}),
-            kExitOk);
+  ASSERT_EQ(
+      Run({Path("in.bmp"), "-o", Path("b.bmp"), "-v", "--set", "kmeansOn=0", "--preset", "window"}),
+      kExitOk);
   EXPECT_EQ(lines_.Text(DiagnosticStream::Err).find(" iter\n"), std::string::npos)
       << "no k-means pass runs when it is switched off";
 }

@@ -49,17 +49,19 @@ TEST(Pipeline, EverySaveFormatLoadsBackToThePaletteColours) {
   for (const auto& [width, height] : {std::pair{1, 1}, {7, 5}, {33, 2}}) {
     for (size_t entries : {size_t{2}, size_t{3}, size_t{16}, size_t{17}, size_t{256}}) {
       const IndexedPicture picture = Indexed(width, height, entries);
-      for (const auto& [format, smallest] :
-           {std::pair{PictureFormat::Bmp, false}, {PictureFormat::Png, false},
-            {PictureFormat::Png, true}, {PictureFormat::Gif, false}, {PictureFormat::Gif, true}}) {
+      for (const auto& [format, smallest] : {std::pair{PictureFormat::Bmp, false},
+                                             {PictureFormat::Png, false},
+                                             {PictureFormat::Png, true},
+                                             {PictureFormat::Gif, false},
+                                             {PictureFormat::Gif, true}}) {
         SaveSettings settings;
         settings.format = format;
         settings.compactPng = smallest;
         settings.stillGif = smallest;
         const std::string what = std::string(PictureFormatName(format)) +
-                                 (smallest ? " (smallest) " : " ") +
-                                 std::to_string(width) + "x" + std::to_string(height) + " with " +
-                                 std::to_string(entries) + " entries";
+                                 (smallest ? " (smallest) " : " ") + std::to_string(width) + "x" +
+                                 std::to_string(height) + " with " + std::to_string(entries) +
+                                 " entries";
         const std::string path = folder.Path("out");
         ASSERT_TRUE(SavePicture(picture, path, settings, SilentDiagnostics())) << what;
         LoadedPicture fromFile;

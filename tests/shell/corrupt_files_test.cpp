@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "formats/bmp_layout.h"
-#include "shell/decoded_picture.h"
 #include "formats/dib_image.h"
+#include "shell/decoded_picture.h"
 #include "shell/input_decoding.h"
 #include "shell/reduction_entry.h"
 #include "support_files.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/bmp_file.h"
 #include "formats/bmp_layout.h"
+#include "shell/bmp_file.h"
 #include "support_files.h"
 
 namespace genshoku {

@@ -242,7 +242,11 @@ TEST(CliSkipIfLarger, KeepsNoOutputThatWouldNotBeSmaller) {
   // A PNG of one colour becomes a BMP of a byte per pixel: skipped, with code 98.
   const std::string tiny = folder.Path("tiny.png");
   WriteWholeFile(tiny, genshoku::testing::MakePng(
-                           64, 64, [](int, int) { return genshoku::testing::Rgb{1, 2, 3}; }, 2));
+                           64, 64,
+                           [](int, int) {
+                             return genshoku::testing::Rgb{1, 2, 3};
+                           },
+                           2));
   const std::string out = folder.Path("tiny.bmp");
   const ProcessResult skipped = RunCli({tiny, "-o", out, "--skip-if-larger"});
   EXPECT_EQ(skipped.exitCode, 98) << skipped.Describe();
