@@ -169,6 +169,70 @@ bool Is(const std::string& argument, const char* shortName, const char* longName
          argument.compare(0, name.size() + 1, name + "=") == 0;
 }
 
+// "-j N": 0 (one per processor) to 64.
+bool ParseThreads(const std::string& value, Options* parsed, std::string* message) {
+  char* end = nullptr;
+  const long threads = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || threads < 0 || threads > 64) {
+    *message = "--threads takes a whole number from 0 to 64, not '" + value + "'";
+    return false;
+  }
+  parsed->threads = static_cast<int>(threads);
+  return true;
+}
+
+// "--ext png" or "--ext .png": one of the output formats' extensions.
+bool ParseExtension(const std::string& value, Options* parsed, std::string* message) {
+  parsed->extension = value.empty() || value[0] != '.' ? "." + value : value;
+  std::string why;
+  if (!IsNamePart(parsed->extension) || !OutputFormatOf("x" + parsed->extension, &why)) {
+    *message = "--ext takes .bmp, .png or .gif, not '" + parsed->extension + "'";
+    return false;
+  }
+  parsed->extensionGiven = true;
+  return true;
+}
+
+// The --set changes, NAME=VALUE each, on top of the preset's settings in the order given.
+bool ApplySettingChanges(const std::vector<std::string>& changes, ReductionSettings* settings,
+                         std::string* message) {
+  for (const std::string& change : changes) {
+    const size_t equals = change.find('=');
+    if (equals == std::string::npos) {
+      *message = "--set takes NAME=VALUE, not '" + change + "'";
+      return false;
+    }
+    const std::string name = change.substr(0, equals);
+    const std::string value = change.substr(equals + 1);
+    if (FindEngineOption(name) != nullptr) {
+      if (!SetEngineOption(settings->options, name, value, message)) return false;
+    } else if (!SetReductionParam(settings->params, name, value, message)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// What a run that reduces needs: inputs, and outputs that fit them.
+bool CheckInputsAndOutputs(const Options& parsed, std::string* message) {
+  if (parsed.inputs.empty()) {
+    *message = "no input file";
+    return false;
+  }
+  if (parsed.outputGiven && parsed.inputs.size() > 1) {
+    *message = "-o names one output file; for several inputs use --out-dir";
+    return false;
+  }
+  if (parsed.outputGiven && !parsed.outDir.empty()) {
+    *message = "-o and --out-dir cannot be used together";
+    return false;
+  }
+  if (parsed.outputGiven && !parsed.WritesStandardOutput() &&
+      !OutputFormatOf(parsed.output, message))
+    return false;
+  return CheckStandardInput(parsed, message);
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
@@ -203,15 +267,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
       if (!TakeValue(arguments, i, argument == "-d" ? "-d" : "--out-dir", &parsed.outDir, message))
         return false;
     } else if (Is(argument, "-j", "--threads")) {
-      if (!TakeValue(arguments, i, argument == "-j" ? "-j" : "--threads", &value, message))
+      if (!TakeValue(arguments, i, argument == "-j" ? "-j" : "--threads", &value, message) ||
+          !ParseThreads(value, &parsed, message))
         return false;
-      char* end = nullptr;
-      const long threads = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || threads < 0 || threads > 64) {
-        *message = "--threads takes a whole number from 0 to 64, not '" + value + "'";
-        return false;
-      }
-      parsed.threads = static_cast<int>(threads);
     } else if (Is(argument, "", "--suffix")) {
       if (!TakeValue(arguments, i, "--suffix", &parsed.suffix, message)) return false;
       if (!IsNamePart(parsed.suffix)) {
@@ -219,15 +277,9 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
         return false;
       }
     } else if (Is(argument, "", "--ext")) {
-      if (!TakeValue(arguments, i, "--ext", &parsed.extension, message)) return false;
-      if (parsed.extension.empty() || parsed.extension[0] != '.')
-        parsed.extension = "." + parsed.extension;
-      std::string why;
-      if (!IsNamePart(parsed.extension) || !OutputFormatOf("x" + parsed.extension, &why)) {
-        *message = "--ext takes .bmp, .png or .gif, not '" + parsed.extension + "'";
+      if (!TakeValue(arguments, i, "--ext", &value, message) ||
+          !ParseExtension(value, &parsed, message))
         return false;
-      }
-      parsed.extensionGiven = true;
     } else if (Is(argument, "", "--preset")) {
       if (!TakeValue(arguments, i, "--preset", &value, message)) return false;
       const std::optional<Preset> preset = PresetFromName(value);
@@ -256,38 +308,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
   }
   parsed.settings = PresetSettings(parsed.preset);
   parsed.settings.options.paletteSize = colors;
-  for (const std::string& change : settingChanges) {
-    const size_t equals = change.find('=');
-    if (equals == std::string::npos) {
-      *message = "--set takes NAME=VALUE, not '" + change + "'";
-      return false;
-    }
-    const std::string name = change.substr(0, equals);
-    const std::string value = change.substr(equals + 1);
-    if (FindEngineOption(name) != nullptr) {
-      if (!SetEngineOption(parsed.settings.options, name, value, message)) return false;
-    } else if (!SetReductionParam(parsed.settings.params, name, value, message)) {
-      return false;
-    }
-  }
-  if (!parsed.help && !parsed.listSettings) {
-    if (parsed.inputs.empty()) {
-      *message = "no input file";
-      return false;
-    }
-    if (parsed.outputGiven && parsed.inputs.size() > 1) {
-      *message = "-o names one output file; for several inputs use --out-dir";
-      return false;
-    }
-    if (parsed.outputGiven && !parsed.outDir.empty()) {
-      *message = "-o and --out-dir cannot be used together";
-      return false;
-    }
-    if (parsed.outputGiven && !parsed.WritesStandardOutput() &&
-        !OutputFormatOf(parsed.output, message))
-      return false;
-    if (!CheckStandardInput(parsed, message)) return false;
-  }
+  if (!ApplySettingChanges(settingChanges, &parsed.settings, message)) return false;
+  if (!parsed.help && !parsed.listSettings && !CheckInputsAndOutputs(parsed, message)) return false;
   *options = parsed;
   return true;
 }
