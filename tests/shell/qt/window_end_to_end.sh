@@ -40,8 +40,10 @@ fail() {
   exit 1
 }
 
-# Xvfb picks a free display number itself and writes it to the file.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file. Without -noreset it
+# resets whenever its last client leaves (the check with xdotool below), and a program
+# connecting during that reset is refused.
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
 for _ in $(seq 1 100); do
@@ -58,8 +60,18 @@ xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
 # A photo-like picture, as a 24-bit BMP file.
 $convert rose: -resize 300% -type TrueColor BMP3:"$work/rose.bmp"
 
-"$program" "$work/rose.bmp" >"$work/stdout" 2>"$work/stderr" &
-app_pid=$!
+# A busy machine can still refuse the first connection; the start is tried three times.
+for attempt in 1 2 3; do
+  "$program" "$work/rose.bmp" >"$work/stdout" 2>"$work/stderr" &
+  app_pid=$!
+  sleep 1
+  kill -0 "$app_pid" 2>/dev/null && break
+  grep -q 'could not connect to display' "$work/stderr" || break
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+  echo "attempt $attempt: the program could not connect to $DISPLAY; starting it again"
+done
+[ -n "$app_pid" ] || fail "the program could not connect to the display"
 
 title='２５６色への減色(7.5xY3xU4xV分散小数大津誤差拡散DistanceSquareSumMax_rgbygamma1.1_edge6_et20_t5_bun1_edon2_kmon1_JpegPngGifInPngGifOut Ver0112)'
 window=""
