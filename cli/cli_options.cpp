@@ -84,9 +84,8 @@ std::string SettingsText() {
   const ReductionParams window = PresetSettings(Preset::Window).params;
   for (const ReductionParamInfo& info : kReductionParamTable) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
-                  FormatReductionParam(best, info).c_str(),
-                  FormatReductionParam(window, info).c_str(), info.meaning);
+    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name, info.Format(best).c_str(),
+                  info.Format(window).c_str(), info.meaning);
     text += line;
   }
   const EngineOptions bestOptions = PresetSettings(Preset::Best).options;
@@ -94,8 +93,8 @@ std::string SettingsText() {
   for (const EngineOptionInfo& info : kEngineOptionTable) {
     char line[512];
     std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
-                  FormatEngineOption(bestOptions, info).c_str(),
-                  FormatEngineOption(windowOptions, info).c_str(), info.meaning);
+                  info.Format(bestOptions).c_str(), info.Format(windowOptions).c_str(),
+                  info.meaning);
     text += line;
   }
   return text;
