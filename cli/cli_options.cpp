@@ -18,7 +18,7 @@ const char* UsageText() {
          "Reduces pictures to 256 colours. Inputs are JPEG, PNG (every colour type and\n"
          "bit depth), GIF or BMP files, recognised by their first bytes; with the best\n"
          "preset their transparency is read too. The output format follows the output name's\n"
-         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif\n"
+         "extension, in any letter case: .bmp a palette BMP file, .png a palette PNG, .gif\n"
          "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
          "one, and never the input itself.\n"
          "\n"

@@ -117,6 +117,10 @@ void WarnOfLostTransparency(const IndexedPicture& picture, const SaveSettings& s
   }
 }
 
+std::vector<uint8_t> EncodeBmpFile(const IndexedPicture& picture, const SaveSettings& settings) {
+  return EncodeBmp(picture, settings.smallestBmp ? SmallestBmpDepth(picture.palette.size()) : 8);
+}
+
 bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path, ExistingTarget existing,
                 Diagnostics& diagnostics, bool* targetExists) {
   AtomicFile file;
@@ -160,7 +164,7 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
   WarnOfLostTransparency(picture, settings, path, diagnostics);
   std::vector<uint8_t> bytes;
   try {
-    bytes = EncodeBmp8(picture);
+    bytes = EncodeBmpFile(picture, settings);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory to write the file\n", path.c_str());
     return false;
@@ -211,7 +215,7 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
       case PictureFormat::Jpeg: break;
     }
     WarnOfLostTransparency(picture, settings, name, diagnostics);
-    return EncodeBmp8(picture);
+    return EncodeBmpFile(picture, settings);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory to make the file\n", name.c_str());
     return std::nullopt;

@@ -18,6 +18,7 @@
 namespace genshoku {
 namespace {
 
+using testsupport::DecodeBmp;
 using testsupport::DecodedFile;
 using testsupport::DecodeGifWithGiflib;
 using testsupport::DecodePngWithLibpng;
@@ -125,6 +126,14 @@ TEST(PaletteFiles, EachSizeIsWrittenWithJustItsEntries) {
       EXPECT_EQ(static_cast<int>(gif.palette.size()), NextPowerOfTwo(colours)) << what;
       EXPECT_EQ(gif.transparentIndex, -1) << what;
       EXPECT_EQ(gif.indices, reduced.indices) << what;
+
+      // The best preset packs 2 or 16 entries into 1 or 4 bits per pixel.
+      const DecodedFile bmp = DecodeBmp(Encode(reduced, PictureFormat::Bmp, preset));
+      ASSERT_TRUE(bmp.ok) << what << ": " << bmp.problem;
+      const int depth = preset == Preset::Window ? 8 : colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
+      EXPECT_EQ(bmp.bitDepth, depth) << what;
+      EXPECT_EQ(bmp.palette.size(), static_cast<size_t>(colours)) << what;
+      EXPECT_EQ(bmp.indices, reduced.indices) << what;
     }
   }
 }

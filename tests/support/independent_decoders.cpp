@@ -212,6 +212,7 @@ DecodedFile DecodeBmp(const std::vector<uint8_t>& bytes) {
   DecodedFile file;
   file.width = width;
   file.height = signedHeight < 0 ? -signedHeight : signedHeight;
+  file.bitDepth = bits;
   if (bits <= 8) {
     if (colours == 0) colours = 1u << bits;
     const size_t table = 14 + headerSize;

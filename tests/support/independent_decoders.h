@@ -23,10 +23,11 @@ struct DecodedFile {
   std::vector<uint8_t> indices;  // one per pixel, row-major, top row first
   std::vector<Colour> palette;   // the file's palette (colour table, colour map)
 
-  // PNG: the header's colour type and bit depth, and the alpha of each entry tRNS lists
-  // (the entries after them are opaque).
-  int colourType = -1;
+  // PNG and BMP: bits per sample or pixel as the header has them.
   int bitDepth = 0;
+  // PNG: the header's colour type, and the alpha of each entry tRNS lists (the entries
+  // after them are opaque).
+  int colourType = -1;
   std::vector<uint8_t> paletteAlphas;
   // GIF: the transparent index of the graphic control extension, -1 for none.
   int transparentIndex = -1;
