@@ -16,6 +16,9 @@ namespace {
 constexpr int kBands = 8;
 constexpr int64_t kSampleShare = 32;
 constexpr int64_t kSmallestSample = 64 << 10;
+// The sample is compressed twice on the calling thread before the rows are compressed:
+// large pictures stop at this size (a 12 MP picture would take 1/32, some 370 KB).
+constexpr int64_t kLargestSample = 256 << 10;
 // Filtered rows are taken when the sample shrinks to this share of its unfiltered size.
 constexpr double kFilteredMustReach = 0.99;
 
@@ -34,7 +37,8 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth) {
   const int64_t rowBytes = static_cast<int64_t>(PackedRowBytes(width, bitDepth)) + 1;
   const int64_t sampleBytes =
-      std::max(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample));
+      std::clamp(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample),
+                 kLargestSample);
   const int64_t bandRows = std::clamp<int64_t>(sampleBytes / kBands / rowBytes, 1, height);
   CompactDeflateSettings settings;
   settings.matchFinder.chainDepth = 2;

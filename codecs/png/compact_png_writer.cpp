@@ -30,8 +30,15 @@ CompactPngStatus CheckImage(const CompactPngImage& image) {
   return CompactPngStatus::kOk;
 }
 
+// From this many bytes of rows on, the default effort tries one row above instead of four
+// outside the pieces that compress below one bit per byte: a fifth less time in the match
+// finder of large photos, whose copies hardly ever come from two or more rows above,
+// for a few hundredths of a percent. Small pictures keep every row (icons lose up to half
+// a percent without them, and take little time either way).
+constexpr size_t kFewRowsFromBytes = size_t{3} << 20;
+
 // What each effort level spends: hash chain entries tried per position and parses.
-CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
+CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance, size_t totalBytes) {
   CompactDeflateSettings settings;
   switch (std::clamp(effort, 1, 3)) {
     case 1:
@@ -48,6 +55,8 @@ CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance) {
       settings.deepBelowBitsPerByte = 1.0;
       settings.deepChainDepth = 16;
       settings.deepShortChainDepth = 4;
+      settings.deepRowsAbove = settings.matchFinder.rowsAbove;
+      if (totalBytes >= kFewRowsFromBytes) settings.matchFinder.rowsAbove = 1;
       break;
     default:
       settings.matchFinder.chainDepth = 64;
@@ -121,8 +130,8 @@ CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPng
                           palette.bitDepth, filter);
     CompactZlibOptions zlibOptions;
     zlibOptions.threads = options.threads;
-    zlibOptions.deflate =
-        SettingsForEffort(options.effort, rows.size() / static_cast<size_t>(image.height));
+    zlibOptions.deflate = SettingsForEffort(
+        options.effort, rows.size() / static_cast<size_t>(image.height), rows.size());
     if (options.progress) {
       zlibOptions.progress = [&options](size_t done, size_t total) {
         return options.progress(static_cast<double>(done) / static_cast<double>(total));
