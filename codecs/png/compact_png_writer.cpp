@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 #include "codecs/png/compact_filter_choice.h"
 #include "codecs/png/compact_zlib_stream.h"
@@ -109,6 +110,15 @@ void AppendHeaderChunks(std::vector<uint8_t>& png, const CompactPngImage& image,
   if (!alphas.empty()) AppendPngChunk(png, "tRNS", alphas.data(), alphas.size());
 }
 
+// The filter sample is compressed two ways before any row: on large pictures, whose
+// sample is large, the two ways run on two threads where the caller allows them.
+bool SampleOnTwoThreads(const CompactPngImage& image, int threads) {
+  if (threads == 1 || image.width * image.height < static_cast<int64_t>(kSmallRowsBytes)) {
+    return false;
+  }
+  return threads != 0 || std::thread::hardware_concurrency() >= 2;
+}
+
 }  // namespace
 
 const char* CompactPngStatusText(CompactPngStatus status) {
@@ -138,7 +148,7 @@ CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPng
     const CompactRowFilter filter =
         options.rowFilter == CompactRowFilter::kAuto
             ? ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                              palette.bitDepth)
+                              palette.bitDepth, SampleOnTwoThreads(image, options.threads))
             : options.rowFilter;
     const std::vector<uint8_t> rows =
         BuildFilteredRows(image.indices.data(), image.width, image.height, palette.newIndex,

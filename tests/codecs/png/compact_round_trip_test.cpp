@@ -113,7 +113,8 @@ TEST(CompactPngRoundTrip, LargerPicturesOverSeveralSegmentsAndEveryOption) {
 TEST(CompactPngRoundTrip, OneAndTwoThreadsWriteTheSameBytes) {
   // Below and above 3 MB of rows, where the default effort tries fewer rows above; the
   // larger one mixes a flat band (pieces below one bit per byte, which search deeper)
-  // into a photo-like picture, so that the finder changes depths from piece to piece.
+  // into a photo-like picture, so that the finder changes depths from piece to piece;
+  // from 1 MP on, the filter sample is compressed on two threads too.
   TestPicture small = compacttest::MakePicture(1200, 1100, 256, false, Content::kPhotoLike, 5);
   TestPicture large = compacttest::MakePicture(1901, 1700, 256, false, Content::kPhotoLike, 6);
   std::fill(large.indices.begin() + 1901 * 600, large.indices.begin() + 1901 * 700, 3);
