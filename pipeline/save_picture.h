@@ -26,6 +26,9 @@ struct SaveSettings {
   bool compactPng = false;
   // GIF: a still picture without the looping extension and frame delay the window writes.
   bool stillGif = false;
+  // Threads the compact PNG stream may use: 0 as many as help (up to two), 1 one. The
+  // bytes are the same either way.
+  int threads = 0;
 };
 
 // Transparency: a PNG keeps the entries' alpha; a GIF shows the pixels of entries less than
