@@ -86,11 +86,13 @@ bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture,
   return writer->Finish() && written;
 }
 
-bool EncodeCompact(const IndexedPicture& picture, const std::string& name,
+bool EncodeCompact(const IndexedPicture& picture, int threads, const std::string& name,
                    std::vector<uint8_t>& bytes, Diagnostics& diagnostics) {
   const png::CompactPngImage image{picture.width, picture.height, Indices(picture),
                                    picture.palette};
-  const png::CompactPngStatus status = png::EncodeCompactPng(image, {}, bytes);
+  png::CompactPngOptions options;
+  options.threads = threads;
+  const png::CompactPngStatus status = png::EncodeCompactPng(image, options, bytes);
   if (status == png::CompactPngStatus::kOutOfMemory) throw std::bad_alloc();
   if (status != png::CompactPngStatus::kOk) {
     diagnostics.Err("%s: %s\n", name.c_str(), png::CompactPngStatusText(status));
@@ -188,7 +190,9 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
     switch (settings.format) {
       case PictureFormat::Png: {
         if (UsesCompactPng(picture, settings)) {
-          if (!EncodeCompact(picture, name, bytes, diagnostics)) return std::nullopt;
+          if (!EncodeCompact(picture, settings.threads, name, bytes, diagnostics)) {
+            return std::nullopt;
+          }
           return bytes;
         }
         png::VxRawPngEncoder encoder(diagnostics);

@@ -29,6 +29,9 @@ struct SaveSettings {
   // BMP: 1 or 4 bits per pixel where the palette fits (2 or 16 entries), instead of the
   // window's 8 bits for every palette.
   bool smallestBmp = false;
+  // Threads the compact PNG stream may use: 0 as many as help (up to two), 1 one. The
+  // bytes are the same either way.
+  int threads = 0;
 };
 
 // Transparency: a PNG keeps the entries' alpha; a GIF shows the pixels of entries less than
