@@ -72,7 +72,7 @@ uint64_t SampleBits(const SamplePlan& plan, CompactRowFilter filter) {
 
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
-                                 bool twoThreads) {
+                                 bool twoThreads, SampleSearch search) {
   const int64_t rowBytes = static_cast<int64_t>(PackedRowBytes(width, bitDepth)) + 1;
   const int64_t sampleBytes =
       std::clamp(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample),
@@ -85,8 +85,10 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
                   rowBytes,
                   std::clamp<int64_t>(sampleBytes / kBands / rowBytes, 1, height),
                   {}};
-  plan.settings.matchFinder.chainDepth = 2;
-  plan.settings.matchFinder.shortChainDepth = 1;
+  plan.settings.matchFinder.chainDepth =
+      std::clamp(search.chainDepth, 1, kDeepestSampleSearch.chainDepth);
+  plan.settings.matchFinder.shortChainDepth =
+      std::clamp(search.shortChainDepth, 1, kDeepestSampleSearch.shortChainDepth);
   plan.settings.blockPasses = 0;
   plan.settings.matchFinder.rowDistance = static_cast<int>(std::min<int64_t>(rowBytes, 1 << 16));
   // The two ways are independent: with two threads, the filtered one runs beside.

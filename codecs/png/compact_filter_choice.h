@@ -12,10 +12,20 @@
 
 namespace genshoku::png {
 
+// Hash chain entries the sample's compression tries per position. Too shallow a search
+// misses the long copies of unfiltered rows that repeat (a picture of few colours in cells
+// came out 10 % larger filtered); the writer passes the depths of its own search, up to
+// kDeepestSampleSearch.
+struct SampleSearch {
+  int chainDepth = 2;
+  int shortChainDepth = 1;
+};
+inline constexpr SampleSearch kDeepestSampleSearch{16, 4};
+
 // kNone or kSmallestSum for `height` rows of `width` indices at `bitDepth`; with
 // `twoThreads`, the two ways are compressed at the same time (same answer).
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
-                                 bool twoThreads = false);
+                                 bool twoThreads = false, SampleSearch search = {});
 
 }  // namespace genshoku::png

@@ -145,18 +145,23 @@ CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPng
   try {
     const CompactPalette palette = PlanCompactPalette(image.indices.data(), image.indices.size(),
                                                       image.palette, options.paletteOrder);
+    // Filtered or not, the rows take the same bytes: the search settings come first, and
+    // the filter sample searches as deep as they do.
+    const size_t rowBytes = PackedRowBytes(image.width, palette.bitDepth) + 1;
+    CompactZlibOptions zlibOptions;
+    zlibOptions.threads = options.threads;
+    zlibOptions.deflate =
+        SettingsForEffort(options.effort, rowBytes, rowBytes * static_cast<size_t>(image.height));
+    const SampleSearch search{zlibOptions.deflate.matchFinder.chainDepth,
+                              zlibOptions.deflate.matchFinder.shortChainDepth};
     const CompactRowFilter filter =
         options.rowFilter == CompactRowFilter::kAuto
             ? ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                              palette.bitDepth, SampleOnTwoThreads(image, options.threads))
+                              palette.bitDepth, SampleOnTwoThreads(image, options.threads), search)
             : options.rowFilter;
     const std::vector<uint8_t> rows =
         BuildFilteredRows(image.indices.data(), image.width, image.height, palette.newIndex,
                           palette.bitDepth, filter);
-    CompactZlibOptions zlibOptions;
-    zlibOptions.threads = options.threads;
-    zlibOptions.deflate = SettingsForEffort(
-        options.effort, rows.size() / static_cast<size_t>(image.height), rows.size());
     if (options.progress) {
       zlibOptions.progress = [&options](size_t done, size_t total) {
         return options.progress(static_cast<double>(done) / static_cast<double>(total));
