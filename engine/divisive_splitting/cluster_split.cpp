@@ -53,7 +53,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
 
   // The cluster's colours by their place in its table.
   const size_t colourCount = parent.colours.size();
-  const WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
+  WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
   std::vector<uint32_t> pixelsOfColour(colourCount);
   ColourSet set{parentWorking.data(), pixelsOfColour.data(), std::vector<uint32_t>(colourCount)};
   for (size_t c = 0; c < colourCount; ++c) {
@@ -87,7 +87,9 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
     worked->spread[1 - whole] = 0.0;
     return worked;
   }
-  // Only the records the pass over the pixels reads stay while the lists are made.
+  // Only the records the pass over the pixels reads stay while the lists are made: the
+  // sides carry the working colours from here on.
+  WorkingColours().swap(parentWorking);
   std::vector<uint32_t>().swap(parent.colours);
   std::vector<uint32_t>().swap(set.numbers);
   frame.Release();

@@ -46,8 +46,8 @@ IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates&
 std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
                                      const PixelsInOrder& pixels, EngineRun& run);
 
-// The colours of the set as (along-axis value, number) pairs in increasing order.
-std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set,
-                                                            const UnclearedVector<double>& along);
+// The numbers of the set's colours in increasing order of their along-axis values, equal
+// values by increasing number.
+std::vector<uint32_t> SortedByAlongValue(const ColourSet& set, const UnclearedVector<double>& along);
 
 }  // namespace genshoku

@@ -26,14 +26,12 @@ struct Colours {
       : table(test_support::RandomColourTable(colourCount, pixels, seed, 255.0, 5)),
         set{table.working.data(), table.takingPart.data(), {}} {
     const size_t n = static_cast<size_t>(colourCount);
+    // The frame's own rotation is left as it starts: centred on 0 and turned by nothing, so
+    // the coordinates across the axis are the colours' u and v.
     frame.along.resize(n);
-    frame.across1.resize(n);
-    frame.across2.resize(n);
     for (uint32_t c = 0; c < n; ++c) {
       if (table.takingPart[c] != 0) set.numbers.push_back(c);
       frame.along[c] = value(c);
-      frame.across1[c] = table.working[c].u;
-      frame.across2[c] = table.working[c].v;
     }
   }
 };
@@ -51,9 +49,11 @@ TEST(ThresholdOfColours, ColoursComeSortedByValueWhateverHowTheValuesSpread) {
     for (int64_t colourCount : {10, 63, 64, 3000}) {
       const Colours colours(colourCount, colourCount * 3, 9, value);
       const auto sorted = SortedByAlongValue(colours.set, colours.frame.along);
-      std::vector<std::pair<double, uint32_t>> expected;
-      for (uint32_t c : colours.set.numbers) expected.push_back({colours.frame.along[c], c});
-      std::sort(expected.begin(), expected.end());
+      std::vector<std::pair<double, uint32_t>> pairs;
+      for (uint32_t c : colours.set.numbers) pairs.push_back({colours.frame.along[c], c});
+      std::sort(pairs.begin(), pairs.end());
+      std::vector<uint32_t> expected;
+      for (const auto& pair : pairs) expected.push_back(pair.second);
       EXPECT_EQ(sorted, expected) << name << ", " << colourCount << " colours";
     }
   }
@@ -81,7 +81,7 @@ std::vector<ThresholdRun> RunsOfStableSort(const Colours& colours, const MemberL
       ++runs.back().repeat;
     } else {
       runs.push_back(
-          {colours.frame.along[c], colours.frame.across1[c], colours.frame.across2[c], 1});
+          {colours.frame.along[c], colours.table.working[c].u, colours.table.working[c].v, 1});
     }
   }
   return runs;
