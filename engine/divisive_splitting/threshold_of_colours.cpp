@@ -10,14 +10,6 @@ namespace genshoku {
 
 namespace {
 
-// The record of one colour: its coordinates and `repeat` pixels.
-ThresholdRun RunOfColour(const ColourSet& set, const AxisCoordinates& frame, uint32_t c,
-                         int64_t repeat) {
-  ThresholdRun record{frame.along[c], 0.0, 0.0, repeat};
-  frame.Across(set.working[c], record.p1, record.p2);
-  return record;
-}
-
 // Colours sorted[begin..end) share one along-axis value: their pixels in pixel order, a run
 // for each stretch of pixels of one colour.
 void AppendTiedRuns(const std::vector<uint32_t>& sorted, size_t begin, size_t end,
@@ -51,13 +43,18 @@ void AppendTiedRuns(const std::vector<uint32_t>& sorted, size_t begin, size_t en
 int ChooseSplitThreshold(const ColourSet& set, const AxisCoordinates& frame, int64_t count,
                          const PixelsInOrder& pixels, const ThresholdRule& rule, EngineRun& run,
                          int threads) {
+  if (ThresholdNeedsRuns(rule.mode) && count > 0) {
+    const SortedColourRuns runs(set, frame, pixels, run);
+    const int threshold =
+        OtsuThresholdOfRecords(runs, count, rule.mode, run, ThreadsForPass(count, threads));
+    if (rule.firstSplit) run.diagnostics().Out("THRESH OHTSU2=%d\n", threshold);
+    return threshold;
+  }
   IntegerHistogram histogram;
-  std::vector<ThresholdRun> runs;
   if (ThresholdNeedsHistogram(rule.mode) && count > 0) {
     histogram = HistogramOfColours(set, frame, count);
   }
-  if (ThresholdNeedsRuns(rule.mode) && count > 0) runs = SortedRuns(set, frame, pixels, run);
-  return SplitThreshold(rule.mode, count, histogram, runs, rule.firstSplit, rule.previousThreshold,
+  return SplitThreshold(rule.mode, count, histogram, {}, rule.firstSplit, rule.previousThreshold,
                         run, ThreadsForPass(count, threads));
 }
 
@@ -80,32 +77,55 @@ IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates&
   return histogram;
 }
 
-std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
-                                     const PixelsInOrder& pixels, EngineRun& run) {
-  std::vector<uint32_t> sorted = SortedByAlongValue(set, frame.along);
+SortedColourRuns::SortedColourRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                   const PixelsInOrder& pixels, EngineRun& run)
+    : set_(set), frame_(frame), places_(SortedByAlongValue(set, frame.along)) {
   const UnclearedVector<double>& along = frame.along;
-  std::vector<ThresholdRun> runs;
-  runs.reserve(sorted.size());
+  // Colours that share a value give way to the runs of their pixels, kept aside; the
+  // places before them move down over the room they leave.
+  std::vector<std::pair<size_t, uint32_t>> tiedPlaces;  // (singles before it, run)
+  size_t kept = 0;
   size_t i = 0;
-  while (i < sorted.size()) {
-    // The colours come in the order of their values, scattered through the coordinate
-    // arrays: those a few places ahead are fetched meanwhile.
-    if (i + kFetchAhead < sorted.size()) {
-      const uint32_t ahead = sorted[i + kFetchAhead];
-      __builtin_prefetch(&along[ahead]);
-      __builtin_prefetch(&set.working[ahead]);
-      __builtin_prefetch(&set.pixels[ahead]);
-    }
-    const double value = along[sorted[i]];
+  const size_t n = places_.size();
+  while (i < n) {
+    const double value = along[places_[i]];
     size_t end = i + 1;
-    while (end < sorted.size() && along[sorted[end]] == value) ++end;
+    while (end < n && along[places_[end]] == value) ++end;
     if (end == i + 1) {
-      runs.push_back(RunOfColour(set, frame, sorted[i], set.pixels[sorted[i]]));
+      places_[kept++] = places_[i];
     } else {
-      AppendTiedRuns(sorted, i, end, set, frame, pixels, run, runs);
+      std::vector<ThresholdRun> group;
+      AppendTiedRuns(places_, i, end, set, frame, pixels, run, group);
+      // A group of k colours gives at least k runs, so its places may need more room than
+      // the colours had: they go after the others and are put in order below.
+      for (const ThresholdRun& record : group) {
+        tiedPlaces.push_back({kept, static_cast<uint32_t>(tied_.size())});
+        tied_.push_back(record);
+      }
     }
     i = end;
   }
+  if (tied_.empty()) {
+    places_.resize(kept);
+    return;
+  }
+  // Merge the single colours and the tied runs back into one order.
+  std::vector<uint32_t> merged;
+  merged.reserve(kept + tied_.size());
+  size_t single = 0;
+  for (const auto& [before, index] : tiedPlaces) {
+    while (single < before) merged.push_back(places_[single++]);
+    merged.push_back(index | kTiedBit);
+  }
+  while (single < kept) merged.push_back(places_[single++]);
+  places_ = std::move(merged);
+}
+
+std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                     const PixelsInOrder& pixels, EngineRun& run) {
+  const SortedColourRuns sorted(set, frame, pixels, run);
+  std::vector<ThresholdRun> runs(sorted.size());
+  for (size_t k = 0; k < runs.size(); ++k) runs[k] = sorted[k];
   return runs;
 }
 
