@@ -66,6 +66,12 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   worked->threshold = ChooseSplitThreshold(set, frame, m, PixelsInOrder{&parent.pixels, nullptr},
                                            rule, context.run, threads);
 
+  // The copy of the working colours has served the frame and the threshold: it goes before
+  // the sides are made, which read the whole table.
+  WorkingColours().swap(parentWorking);
+  set.working = nullptr;
+  const ColourTable::Working* working = context.colours.working.data();
+
   // Pixels at or above the threshold move to the new cluster.
   ClusterMembers& staying = worked->staying;
   ClusterMembers& moving = worked->moving;
@@ -73,7 +79,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   const int64_t movingCount =
       ShareOutColours(set, frame.along, static_cast<double>(worked->threshold), staying, moving,
                       parent.colours.data(), [&](uint32_t c, uint32_t place, bool up) {
-                        const ColourTable::Working& w = set.working[c];
+                        const ColourTable::Working& w = working[parent.colours[c]];
                         sides[c] = {w.y, w.u, w.v, place, up};
                       });
   if (m > 0 && (staying.colours.empty() || moving.colours.empty())) {
@@ -87,9 +93,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
     worked->spread[1 - whole] = 0.0;
     return worked;
   }
-  // Only the records the pass over the pixels reads stay while the lists are made: the
-  // sides carry the working colours from here on.
-  WorkingColours().swap(parentWorking);
+  // Only the records the pass over the pixels reads stay while the lists are made.
   std::vector<uint32_t>().swap(parent.colours);
   std::vector<uint32_t>().swap(set.numbers);
   frame.Release();
