@@ -16,9 +16,7 @@ void AxisCoordinates::Rotate(const ColourSet& set, size_t size, const Triple& me
   }
 }
 
-void AxisCoordinates::Release() {
-  UnclearedVector<double>().swap(along);
-}
+void AxisCoordinates::Release() { UnclearedVector<double>().swap(along); }
 
 WorkingColours WorkingOf(const ColourTable& colours, const std::vector<uint32_t>& colourNumbers) {
   WorkingColours working(colourNumbers.size());

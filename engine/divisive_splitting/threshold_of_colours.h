@@ -87,6 +87,7 @@ std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates
 
 // The numbers of the set's colours in increasing order of their along-axis values, equal
 // values by increasing number.
-std::vector<uint32_t> SortedByAlongValue(const ColourSet& set, const UnclearedVector<double>& along);
+std::vector<uint32_t> SortedByAlongValue(const ColourSet& set,
+                                         const UnclearedVector<double>& along);
 
 }  // namespace genshoku
