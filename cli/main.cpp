@@ -1,6 +1,9 @@
 // genshoku-cli: the reduction engine for batch use.
 
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +16,13 @@
 
 int main(int argc, char** argv) {
   using namespace genshoku::cli;
+#if defined(__GLIBC__)
+  // Buffers of a megabyte or more come straight from the system and go back to it when
+  // freed. Left to itself, the allocator raises that bound to the size of every such block
+  // freed, so the next phases' planes and tables would be carved out of a heap that keeps
+  // the peak of all phases before them.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   Options options;
   std::string message;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <utility>
+#include <vector>
 
 #include "engine/colour_space.h"
 #include "engine/edge_map.h"
@@ -117,15 +119,29 @@ void ColourTable::ReleaseLookUpTables() {
 }
 
 void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
+  // The colours move in place, cycle by cycle of the permutation: a second table of working
+  // colours would be the largest buffer of a picture of many colours.
   const size_t count = static_cast<size_t>(colourCount);
-  UnclearedVector<Working> newWorking(count);  // a permutation fills it
-  std::vector<uint32_t> newTakingPart(count);
-  for (size_t c = 0; c < count; ++c) {
-    newWorking[newNumber[c]] = working[c];
-    if (!takingPart.empty()) newTakingPart[newNumber[c]] = takingPart[c];
+  const bool withPixels = !takingPart.empty();
+  std::vector<bool> moved(count, false);
+  for (size_t start = 0; start < count; ++start) {
+    if (moved[start]) continue;
+    Working carried = working[start];
+    uint32_t carriedPixels = withPixels ? takingPart[start] : 0;
+    size_t from = start;
+    while (true) {
+      moved[from] = true;
+      const size_t to = newNumber[from];
+      if (to == start) {
+        working[start] = carried;
+        if (withPixels) takingPart[start] = carriedPixels;
+        break;
+      }
+      std::swap(carried, working[to]);
+      if (withPixels) std::swap(carriedPixels, takingPart[to]);
+      from = to;
+    }
   }
-  working = std::move(newWorking);
-  if (!takingPart.empty()) takingPart = std::move(newTakingPart);
   if (numberOfRank.empty()) {
     numberOfRank = newNumber;
   } else {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cfloat>
 
+#include "engine/nearest_of_four.h"
 #include "engine/premultiplied_palette.h"
 
 namespace genshoku {
@@ -12,20 +13,6 @@ namespace {
 
 constexpr int kAxes = 4;
 using Point = PremultipliedColour;
-
-int NearestEntry(const std::vector<Point>& entries, const Point& p) {
-  int best = 0;
-  double bestDistance = DBL_MAX;
-  for (size_t e = 0; e < entries.size(); ++e) {
-    double distance = 0.0;
-    for (int k = 0; k < kAxes; ++k) distance += (p[k] - entries[e][k]) * (p[k] - entries[e][k]);
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = static_cast<int>(e);
-    }
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -44,6 +31,8 @@ void DiffusePremultiplied(const PremultipliedPlanes& planes, const uint8_t* mapp
   const size_t stride = static_cast<size_t>(width) + 2;
   std::vector<Point> errors(2 * stride, Point{});
   Point* rows[2] = {errors.data() + 1, errors.data() + stride + 1};
+  const NearestOfFour nearest(entries);
+  size_t lastEntry = 0;
   for (int y = 0; y < planes.height; ++y) {
     Point* here = rows[y & 1];
     Point* below = rows[1 - (y & 1)];
@@ -62,7 +51,8 @@ void DiffusePremultiplied(const PremultipliedPlanes& planes, const uint8_t* mapp
       for (int k = 0; k < 3; ++k) {
         value[k] = std::clamp(value[k] + here[x][k] / 16.0, 0.0, shownAlpha);
       }
-      const int entry = NearestEntry(entries, value);
+      const int entry = static_cast<int>(nearest.Find(value, lastEntry));
+      lastEntry = static_cast<size_t>(entry);
       indices[at] = static_cast<uint8_t>(firstEntry + entry);
       // The shares of neighbours that are not mapped here are dropped.
       const auto pass = [&](Point* row, int column, double weight, const Point& error) {

@@ -5,6 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "engine/nearest_of_four.h"
+
 namespace genshoku {
 
 namespace {
@@ -122,20 +124,6 @@ std::vector<std::array<double, kAxes>> MedianCut(std::vector<Point>& points, int
   return centres;
 }
 
-size_t NearestCentre(const std::vector<std::array<double, kAxes>>& centres,
-                     const std::array<double, kAxes>& c) {
-  size_t best = 0;
-  double bestDistance = DBL_MAX;
-  for (size_t e = 0; e < centres.size(); ++e) {
-    const double distance = SquaredDistance(c, centres[e]);
-    if (distance < bestDistance) {
-      bestDistance = distance;
-      best = e;
-    }
-  }
-  return best;
-}
-
 // Lloyd steps: each centre moves to the mean of the points nearest to it; the sums of the
 // last assignment are returned. A centre that no point is nearest to stays.
 std::vector<Sums> LloydSteps(const std::vector<Point>& points,
@@ -143,7 +131,13 @@ std::vector<Sums> LloydSteps(const std::vector<Point>& points,
   std::vector<Sums> sums;
   for (int step = 0; step <= steps; ++step) {
     sums.assign(centres.size(), Sums{});
-    for (const Point& p : points) sums[NearestCentre(centres, p.c)].Add(p);
+    // Neighbouring points mostly share their centre: each search starts from the last one.
+    const NearestOfFour nearest(centres);
+    size_t last = 0;
+    for (const Point& p : points) {
+      last = nearest.Find(p.c, last);
+      sums[last].Add(p);
+    }
     if (step == steps) break;
     for (size_t e = 0; e < centres.size(); ++e) {
       if (sums[e].weight > 0.0) centres[e] = sums[e].Mean();

@@ -53,7 +53,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
 
   // The cluster's colours by their place in its table.
   const size_t colourCount = parent.colours.size();
-  const WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
+  WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
   std::vector<uint32_t> pixelsOfColour(colourCount);
   ColourSet set{parentWorking.data(), pixelsOfColour.data(), std::vector<uint32_t>(colourCount)};
   for (size_t c = 0; c < colourCount; ++c) {
@@ -66,6 +66,12 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   worked->threshold = ChooseSplitThreshold(set, frame, m, PixelsInOrder{&parent.pixels, nullptr},
                                            rule, context.run, threads);
 
+  // The copy of the working colours has served the frame and the threshold: it goes before
+  // the sides are made, which read the whole table.
+  WorkingColours().swap(parentWorking);
+  set.working = nullptr;
+  const ColourTable::Working* working = context.colours.working.data();
+
   // Pixels at or above the threshold move to the new cluster.
   ClusterMembers& staying = worked->staying;
   ClusterMembers& moving = worked->moving;
@@ -73,7 +79,7 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   const int64_t movingCount =
       ShareOutColours(set, frame.along, static_cast<double>(worked->threshold), staying, moving,
                       parent.colours.data(), [&](uint32_t c, uint32_t place, bool up) {
-                        const ColourTable::Working& w = set.working[c];
+                        const ColourTable::Working& w = working[parent.colours[c]];
                         sides[c] = {w.y, w.u, w.v, place, up};
                       });
   if (m > 0 && (staying.colours.empty() || moving.colours.empty())) {

@@ -7,20 +7,16 @@ namespace genshoku {
 void AxisCoordinates::Rotate(const ColourSet& set, size_t size, const Triple& mean,
                              const Triple& axis) {
   along.resize(size);
-  across1.resize(size);
-  across2.resize(size);
-  const AxisRotation rotation(axis);
+  this->mean = mean;
+  rotation = AxisRotation(axis);
   for (const uint32_t c : set.numbers) {
     const ColourTable::Working& w = set.working[c];
-    rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along[c], across1[c], across2[c]);
+    double across1, across2;
+    rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along[c], across1, across2);
   }
 }
 
-void AxisCoordinates::Release() {
-  UnclearedVector<double>().swap(along);
-  UnclearedVector<double>().swap(across1);
-  UnclearedVector<double>().swap(across2);
-}
+void AxisCoordinates::Release() { UnclearedVector<double>().swap(along); }
 
 WorkingColours WorkingOf(const ColourTable& colours, const std::vector<uint32_t>& colourNumbers) {
   WorkingColours working(colourNumbers.size());

@@ -7,6 +7,7 @@
 
 #include "engine/colour_table.h"
 #include "engine/divisive_splitting/cluster_statistics.h"
+#include "engine/divisive_splitting/split_threshold.h"
 #include "engine/uncleared_vector.h"
 
 namespace genshoku {
@@ -19,13 +20,23 @@ struct ColourSet {
   std::vector<uint32_t> numbers;        // the numbers in the set, ascending
 };
 
-// Per number of a colour set: the colour's coordinates in the frame of an axis, centred on
-// the cluster's mean. Only the numbers of the set are written; the others are not read.
+// Per number of a colour set: the colour's coordinate along an axis, centred on the
+// cluster's mean. Only the numbers of the set are written; the others are not read. The
+// coordinates across the axis are read once per colour, so they are worked out when asked
+// for, by the same rotation: keeping them would double the memory of a split of many
+// colours.
 struct AxisCoordinates {
-  UnclearedVector<double> along, across1, across2;
+  UnclearedVector<double> along;
+  Triple mean;
+  AxisRotation rotation{Triple{1.0, 0.0, 0.0}};
 
-  // Sizes the arrays for numbers 0..size-1 and rotates every colour of the set.
+  // Sizes the array for numbers 0..size-1 and rotates every colour of the set.
   void Rotate(const ColourSet& set, size_t size, const Triple& mean, const Triple& axis);
+  // The coordinates of a working colour across the axis, as Rotate makes them.
+  void Across(const ColourTable::Working& w, double& across1, double& across2) const {
+    double alongAxis;
+    rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, alongAxis, across1, across2);
+  }
   void Release();
 };
 

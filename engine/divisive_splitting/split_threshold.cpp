@@ -16,18 +16,12 @@ namespace genshoku {
 
 namespace {
 
-// Counts and sums of the values on one side of a candidate threshold.
-struct ThresholdStats {
-  double sumV = 0.0, sumP1 = 0.0, sumP2 = 0.0;
-  double sumV2 = 0.0, sumP12 = 0.0, sumP22 = 0.0;
-  int64_t count = 0;
-};
-
 // Runs up to this long are added one by one: the six sums advance side by side, which
 // costs less than working out the shortcut of AddedRepeatedly for each.
 constexpr int64_t kOneByOneRun = 48;
 
-// `repeat` records of the same values, one after the other.
+}  // namespace
+
 void AddRepeated(ThresholdStats& stats, const ThresholdRun& record) {
   const double v2 = record.v * record.v;
   const double p12 = record.p1 * record.p1;
@@ -71,6 +65,8 @@ void AddRepeated(ThresholdStats& stats, const ThresholdRun& record) {
   stats.sumP22 = AddedRepeatedly(stats.sumP22, p22, record.repeat);
   stats.count += record.repeat;
 }
+
+namespace {
 
 double Variance(double sum, double sumOfSquares, double n) {
   return sumOfSquares / n - (sum / n) * (sum / n);
@@ -200,44 +196,18 @@ void RotateOntoAxis(int64_t pixelCount, const Triple& axis, const double* inY, c
   }
 }
 
-int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int criterion,
-                      EngineRun& run, int threads) {
-  if (criterion != 3 && criterion != 4) return 0;
-  if (count <= 0 || runs.empty()) return 0;
-
-  const double minimum = runs.front().v;
-  const double maximum = runs.back().v;
+bool ThresholdCandidates(double minimum, double maximum, int32_t& lo, int64_t& candidates) {
   const int32_t hi = TruncateToInt32(std::floor(maximum));
   // Values in (-1, 0) truncate to 0, so the first candidate is never below 1 there.
-  const int32_t lo =
-      minimum <= -1.0 ? TruncateToInt32(std::floor(minimum)) : TruncateToInt32(minimum);
-  const int64_t K = int64_t{hi} - lo + 1;
-  if (K < 2) return lo;
+  lo = minimum <= -1.0 ? TruncateToInt32(std::floor(minimum)) : TruncateToInt32(minimum);
+  candidates = int64_t{hi} - lo + 1;
+  return candidates >= 2;
+}
 
-  // lower[j]: every record below lo + j, added from the smallest up; upper[j]: every record
-  // at or above lo + j, added from the largest down.
-  const int64_t runCount = static_cast<int64_t>(runs.size());
-  std::vector<ThresholdStats> lower(static_cast<size_t>(K)), upper(static_cast<size_t>(K));
-  // The two tables do not depend on each other.
-  RunInTwoParts(threads, [&](int part) {
-    ThresholdStats running;
-    if (part == 0) {
-      int64_t next = 0;
-      for (int64_t j = 1; j < K; ++j) {
-        const double cut = static_cast<double>(lo + j);
-        while (next < runCount && runs[next].v < cut) AddRepeated(running, runs[next++]);
-        lower[j] = running;
-      }
-    } else {
-      int64_t next = runCount - 1;
-      for (int64_t j = K - 1; j >= 1; --j) {
-        const double cut = static_cast<double>(lo + j);
-        while (next >= 0 && runs[next].v >= cut) AddRepeated(running, runs[next--]);
-        upper[j] = running;
-      }
-    }
-  });
-
+int BestThresholdCandidate(const std::vector<ThresholdStats>& lower,
+                           const std::vector<ThresholdStats>& upper, int32_t lo, int criterion,
+                           EngineRun& run) {
+  const int64_t K = static_cast<int64_t>(lower.size());
   int64_t bestIndex = 0;
   double bestScore = criterion == 3 ? 0.0 : DBL_MAX;
   for (int64_t j = 1; j < K; ++j) {
@@ -257,6 +227,17 @@ int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int 
     }
   }
   return static_cast<int>(lo + bestIndex);
+}
+
+int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int criterion,
+                      EngineRun& run, int threads) {
+  struct Listed {
+    const std::vector<ThresholdRun>& runs;
+    size_t size() const { return runs.size(); }
+    const ThresholdRun& operator[](size_t k) const { return runs[k]; }
+    void Prefetch(size_t) const {}
+  };
+  return OtsuThresholdOfRecords(Listed{runs}, count, criterion, run, threads);
 }
 
 int OtsuThresholdReal(int64_t count, const double* v, const double* p1, const double* p2,

@@ -11,6 +11,7 @@
 #include "common/diagnostics.h"
 #include "engine/divisive_splitting/cluster_statistics.h"
 #include "engine/engine_run.h"
+#include "engine/parallel.h"
 
 namespace genshoku {
 
@@ -48,12 +49,84 @@ struct ThresholdRun {
   int64_t repeat;
 };
 
-// Cut point for the records of `runs` (sorted ascending by v; equal values in pixel
-// order), `count` records in all, searched over the integer positions between the smallest
-// and the largest value. Criterion 3 maximises the one-dimensional Otsu separation of v,
-// criterion 4 minimises the summed squared distances of both halves from their means in all
-// three dimensions; any other criterion gives 0. Calls run.Pump() before scoring each
-// candidate. An empty list gives 0 without pumping.
+// Counts and sums of the values on one side of a candidate threshold.
+struct ThresholdStats {
+  double sumV = 0.0, sumP1 = 0.0, sumP2 = 0.0;
+  double sumV2 = 0.0, sumP12 = 0.0, sumP22 = 0.0;
+  int64_t count = 0;
+};
+
+// Adds `repeat` records of the same values, one after the other.
+void AddRepeated(ThresholdStats& stats, const ThresholdRun& record);
+
+// The integer candidates lo, lo + 1, ..., lo + candidates - 1 of a threshold search over
+// values from minimum to maximum; false when there are fewer than two.
+bool ThresholdCandidates(double minimum, double maximum, int32_t& lo, int64_t& candidates);
+
+// The best candidate lo + j (j >= 1) by the criterion, from the sums below and above each.
+int BestThresholdCandidate(const std::vector<ThresholdStats>& lower,
+                           const std::vector<ThresholdStats>& upper, int32_t lo, int criterion,
+                           EngineRun& run);
+
+// Cut point for the records (sorted ascending by v; equal values in pixel order), `count`
+// records in all, searched over the integer positions between the smallest and the largest
+// value. Criterion 3 maximises the one-dimensional Otsu separation of v, criterion 4
+// minimises the summed squared distances of both halves from their means in all three
+// dimensions; any other criterion gives 0. Calls run.Pump() before scoring each candidate.
+// An empty list gives 0 without pumping.
+//
+// `records` gives size(), the record at a place (operator[]) and may fetch one ahead
+// (Prefetch): each record is asked for twice, once by each of the two sums, so a list may
+// work its records out when asked rather than keep them.
+template <typename Records>
+int OtsuThresholdOfRecords(const Records& records, int64_t count, int criterion, EngineRun& run,
+                           int threads) {
+  if (criterion != 3 && criterion != 4) return 0;
+  const int64_t recordCount = static_cast<int64_t>(records.size());
+  if (count <= 0 || recordCount == 0) return 0;
+  int32_t lo = 0;
+  int64_t K = 0;
+  if (!ThresholdCandidates(records[0].v, records[recordCount - 1].v, lo, K)) return lo;
+
+  // lower[j]: every record below lo + j, added from the smallest up; upper[j]: every record
+  // at or above lo + j, added from the largest down.
+  constexpr int64_t kAhead = 16;
+  std::vector<ThresholdStats> lower(static_cast<size_t>(K)), upper(static_cast<size_t>(K));
+  // The two tables do not depend on each other.
+  RunInTwoParts(threads, [&](int part) {
+    ThresholdStats running;
+    if (part == 0) {
+      int64_t next = 0;
+      for (int64_t j = 1; j < K; ++j) {
+        const double cut = static_cast<double>(lo + j);
+        while (next < recordCount) {
+          if (next + kAhead < recordCount) records.Prefetch(next + kAhead);
+          const ThresholdRun record = records[next];
+          if (!(record.v < cut)) break;
+          AddRepeated(running, record);
+          ++next;
+        }
+        lower[j] = running;
+      }
+    } else {
+      int64_t next = recordCount - 1;
+      for (int64_t j = K - 1; j >= 1; --j) {
+        const double cut = static_cast<double>(lo + j);
+        while (next >= 0) {
+          if (next >= kAhead) records.Prefetch(next - kAhead);
+          const ThresholdRun record = records[next];
+          if (!(record.v >= cut)) break;
+          AddRepeated(running, record);
+          --next;
+        }
+        upper[j] = running;
+      }
+    }
+  });
+  return BestThresholdCandidate(lower, upper, lo, criterion, run);
+}
+
+// The same for the records of a list.
 int OtsuThresholdRuns(const std::vector<ThresholdRun>& runs, int64_t count, int criterion,
                       EngineRun& run, int threads = 1);
 

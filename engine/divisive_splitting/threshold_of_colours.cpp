@@ -10,13 +10,12 @@ namespace genshoku {
 
 namespace {
 
-// Colours keyed[begin..end) share one along-axis value: their pixels in pixel order, a run
+// Colours sorted[begin..end) share one along-axis value: their pixels in pixel order, a run
 // for each stretch of pixels of one colour.
-void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_t begin, size_t end,
-                    const AxisCoordinates& frame, const PixelsInOrder& pixels, EngineRun& run,
-                    std::vector<ThresholdRun>& runs) {
-  std::vector<uint32_t> tied;
-  for (size_t k = begin; k < end; ++k) tied.push_back(keyed[k].second);
+void AppendTiedRuns(const std::vector<uint32_t>& sorted, size_t begin, size_t end,
+                    const ColourSet& set, const AxisCoordinates& frame, const PixelsInOrder& pixels,
+                    EngineRun& run, std::vector<ThresholdRun>& runs) {
+  std::vector<uint32_t> tied(sorted.begin() + begin, sorted.begin() + end);
   std::sort(tied.begin(), tied.end());
   auto isTied = [&](uint32_t c) { return std::binary_search(tied.begin(), tied.end(), c); };
   uint32_t lastColour = UINT32_MAX;
@@ -25,7 +24,7 @@ void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_
       ++runs.back().repeat;
       return;
     }
-    runs.push_back({frame.along[c], frame.across1[c], frame.across2[c], 1});
+    runs.push_back(RunOfColour(set, frame, c, 1));
     lastColour = c;
   };
   if (pixels.members) {
@@ -44,13 +43,18 @@ void AppendTiedRuns(const std::vector<std::pair<double, uint32_t>>& keyed, size_
 int ChooseSplitThreshold(const ColourSet& set, const AxisCoordinates& frame, int64_t count,
                          const PixelsInOrder& pixels, const ThresholdRule& rule, EngineRun& run,
                          int threads) {
+  if (ThresholdNeedsRuns(rule.mode) && count > 0) {
+    const SortedColourRuns runs(set, frame, pixels, run);
+    const int threshold =
+        OtsuThresholdOfRecords(runs, count, rule.mode, run, ThreadsForPass(count, threads));
+    if (rule.firstSplit) run.diagnostics().Out("THRESH OHTSU2=%d\n", threshold);
+    return threshold;
+  }
   IntegerHistogram histogram;
-  std::vector<ThresholdRun> runs;
   if (ThresholdNeedsHistogram(rule.mode) && count > 0) {
     histogram = HistogramOfColours(set, frame, count);
   }
-  if (ThresholdNeedsRuns(rule.mode) && count > 0) runs = SortedRuns(set, frame, pixels, run);
-  return SplitThreshold(rule.mode, count, histogram, runs, rule.firstSplit, rule.previousThreshold,
+  return SplitThreshold(rule.mode, count, histogram, {}, rule.firstSplit, rule.previousThreshold,
                         run, ThreadsForPass(count, threads));
 }
 
@@ -73,40 +77,68 @@ IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates&
   return histogram;
 }
 
-std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
-                                     const PixelsInOrder& pixels, EngineRun& run) {
-  std::vector<std::pair<double, uint32_t>> keyed = SortedByAlongValue(set, frame.along);
-  std::vector<ThresholdRun> runs;
-  runs.reserve(keyed.size());
+SortedColourRuns::SortedColourRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                   const PixelsInOrder& pixels, EngineRun& run)
+    : set_(set), frame_(frame), places_(SortedByAlongValue(set, frame.along)) {
+  const UnclearedVector<double>& along = frame.along;
+  // Colours that share a value give way to the runs of their pixels, kept aside; the
+  // places before them move down over the room they leave.
+  std::vector<std::pair<size_t, uint32_t>> tiedPlaces;  // (singles before it, run)
+  size_t kept = 0;
   size_t i = 0;
-  while (i < keyed.size()) {
-    // The colours come in the order of their values, scattered through the coordinate
-    // arrays: those a few places ahead are fetched meanwhile.
-    if (i + kFetchAhead < keyed.size()) {
-      const uint32_t ahead = keyed[i + kFetchAhead].second;
-      __builtin_prefetch(&frame.across1[ahead]);
-      __builtin_prefetch(&frame.across2[ahead]);
-      __builtin_prefetch(&set.pixels[ahead]);
-    }
+  const size_t n = places_.size();
+  while (i < n) {
+    const double value = along[places_[i]];
     size_t end = i + 1;
-    while (end < keyed.size() && keyed[end].first == keyed[i].first) ++end;
+    while (end < n && along[places_[end]] == value) ++end;
     if (end == i + 1) {
-      const uint32_t c = keyed[i].second;
-      runs.push_back({keyed[i].first, frame.across1[c], frame.across2[c], set.pixels[c]});
+      places_[kept++] = places_[i];
     } else {
-      AppendTiedRuns(keyed, i, end, frame, pixels, run, runs);
+      std::vector<ThresholdRun> group;
+      AppendTiedRuns(places_, i, end, set, frame, pixels, run, group);
+      // A group of k colours gives at least k runs, so its places may need more room than
+      // the colours had: they go after the others and are put in order below.
+      for (const ThresholdRun& record : group) {
+        tiedPlaces.push_back({kept, static_cast<uint32_t>(tied_.size())});
+        tied_.push_back(record);
+      }
     }
     i = end;
   }
+  if (tied_.empty()) {
+    places_.resize(kept);
+    return;
+  }
+  // Merge the single colours and the tied runs back into one order.
+  std::vector<uint32_t> merged;
+  merged.reserve(kept + tied_.size());
+  size_t single = 0;
+  for (const auto& [before, index] : tiedPlaces) {
+    while (single < before) merged.push_back(places_[single++]);
+    merged.push_back(index | kTiedBit);
+  }
+  while (single < kept) merged.push_back(places_[single++]);
+  places_ = std::move(merged);
+}
+
+std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
+                                     const PixelsInOrder& pixels, EngineRun& run) {
+  const SortedColourRuns sorted(set, frame, pixels, run);
+  std::vector<ThresholdRun> runs(sorted.size());
+  for (size_t k = 0; k < runs.size(); ++k) runs[k] = sorted[k];
   return runs;
 }
 
-// The pairs are first shared out to groups by their value, about one colour per group on
+// The numbers are first shared out to groups by their value, about one colour per group on
 // average (steps of a power of two below one unit), then each group is sorted on its own.
-std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set,
-                                                            const UnclearedVector<double>& along) {
+// Numbers of equal values come in increasing order.
+std::vector<uint32_t> SortedByAlongValue(const ColourSet& set,
+                                         const UnclearedVector<double>& along) {
   const size_t n = set.numbers.size();
-  std::vector<std::pair<double, uint32_t>> keyed(n);
+  // By value, then by number: the order of (value, number) pairs.
+  auto before = [&](uint32_t a, uint32_t b) {
+    return along[a] < along[b] || (!(along[b] < along[a]) && a < b);
+  };
   double low = HUGE_VAL, high = -HUGE_VAL;
   for (const uint32_t c : set.numbers) {
     low = std::min(low, along[c]);
@@ -116,9 +148,9 @@ std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set
   const double span = std::floor(high) - first;
   if (n < 64 || !(span >= 0.0 && span < 4.0 * static_cast<double>(n))) {
     // Few colours, values far apart or not numbers: one sort.
-    for (size_t k = 0; k < n; ++k) keyed[k] = {along[set.numbers[k]], set.numbers[k]};
-    std::sort(keyed.begin(), keyed.end());
-    return keyed;
+    std::vector<uint32_t> sorted(set.numbers);
+    std::sort(sorted.begin(), sorted.end(), before);
+    return sorted;
   }
   // Steps of 1/steps units; the group number never decreases as the value grows.
   double steps = 1.0;
@@ -130,14 +162,17 @@ std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set
   };
   for (const uint32_t c : set.numbers) ++start[groupOf(along[c]) + 1];
   for (size_t g = 0; g < groups; ++g) start[g + 1] += start[g];
-  std::vector<uint32_t> next(start.begin(), start.end() - 1);
-  for (const uint32_t c : set.numbers) keyed[next[groupOf(along[c])]++] = {along[c], c};
+  std::vector<uint32_t> sorted(n);
+  {
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (const uint32_t c : set.numbers) sorted[next[groupOf(along[c])]++] = c;
+  }
   for (size_t g = 0; g < groups; ++g) {
     if (start[g + 1] - start[g] > 1) {
-      std::sort(keyed.begin() + start[g], keyed.begin() + start[g + 1]);
+      std::sort(sorted.begin() + start[g], sorted.begin() + start[g + 1], before);
     }
   }
-  return keyed;
+  return sorted;
 }
 
 }  // namespace genshoku

@@ -40,14 +40,54 @@ int ChooseSplitThreshold(const ColourSet& set, const AxisCoordinates& frame, int
 IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates& frame,
                                     int64_t count);
 
+// The record of colour c of the set with `repeat` pixels.
+inline ThresholdRun RunOfColour(const ColourSet& set, const AxisCoordinates& frame, uint32_t c,
+                                int64_t repeat) {
+  ThresholdRun record{frame.along[c], 0.0, 0.0, repeat};
+  frame.Across(set.working[c], record.p1, record.p2);
+  return record;
+}
+
 // The records of the threshold search in the order of a stable sort of the pixels by
 // their along-axis value: one run per colour, except where different colours share a
-// value; their pixels then follow each other in pixel order.
+// value; their pixels then follow each other in pixel order. Only the order is kept (a
+// word per colour) and each record is worked out when asked for: a list of the records
+// themselves would take 32 bytes per colour, the most of any step on a picture of many
+// colours. The runs of tied colours, which need a pass over the pixels, are kept.
+class SortedColourRuns {
+ public:
+  SortedColourRuns(const ColourSet& set, const AxisCoordinates& frame, const PixelsInOrder& pixels,
+                   EngineRun& run);
+  size_t size() const { return places_.size(); }
+  ThresholdRun operator[](size_t k) const {
+    const uint32_t place = places_[k];
+    if ((place & kTiedBit) != 0) return tied_[place & ~kTiedBit];
+    return RunOfColour(set_, frame_, place, set_.pixels[place]);
+  }
+  void Prefetch(size_t k) const {
+    const uint32_t place = places_[k];
+    if ((place & kTiedBit) != 0) return;
+    __builtin_prefetch(&frame_.along[place]);
+    __builtin_prefetch(&set_.working[place]);
+    __builtin_prefetch(&set_.pixels[place]);
+  }
+
+ private:
+  // Marks a place that names a run of tied colours instead of a colour.
+  static constexpr uint32_t kTiedBit = 0x80000000u;
+  const ColourSet& set_;
+  const AxisCoordinates& frame_;
+  std::vector<uint32_t> places_;
+  std::vector<ThresholdRun> tied_;
+};
+
+// The same records as a list.
 std::vector<ThresholdRun> SortedRuns(const ColourSet& set, const AxisCoordinates& frame,
                                      const PixelsInOrder& pixels, EngineRun& run);
 
-// The colours of the set as (along-axis value, number) pairs in increasing order.
-std::vector<std::pair<double, uint32_t>> SortedByAlongValue(const ColourSet& set,
-                                                            const UnclearedVector<double>& along);
+// The numbers of the set's colours in increasing order of their along-axis values, equal
+// values by increasing number.
+std::vector<uint32_t> SortedByAlongValue(const ColourSet& set,
+                                         const UnclearedVector<double>& along);
 
 }  // namespace genshoku

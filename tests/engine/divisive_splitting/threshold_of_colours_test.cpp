@@ -10,6 +10,7 @@
 
 #include "engine/integer_parts.h"
 #include "tests/engine/clustering_test_support.h"
+#include "tests/engine/support_allocation_count.h"
 #include "tests/engine/support_colour_table.h"
 
 namespace genshoku {
@@ -26,14 +27,12 @@ struct Colours {
       : table(test_support::RandomColourTable(colourCount, pixels, seed, 255.0, 5)),
         set{table.working.data(), table.takingPart.data(), {}} {
     const size_t n = static_cast<size_t>(colourCount);
+    // The frame's own rotation is left as it starts: centred on 0 and turned by nothing, so
+    // the coordinates across the axis are the colours' u and v.
     frame.along.resize(n);
-    frame.across1.resize(n);
-    frame.across2.resize(n);
     for (uint32_t c = 0; c < n; ++c) {
       if (table.takingPart[c] != 0) set.numbers.push_back(c);
       frame.along[c] = value(c);
-      frame.across1[c] = table.working[c].u;
-      frame.across2[c] = table.working[c].v;
     }
   }
 };
@@ -51,9 +50,11 @@ TEST(ThresholdOfColours, ColoursComeSortedByValueWhateverHowTheValuesSpread) {
     for (int64_t colourCount : {10, 63, 64, 3000}) {
       const Colours colours(colourCount, colourCount * 3, 9, value);
       const auto sorted = SortedByAlongValue(colours.set, colours.frame.along);
-      std::vector<std::pair<double, uint32_t>> expected;
-      for (uint32_t c : colours.set.numbers) expected.push_back({colours.frame.along[c], c});
-      std::sort(expected.begin(), expected.end());
+      std::vector<std::pair<double, uint32_t>> pairs;
+      for (uint32_t c : colours.set.numbers) pairs.push_back({colours.frame.along[c], c});
+      std::sort(pairs.begin(), pairs.end());
+      std::vector<uint32_t> expected;
+      for (const auto& pair : pairs) expected.push_back(pair.second);
       EXPECT_EQ(sorted, expected) << name << ", " << colourCount << " colours";
     }
   }
@@ -81,7 +82,7 @@ std::vector<ThresholdRun> RunsOfStableSort(const Colours& colours, const MemberL
       ++runs.back().repeat;
     } else {
       runs.push_back(
-          {colours.frame.along[c], colours.frame.across1[c], colours.frame.across2[c], 1});
+          {colours.frame.along[c], colours.table.working[c].u, colours.table.working[c].v, 1});
     }
   }
   return runs;
@@ -140,6 +141,74 @@ TEST(ThresholdOfColours, TheHistogramCountsPixelsByRoundedValue) {
     EXPECT_LE(value, histogram.maximum);
     EXPECT_GE(histogram.bins[size_t(value - histogram.minimum)], colours.table.takingPart[c]);
   }
+}
+
+// The search on the colours, whose records are worked out as the sums ask for them, must
+// choose what the search on every pixel's own coordinates chooses (rotated one by one and
+// sorted stably), with one thread or two, also where colours share a value.
+TEST(ThresholdOfColours, TheSearchOnColoursChoosesWhatTheSearchOnPixelsChooses) {
+  // Enough pixels for the two-thread sums; a few colours repeat others' working colours, so
+  // groups of colours tie on the axis (each group costs a pass over the pixels).
+  const int64_t colourCount = 6000, pixelCount = int64_t{1} << 17;
+  ColourTable table = test_support::RandomColourTable(colourCount, pixelCount, 21, 255.0, 7);
+  for (int64_t c = 300; c < colourCount; c += 300) table.working[c] = table.working[c % 7];
+  ColourSet set{table.working.data(), table.takingPart.data(), {}};
+  for (uint32_t c = 0; c < colourCount; ++c) {
+    if (table.takingPart[c] != 0) set.numbers.push_back(c);
+  }
+  std::vector<double> y, u, v;
+  for (int64_t i = 0; i < pixelCount; ++i) {
+    const uint32_t word = table.pixelColour[i];
+    if ((word & ColourTable::kEdgeBit) != 0) continue;
+    y.push_back(table.working[word].y);
+    u.push_back(table.working[word].u);
+    v.push_back(table.working[word].v);
+  }
+  const int64_t count = static_cast<int64_t>(y.size());
+  const Triple mean{110.0, 120.5, 130.25};
+  for (const Triple& axis :
+       {Triple{0.3, -0.5, 0.8}, Triple{1.0, 0.0, 0.0}, Triple{-0.2, 0.9, 0.1}}) {
+    AxisCoordinates frame;
+    frame.Rotate(set, static_cast<size_t>(colourCount), mean, axis);
+    std::vector<double> centredY(y), centredU(u), centredV(v);
+    for (int64_t i = 0; i < count; ++i) {
+      centredY[i] -= mean.z;
+      centredU[i] -= mean.y;
+      centredV[i] -= mean.x;
+    }
+    std::vector<double> along(count), across1(count), across2(count);
+    RotateOntoAxis(count, axis, centredY.data(), centredU.data(), centredV.data(), along.data(),
+                   across1.data(), across2.data());
+    for (const int mode : {3, 4}) {
+      test_support::TestRun test;
+      const int expected =
+          OtsuThresholdReal(count, along.data(), across1.data(), across2.data(), mode, test.run);
+      for (const int threads : {1, 2}) {
+        const ThresholdRule rule{mode, false, 0};
+        EXPECT_EQ(
+            ChooseSplitThreshold(set, frame, count, {nullptr, &table}, rule, test.run, threads),
+            expected)
+            << "mode " << mode << ", " << threads << " threads";
+      }
+    }
+  }
+}
+
+// The threshold search of a cluster of many colours keeps a word or two per colour, not
+// the records themselves (32 bytes each) nor (value, colour) pairs: on a picture of many
+// distinct colours it runs at the peak of the engine's memory.
+TEST(ThresholdOfColours, TheSearchKeepsLittleMorePerColourThanItsOrder) {
+  const int64_t colourCount = 200000;
+  const Colours colours(colourCount, colourCount, 8,
+                        [](uint32_t c) { return double((c * 7919u) % 200000u) * 0.001; });
+  test_support::TestRun test;
+  int64_t pixels = 0;
+  for (uint32_t c : colours.set.numbers) pixels += colours.table.takingPart[c];
+  const test_support::AllocationCount counting;
+  const ThresholdRule rule{4, false, 0};
+  ChooseSplitThreshold(colours.set, colours.frame, pixels, {nullptr, &colours.table}, rule,
+                       test.run, 2);
+  EXPECT_LE(counting.PeakBytes(), 12 * colourCount);
 }
 
 }  // namespace
