@@ -10,33 +10,50 @@ namespace genshoku {
 
 namespace {
 
-// Colours sorted[begin..end) share one along-axis value: their pixels in pixel order, a run
-// for each stretch of pixels of one colour.
-void AppendTiedRuns(const std::vector<uint32_t>& sorted, size_t begin, size_t end,
-                    const ColourSet& set, const AxisCoordinates& frame, const PixelsInOrder& pixels,
-                    EngineRun& run, std::vector<ThresholdRun>& runs) {
-  std::vector<uint32_t> tied(sorted.begin() + begin, sorted.begin() + end);
-  std::sort(tied.begin(), tied.end());
-  auto isTied = [&](uint32_t c) { return std::binary_search(tied.begin(), tied.end(), c); };
-  uint32_t lastColour = UINT32_MAX;
-  auto append = [&](uint32_t c) {
-    if (c == lastColour) {
-      ++runs.back().repeat;
-      return;
-    }
-    runs.push_back(RunOfColour(set, frame, c, 1));
-    lastColour = c;
-  };
-  if (pixels.members) {
-    for (const Member& member : *pixels.members) {
-      if (isTied(member.colour)) append(member.colour);
-    }
-  } else {
-    ForEachTakingPartPixel(*pixels.picture, &run, [&](int64_t, uint32_t c) {
-      if (isTied(c)) append(c);
-    });
+// The runs of colours that share an along-axis value with others. Each group of tied
+// colours needs its pixels in pixel order, a run for each stretch of pixels of one colour
+// (other pixels between them do not break a stretch); one pass over the pixels serves every
+// group at once, so that a picture whose colours mostly tie (a channel's gamma so steep
+// that most values fall to zero) costs one pass, not one per group.
+class TiedGroupRuns {
+ public:
+  // Colours sorted[begin..end) are group number groups() from now on.
+  void AddGroup(const std::vector<uint32_t>& sorted, size_t begin, size_t end) {
+    const uint32_t group = static_cast<uint32_t>(runs_.size());
+    for (size_t k = begin; k < end; ++k) groupOf_.push_back({sorted[k], group});
+    runs_.emplace_back();
   }
-}
+  size_t groups() const { return runs_.size(); }
+
+  void Collect(const ColourSet& set, const AxisCoordinates& frame, const PixelsInOrder& pixels,
+               EngineRun& run) {
+    std::sort(groupOf_.begin(), groupOf_.end());
+    std::vector<uint32_t> lastColour(runs_.size(), UINT32_MAX);
+    auto visit = [&](uint32_t c) {
+      const auto found =
+          std::lower_bound(groupOf_.begin(), groupOf_.end(), std::pair<uint32_t, uint32_t>{c, 0});
+      if (found == groupOf_.end() || found->first != c) return;
+      const uint32_t group = found->second;
+      std::vector<ThresholdRun>& runs = runs_[group];
+      if (c == lastColour[group]) {
+        ++runs.back().repeat;
+        return;
+      }
+      runs.push_back(RunOfColour(set, frame, c, 1));
+      lastColour[group] = c;
+    };
+    if (pixels.members) {
+      for (const Member& member : *pixels.members) visit(member.colour);
+    } else {
+      ForEachTakingPartPixel(*pixels.picture, &run, [&](int64_t, uint32_t c) { visit(c); });
+    }
+  }
+  const std::vector<ThresholdRun>& RunsOf(size_t group) const { return runs_[group]; }
+
+ private:
+  std::vector<std::pair<uint32_t, uint32_t>> groupOf_;  // (colour, group), by colour
+  std::vector<std::vector<ThresholdRun>> runs_;
+};
 
 }  // namespace
 
@@ -83,7 +100,8 @@ SortedColourRuns::SortedColourRuns(const ColourSet& set, const AxisCoordinates& 
   const UnclearedVector<double>& along = frame.along;
   // Colours that share a value give way to the runs of their pixels, kept aside; the
   // places before them move down over the room they leave.
-  std::vector<std::pair<size_t, uint32_t>> tiedPlaces;  // (singles before it, run)
+  TiedGroupRuns groups;
+  std::vector<size_t> singlesBefore;  // per group: the single colours before it
   size_t kept = 0;
   size_t i = 0;
   const size_t n = places_.size();
@@ -94,16 +112,22 @@ SortedColourRuns::SortedColourRuns(const ColourSet& set, const AxisCoordinates& 
     if (end == i + 1) {
       places_[kept++] = places_[i];
     } else {
-      std::vector<ThresholdRun> group;
-      AppendTiedRuns(places_, i, end, set, frame, pixels, run, group);
-      // A group of k colours gives at least k runs, so its places may need more room than
-      // the colours had: they go after the others and are put in order below.
-      for (const ThresholdRun& record : group) {
-        tiedPlaces.push_back({kept, static_cast<uint32_t>(tied_.size())});
+      singlesBefore.push_back(kept);
+      groups.AddGroup(places_, i, end);
+    }
+    i = end;
+  }
+  // A group of k colours gives at least k runs, so its places may need more room than the
+  // colours had: they go after the others and are put in order below.
+  std::vector<std::pair<size_t, uint32_t>> tiedPlaces;  // (singles before it, run)
+  if (groups.groups() > 0) {
+    groups.Collect(set, frame, pixels, run);
+    for (size_t g = 0; g < groups.groups(); ++g) {
+      for (const ThresholdRun& record : groups.RunsOf(g)) {
+        tiedPlaces.push_back({singlesBefore[g], static_cast<uint32_t>(tied_.size())});
         tied_.push_back(record);
       }
     }
-    i = end;
   }
   if (tied_.empty()) {
     places_.resize(kept);
