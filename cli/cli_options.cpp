@@ -18,7 +18,7 @@ const char* UsageText() {
          "Reduces pictures to 256 colours. Inputs are JPEG, PNG (every colour type and\n"
          "bit depth), GIF or BMP files, recognised by their first bytes; with the best\n"
          "preset their transparency is read too. The output format follows the output name's\n"
-         "extension, in any letter case: .bmp an 8-bit BMP file, .png a palette PNG, .gif\n"
+         "extension, in any letter case: .bmp a palette BMP file, .png a palette PNG, .gif\n"
          "a GIF; other names are refused. A file is only ever replaced by a complete new\n"
          "one, and never the input itself.\n"
          "\n"
@@ -38,8 +38,9 @@ const char* UsageText() {
          "      --frame K         reduce image K of a GIF input (default 0: the first)\n"
          "      --skip-if-larger  keep no output that would not be smaller than its input\n"
          "                        (exit code 98, as pngquant's)\n"
-         "  -j, --threads N       engine threads (default 0: as many as help); the result\n"
-         "                        is the same whatever the number\n"
+         "  -j, --threads N       threads of the engine and the PNG writer (default 0: as\n"
+         "                        many as help); the result is the same whatever the\n"
+         "                        number\n"
          "      --preset NAME     the settings to start from: best (default), or window\n"
          "                        for exactly the window program's reduction\n"
          "      --set NAME=VALUE  change an engine setting on top of the preset (see\n"
@@ -84,9 +85,8 @@ std::string SettingsText() {
   const ReductionParams window = PresetSettings(Preset::Window).params;
   for (const ReductionParamInfo& info : kReductionParamTable) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
-                  FormatReductionParam(best, info).c_str(),
-                  FormatReductionParam(window, info).c_str(), info.meaning);
+    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name, info.Format(best).c_str(),
+                  info.Format(window).c_str(), info.meaning);
     text += line;
   }
   const EngineOptions bestOptions = PresetSettings(Preset::Best).options;
@@ -94,8 +94,8 @@ std::string SettingsText() {
   for (const EngineOptionInfo& info : kEngineOptionTable) {
     char line[512];
     std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
-                  FormatEngineOption(bestOptions, info).c_str(),
-                  FormatEngineOption(windowOptions, info).c_str(), info.meaning);
+                  info.Format(bestOptions).c_str(), info.Format(windowOptions).c_str(),
+                  info.meaning);
     text += line;
   }
   return text;

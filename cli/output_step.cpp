@@ -16,6 +16,7 @@ SaveSettings SaveSettingsFor(const Options& options, const std::string& output) 
   SaveSettings save;
   save.format = OutputFormatFor(options, output);
   SetPresetFileWriting(options.preset, save);
+  save.threads = options.threads;
   // Without --force a file that appeared meanwhile is kept, not replaced.
   save.existing = options.force ? ExistingTarget::Replace : ExistingTarget::Keep;
   return save;

@@ -1,31 +1,13 @@
 #include "engine/engine_options.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace genshoku {
 
 namespace {
 
-constexpr EngineOptionInfo Int(const char* name, int EngineOptions::*field, double minimum,
-                               double maximum, const char* meaning) {
-  return {name, true, field, nullptr, minimum, maximum, meaning};
-}
-
-constexpr EngineOptionInfo Real(const char* name, double EngineOptions::*field, double minimum,
-                                double maximum, const char* meaning) {
-  return {name, false, nullptr, field, minimum, maximum, meaning};
-}
-
-bool InRange(const EngineOptionInfo& info, double value) {
-  return std::isfinite(value) && value >= info.minimum && value <= info.maximum;
-}
-
-double ValueOf(const EngineOptions& options, const EngineOptionInfo& info) {
-  return info.isInteger ? options.*(info.intField) : options.*(info.doubleField);
-}
+constexpr auto Int = IntSetting<EngineOptions>;
+constexpr auto Real = RealSetting<EngineOptions>;
 
 }  // namespace
 
@@ -70,7 +52,7 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     return false;
   }
   for (const EngineOptionInfo& info : kEngineOptionTable) {
-    if (!InRange(info, ValueOf(options, info))) {
+    if (!info.Accepts(info.Get(options))) {
       if (message) *message = "an engine option is outside its range";
       return false;
     }
@@ -92,38 +74,10 @@ bool SetEngineOption(EngineOptions& options, std::string_view name, std::string_
     if (message) *message = "unknown option '" + std::string(name) + "'";
     return false;
   }
-  const std::string text(value);
-  char* end = nullptr;
-  errno = 0;
-  const double number = std::strtod(text.c_str(), &end);
-  const bool parsed = !text.empty() && end == text.c_str() + text.size() && errno == 0;
-  const bool whole = parsed && number == std::floor(number);
-  if (!parsed || (info->isInteger && !whole) || !InRange(*info, number)) {
-    if (message) {
-      char range[96];
-      std::snprintf(range, sizeof range, "%g to %g", info->minimum, info->maximum);
-      *message = std::string(info->name) + " must be " +
-                 (info->isInteger ? "a whole number " : "a number ") + "from " + range + ", not '" +
-                 text + "'";
-    }
-    return false;
-  }
-  if (info->isInteger) {
-    options.*(info->intField) = static_cast<int>(number);
-  } else {
-    options.*(info->doubleField) = number;
-  }
+  double number = 0;
+  if (!info->Parse(value, &number, message)) return false;
+  info->Put(options, number);
   return true;
-}
-
-std::string FormatEngineOption(const EngineOptions& options, const EngineOptionInfo& info) {
-  char text[64];
-  if (info.isInteger) {
-    std::snprintf(text, sizeof text, "%d", options.*(info.intField));
-  } else {
-    std::snprintf(text, sizeof text, "%g", options.*(info.doubleField));
-  }
-  return text;
 }
 
 }  // namespace genshoku

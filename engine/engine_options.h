@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/named_number.h"
+
 namespace genshoku {
 
 inline constexpr int kMinPaletteSize = 2;
@@ -85,15 +87,7 @@ struct EngineOptions {
 // one outside it (when `message` is given).
 bool ValidateEngineOptions(const EngineOptions& options, const char** message);
 
-struct EngineOptionInfo {
-  const char* name;  // as --set takes it
-  bool isInteger;
-  int EngineOptions::*intField;        // set when isInteger
-  double EngineOptions::*doubleField;  // set otherwise
-  double minimum;                      // valid range, both ends included
-  double maximum;
-  const char* meaning;
-};
+using EngineOptionInfo = NamedNumber<EngineOptions>;
 
 inline constexpr int kEngineOptionCount = 14;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
@@ -105,8 +99,5 @@ const EngineOptionInfo* FindEngineOption(std::string_view name);
 // unknown name, a value that is not a number of the right kind, or one out of range.
 bool SetEngineOption(EngineOptions& options, std::string_view name, std::string_view value,
                      std::string* message);
-
-// The value of an option as text ("1", "0.5").
-std::string FormatEngineOption(const EngineOptions& options, const EngineOptionInfo& info);
 
 }  // namespace genshoku

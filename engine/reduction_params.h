@@ -2,8 +2,8 @@
 // The engine's settings: 25 numbers that fix every choice of the reduction.
 //
 // The defaults are the values the reduce command always passes. `kReductionParamTable`
-// lists every setting once with its position in the engine's argument list, its name,
-// its default and its valid range; the command line tool's --set and the argument
+// lists every setting once, in the order of the engine's argument list, with its name,
+// its valid range and its meaning; the command line tool's --set and the argument
 // checks of the engine both read it, so the values live in one place.
 
 #include <array>
@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "engine/named_number.h"
 
 namespace genshoku {
 
@@ -42,16 +44,7 @@ struct ReductionParams {
   double presmoothCentre = 0.8;     // centre weight of the smoothing
 };
 
-struct ReductionParamInfo {
-  int position;      // 10..34: place in the engine's argument list
-  const char* name;  // the setting's name, as --set takes it
-  bool isInteger;
-  int ReductionParams::*intField;        // set when isInteger
-  double ReductionParams::*doubleField;  // set otherwise
-  double minimum;                        // valid range, both ends included
-  double maximum;
-  const char* meaning;
-};
+using ReductionParamInfo = NamedNumber<ReductionParams>;
 
 inline constexpr int kReductionParamCount = 25;
 extern const std::array<ReductionParamInfo, kReductionParamCount> kReductionParamTable;
@@ -63,9 +56,6 @@ const ReductionParamInfo* FindReductionParam(std::string_view name);
 // unknown name, a value that is not a number of the right kind, or one out of range.
 bool SetReductionParam(ReductionParams& params, std::string_view name, std::string_view value,
                        std::string* message);
-
-// The value of a setting as text ("6", "1.1").
-std::string FormatReductionParam(const ReductionParams& params, const ReductionParamInfo& info);
 
 // Checks every setting against its range; the message names the first one outside it.
 bool ValidateReductionParams(const ReductionParams& params, std::string* message);

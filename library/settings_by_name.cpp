@@ -1,6 +1,5 @@
 #include "library/settings_by_name.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "engine/engine_options.h"
@@ -35,28 +34,30 @@ const WholeOptionInfo* FindWholeOption(std::string_view name) {
   return nullptr;
 }
 
-bool Acceptable(double value, bool isInteger, double minimum, double maximum) {
-  return std::isfinite(value) && (!isInteger || value == std::floor(value)) && value >= minimum &&
-         value <= maximum;
-}
-
+// "NAME must be a whole number from A to B, not V": the value came as a number here.
 std::string RangeMessage(std::string_view name, bool isInteger, double minimum, double maximum,
                          double value) {
-  char range[96];
-  if (maximum >= 1e300) {
-    std::snprintf(range, sizeof range, "at least %g", minimum);
-  } else {
-    std::snprintf(range, sizeof range, "from %g to %g", minimum, maximum);
+  char text[64];
+  std::snprintf(text, sizeof text, ", not %g", value);
+  return std::string(name) + (isInteger ? " must be a whole number " : " must be a number ") +
+         NumberRangeText(minimum, maximum) + text;
+}
+
+// Stores a number into the field of a settings table's entry, or says why it does not fit.
+template <typename Record>
+genshoku_error SetNamedNumber(Record& record, const NamedNumber<Record>& info, double value,
+                              std::string* message) {
+  if (!info.Accepts(value)) {
+    *message = RangeMessage(info.name, info.isInteger, info.minimum, info.maximum, value);
+    return GENSHOKU_ERROR_OUT_OF_RANGE;
   }
-  char text[256];
-  std::snprintf(text, sizeof text, "%.*s must be %s %s, not %g", static_cast<int>(name.size()),
-                name.data(), isInteger ? "a whole number" : "a number", range, value);
-  return text;
+  info.Put(record, value);
+  return GENSHOKU_OK;
 }
 
 genshoku_error SetWholeOption(ReductionSettings& settings, const WholeOptionInfo& info,
                               double value, std::string* message) {
-  if (!Acceptable(value, true, info.minimum, info.maximum)) {
+  if (!NumberAccepted(value, true, info.minimum, info.maximum)) {
     *message = RangeMessage(info.name, true, info.minimum, info.maximum, value);
     return GENSHOKU_ERROR_OUT_OF_RANGE;
   }
@@ -77,31 +78,13 @@ genshoku_error SetWholeOption(ReductionSettings& settings, const WholeOptionInfo
 genshoku_error SetSettingByName(ReductionSettings& settings, std::string_view name, double value,
                                 std::string* message) {
   if (const ReductionParamInfo* info = FindReductionParam(name)) {
-    if (!Acceptable(value, info->isInteger, info->minimum, info->maximum)) {
-      *message = RangeMessage(name, info->isInteger, info->minimum, info->maximum, value);
-      return GENSHOKU_ERROR_OUT_OF_RANGE;
-    }
-    if (info->isInteger) {
-      settings.params.*(info->intField) = static_cast<int>(value);
-    } else {
-      settings.params.*(info->doubleField) = value;
-    }
-    return GENSHOKU_OK;
+    return SetNamedNumber(settings.params, *info, value, message);
   }
   if (const WholeOptionInfo* info = FindWholeOption(name)) {
     return SetWholeOption(settings, *info, value, message);
   }
   if (const EngineOptionInfo* info = FindEngineOption(name)) {
-    if (!Acceptable(value, info->isInteger, info->minimum, info->maximum)) {
-      *message = RangeMessage(name, info->isInteger, info->minimum, info->maximum, value);
-      return GENSHOKU_ERROR_OUT_OF_RANGE;
-    }
-    if (info->isInteger) {
-      settings.options.*(info->intField) = static_cast<int>(value);
-    } else {
-      settings.options.*(info->doubleField) = value;
-    }
-    return GENSHOKU_OK;
+    return SetNamedNumber(settings.options, *info, value, message);
   }
   *message = "unknown setting '" + std::string(name) + "'";
   return GENSHOKU_ERROR_UNKNOWN_NAME;
@@ -110,8 +93,7 @@ genshoku_error SetSettingByName(ReductionSettings& settings, std::string_view na
 genshoku_error GetSettingByName(const ReductionSettings& settings, std::string_view name,
                                 double* value) {
   if (const ReductionParamInfo* info = FindReductionParam(name)) {
-    *value =
-        info->isInteger ? settings.params.*(info->intField) : settings.params.*(info->doubleField);
+    *value = info->Get(settings.params);
     return GENSHOKU_OK;
   }
   if (const WholeOptionInfo* info = FindWholeOption(name)) {
@@ -119,8 +101,7 @@ genshoku_error GetSettingByName(const ReductionSettings& settings, std::string_v
     return GENSHOKU_OK;
   }
   if (const EngineOptionInfo* info = FindEngineOption(name)) {
-    *value = info->isInteger ? settings.options.*(info->intField)
-                             : settings.options.*(info->doubleField);
+    *value = info->Get(settings.options);
     return GENSHOKU_OK;
   }
   return GENSHOKU_ERROR_UNKNOWN_NAME;

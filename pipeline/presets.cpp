@@ -57,6 +57,7 @@ void SetPresetFileWriting(Preset preset, SaveSettings& save) {
   const bool best = preset == Preset::Best;
   save.compactPng = best;
   save.stillGif = best;
+  save.smallestBmp = best;
 }
 
 const char* PresetName(Preset preset) { return preset == Preset::Best ? "best" : "window"; }

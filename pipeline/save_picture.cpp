@@ -86,11 +86,13 @@ bool WriteGif(std::unique_ptr<GifWriter> writer, const IndexedPicture& picture,
   return writer->Finish() && written;
 }
 
-bool EncodeCompact(const IndexedPicture& picture, const std::string& name,
+bool EncodeCompact(const IndexedPicture& picture, int threads, const std::string& name,
                    std::vector<uint8_t>& bytes, Diagnostics& diagnostics) {
   const png::CompactPngImage image{picture.width, picture.height, Indices(picture),
                                    picture.palette};
-  const png::CompactPngStatus status = png::EncodeCompactPng(image, {}, bytes);
+  png::CompactPngOptions options;
+  options.threads = threads;
+  const png::CompactPngStatus status = png::EncodeCompactPng(image, options, bytes);
   if (status == png::CompactPngStatus::kOutOfMemory) throw std::bad_alloc();
   if (status != png::CompactPngStatus::kOk) {
     diagnostics.Err("%s: %s\n", name.c_str(), png::CompactPngStatusText(status));
@@ -115,6 +117,10 @@ void WarnOfLostTransparency(const IndexedPicture& picture, const SaveSettings& s
         "without it\n",
         name.c_str());
   }
+}
+
+std::vector<uint8_t> EncodeBmpFile(const IndexedPicture& picture, const SaveSettings& settings) {
+  return EncodeBmp(picture, settings.smallestBmp ? SmallestBmpDepth(picture.palette.size()) : 8);
 }
 
 bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path, ExistingTarget existing,
@@ -160,7 +166,7 @@ bool SavePicture(const IndexedPicture& picture, const std::string& path,
   WarnOfLostTransparency(picture, settings, path, diagnostics);
   std::vector<uint8_t> bytes;
   try {
-    bytes = EncodeBmp8(picture);
+    bytes = EncodeBmpFile(picture, settings);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory to write the file\n", path.c_str());
     return false;
@@ -184,7 +190,9 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
     switch (settings.format) {
       case PictureFormat::Png: {
         if (UsesCompactPng(picture, settings)) {
-          if (!EncodeCompact(picture, name, bytes, diagnostics)) return std::nullopt;
+          if (!EncodeCompact(picture, settings.threads, name, bytes, diagnostics)) {
+            return std::nullopt;
+          }
           return bytes;
         }
         png::VxRawPngEncoder encoder(diagnostics);
@@ -211,7 +219,7 @@ std::optional<std::vector<uint8_t>> EncodePicture(const IndexedPicture& picture,
       case PictureFormat::Jpeg: break;
     }
     WarnOfLostTransparency(picture, settings, name, diagnostics);
-    return EncodeBmp8(picture);
+    return EncodeBmpFile(picture, settings);
   } catch (const std::bad_alloc&) {
     diagnostics.Err("%s: not enough memory to make the file\n", name.c_str());
     return std::nullopt;

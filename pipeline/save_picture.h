@@ -1,5 +1,5 @@
 #pragma once
-// The last step of the pipeline: an indexed picture is written as an 8-bit BMP, a palette
+// The last step of the pipeline: an indexed picture is written as a palette BMP, a palette
 // PNG or a GIF file, or encoded as such a file's bytes in memory.
 
 #include <cstdint>
@@ -26,6 +26,12 @@ struct SaveSettings {
   bool compactPng = false;
   // GIF: a still picture without the looping extension and frame delay the window writes.
   bool stillGif = false;
+  // BMP: 1 or 4 bits per pixel where the palette fits (2 or 16 entries), instead of the
+  // window's 8 bits for every palette.
+  bool smallestBmp = false;
+  // Threads the compact PNG stream may use: 0 as many as help (up to two), 1 one. The
+  // bytes are the same either way.
+  int threads = 0;
 };
 
 // Transparency: a PNG keeps the entries' alpha; a GIF shows the pixels of entries less than

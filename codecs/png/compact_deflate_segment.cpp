@@ -24,7 +24,11 @@ DeflateHistogram HistogramOf(const DeflateToken* tokens, size_t count) {
 // guess, once with what that parse taught.
 void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
                    const CompactDeflateSettings& settings, SegmentWorkspace& workspace) {
-  Lz77MatchFinder finder(data, size, settings.matchFinder);
+  MatchFinderLimits limits = settings.matchFinder;
+  limits.rowsAbove = std::max(limits.rowsAbove, settings.deepRowsAbove);
+  Lz77MatchFinder finder(data, size, limits);
+  finder.SetDepths(settings.matchFinder.chainDepth, settings.matchFinder.shortChainDepth,
+                   settings.matchFinder.rowsAbove);
   InsertWindowBefore(finder, begin);
   DeflateCosts costs;
   InitialCosts(data + begin, std::min(end - begin, settings.pieceBytes * 4), costs);
@@ -44,9 +48,9 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
     // How deep the next piece searches follows how well this one compressed.
     const bool deep = static_cast<double>(cost) <
                       settings.deepBelowBitsPerByte * kCostScale * static_cast<double>(to - from);
-    finder.SetChainDepths(
-        deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
-        deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth);
+    finder.SetDepths(deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
+                     deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth,
+                     deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove);
     tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());
     for (uint32_t& count : learnt.literalLength) count /= 2;
     for (uint32_t& count : learnt.distance) count /= 2;

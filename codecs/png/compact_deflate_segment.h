@@ -36,6 +36,9 @@ struct CompactDeflateSettings {
   double deepBelowBitsPerByte = 0;
   int deepChainDepth = 16;
   int deepShortChainDepth = 4;
+  // The rows above tried in those pieces (the finder's own rowsAbove in the others):
+  // drawings and gradients repeat themselves from row to row, dithered photos hardly.
+  int deepRowsAbove = 4;
   // Whole segments only:
   bool samplePass = true;  // a first parse of a quarter of the segment for its costs
   int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)

@@ -12,8 +12,10 @@
 
 namespace genshoku::png {
 
-// kNone or kSmallestSum for `height` rows of `width` indices at `bitDepth`.
+// kNone or kSmallestSum for `height` rows of `width` indices at `bitDepth`; with
+// `twoThreads`, the two ways are compressed at the same time (same answer).
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
-                                 const std::array<uint8_t, 256>& newIndex, int bitDepth);
+                                 const std::array<uint8_t, 256>& newIndex, int bitDepth,
+                                 bool twoThreads = false);
 
 }  // namespace genshoku::png

@@ -47,6 +47,7 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
       rowDistances_[rowCount_++] = static_cast<uint32_t>(distance);
     }
   }
+  rowsTried_ = rowCount_;
 }
 
 int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
@@ -114,7 +115,7 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
     consider(position - candidate3);
     candidate3 = previous3_[candidate3 % kSlots];
   }
-  for (int i = 0; i < rowCount_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
+  for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
   for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
     if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
     consider(position - candidate);

@@ -62,10 +62,12 @@ class Lz77MatchFinder {
   int FindAndInsert(size_t position, int limit, FoundMatch* out);
 
   int niceLength() const { return niceLength_; }
-  // Changes how many entries of each chain are tried from the next position on.
-  void SetChainDepths(int chainDepth, int shortChainDepth) {
+  // Changes how many entries of each chain and how many of the rows above (at most the
+  // limits' rowsAbove) are tried from the next position on.
+  void SetDepths(int chainDepth, int shortChainDepth, int rowsAbove) {
     chainDepth_ = chainDepth < 0 ? 0 : chainDepth;
     shortChainDepth_ = shortChainDepth < 0 ? 0 : shortChainDepth;
+    rowsTried_ = rowsAbove < 0 ? 0 : rowsAbove > rowCount_ ? rowCount_ : rowsAbove;
   }
 
  private:
@@ -92,7 +94,8 @@ class Lz77MatchFinder {
   int chainDepth_;
   int shortChainDepth_;
   int niceLength_;
-  int rowCount_ = 0;
+  int rowCount_ = 0;  // rows above whose distance is within reach
+  int rowsTried_ = 0;
   uint32_t rowDistances_[kMaxRowsAbove];  // of the rows above
   std::vector<uint32_t> newest3_;         // newest position per 3-byte hash
   std::vector<uint32_t> previous3_;       // per slot: the next older one of the same 3-byte hash

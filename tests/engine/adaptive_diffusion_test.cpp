@@ -315,7 +315,7 @@ TEST(EngineOptions, TableSetsEveryOptionWithinItsRangeAndKeepsTheWindowDefaults)
     const std::string top = info.isInteger ? std::to_string(static_cast<int>(info.maximum))
                                            : std::to_string(info.maximum);
     EXPECT_TRUE(SetEngineOption(options, info.name, top, &message)) << info.name << message;
-    EXPECT_EQ(std::stod(FormatEngineOption(options, info)), info.maximum) << info.name;
+    EXPECT_EQ(std::stod(info.Format(options)), info.maximum) << info.name;
     EXPECT_TRUE(ValidateEngineOptions(options, nullptr)) << info.name;
     EXPECT_FALSE(SetEngineOption(options, info.name, "-1", &message)) << info.name;
     EXPECT_NE(message.find(info.name), std::string::npos);

@@ -1,19 +1,15 @@
 // Palettes of any size and with transparency as files: what libpng and giflib (independent
 // decoders) find in them, and that the window preset still ignores alpha.
 
-#include <gif_lib.h>
-#include <png.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "common/diagnostics.h"
+#include "independent_decoders.h"
 #include "pipeline/format_transparency.h"
 #include "pipeline/presets.h"
 #include "pipeline/reduce_picture.h"
@@ -22,103 +18,15 @@
 namespace genshoku {
 namespace {
 
-// ---- the files as libpng and giflib read them ----
+using testsupport::DecodeBmp;
+using testsupport::DecodedFile;
+using testsupport::DecodeGifWithGiflib;
+using testsupport::DecodePngWithLibpng;
 
-struct PngFacts {
-  bool ok = false;
-  int bitDepth = 0;
-  int colourType = 0;
-  int paletteEntries = 0;
-  int transparencyEntries = 0;       // length of tRNS
-  std::vector<uint8_t> entryAlphas;  // the alpha of each entry tRNS lists
-  std::vector<Rgba> pixels;          // as shown, alpha included
-};
-
-struct PngSource {
-  const std::vector<uint8_t>* bytes;
-  size_t at = 0;
-};
-
-void ReadPngBytes(png_structp png, png_bytep out, png_size_t count) {
-  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-  if (source->at + count > source->bytes->size()) png_error(png, "read past the end");
-  std::memcpy(out, source->bytes->data() + source->at, count);
-  source->at += count;
-}
-
-PngFacts ReadPng(const std::vector<uint8_t>& bytes) {
-  PngFacts facts;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  PngSource source{&bytes};
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    return PngFacts{};
-  }
-  png_set_read_fn(png, &source, ReadPngBytes);
-  png_read_info(png, info);
-  facts.bitDepth = png_get_bit_depth(png, info);
-  facts.colourType = png_get_color_type(png, info);
-  png_colorp plte = nullptr;
-  if (png_get_PLTE(png, info, &plte, &facts.paletteEntries) == 0) facts.paletteEntries = 0;
-  png_bytep alphas = nullptr;
-  png_color_16p unused = nullptr;
-  if (png_get_tRNS(png, info, &alphas, &facts.transparencyEntries, &unused) == 0) {
-    facts.transparencyEntries = 0;
-  }
-  if (alphas != nullptr) facts.entryAlphas.assign(alphas, alphas + facts.transparencyEntries);
-  // Shown as 8-bit RGBA.
-  png_set_expand(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-  png_read_update_info(png, info);
-  const int width = static_cast<int>(png_get_image_width(png, info));
-  const int height = static_cast<int>(png_get_image_height(png, info));
-  std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-  std::vector<png_bytep> rows(static_cast<size_t>(height));
-  for (int y = 0; y < height; ++y) rows[y] = rgba.data() + static_cast<size_t>(y) * width * 4;
-  png_read_image(png, rows.data());
-  png_destroy_read_struct(&png, &info, nullptr);
-  for (size_t i = 0; i + 3 < rgba.size(); i += 4) {
-    facts.pixels.push_back({rgba[i], rgba[i + 1], rgba[i + 2], rgba[i + 3]});
-  }
-  facts.ok = true;
-  return facts;
-}
-
-struct GifFacts {
-  bool ok = false;
-  int tableEntries = 0;
-  int transparentIndex = -1;
-  std::vector<uint8_t> indices;
-};
-
-int ReadGifBytes(GifFileType* gif, GifByteType* out, int count) {
-  auto* source = static_cast<PngSource*>(gif->UserData);
-  const size_t taken = std::min(source->bytes->size() - source->at, static_cast<size_t>(count));
-  std::memcpy(out, source->bytes->data() + source->at, taken);
-  source->at += taken;
-  return static_cast<int>(taken);
-}
-
-GifFacts ReadGif(const std::vector<uint8_t>& bytes) {
-  GifFacts facts;
-  PngSource source{&bytes};
-  int error = 0;
-  GifFileType* gif = DGifOpen(&source, ReadGifBytes, &error);
-  if (gif == nullptr) return facts;
-  if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1 && gif->SColorMap != nullptr) {
-    facts.tableEntries = gif->SColorMap->ColorCount;
-    GraphicsControlBlock control;
-    if (DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK) {
-      facts.transparentIndex = control.TransparentColor;
-    }
-    const SavedImage& image = gif->SavedImages[0];
-    facts.indices.assign(image.RasterBits,
-                         image.RasterBits + image.ImageDesc.Width * image.ImageDesc.Height);
-    facts.ok = true;
-  }
-  DGifCloseFile(gif, &error);
-  return facts;
+// The entry a palette PNG shows for a pixel, alpha included.
+Rgba Shown(const DecodedFile& png, size_t pixel) {
+  const testsupport::Colour colour = png.palette[png.indices[pixel]];
+  return {colour.r, colour.g, colour.b, png.AlphaOf(pixel)};
 }
 
 // ---- pictures and reductions ----
@@ -195,28 +103,37 @@ TEST(PaletteFiles, EachSizeIsWrittenWithJustItsEntries) {
       const IndexedPicture reduced = Reduce(picture, preset, colours);
       ASSERT_EQ(reduced.palette.size(), static_cast<size_t>(colours)) << what;
 
-      const PngFacts png = ReadPng(Encode(reduced, PictureFormat::Png, preset));
+      const DecodedFile png = DecodePngWithLibpng(Encode(reduced, PictureFormat::Png, preset));
       ASSERT_TRUE(png.ok) << what;
-      EXPECT_EQ(png.colourType, PNG_COLOR_TYPE_PALETTE) << what;
+      EXPECT_EQ(png.colourType, 3) << what;
       if (preset == Preset::Window && colours == 256) {
         // The window's own stream: the full table at 8 bits.
-        EXPECT_EQ(png.paletteEntries, 256) << what;
+        EXPECT_EQ(static_cast<int>(png.palette.size()), 256) << what;
         EXPECT_EQ(png.bitDepth, 8) << what;
       } else {
-        EXPECT_EQ(static_cast<size_t>(png.paletteEntries), DistinctEntriesUsed(reduced)) << what;
-        EXPECT_LE(png.paletteEntries, colours) << what;
-        EXPECT_EQ(png.bitDepth, SmallestDepth(png.paletteEntries)) << what;
+        EXPECT_EQ(png.palette.size(), DistinctEntriesUsed(reduced)) << what;
+        EXPECT_LE(static_cast<int>(png.palette.size()), colours) << what;
+        EXPECT_EQ(png.bitDepth, SmallestDepth(static_cast<int>(png.palette.size()))) << what;
       }
-      EXPECT_EQ(png.transparencyEntries, 0) << what;
-      for (size_t i = 0; i < png.pixels.size(); ++i) {
-        ASSERT_EQ(png.pixels[i], reduced.palette[reduced.indices[i]]) << what << ", " << i;
+      EXPECT_TRUE(png.paletteAlphas.empty()) << what;
+      ASSERT_EQ(png.indices.size(), reduced.PixelCount()) << what;
+      for (size_t i = 0; i < png.indices.size(); ++i) {
+        ASSERT_EQ(Shown(png, i), reduced.palette[reduced.indices[i]]) << what << ", " << i;
       }
 
-      const GifFacts gif = ReadGif(Encode(reduced, PictureFormat::Gif, preset));
+      const DecodedFile gif = DecodeGifWithGiflib(Encode(reduced, PictureFormat::Gif, preset));
       ASSERT_TRUE(gif.ok) << what;
-      EXPECT_EQ(gif.tableEntries, NextPowerOfTwo(colours)) << what;
+      EXPECT_EQ(static_cast<int>(gif.palette.size()), NextPowerOfTwo(colours)) << what;
       EXPECT_EQ(gif.transparentIndex, -1) << what;
       EXPECT_EQ(gif.indices, reduced.indices) << what;
+
+      // The best preset packs 2 or 16 entries into 1 or 4 bits per pixel.
+      const DecodedFile bmp = DecodeBmp(Encode(reduced, PictureFormat::Bmp, preset));
+      ASSERT_TRUE(bmp.ok) << what << ": " << bmp.problem;
+      const int depth = preset == Preset::Window ? 8 : colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
+      EXPECT_EQ(bmp.bitDepth, depth) << what;
+      EXPECT_EQ(bmp.palette.size(), static_cast<size_t>(colours)) << what;
+      EXPECT_EQ(bmp.indices, reduced.indices) << what;
     }
   }
 }
@@ -226,21 +143,21 @@ TEST(PaletteFiles, APngShowsEveryPixelsEntryAlphaIncludedAndKeepsItsTransparency
   for (int colours : {3, 16, 256}) {
     const IndexedPicture reduced = Reduce(picture, Preset::Best, colours);
     ASSERT_TRUE(reduced.HasTransparency());
-    const PngFacts png = ReadPng(Encode(reduced, PictureFormat::Png, Preset::Best));
+    const DecodedFile png = DecodePngWithLibpng(Encode(reduced, PictureFormat::Png, Preset::Best));
     ASSERT_TRUE(png.ok) << colours;
-    EXPECT_GT(png.transparencyEntries, 0) << colours;
+    EXPECT_FALSE(png.paletteAlphas.empty()) << colours;
     // tRNS ends at the last entry that is not opaque: the opaque ones follow it. One entry
     // is fully transparent.
-    EXPECT_LT(png.transparencyEntries, png.paletteEntries) << colours;
-    ASSERT_FALSE(png.entryAlphas.empty()) << colours;
-    EXPECT_NE(png.entryAlphas.back(), 255) << colours;
-    EXPECT_EQ(std::count(png.entryAlphas.begin(), png.entryAlphas.end(), 0), 1) << colours;
+    EXPECT_LT(png.paletteAlphas.size(), png.palette.size()) << colours;
+    ASSERT_FALSE(png.paletteAlphas.empty()) << colours;
+    EXPECT_NE(png.paletteAlphas.back(), 255) << colours;
+    EXPECT_EQ(std::count(png.paletteAlphas.begin(), png.paletteAlphas.end(), 0), 1) << colours;
     // The file shows every pixel as its entry, alpha included (how close that alpha is to
     // the picture's is the reduction's business: tests/engine/alpha_reduction_test.cpp).
     for (size_t i = 0; i < picture.PixelCount(); ++i) {
       const int was = picture.pixels[i].alpha;
-      const int shown = png.pixels[i].alpha;
-      ASSERT_EQ(png.pixels[i], reduced.palette[reduced.indices[i]]) << colours << ", pixel " << i;
+      const int shown = png.AlphaOf(i);
+      ASSERT_EQ(Shown(png, i), reduced.palette[reduced.indices[i]]) << colours << ", pixel " << i;
       ASSERT_EQ(was == 0, shown == 0) << colours << ", pixel " << i;
       ASSERT_EQ(was == 255, shown == 255) << colours << ", pixel " << i;
     }
@@ -250,10 +167,10 @@ TEST(PaletteFiles, APngShowsEveryPixelsEntryAlphaIncludedAndKeepsItsTransparency
 TEST(PaletteFiles, AGifShowsPixelsLessThanHalfOpaqueAsTransparent) {
   const RgbaPicture picture = TestPicture(128, 48, true);
   const IndexedPicture reduced = Reduce(picture, Preset::Best, 64);
-  const GifFacts gif = ReadGif(Encode(reduced, PictureFormat::Gif, Preset::Best));
+  const DecodedFile gif = DecodeGifWithGiflib(Encode(reduced, PictureFormat::Gif, Preset::Best));
   ASSERT_TRUE(gif.ok);
   ASSERT_GE(gif.transparentIndex, 0);
-  EXPECT_EQ(gif.tableEntries, 64);
+  EXPECT_EQ(static_cast<int>(gif.palette.size()), 64);
   for (size_t i = 0; i < picture.PixelCount(); ++i) {
     const int entryAlpha = reduced.palette[reduced.indices[i]].alpha;
     ASSERT_EQ(gif.indices[i] == gif.transparentIndex, entryAlpha < 128) << i;
@@ -304,7 +221,7 @@ TEST(PaletteFiles, TransparencyIsFittedToWhatTheFormatShowsBeforeTheReduction) {
       transparentEntries += entry.alpha == 0;
     }
     EXPECT_EQ(transparentEntries, 1) << what;
-    const GifFacts gif = ReadGif(Encode(reduced, format, Preset::Best));
+    const DecodedFile gif = DecodeGifWithGiflib(Encode(reduced, format, Preset::Best));
     ASSERT_TRUE(gif.ok) << what;
     ASSERT_GE(gif.transparentIndex, 0) << what;
     for (size_t i = 0; i < picture.PixelCount(); ++i) {

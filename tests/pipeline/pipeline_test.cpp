@@ -86,6 +86,22 @@ TEST(Pipeline, EverySaveFormatLoadsBackToThePaletteColours) {
   }
 }
 
+TEST(Pipeline, TheSmallestPngIsTheSameForOneAndTwoThreads) {
+  // Large enough (1.2 MB of rows) for the writer to use its second thread.
+  const IndexedPicture picture = Indexed(1100, 1100, 256);
+  SaveSettings settings;
+  settings.format = PictureFormat::Png;
+  settings.compactPng = true;
+  settings.threads = 1;
+  const std::optional<std::vector<uint8_t>> one =
+      EncodePicture(picture, settings, "memory", SilentDiagnostics());
+  settings.threads = 2;
+  const std::optional<std::vector<uint8_t>> two =
+      EncodePicture(picture, settings, "memory", SilentDiagnostics());
+  ASSERT_TRUE(one.has_value() && two.has_value());
+  EXPECT_TRUE(*one == *two);
+}
+
 TEST(Pipeline, FilesOfNoKnownFormatAreRefusedByName) {
   ScratchFolder folder;
   const std::string path = folder.Path("notes.png");

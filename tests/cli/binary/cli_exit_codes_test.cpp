@@ -10,13 +10,16 @@
 #include <vector>
 
 #include "engine/reduction_params.h"
-#include "support_decoders.h"
+#include "independent_decoders.h"
 #include "support_files.h"
 #include "support_png.h"
 #include "support_process.h"
 
 namespace genshoku::clitest {
 namespace {
+
+using testsupport::DecodedFile;
+using testsupport::DecodeGifWithGiflib;
 
 namespace fs = std::filesystem;
 using genshoku::testing::MakeBmp24;

@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "../../codecs/gif/gif_test_support.h"
-#include "support_decoders.h"
+#include "independent_decoders.h"
 #include "support_files.h"
 #include "support_png.h"
 #include "support_process.h"
 
 namespace genshoku::clitest {
 namespace {
+
+using testsupport::Colour;
+using testsupport::DecodeAny;
+using testsupport::DecodedFile;
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;

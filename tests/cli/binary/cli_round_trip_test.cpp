@@ -14,13 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "support_decoders.h"
+#include "independent_decoders.h"
 #include "support_files.h"
 #include "support_png.h"
 #include "support_process.h"
 
 namespace genshoku::clitest {
 namespace {
+
+using testsupport::Colour;
+using testsupport::DecodeAny;
+using testsupport::DecodedFile;
 
 namespace fs = std::filesystem;
 using genshoku::testing::ReadWholeFile;

@@ -166,6 +166,34 @@ TEST(CompactDeflateParts, EveryReportedCopyIsInTheInputAndLengthsAscend) {
   EXPECT_GT(reported, (end - begin) / 4);
 }
 
+TEST(CompactDeflateParts, TheFinderTriesAsManyRowsAboveAsItIsToldFromTheNextPositionOn) {
+  // Rows of 100 random bytes, each a copy of the row three above: with no hash chains,
+  // only the rows above can find the copies, and only when three rows are tried.
+  const int rowBytes = 100;
+  Bytes data = pngtest::RandomBytes(rowBytes * 3, 23);
+  for (int i = rowBytes * 3; i < rowBytes * 12; ++i) data.push_back(data[i - 3 * rowBytes]);
+  MatchFinderLimits limits;
+  limits.chainDepth = 0;
+  limits.shortChainDepth = 0;
+  limits.rowDistance = rowBytes;
+  limits.rowsAbove = 4;
+  Lz77MatchFinder finder(data.data(), data.size(), limits);
+  FoundMatch found[kMaxMatch];
+  const auto longestAt = [&](size_t position) {
+    const int count = finder.FindAndInsert(position, kMaxMatch, found);
+    return count == 0 ? 0 : found[count - 1].length;
+  };
+  size_t position = 0;
+  for (; position < 5 * rowBytes; ++position) longestAt(position);
+  EXPECT_EQ(longestAt(position++), kMaxMatch);
+  finder.SetDepths(0, 0, 2);
+  EXPECT_LT(longestAt(position++), kMinMatch);
+  finder.SetDepths(0, 0, 16);  // more than were prepared: the four of the limits
+  const int count = finder.FindAndInsert(position, kMaxMatch, found);
+  ASSERT_GT(count, 0);
+  EXPECT_EQ(found[count - 1].distance, 3 * rowBytes);
+}
+
 TEST(CompactDeflateParts, BlocksAreSplitWhereTheStatisticsChange) {
   // Two halves over disjoint alphabets are worth two blocks; uniform data one block.
   std::vector<DeflateToken> tokens;

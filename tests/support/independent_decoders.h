@@ -1,12 +1,12 @@
 #pragma once
-// The files genshoku-cli writes, read back by independent decoders: libpng, giflib and a
-// plain BMP parse written here from the file layout alone.
+// Files the program writes, read back by independent decoders: libpng, giflib and a plain
+// BMP parse written here from the file layout alone.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace genshoku::clitest {
+namespace genshoku::testsupport {
 
 struct Colour {
   uint8_t r = 0, g = 0, b = 0;
@@ -22,6 +22,21 @@ struct DecodedFile {
   bool indexed = false;          // the file holds palette indices:
   std::vector<uint8_t> indices;  // one per pixel, row-major, top row first
   std::vector<Colour> palette;   // the file's palette (colour table, colour map)
+
+  // PNG and BMP: bits per sample or pixel as the header has them.
+  int bitDepth = 0;
+  // PNG: the header's colour type, and the alpha of each entry tRNS lists (the entries
+  // after them are opaque).
+  int colourType = -1;
+  std::vector<uint8_t> paletteAlphas;
+  // GIF: the transparent index of the graphic control extension, -1 for none.
+  int transparentIndex = -1;
+
+  // The alpha a PNG file shows for the pixel's palette entry.
+  uint8_t AlphaOf(size_t pixel) const {
+    const uint8_t index = indices[pixel];
+    return index < paletteAlphas.size() ? paletteAlphas[index] : 255;
+  }
 };
 
 DecodedFile DecodePngWithLibpng(const std::vector<uint8_t>& bytes);
@@ -32,4 +47,4 @@ DecodedFile DecodeBmp(const std::vector<uint8_t>& bytes);
 // By the file's first bytes.
 DecodedFile DecodeAny(const std::vector<uint8_t>& bytes);
 
-}  // namespace genshoku::clitest
+}  // namespace genshoku::testsupport

@@ -1,4 +1,4 @@
-#include "support_decoders.h"
+#include "independent_decoders.h"
 
 #include <gif_lib.h>
 #include <png.h>
@@ -6,7 +6,7 @@
 #include <csetjmp>
 #include <cstring>
 
-namespace genshoku::clitest {
+namespace genshoku::testsupport {
 
 namespace {
 
@@ -40,13 +40,39 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
   source->at += count;
 }
 
+// The header's colour type and bit depth and the palette's alphas, read before any
+// transformation (stripping alpha drops tRNS, and the depth reported changes with packing).
+bool ReadPngHeaderFacts(const std::vector<uint8_t>& bytes, DecodedFile& file) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  PngSource source{&bytes};
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return false;
+  }
+  png_set_read_fn(png, &source, ReadFromMemory);
+  png_read_info(png, info);
+  file.bitDepth = png_get_bit_depth(png, info);
+  file.colourType = png_get_color_type(png, info);
+  png_bytep alphas = nullptr;
+  int alphaCount = 0;
+  png_color_16p unused = nullptr;
+  if (file.colourType == PNG_COLOR_TYPE_PALETTE &&
+      png_get_tRNS(png, info, &alphas, &alphaCount, &unused) != 0 && alphas != nullptr) {
+    file.paletteAlphas.assign(alphas, alphas + alphaCount);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  return true;
+}
+
 }  // namespace
 
 DecodedFile DecodePngWithLibpng(const std::vector<uint8_t>& bytes) {
   if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return Failed("no PNG signature");
+  DecodedFile file;
+  if (!ReadPngHeaderFacts(bytes, file)) return Failed("libpng refused the file's header");
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
-  DecodedFile file;
   PngSource source{&bytes};
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, &info, nullptr);
@@ -127,6 +153,10 @@ DecodedFile DecodeGifWithGiflib(const std::vector<uint8_t>& bytes) {
   }
   file.width = desc.Width;
   file.height = desc.Height;
+  GraphicsControlBlock control;
+  if (DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK) {
+    file.transparentIndex = control.TransparentColor;
+  }
   for (int i = 0; i < map->ColorCount; ++i) {
     file.palette.push_back({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
   }
@@ -182,6 +212,7 @@ DecodedFile DecodeBmp(const std::vector<uint8_t>& bytes) {
   DecodedFile file;
   file.width = width;
   file.height = signedHeight < 0 ? -signedHeight : signedHeight;
+  file.bitDepth = bits;
   if (bits <= 8) {
     if (colours == 0) colours = 1u << bits;
     const size_t table = 14 + headerSize;
@@ -220,4 +251,4 @@ DecodedFile DecodeAny(const std::vector<uint8_t>& bytes) {
   return DecodeBmp(bytes);
 }
 
-}  // namespace genshoku::clitest
+}  // namespace genshoku::testsupport
