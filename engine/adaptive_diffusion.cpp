@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "engine/candidate_grid.h"
 #include "engine/chroma_weighted_rgb.h"
 #include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
+#include "engine/visible_error.h"
 
 namespace genshoku {
 
@@ -27,9 +29,12 @@ class StrengthRows {
 
   // The strengths of row y, which must follow row y - 1 (or be the first row). With
   // spacingScale above 0 they depend on the entry each pixel takes: the full strength is
-  // given here and the row's contrasts are kept for Contrasts().
+  // given here. The row's contrasts are kept for Contrasts() whenever the contrast is read.
   void Strengths(int y, double* strengths) {
-    if (settings_.spacingScale > 0.0) contrast_.Row(y, row_.data());
+    if (settings_.spacingScale > 0.0 ||
+        (settings_.contrastScale <= 0.0 && settings_.coarseContrast > 0.0)) {
+      contrast_.Row(y, row_.data());
+    }
     if (settings_.spacingScale > 0.0 || settings_.contrastScale <= 0.0) {
       std::fill_n(strengths, width_, settings_.strength);
       return;
@@ -43,7 +48,7 @@ class StrengthRows {
     }
   }
 
-  // The contrast of the row last asked for (with spacingScale above 0).
+  // The contrast of the row last asked for (when any setting reads the contrast).
   const float* Contrasts() const { return row_.data(); }
 
  private:
@@ -51,6 +56,51 @@ class StrengthRows {
   AdaptiveDiffusionSettings settings_;
   LocalContrastRows contrast_;
   std::vector<float> row_;
+};
+
+// How finely the palette covers each pixel's own colour, and the strength that follows:
+// raised towards full where the nearest entry is visibly off on a smooth area (there the
+// palette's steps show as bands unless the error is diffused), lowered where an entry
+// matches the colour invisibly closely (there diffusing only adds noise).
+class PaletteCoverage {
+ public:
+  PaletteCoverage(const AdaptiveDiffusionSettings& settings, const double (*palette)[3], int count)
+      : coarse_(settings.coarseError * settings.coarseError),
+        coarseContrast_(settings.coarseContrast),
+        fine_(settings.fineError * settings.fineError),
+        matrices_(static_cast<size_t>(count)) {
+    for (int e = 0; e < count; ++e) {
+      matrices_[e] = VisibleErrorMatrix(palette[e][0], palette[e][1], palette[e][2]);
+    }
+  }
+
+  static bool Enabled(const AdaptiveDiffusionSettings& settings) {
+    return settings.coarseError > 0.0 || settings.fineError > 0.0;
+  }
+
+  // The strength of a pixel whose colour `own` has `nearest` as its nearest entry, from
+  // the strength the contrast gave it and its local contrast.
+  double Adjust(double strength, const double own[3], const double nearest[3], int entry,
+                double contrast) const {
+    const double d[3] = {own[0] - nearest[0], own[1] - nearest[1], own[2] - nearest[2]};
+    const double seen = matrices_[entry].Squared(d);
+    if (coarse_ > 0.0) {
+      double share = seen / (seen + coarse_);
+      if (coarseContrast_ > 0.0) {
+        const double r = contrast / coarseContrast_;
+        share /= 1.0 + r * r;
+      }
+      strength += (1.0 - strength) * share;
+    }
+    if (fine_ > 0.0) strength *= seen / (seen + fine_);
+    return strength;
+  }
+
+ private:
+  double coarse_;
+  double coarseContrast_;
+  double fine_;
+  std::vector<VisibleErrorMatrix> matrices_;
 };
 
 // Cells of the candidate grid: a small share of a byte per pixel, at least 2^19.
@@ -114,6 +164,9 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
     const double fine = settings.fineStep / (settings.fineStep + spacing);
     entryBoost[e] = settings.fineStep > 0.0 && s > 0.0 ? (s + (1.0 - s) * fine) / s : 1.0;
   }
+  const bool covered = PaletteCoverage::Enabled(settings);
+  std::optional<PaletteCoverage> coverage;
+  if (covered) coverage.emplace(settings, palette, count);
   NearestEntrySearch search;
   search.SetPalette(c0, c1, c2, count);
   search.MakeAllNeighbourLists();
@@ -135,6 +188,7 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
 
   int current = 0;
   int lastEntry = 0;
+  int lastOwnEntry = 0;
   for (int y = 0; y < height; ++y) {
     if (run) run->Pump();
     strengthRows.Strengths(y, strengths.data());
@@ -169,6 +223,15 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
                    (1.0 + strengthRows.Contrasts()[x] / std::max(entryScale[entry], 1e-9));
       }
       strength *= entryBoost[entry];
+      if (covered) {
+        // The entry nearest to the pixel's own colour, before any error is added.
+        double own[kChannels], ownPoint[kChannels];
+        for (int c = 0; c < kChannels; ++c) own[c] = ownPoint[c] = source[c][rowStart + x];
+        if (turned) view.Apply(own, ownPoint);
+        lastOwnEntry = grid.Find(ownPoint[0], ownPoint[1], ownPoint[2], lastOwnEntry);
+        strength = coverage->Adjust(strength, own, palette[lastOwnEntry], lastOwnEntry,
+                                    strengthRows.Contrasts()[x]);
+      }
       for (int c = 0; c < kChannels; ++c) {
         const double error = (value[c] - palette[entry][c]) * strength;
         here[c][x + step] += error * 7.0;

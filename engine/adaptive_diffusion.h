@@ -42,6 +42,17 @@ struct AdaptiveDiffusionSettings {
   // pixel took to the nearest other entry: where the entries lie close, full diffusion adds
   // little visible noise and keeps the local mean colour.
   double fineStep = 0.0;
+  // How finely the palette covers a pixel's own colour, judged by the visible colour
+  // difference v (about CIEDE2000 units, engine/visible_error.h) between it and its nearest
+  // entry. When coarseError is above 0 the strength is raised towards 1 by
+  //   v^2 / (v^2 + coarseError^2) / (1 + (contrast / coarseContrast)^2)
+  // (no contrast factor when coarseContrast is 0): where an entry is visibly off on a
+  // smooth area, the palette's steps show as bands once the eye averages the dither.
+  // When fineError is above 0 the strength is then multiplied by v^2 / (v^2 + fineError^2):
+  // where an entry matches the colour invisibly closely, diffusing only adds noise.
+  double coarseError = 0.0;
+  double coarseContrast = 0.0;
+  double fineError = 0.0;
   // One byte per pixel, may be null: a marked pixel is left out (index 0); it passes no
   // error on, and the error that reaches it is dropped.
   const uint8_t* excluded = nullptr;

@@ -44,6 +44,16 @@ struct EngineOptions {
   // entries lie close: by diffusionFineStep / (diffusionFineStep + the RGB distance from
   // the entry a pixel took to the nearest other entry).
   double diffusionFineStep = 0.0;
+  // The adaptive diffusion's strength from how finely the palette covers a pixel's colour
+  // (engine/adaptive_diffusion.h), by the visible colour difference (about CIEDE2000
+  // units) between the pixel and its nearest entry. diffusionCoarseError above 0: the
+  // strength rises towards 1, halfway at that difference, on smooth areas (the rise halves
+  // at a local contrast of diffusionCoarseContrast; 0: on every area alike).
+  // diffusionFineError above 0: the strength fades where the difference is small, halved
+  // at that difference.
+  double diffusionCoarseError = 0.0;
+  double diffusionCoarseContrast = 0.0;
+  double diffusionFineError = 0.0;
   // 1: rows are scanned alternately left to right and right to left.
   int serpentine = 0;
   // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
@@ -79,7 +89,7 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message);
 
 using EngineOptionInfo = NamedNumber<EngineOptions>;
 
-inline constexpr int kEngineOptionCount = 11;
+inline constexpr int kEngineOptionCount = 14;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

@@ -112,6 +112,9 @@ void MapPixelsToEntries(const EngineSource& source, const ReductionParams& param
     settings.chromaWeight = options.chromaWeight;
     settings.spacingScale = options.diffusionSpacingScale;
     settings.fineStep = options.diffusionFineStep;
+    settings.coarseError = options.diffusionCoarseError;
+    settings.coarseContrast = options.diffusionCoarseContrast;
+    settings.fineError = options.diffusionFineError;
     settings.excluded = excluded;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
                     settings, indexPlane, &run);

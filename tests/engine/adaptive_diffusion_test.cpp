@@ -186,6 +186,68 @@ TEST(AdaptiveDiffusion, FineStepRaisesTheStrengthWhereTheEntriesLieClose) {
   EXPECT_LT(nearlyFull, 2.0);
 }
 
+// The mean absolute difference between a grey picture's rows averaged down each column
+// (as the eye averages a fine dither) and the same averages of the diffused greys.
+double ColumnMeanError(const Picture& picture, const Palette& palette,
+                       const std::vector<uint8_t>& indices) {
+  double total = 0.0;
+  for (int x = 0; x < picture.width; ++x) {
+    double source = 0.0, mapped = 0.0;
+    for (int y = 0; y < picture.height; ++y) {
+      const size_t i = static_cast<size_t>(y) * picture.width + x;
+      source += picture.r[i];
+      mapped += palette.r[indices[i]];
+    }
+    total += std::abs(source - mapped) / picture.height;
+  }
+  return total / picture.width;
+}
+
+TEST(AdaptiveDiffusion, CoarseErrorDiffusesMoreWhereTheGreysOfASmoothRampLieFarApart) {
+  // A slow ramp from 60 to 100 against greys 10 apart: with the preset's weak diffusion,
+  // colours near an entry fall into it and the ramp shows steps after averaging; raised
+  // where the entries are visibly off, the column means follow the ramp.
+  Picture ramp(400, 24);
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 400; ++x) {
+      const int grey = 60 + x / 10;
+      ramp.Set(x, y, grey, grey, grey);
+    }
+  }
+  Palette greys;
+  for (int level = 0; level <= 250; level += 10) greys.Add(level, level, level);
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 0.55;
+  settings.contrastScale = 8.0;
+  settings.serpentine = true;
+  const double weak = ColumnMeanError(ramp, greys, Diffuse(ramp, greys, settings));
+  settings.coarseError = 0.6;
+  const double raised = ColumnMeanError(ramp, greys, Diffuse(ramp, greys, settings));
+  EXPECT_GT(weak, 1.0);
+  EXPECT_LT(raised, 0.6 * weak);
+  // The rise is for smooth areas: on a busy picture it is damped by the contrast scale.
+  const Picture photo = test_support::PhotoLikePicture(90, 70, 5);
+  AdaptiveDiffusionSettings busy = settings;
+  busy.coarseContrast = 1e-6;
+  settings.coarseError = 0.0;
+  EXPECT_EQ(Diffuse(photo, greys, busy), Diffuse(photo, greys, settings));
+}
+
+TEST(AdaptiveDiffusion, FineErrorKeepsAColourThatAnEntryMatchesClosely) {
+  // A flat grey of 101 against greys 100 and 116: full diffusion mixes in some 116s; a
+  // byte of difference is well below a colour difference of 0.5, so with that fine error
+  // the diffusion fades and every pixel keeps the grey of 100.
+  const Picture grey = test_support::FlatPicture(48, 48, 101, 101, 101);
+  Palette greys;
+  greys.Add(100, 100, 100);
+  greys.Add(116, 116, 116);
+  AdaptiveDiffusionSettings settings;
+  const std::vector<uint8_t> full = Diffuse(grey, greys, settings);
+  EXPECT_GT(std::count(full.begin(), full.end(), 1), 0);
+  settings.fineError = 0.5;
+  for (const uint8_t index : Diffuse(grey, greys, settings)) ASSERT_EQ(index, 0);
+}
+
 TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
   // Without error carried every pixel takes its plain nearest entry (lowest on ties).
   const Picture noise = test_support::NoisePicture(50, 30, 7);
@@ -298,6 +360,9 @@ TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAnd
   options.diffusionSpacingScale = 1.5;
   options.diffusionFineStep = 3.0;
   options.chromaWeight = 1.5;
+  options.diffusionCoarseError = 0.6;
+  options.diffusionCoarseContrast = 1.0;
+  options.diffusionFineError = 0.4;
   const Reduced one = Reduce(picture, options, 1);
   const Reduced two = Reduce(picture, options, 2);
   ASSERT_EQ(one.result, ReduceResult::Ok);
