@@ -60,3 +60,26 @@ void operator delete(void* pointer) noexcept { genshoku::test_support::Give(poin
 void operator delete[](void* pointer) noexcept { genshoku::test_support::Give(pointer); }
 void operator delete(void* pointer, size_t) noexcept { genshoku::test_support::Give(pointer); }
 void operator delete[](void* pointer, size_t) noexcept { genshoku::test_support::Give(pointer); }
+// The sanitizers bring their own forms without exceptions (std::stable_sort takes its
+// buffer so): they must come from here too, or the deletes above would free blocks that
+// have no header.
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return genshoku::test_support::Take(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return genshoku::test_support::Take(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void operator delete(void* pointer, const std::nothrow_t&) noexcept {
+  genshoku::test_support::Give(pointer);
+}
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept {
+  genshoku::test_support::Give(pointer);
+}
