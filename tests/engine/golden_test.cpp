@@ -41,6 +41,14 @@ Picture SixtyFourColours(int width, int height) {
   return picture;
 }
 
+// A picture, the settings it is reduced with and the hash of what the literal engine made.
+struct GoldenCase {
+  const char* name;
+  Picture picture;
+  ReductionParams params;
+  uint64_t expectedHash;
+};
+
 uint64_t ReduceAndHash(Picture picture, const ReductionParams& params,
                        test_support::ReduceFunction reduce = &test_support::EngineReduceColors) {
   const test_support::Reduction reduction =
@@ -55,12 +63,6 @@ TEST(GoldenReductions, PalettesIndicesAndDiagnosticsAreUnchanged) {
   allEdges.edgeThreshold = 0;
   Picture ramp(23, 1);
   for (int x = 0; x < 23; ++x) ramp.Set(x, 0, x * 11, 255 - x * 11, x * 37 % 256);
-  struct GoldenCase {
-    const char* name;
-    Picture picture;
-    ReductionParams params;
-    uint64_t expectedHash;
-  };
   const GoldenCase cases[] = {
       {"gradient 40x30", GradientPicture(40, 30), {}, 0xfe731083e9d48222ull},
       {"noise 16x16", NoisePicture(16, 16, 1), {}, 0xc3d904a064756d0eull},
@@ -108,13 +110,7 @@ TEST(GoldenReductions, PicturesOfEveryKindAreUnchanged) {
     p.thresholdMode = 0;
     p.weightY = 1000.0;
   });
-  struct KindCase {
-    const char* name;
-    Picture picture;
-    ReductionParams params;
-    uint64_t expectedHash;
-  };
-  const KindCase cases[] = {
+  const GoldenCase cases[] = {
       {"flat 320x240", FlatPicture(320, 240, 90, 140, 200), {}, 0x35d88defc9e07493ull},
       {"flat 320x240, Otsu on integers", FlatPicture(320, 240, 90, 140, 200), otsuOnIntegers,
        0xe000de17b790f19bull},
@@ -153,7 +149,7 @@ TEST(GoldenReductions, PicturesOfEveryKindAreUnchanged) {
   };
   const char* fromReference = std::getenv("GENSHOKU_GOLDEN_FROM_REFERENCE");
   const bool literal = fromReference != nullptr && std::string(fromReference) == "1";
-  for (const KindCase& kind : cases) {
+  for (const GoldenCase& kind : cases) {
     for (const int threads : {1, 2}) {
       if (literal && threads == 2) continue;
       EngineServices services;
