@@ -6,15 +6,17 @@
 // whole-file sizes and encoding times are printed. Every compact file is decoded again
 // with libpng and compared pixel by pixel.
 //
-//   png_compact_compare [--runs N] [--effort E] [--quick] [--no-zlib]
-//                       [--smallest-sum | --unfiltered] [--order use|luminance|given] FILE.png...
+//   png_compact_compare [--runs N] [--effort E] [--quick] [--no-zlib] [--save DIR]
+//                       [--smallest-sum | --unfiltered | --filter 0..5]
+//                       [--order use|luminance|given] FILE.png...
 //
 // Times are medians of N runs (default 5) of each encoder, run alternately: the compact
 // writer with one and two threads, zlib 9 and zlib 6 with filter none (the winning
 // filter for these pictures). --quick skips the filter search (filter none only);
 // --smallest-sum, --unfiltered and --order choose the compact writer's row filter and
 // palette order (default: its own choice of filter, and luminance order). --no-zlib
-// leaves zlib out (its columns show 0), for quick comparisons of the compact writer alone.
+// leaves zlib out (its columns show 0), for quick comparisons of the compact writer alone;
+// --save keeps each compact file in DIR under the name of its source.
 
 #include <png.h>
 #include <zlib.h>
@@ -226,6 +228,7 @@ int main(int argc, char** argv) {
   int effort = 2;
   bool quick = false;
   bool noZlib = false;
+  std::string saveDir;  // where the compact files are kept (none: not kept)
   png::CompactRowFilter rowFilter = png::CompactRowFilter::kAuto;
   png::CompactPaletteOrder order = png::CompactPaletteOrder::kByLuminance;
   std::vector<std::string> files;
@@ -237,12 +240,17 @@ int main(int argc, char** argv) {
       effort = std::atoi(argv[++i]);
     } else if (argument == "--quick") {
       quick = true;
+    } else if (argument == "--save" && i + 1 < argc) {
+      saveDir = argv[++i];
     } else if (argument == "--no-zlib") {
       noZlib = true;
     } else if (argument == "--smallest-sum") {
       rowFilter = png::CompactRowFilter::kSmallestSum;
     } else if (argument == "--unfiltered") {
       rowFilter = png::CompactRowFilter::kNone;
+    } else if (argument == "--filter" && i + 1 < argc) {
+      // 0..4: one filter type for every row; 5: the smallest sum per row.
+      rowFilter = static_cast<png::CompactRowFilter>(std::clamp(std::atoi(argv[++i]), 0, 5));
     } else if (argument == "--order" && i + 1 < argc) {
       const std::string name = argv[++i];
       order = name == "luminance" ? png::CompactPaletteOrder::kByLuminance
@@ -255,7 +263,7 @@ int main(int argc, char** argv) {
   if (files.empty()) {
     std::fprintf(stderr,
                  "usage: png_compact_compare [--runs N] [--effort E] [--quick] [--smallest-sum | "
-                 "--unfiltered] "
+                 "--unfiltered | --filter 0..5] "
                  "[--order use|luminance|given] FILE.png...\n");
     return 1;
   }
@@ -317,6 +325,13 @@ int main(int argc, char** argv) {
       zlib6.push_back(Seconds(start));
     }
     const bool decoded = SamePixels(picture, compact);
+    if (!saveDir.empty()) {
+      const std::string name = path.substr(path.find_last_of('/') + 1);
+      if (FILE* out = std::fopen((saveDir + "/" + name).c_str(), "wb")) {
+        std::fwrite(compact.data(), 1, compact.size(), out);
+        std::fclose(out);
+      }
+    }
     if (!decoded) ++failures;
     const size_t file6 = FileSizeAround(picture, best6);
     const size_t file9 = FileSizeAround(picture, best9);

@@ -46,9 +46,13 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
       cost = ParseCheapest(data, from, to, workspace.matches, costs, workspace.parser, pieceTokens);
     }
     // How deep the next piece searches follows how well this one compressed.
-    const bool deep = static_cast<double>(cost) <
-                      settings.deepBelowBitsPerByte * kCostScale * static_cast<double>(to - from);
-    finder.SetDepths(deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
+    const double pieceCost = static_cast<double>(cost);
+    const double perBit = kCostScale * static_cast<double>(to - from);
+    const bool deep = pieceCost < settings.deepBelowBitsPerByte * perBit;
+    const bool veryDeep = pieceCost < settings.veryDeepBelowBitsPerByte * perBit;
+    finder.SetDepths(veryDeep ? settings.veryDeepChainDepth
+                     : deep   ? settings.deepChainDepth
+                              : settings.matchFinder.chainDepth,
                      deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth,
                      deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove);
     tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());

@@ -39,6 +39,14 @@ struct CompactDeflateSettings {
   // The rows above tried in those pieces (the finder's own rowsAbove in the others):
   // drawings and gradients repeat themselves from row to row, dithered photos hardly.
   int deepRowsAbove = 4;
+  // Pieces only: after a piece below this many bits per byte (0: never), the next piece
+  // tries these many entries of the long chain. Such pieces are long runs of a short
+  // pattern (a dithered ramp, a flat area), whose positions flood the chain: the copy
+  // that reaches past the run lies where the same run ended before, often thousands of
+  // entries back, while nearly every position is covered by a copy of the longest length
+  // and searches nothing.
+  double veryDeepBelowBitsPerByte = 0;
+  int veryDeepChainDepth = 4096;
   // Whole segments only:
   bool samplePass = true;  // a first parse of a quarter of the segment for its costs
   int segmentPasses = 1;   // parses of the whole segment before it is split (at least 1)

@@ -40,6 +40,11 @@ CompactPngStatus CheckImage(const CompactPngImage& image) {
 // their pieces compress below one bit per byte, where all four rows are tried again).
 constexpr size_t kSmallRowsBytes = size_t{1} << 20;
 constexpr size_t kLargeRowsBytes = size_t{6} << 20;
+// Below this size of rows, the whole picture is compressed with each filter in turn.
+constexpr size_t kFilterTrialBytes = size_t{1} << 20;
+// Pieces below this many bits per byte are runs of a short pattern (see
+// CompactDeflateSettings::veryDeepBelowBitsPerByte).
+constexpr double kVeryDeepBelowBitsPerByte = 0.1;
 
 void SetDepths(CompactDeflateSettings& settings, int chain, int shortChain, int deepChain,
                int deepShortChain) {
@@ -119,6 +124,76 @@ bool SampleOnTwoThreads(const CompactPngImage& image, int threads) {
   return threads != 0 || std::thread::hardware_concurrency() >= 2;
 }
 
+CompactZlibResult CompressRows(const CompactPngImage& image, const CompactPalette& palette,
+                               CompactRowFilter filter, const CompactZlibOptions& zlibOptions,
+                               std::vector<uint8_t>& stream) {
+  const std::vector<uint8_t> rows = BuildFilteredRows(
+      image.indices.data(), image.width, image.height, palette.newIndex, palette.bitDepth, filter);
+  return BuildCompactZlibStream(rows.data(), rows.size(), zlibOptions, stream);
+}
+
+// Small pictures: the whole stream with every candidate filter, the smallest kept, and
+// the winner's rows compressed once more with a very deep search.
+CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
+                                          const CompactPalette& palette,
+                                          const CompactZlibOptions& zlibOptions,
+                                          std::vector<uint8_t>& stream) {
+  const CompactRowFilter candidates[] = {CompactRowFilter::kNone,  CompactRowFilter::kSub,
+                                         CompactRowFilter::kUp,    CompactRowFilter::kAverage,
+                                         CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum};
+  // The progress runs over the trials and the last, deeper pass as one.
+  const size_t steps = std::size(candidates) + 1;
+  const auto optionsForStep = [&zlibOptions, steps](size_t step) {
+    CompactZlibOptions stepOptions = zlibOptions;
+    if (zlibOptions.progress) {
+      stepOptions.progress = [&zlibOptions, step, steps](size_t done, size_t total) {
+        return zlibOptions.progress(step * total + done, steps * total);
+      };
+    }
+    return stepOptions;
+  };
+  std::vector<uint8_t> trial;
+  CompactRowFilter best = candidates[0];
+  for (size_t k = 0; k < std::size(candidates); ++k) {
+    const CompactZlibResult result =
+        CompressRows(image, palette, candidates[k], optionsForStep(k), trial);
+    if (result != CompactZlibResult::kDone) return result;
+    if (k == 0 || trial.size() < stream.size()) {
+      stream.swap(trial);
+      best = candidates[k];
+    }
+  }
+  // The winner once more with the very deep search where the rows are long runs of a
+  // short pattern: too slow to spend on every trial, and it changes sizes, not ranks.
+  CompactZlibOptions deepOptions = optionsForStep(steps - 1);
+  deepOptions.deflate.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  const CompactZlibResult result = CompressRows(image, palette, best, deepOptions, trial);
+  if (result != CompactZlibResult::kDone) return result;
+  if (trial.size() < stream.size()) stream.swap(trial);
+  return CompactZlibResult::kDone;
+}
+
+// Below kFilterTrialBytes of rows every filter is tried on the whole picture; above, a
+// sample decides between unfiltered rows and the smallest sum per row.
+CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
+                                           const CompactPalette& palette,
+                                           const CompactPngOptions& options,
+                                           const CompactZlibOptions& zlibOptions,
+                                           std::vector<uint8_t>& stream) {
+  const size_t rowsBytes =
+      (PackedRowBytes(image.width, palette.bitDepth) + 1) * static_cast<size_t>(image.height);
+  if (rowsBytes < kFilterTrialBytes) {
+    return CompressWithEveryFilter(image, palette, zlibOptions, stream);
+  }
+  // The filter sample searches as deep as the rows are searched.
+  const SampleSearch search{zlibOptions.deflate.matchFinder.chainDepth,
+                            zlibOptions.deflate.matchFinder.shortChainDepth};
+  const CompactRowFilter filter =
+      ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
+                      palette.bitDepth, SampleOnTwoThreads(image, options.threads), search);
+  return CompressRows(image, palette, filter, zlibOptions, stream);
+}
+
 }  // namespace
 
 const char* CompactPngStatusText(CompactPngStatus status) {
@@ -145,30 +220,23 @@ CompactPngStatus EncodeCompactPng(const CompactPngImage& image, const CompactPng
   try {
     const CompactPalette palette = PlanCompactPalette(image.indices.data(), image.indices.size(),
                                                       image.palette, options.paletteOrder);
-    // Filtered or not, the rows take the same bytes: the search settings come first, and
-    // the filter sample searches as deep as they do.
+    // Filtered or not, the rows take the same bytes: the search settings come first.
     const size_t rowBytes = PackedRowBytes(image.width, palette.bitDepth) + 1;
     CompactZlibOptions zlibOptions;
     zlibOptions.threads = options.threads;
     zlibOptions.deflate =
         SettingsForEffort(options.effort, rowBytes, rowBytes * static_cast<size_t>(image.height));
-    const SampleSearch search{zlibOptions.deflate.matchFinder.chainDepth,
-                              zlibOptions.deflate.matchFinder.shortChainDepth};
-    const CompactRowFilter filter =
-        options.rowFilter == CompactRowFilter::kAuto
-            ? ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                              palette.bitDepth, SampleOnTwoThreads(image, options.threads), search)
-            : options.rowFilter;
-    const std::vector<uint8_t> rows =
-        BuildFilteredRows(image.indices.data(), image.width, image.height, palette.newIndex,
-                          palette.bitDepth, filter);
     if (options.progress) {
       zlibOptions.progress = [&options](size_t done, size_t total) {
         return options.progress(static_cast<double>(done) / static_cast<double>(total));
       };
     }
     std::vector<uint8_t> stream;
-    switch (BuildCompactZlibStream(rows.data(), rows.size(), zlibOptions, stream)) {
+    const CompactZlibResult result =
+        options.rowFilter == CompactRowFilter::kAuto
+            ? CompressWithChosenFilter(image, palette, options, zlibOptions, stream)
+            : CompressRows(image, palette, options.rowFilter, zlibOptions, stream);
+    switch (result) {
       case CompactZlibResult::kDone: break;
       case CompactZlibResult::kStopped: return CompactPngStatus::kStopped;
       case CompactZlibResult::kOutOfMemory: return CompactPngStatus::kOutOfMemory;

@@ -78,20 +78,21 @@ std::vector<uint8_t> BuildFilteredRows(const uint8_t* indices, int64_t width, in
                                        CompactRowFilter filter) {
   const size_t rowBytes = PackedRowBytes(width, bitDepth);
   std::vector<uint8_t> rows(static_cast<size_t>(height) * (rowBytes + 1));
-  if (filter != CompactRowFilter::kSmallestSum) {
-    for (int64_t y = 0; y < height; ++y) {
-      uint8_t* out = rows.data() + static_cast<size_t>(y) * (rowBytes + 1);
-      out[0] = 0;
-      PackRow(indices + y * width, width, newIndex, bitDepth, out + 1);
-    }
-    return rows;
-  }
+  const bool perRow = filter == CompactRowFilter::kSmallestSum;
+  // The filter type byte of the fixed filters is the enumerator's value (0..4).
+  const int fixedType = perRow || filter == CompactRowFilter::kAuto ? 0 : static_cast<int>(filter);
   std::vector<uint8_t> above(rowBytes, 0);
   std::vector<uint8_t> current(rowBytes);
   std::vector<uint8_t> candidate(rowBytes);
   for (int64_t y = 0; y < height; ++y) {
     PackRow(indices + y * width, width, newIndex, bitDepth, current.data());
     uint8_t* out = rows.data() + static_cast<size_t>(y) * (rowBytes + 1);
+    if (!perRow) {
+      out[0] = static_cast<uint8_t>(fixedType);
+      FilterRow(fixedType, current.data(), above.data(), rowBytes, out + 1);
+      above.swap(current);
+      continue;
+    }
     uint64_t bestSum = UINT64_MAX;
     for (int type = 0; type < 5; ++type) {
       FilterRow(type, current.data(), above.data(), rowBytes, candidate.data());
