@@ -50,11 +50,10 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
     const double perBit = kCostScale * static_cast<double>(to - from);
     const bool deep = pieceCost < settings.deepBelowBitsPerByte * perBit;
     const bool veryDeep = pieceCost < settings.veryDeepBelowBitsPerByte * perBit;
-    finder.SetDepths(veryDeep ? settings.veryDeepChainDepth
-                     : deep   ? settings.deepChainDepth
-                              : settings.matchFinder.chainDepth,
+    finder.SetDepths(deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
                      deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth,
-                     deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove);
+                     deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove,
+                     veryDeep ? settings.veryDeepChainDepth : 0);
     tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());
     for (uint32_t& count : learnt.literalLength) count /= 2;
     for (uint32_t& count : learnt.distance) count /= 2;

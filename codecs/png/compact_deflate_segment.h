@@ -40,11 +40,10 @@ struct CompactDeflateSettings {
   // drawings and gradients repeat themselves from row to row, dithered photos hardly.
   int deepRowsAbove = 4;
   // Pieces only: after a piece below this many bits per byte (0: never), the next piece
-  // tries these many entries of the long chain. Such pieces are long runs of a short
-  // pattern (a dithered ramp, a flat area), whose positions flood the chain: the copy
-  // that reaches past the run lies where the same run ended before, often thousands of
-  // entries back, while nearly every position is covered by a copy of the longest length
-  // and searches nothing.
+  // tries these many entries of the long chain at one position in
+  // Lz77MatchFinder::kSparseStep. Such pieces are long runs of a short pattern (a
+  // dithered ramp, a flat area), whose positions flood the chain: the copy that reaches
+  // past the run lies where the same run ended before, often thousands of entries back.
   double veryDeepBelowBitsPerByte = 0;
   int veryDeepChainDepth = 4096;
   // Whole segments only:

@@ -72,7 +72,8 @@ uint64_t SampleBits(const SamplePlan& plan, CompactRowFilter filter) {
 
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
-                                 bool twoThreads, SampleSearch search) {
+                                 bool twoThreads, SampleSearch search,
+                                 std::span<const CompactRowFilter> candidates) {
   const int64_t rowBytes = static_cast<int64_t>(PackedRowBytes(width, bitDepth)) + 1;
   const int64_t sampleBytes =
       std::clamp(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample),
@@ -91,36 +92,47 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
       std::clamp(search.shortChainDepth, 1, kDeepestSampleSearch.shortChainDepth);
   plan.settings.blockPasses = 0;
   plan.settings.matchFinder.rowDistance = static_cast<int>(std::min<int64_t>(rowBytes, 1 << 16));
-  // The two ways are independent: with two threads, the filtered one runs beside.
-  uint64_t filteredBits = 0;
+  // The candidates are independent: with two threads, every second one runs beside.
+  std::vector<uint64_t> bits(candidates.size(), 0);
+  const auto measure = [&](size_t first) {
+    for (size_t k = first; k < candidates.size(); k += 2) bits[k] = SampleBits(plan, candidates[k]);
+  };
   std::exception_ptr failure;
   std::thread helper;
-  if (twoThreads) {
+  if (twoThreads && candidates.size() > 1) {
     try {
       helper = std::thread([&] {
         try {
-          filteredBits = SampleBits(plan, CompactRowFilter::kSmallestSum);
+          measure(1);
         } catch (...) {
           failure = std::current_exception();
         }
       });
     } catch (const std::system_error&) {
-      // No second thread to be had: the calling thread does both.
+      // No second thread to be had: the calling thread does them all.
     }
   }
-  const uint64_t unfilteredBits = SampleBits(plan, CompactRowFilter::kNone);
   if (helper.joinable()) {
+    measure(0);
     helper.join();
     if (failure) std::rethrow_exception(failure);
   } else {
-    filteredBits = SampleBits(plan, CompactRowFilter::kSmallestSum);
+    for (size_t k = 0; k < candidates.size(); ++k) bits[k] = SampleBits(plan, candidates[k]);
   }
   // The quick settings find fewer of the long copies unfiltered rows live on, so filtered
   // rows must win the sample clearly.
-  return static_cast<double>(filteredBits) <
-                 kFilteredMustReach * static_cast<double>(unfilteredBits)
-             ? CompactRowFilter::kSmallestSum
-             : CompactRowFilter::kNone;
+  CompactRowFilter best = CompactRowFilter::kNone;
+  double bestBits = 0;
+  for (size_t k = 0; k < candidates.size(); ++k) {
+    const double weighed = candidates[k] == CompactRowFilter::kNone
+                               ? kFilteredMustReach * static_cast<double>(bits[k])
+                               : static_cast<double>(bits[k]);
+    if (k == 0 || weighed < bestBits) {
+      best = candidates[k];
+      bestBits = weighed;
+    }
+  }
+  return best;
 }
 
 }  // namespace genshoku::png

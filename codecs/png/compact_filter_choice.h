@@ -1,12 +1,14 @@
 #pragma once
-// Chooses between unfiltered rows and rows filtered by the smallest-sum rule for a whole
-// picture, by compressing a sample of its rows both ways with the fastest settings and
-// keeping the smaller. Neither wins everywhere: with a palette ordered from dark to
-// light, photos shrink by a few per cent when filtered, while drawings and screenshots,
-// whose rows repeat exactly, grow by ten to thirty.
+// Chooses the row filter of a whole picture (by default between unfiltered rows and rows
+// filtered by the smallest-sum rule) by compressing a sample of its rows each way with
+// quick settings and keeping the smallest. No filter wins everywhere: with a palette
+// ordered from dark to light, photos shrink by a few per cent when filtered, while
+// drawings and screenshots, whose rows repeat exactly, grow by ten to thirty; ramps along
+// one axis want the filter across it.
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "codecs/png/compact_rows.h"
 
@@ -22,10 +24,16 @@ struct SampleSearch {
 };
 inline constexpr SampleSearch kDeepestSampleSearch{16, 4};
 
-// kNone or kSmallestSum for `height` rows of `width` indices at `bitDepth`; with
-// `twoThreads`, the two ways are compressed at the same time (same answer).
+// The two candidates large pictures choose from.
+inline constexpr CompactRowFilter kNoneOrSmallestSum[] = {CompactRowFilter::kNone,
+                                                          CompactRowFilter::kSmallestSum};
+
+// The candidate (none of them kAuto) whose rows compress the sample best, for `height`
+// rows of `width` indices at `bitDepth`; unfiltered rows count 1 % smaller than they
+// compress. With `twoThreads`, two candidates are compressed at a time (same answer).
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
-                                 bool twoThreads = false, SampleSearch search = {});
+                                 bool twoThreads = false, SampleSearch search = {},
+                                 std::span<const CompactRowFilter> candidates = kNoneOrSmallestSum);
 
 }  // namespace genshoku::png

@@ -40,8 +40,13 @@ CompactPngStatus CheckImage(const CompactPngImage& image) {
 // their pieces compress below one bit per byte, where all four rows are tried again).
 constexpr size_t kSmallRowsBytes = size_t{1} << 20;
 constexpr size_t kLargeRowsBytes = size_t{6} << 20;
-// Below this size of rows, the whole picture is compressed with each filter in turn.
-constexpr size_t kFilterTrialBytes = size_t{1} << 20;
+// Below this size of rows, the whole picture is compressed with each filter in turn;
+// up to kLargeRowsBytes a sample chooses among them all, from there on between unfiltered
+// rows and the smallest sum only.
+constexpr size_t kFilterTrialBytes = size_t{256} << 10;
+constexpr CompactRowFilter kEveryRowFilter[] = {
+    CompactRowFilter::kNone,    CompactRowFilter::kSub,   CompactRowFilter::kUp,
+    CompactRowFilter::kAverage, CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum};
 // Pieces below this many bits per byte are runs of a short pattern (see
 // CompactDeflateSettings::veryDeepBelowBitsPerByte).
 constexpr double kVeryDeepBelowBitsPerByte = 0.1;
@@ -138,11 +143,9 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
                                           const CompactPalette& palette,
                                           const CompactZlibOptions& zlibOptions,
                                           std::vector<uint8_t>& stream) {
-  const CompactRowFilter candidates[] = {CompactRowFilter::kNone,  CompactRowFilter::kSub,
-                                         CompactRowFilter::kUp,    CompactRowFilter::kAverage,
-                                         CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum};
+  const std::span<const CompactRowFilter> candidates(kEveryRowFilter);
   // The progress runs over the trials and the last, deeper pass as one.
-  const size_t steps = std::size(candidates) + 1;
+  const size_t steps = candidates.size() + 1;
   const auto optionsForStep = [&zlibOptions, steps](size_t step) {
     CompactZlibOptions stepOptions = zlibOptions;
     if (zlibOptions.progress) {
@@ -154,7 +157,7 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
   };
   std::vector<uint8_t> trial;
   CompactRowFilter best = candidates[0];
-  for (size_t k = 0; k < std::size(candidates); ++k) {
+  for (size_t k = 0; k < candidates.size(); ++k) {
     const CompactZlibResult result =
         CompressRows(image, palette, candidates[k], optionsForStep(k), trial);
     if (result != CompactZlibResult::kDone) return result;
@@ -174,7 +177,7 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
 }
 
 // Below kFilterTrialBytes of rows every filter is tried on the whole picture; above, a
-// sample decides between unfiltered rows and the smallest sum per row.
+// sample decides.
 CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
                                            const CompactPalette& palette,
                                            const CompactPngOptions& options,
@@ -188,10 +191,15 @@ CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
   // The filter sample searches as deep as the rows are searched.
   const SampleSearch search{zlibOptions.deflate.matchFinder.chainDepth,
                             zlibOptions.deflate.matchFinder.shortChainDepth};
+  const bool everyFilter = rowsBytes < kLargeRowsBytes;
   const CompactRowFilter filter =
       ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                      palette.bitDepth, SampleOnTwoThreads(image, options.threads), search);
-  return CompressRows(image, palette, filter, zlibOptions, stream);
+                      palette.bitDepth, SampleOnTwoThreads(image, options.threads), search,
+                      everyFilter ? std::span<const CompactRowFilter>(kEveryRowFilter)
+                                  : std::span<const CompactRowFilter>(kNoneOrSmallestSum));
+  CompactZlibOptions chosenOptions = zlibOptions;
+  if (everyFilter) chosenOptions.deflate.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  return CompressRows(image, palette, filter, chosenOptions, stream);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
       size_(size),
       chainDepth_(std::max(0, limits.chainDepth)),
       shortChainDepth_(std::max(0, limits.shortChainDepth)),
+      sparseChainDepth_(chainDepth_),
       niceLength_(std::clamp(limits.niceLength, kMinMatch, kMaxMatch)),
       newest3_(size_t{1} << kHash3Bits, kNil),
       previous3_(kSlots, kNil),
@@ -116,11 +117,14 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
     candidate3 = previous3_[candidate3 % kSlots];
   }
   for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
-  for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
+  const int chainDepth =
+      position % kSparseStep == 0 || lastFoundNice_ ? sparseChainDepth_ : chainDepth_;
+  for (int step = 0; step < chainDepth && best < compareLimit; ++step) {
     if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
     consider(position - candidate);
     candidate = previous_[candidate % kSlots];
   }
+  lastFoundNice_ = best >= niceLength_;
   return count;
 }
 
