@@ -194,6 +194,50 @@ TEST(CompactDeflateParts, TheFinderTriesAsManyRowsAboveAsItIsToldFromTheNextPosi
   EXPECT_EQ(found[count - 1].distance, 3 * rowBytes);
 }
 
+TEST(CompactDeflateParts, TheSparseDepthReachesPastALongRunOfAShortPattern) {
+  // "ab" repeated, a marker, "ab" repeated again and the same marker: in the second run,
+  // the copy that goes on into the marker lies in the first run, behind some 1500
+  // entries of the chain that all start with "abab".
+  const auto addRun = [](Bytes& data) {
+    for (int i = 0; i < 1500; ++i) data.insert(data.end(), {'a', 'b'});
+  };
+  const Bytes marker = pngtest::RandomBytes(40, 31);
+  Bytes data;
+  addRun(data);
+  data.insert(data.end(), marker.begin(), marker.end());
+  const size_t secondRun = data.size();
+  addRun(data);
+  data.insert(data.end(), marker.begin(), marker.end());
+  // 100 bytes before the second marker, at an even and an odd position.
+  const size_t position = data.size() - marker.size() - 100;
+  const int reachingPast = 100 + static_cast<int>(marker.size());
+  MatchFinderLimits limits;
+  limits.chainDepth = 8;
+  limits.shortChainDepth = 0;
+  FoundMatch found[kMaxMatch];
+  for (const int sparseDepth : {0, 4096}) {
+    for (const size_t at : {position, position + 1}) {
+      Lz77MatchFinder finder(data.data(), data.size(), limits);
+      for (size_t p = 0; p < at; ++p) finder.Insert(p);
+      finder.SetDepths(8, 0, 0, sparseDepth);
+      const int count = finder.FindAndInsert(at, kMaxMatch, found);
+      ASSERT_GT(count, 0);
+      const FoundMatch longest = found[count - 1];
+      ASSERT_LE(longest.distance, at);
+      ASSERT_EQ(std::memcmp(&data[at], &data[at - longest.distance], longest.length), 0);
+      const int expected = sparseDepth > 0 && at % Lz77MatchFinder::kSparseStep == 0
+                               ? reachingPast - static_cast<int>(at - position)
+                               : 0;
+      if (expected > 0) {
+        EXPECT_EQ(longest.length, expected) << "sparse depth " << sparseDepth << " at " << at;
+        EXPECT_EQ(longest.distance, data.size() - secondRun) << "at " << at;
+      } else {
+        EXPECT_LT(longest.length, reachingPast - 1) << "sparse depth " << sparseDepth;
+      }
+    }
+  }
+}
+
 TEST(CompactDeflateParts, BlocksAreSplitWhereTheStatisticsChange) {
   // Two halves over disjoint alphabets are worth two blocks; uniform data one block.
   std::vector<DeflateToken> tokens;

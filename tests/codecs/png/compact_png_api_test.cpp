@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +160,22 @@ TEST(CompactPngApi, TheProgressCallbackSeesTheWorkAndCanStopIt) {
   options.progress = [](double) { return false; };
   EXPECT_EQ(EncodeCompactPng(picture.Image(), options, png), CompactPngStatus::kStopped);
   EXPECT_TRUE(png.empty());
+
+  // A small picture is compressed once per filter: the progress still runs once to 1.
+  const TestPicture small = compacttest::MakePicture(90, 80, 20, false, Content::kPhotoLike, 22);
+  seen.clear();
+  options.progress = [&seen](double done) {
+    seen.push_back(done);
+    return true;
+  };
+  ASSERT_EQ(EncodeCompactPng(small.Image(), options, png), CompactPngStatus::kOk);
+  ASSERT_GT(seen.size(), 6u);
+  EXPECT_DOUBLE_EQ(seen.back(), 1.0);
+  for (size_t i = 1; i < seen.size(); ++i) EXPECT_GE(seen[i], seen[i - 1]);
+  int calls = 0;
+  options.progress = [&calls](double done) { return ++calls < 3 && done < 1; };
+  EXPECT_EQ(EncodeCompactPng(small.Image(), options, png), CompactPngStatus::kStopped);
+  EXPECT_TRUE(png.empty());
 }
 
 TEST(CompactPngApi, TheFileWrapperWritesTheSameBytesOrLeavesThePreviousFile) {
@@ -223,6 +240,56 @@ TEST(CompactPngApi, RowsAreFilteredWhereASampleSaysItPays) {
   }
   EXPECT_EQ(ChooseRowFilter(ramp.data(), width, height, identity, 8),
             CompactRowFilter::kSmallestSum);
+  // Every row one more than the row above: unfiltered rows never repeat within the
+  // window, rows filtered by the row above are all ones.
+  std::vector<uint8_t> rising(static_cast<size_t>(width * height));
+  for (int64_t x = 0; x < width; ++x) rising[x] = static_cast<uint8_t>(random.Below(256));
+  for (int64_t i = width; i < width * height; ++i) {
+    rising[i] = static_cast<uint8_t>(rising[i - width] + 1);
+  }
+  const CompactRowFilter noneOrUp[] = {CompactRowFilter::kNone, CompactRowFilter::kUp};
+  EXPECT_EQ(ChooseRowFilter(rising.data(), width, height, identity, 8, false, {}, noneOrUp),
+            CompactRowFilter::kUp);
+  const CompactRowFilter every[] = {CompactRowFilter::kNone,  CompactRowFilter::kSub,
+                                    CompactRowFilter::kUp,    CompactRowFilter::kAverage,
+                                    CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum};
+  for (const bool twoThreads : {false, true}) {
+    EXPECT_NE(ChooseRowFilter(rising.data(), width, height, identity, 8, twoThreads, {}, every),
+              CompactRowFilter::kNone);
+  }
+}
+
+TEST(CompactPngApi, SmallPicturesAreNeverLargerThanWithAnyOneFilter) {
+  // A ramp one pixel wide and one pixel high (the filter across the ramp wins), a
+  // photo-like picture and stripes: the writer's own choice against each filter alone.
+  std::vector<TestPicture> pictures;
+  for (const bool wide : {false, true}) {
+    TestPicture ramp;
+    ramp.width = wide ? 20000 : 1;
+    ramp.height = wide ? 1 : 20000;
+    for (int i = 0; i < 200; ++i) ramp.palette.push_back(Rgba{uint8_t(i), uint8_t(i), 0, 255});
+    pngtest::TestRandom random(wide ? 5 : 6);
+    for (int i = 0; i < 20000; ++i) {
+      ramp.indices.push_back(
+          static_cast<uint8_t>(std::min(199, i / 100 + (i % 2) * int(random.Below(2)))));
+    }
+    pictures.push_back(ramp);
+  }
+  pictures.push_back(compacttest::MakePicture(120, 90, 256, false, Content::kPhotoLike, 9));
+  pictures.push_back(compacttest::MakePicture(77, 50, 12, true, Content::kStripes, 10));
+  for (const TestPicture& picture : pictures) {
+    std::vector<uint8_t> chosen;
+    ASSERT_EQ(EncodeCompactPng(picture.Image(), CompactPngOptions{}, chosen),
+              CompactPngStatus::kOk);
+    for (int filter = 0; filter <= static_cast<int>(CompactRowFilter::kSmallestSum); ++filter) {
+      CompactPngOptions options;
+      options.rowFilter = static_cast<CompactRowFilter>(filter);
+      std::vector<uint8_t> fixed;
+      ASSERT_EQ(EncodeCompactPng(picture.Image(), options, fixed), CompactPngStatus::kOk);
+      EXPECT_LE(chosen.size(), fixed.size())
+          << picture.width << " x " << picture.height << ", filter " << filter;
+    }
+  }
 }
 
 }  // namespace

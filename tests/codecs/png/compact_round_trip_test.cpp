@@ -94,7 +94,9 @@ TEST(CompactPngRoundTrip, LargerPicturesOverSeveralSegmentsAndEveryOption) {
     CheckRoundTrip(noise, options, "noise, " + label);
     CheckRoundTrip(small, options, "stripes, " + label);
   }
-  for (CompactRowFilter filter : {CompactRowFilter::kNone, CompactRowFilter::kSmallestSum}) {
+  for (CompactRowFilter filter :
+       {CompactRowFilter::kNone, CompactRowFilter::kSub, CompactRowFilter::kUp,
+        CompactRowFilter::kAverage, CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum}) {
     for (CompactPaletteOrder order :
          {CompactPaletteOrder::kByUse, CompactPaletteOrder::kByLuminance,
           CompactPaletteOrder::kAsGiven}) {
