@@ -28,7 +28,7 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
   limits.rowsAbove = std::max(limits.rowsAbove, settings.deepRowsAbove);
   Lz77MatchFinder finder(data, size, limits);
   finder.SetDepths(settings.matchFinder.chainDepth, settings.matchFinder.shortChainDepth,
-                   settings.matchFinder.rowsAbove);
+                   settings.matchFinder.rowsAbove, settings.matchFinder.sparseChainDepth);
   InsertWindowBefore(finder, begin);
   DeflateCosts costs;
   InitialCosts(data + begin, std::min(end - begin, settings.pieceBytes * 4), costs);
@@ -50,10 +50,11 @@ void ParseInPieces(const uint8_t* data, size_t size, size_t begin, size_t end,
     const double perBit = kCostScale * static_cast<double>(to - from);
     const bool deep = pieceCost < settings.deepBelowBitsPerByte * perBit;
     const bool veryDeep = pieceCost < settings.veryDeepBelowBitsPerByte * perBit;
-    finder.SetDepths(deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
-                     deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth,
-                     deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove,
-                     veryDeep ? settings.veryDeepChainDepth : 0);
+    finder.SetDepths(
+        deep ? settings.deepChainDepth : settings.matchFinder.chainDepth,
+        deep ? settings.deepShortChainDepth : settings.matchFinder.shortChainDepth,
+        deep ? settings.deepRowsAbove : settings.matchFinder.rowsAbove,
+        veryDeep ? settings.veryDeepChainDepth : settings.matchFinder.sparseChainDepth);
     tokens.insert(tokens.end(), pieceTokens.begin(), pieceTokens.end());
     for (uint32_t& count : learnt.literalLength) count /= 2;
     for (uint32_t& count : learnt.distance) count /= 2;

@@ -46,15 +46,25 @@ struct SamplePlan {
   CompactDeflateSettings settings;
 };
 
+// The first row of each band of the sample, or -1 where a band would overlap the one
+// before (small pictures).
+std::array<int64_t, kBands> BandStarts(const SamplePlan& plan) {
+  std::array<int64_t, kBands> starts{};
+  int64_t lastBandEnd = -1;
+  for (int band = 0; band < kBands; ++band) {
+    const int64_t first = std::min(plan.height - plan.bandRows, plan.height * band / kBands);
+    starts[band] = first < lastBandEnd ? -1 : first;
+    if (first >= lastBandEnd) lastBandEnd = first + plan.bandRows;
+  }
+  return starts;
+}
+
 // The bits of every band of the sample with the rows filtered by `filter`.
 uint64_t SampleBits(const SamplePlan& plan, CompactRowFilter filter) {
   SegmentWorkspace workspace;
   uint64_t bits = 0;
-  int64_t lastBandEnd = -1;
-  for (int band = 0; band < kBands; ++band) {
-    const int64_t first = std::min(plan.height - plan.bandRows, plan.height * band / kBands);
-    if (first < lastBandEnd) continue;  // small pictures: the bands would overlap
-    lastBandEnd = first + plan.bandRows;
+  for (const int64_t first : BandStarts(plan)) {
+    if (first < 0) continue;
     // The rows of a window before the band go along, so that its copies reach as far back
     // as in the whole picture.
     const int64_t historyRows =
@@ -68,12 +78,22 @@ uint64_t SampleBits(const SamplePlan& plan, CompactRowFilter filter) {
   return bits;
 }
 
+// The bytes of rows the sample stands for (its history left out).
+uint64_t SampleBytes(const SamplePlan& plan) {
+  uint64_t bytes = 0;
+  for (const int64_t first : BandStarts(plan)) {
+    if (first >= 0) bytes += static_cast<uint64_t>(plan.bandRows * plan.rowBytes);
+  }
+  return bytes;
+}
+
 }  // namespace
 
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
                                  bool twoThreads, SampleSearch search,
-                                 std::span<const CompactRowFilter> candidates) {
+                                 std::span<const CompactRowFilter> candidates,
+                                 double* bitsPerByte) {
   const int64_t rowBytes = static_cast<int64_t>(PackedRowBytes(width, bitDepth)) + 1;
   const int64_t sampleBytes =
       std::clamp(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample),
@@ -130,6 +150,10 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
     if (k == 0 || weighed < bestBits) {
       best = candidates[k];
       bestBits = weighed;
+      if (bitsPerByte != nullptr) {
+        *bitsPerByte = static_cast<double>(bits[k]) /
+                       static_cast<double>(std::max<uint64_t>(1, SampleBytes(plan)));
+      }
     }
   }
   return best;

@@ -31,9 +31,12 @@ inline constexpr CompactRowFilter kNoneOrSmallestSum[] = {CompactRowFilter::kNon
 // The candidate (none of them kAuto) whose rows compress the sample best, for `height`
 // rows of `width` indices at `bitDepth`; unfiltered rows count 1 % smaller than they
 // compress. With `twoThreads`, two candidates are compressed at a time (same answer).
+// `bitsPerByte`, where given, receives how many bits a byte of the sample's rows took
+// with the chosen filter.
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
                                  bool twoThreads = false, SampleSearch search = {},
-                                 std::span<const CompactRowFilter> candidates = kNoneOrSmallestSum);
+                                 std::span<const CompactRowFilter> candidates = kNoneOrSmallestSum,
+                                 double* bitsPerByte = nullptr);
 
 }  // namespace genshoku::png

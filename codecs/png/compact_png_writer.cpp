@@ -50,6 +50,43 @@ constexpr CompactRowFilter kEveryRowFilter[] = {
 // Pieces below this many bits per byte are runs of a short pattern (see
 // CompactDeflateSettings::veryDeepBelowBitsPerByte).
 constexpr double kVeryDeepBelowBitsPerByte = 0.1;
+// Pictures whose rows compress below this many bits per byte (drawings of few colours,
+// stripes, ramps along one axis) are compressed the thorough way: nearly every position
+// lies inside a long copy and is not searched, so deep chains and more parses cost little
+// there, and take 1 to 5 % off. Gradients and photos lie above (0.7 bits and more).
+constexpr double kThoroughBelowBitsPerByte = 0.5;
+
+// Below this, the thorough way also searches the long chain 4096 deep at every second
+// position (see MatchFinderLimits::sparseChainDepth): one-pixel-wide and one-pixel-high
+// ramps, flat pictures, stripes. Above, screenshots with wide flat areas took ten times
+// as long for half a per cent.
+constexpr double kSparseBelowBitsPerByte = 0.2;
+
+// The thorough way for very compressible rows: the segment parsed whole, twice, and each
+// block once more, with deep chains.
+CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double bitsPerByte) {
+  settings.pieceBytes = 0;
+  settings.segmentPasses = 2;
+  settings.blockPasses = 2;
+  settings.matchFinder.chainDepth = std::max(settings.matchFinder.chainDepth, 256);
+  settings.matchFinder.shortChainDepth = std::max(settings.matchFinder.shortChainDepth, 16);
+  settings.matchFinder.rowsAbove = std::max(settings.matchFinder.rowsAbove, settings.deepRowsAbove);
+  if (bitsPerByte < kSparseBelowBitsPerByte) {
+    settings.matchFinder.sparseChainDepth = settings.veryDeepChainDepth;
+  }
+  return settings;
+}
+
+// The settings the chosen filter's rows are compressed with, by how well they compress
+// (the quick effort keeps its own).
+CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int effort,
+                                     double bitsPerByte, bool veryDeepPieces) {
+  if (effort <= 1) return settings;
+  if (bitsPerByte < kThoroughBelowBitsPerByte) return ThoroughSettings(settings, bitsPerByte);
+  CompactDeflateSettings final = settings;
+  if (veryDeepPieces) final.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  return final;
+}
 
 void SetDepths(CompactDeflateSettings& settings, int chain, int shortChain, int deepChain,
                int deepShortChain) {
@@ -140,12 +177,14 @@ CompactZlibResult CompressRows(const CompactPngImage& image, const CompactPalett
 // Small pictures: the whole stream with every candidate filter, the smallest kept, and
 // the winner's rows compressed once more with a very deep search.
 CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
-                                          const CompactPalette& palette,
-                                          const CompactZlibOptions& zlibOptions,
+                                          const CompactPalette& palette, size_t rowsBytes,
+                                          int effort, const CompactZlibOptions& zlibOptions,
                                           std::vector<uint8_t>& stream) {
   const std::span<const CompactRowFilter> candidates(kEveryRowFilter);
-  // The progress runs over the trials and the last, deeper pass as one.
-  const size_t steps = candidates.size() + 1;
+  // The progress runs over the trials and the last, deeper pass (not at the quick effort)
+  // as one.
+  const bool deeperPass = effort >= 2;
+  const size_t steps = candidates.size() + (deeperPass ? 1 : 0);
   const auto optionsForStep = [&zlibOptions, steps](size_t step) {
     CompactZlibOptions stepOptions = zlibOptions;
     if (zlibOptions.progress) {
@@ -166,10 +205,13 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
       best = candidates[k];
     }
   }
-  // The winner once more with the very deep search where the rows are long runs of a
-  // short pattern: too slow to spend on every trial, and it changes sizes, not ranks.
+  if (!deeperPass) return CompactZlibResult::kDone;
+  // The winner once more with deeper searches where the rows compress well: too slow to
+  // spend on every trial, and they change sizes, not ranks.
   CompactZlibOptions deepOptions = optionsForStep(steps - 1);
-  deepOptions.deflate.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  const double bitsPerByte = 8.0 * static_cast<double>(stream.size()) /
+                             static_cast<double>(std::max<size_t>(1, rowsBytes));
+  deepOptions.deflate = FinalSettings(zlibOptions.deflate, effort, bitsPerByte, true);
   const CompactZlibResult result = CompressRows(image, palette, best, deepOptions, trial);
   if (result != CompactZlibResult::kDone) return result;
   if (trial.size() < stream.size()) stream.swap(trial);
@@ -186,19 +228,22 @@ CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
   const size_t rowsBytes =
       (PackedRowBytes(image.width, palette.bitDepth) + 1) * static_cast<size_t>(image.height);
   if (rowsBytes < kFilterTrialBytes) {
-    return CompressWithEveryFilter(image, palette, zlibOptions, stream);
+    return CompressWithEveryFilter(image, palette, rowsBytes, options.effort, zlibOptions, stream);
   }
   // The filter sample searches as deep as the rows are searched.
   const SampleSearch search{zlibOptions.deflate.matchFinder.chainDepth,
                             zlibOptions.deflate.matchFinder.shortChainDepth};
   const bool everyFilter = rowsBytes < kLargeRowsBytes;
+  double bitsPerByte = 8;
   const CompactRowFilter filter =
       ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
                       palette.bitDepth, SampleOnTwoThreads(image, options.threads), search,
                       everyFilter ? std::span<const CompactRowFilter>(kEveryRowFilter)
-                                  : std::span<const CompactRowFilter>(kNoneOrSmallestSum));
+                                  : std::span<const CompactRowFilter>(kNoneOrSmallestSum),
+                      &bitsPerByte);
   CompactZlibOptions chosenOptions = zlibOptions;
-  if (everyFilter) chosenOptions.deflate.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  chosenOptions.deflate =
+      FinalSettings(zlibOptions.deflate, options.effort, bitsPerByte, everyFilter);
   return CompressRows(image, palette, filter, chosenOptions, stream);
 }
 

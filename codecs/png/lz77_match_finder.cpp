@@ -34,7 +34,7 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
       size_(size),
       chainDepth_(std::max(0, limits.chainDepth)),
       shortChainDepth_(std::max(0, limits.shortChainDepth)),
-      sparseChainDepth_(chainDepth_),
+      sparseChainDepth_(std::max(chainDepth_, limits.sparseChainDepth)),
       niceLength_(std::clamp(limits.niceLength, kMinMatch, kMaxMatch)),
       newest3_(size_t{1} << kHash3Bits, kNil),
       previous3_(kSlots, kNil),

@@ -32,6 +32,9 @@ struct MatchFinderLimits {
   // how many rows above are tried.
   int rowDistance = 0;
   int rowsAbove = 4;
+  // Entries of the long chain tried at one position in Lz77MatchFinder::kSparseStep
+  // (and after a copy of niceLength) where that is more than chainDepth.
+  int sparseChainDepth = 0;
 };
 
 // The copies found at one position: lengths ascending, each with its distance.
