@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "codecs/png/compact_filter_choice.h"
+#include "codecs/png/compact_search_settings.h"
 #include "codecs/png/compact_zlib_stream.h"
-#include "codecs/png/deflate_tables.h"
 #include "codecs/png/png_chunk_writer.h"
 
 namespace genshoku::png {
@@ -31,15 +31,6 @@ CompactPngStatus CheckImage(const CompactPngImage& image) {
   return CompactPngStatus::kOk;
 }
 
-// The default effort's depth of search follows the size of the rows, so that the time
-// stays in proportion: below 1 MB (icons, small photos and drawings) the chains are tried
-// as deep as the thorough effort tries them, which takes 1 to 3 % off for a few
-// hundredths of a second; up to 6 MB a middle depth; from 6 MB on the finder's quick
-// depths, and one row above instead of four outside the pieces that search deep (large
-// photos hardly ever copy from two or more rows above; drawings and gradients do, and
-// their pieces compress below one bit per byte, where all four rows are tried again).
-constexpr size_t kSmallRowsBytes = size_t{1} << 20;
-constexpr size_t kLargeRowsBytes = size_t{6} << 20;
 // Below this size of rows, the whole picture is compressed with each filter in turn;
 // up to kLargeRowsBytes a sample chooses among them all, from there on between unfiltered
 // rows and the smallest sum only.
@@ -47,92 +38,6 @@ constexpr size_t kFilterTrialBytes = size_t{256} << 10;
 constexpr CompactRowFilter kEveryRowFilter[] = {
     CompactRowFilter::kNone,    CompactRowFilter::kSub,   CompactRowFilter::kUp,
     CompactRowFilter::kAverage, CompactRowFilter::kPaeth, CompactRowFilter::kSmallestSum};
-// Pieces below this many bits per byte are runs of a short pattern (see
-// CompactDeflateSettings::veryDeepBelowBitsPerByte).
-constexpr double kVeryDeepBelowBitsPerByte = 0.1;
-// Pictures whose rows compress below this many bits per byte (drawings of few colours,
-// stripes, ramps along one axis) are compressed the thorough way: nearly every position
-// lies inside a long copy and is not searched, so deep chains and more parses cost little
-// there, and take 1 to 5 % off. Gradients and photos lie above (0.7 bits and more).
-constexpr double kThoroughBelowBitsPerByte = 0.5;
-
-// Below this, the thorough way also searches the long chain 4096 deep at every second
-// position (see MatchFinderLimits::sparseChainDepth): one-pixel-wide and one-pixel-high
-// ramps, flat pictures, stripes. Above, screenshots with wide flat areas took ten times
-// as long for half a per cent.
-constexpr double kSparseBelowBitsPerByte = 0.2;
-
-// The thorough way for very compressible rows: the segment parsed whole, twice, and each
-// block once more, with deep chains.
-CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double bitsPerByte) {
-  settings.pieceBytes = 0;
-  settings.segmentPasses = 2;
-  settings.blockPasses = 2;
-  settings.matchFinder.chainDepth = std::max(settings.matchFinder.chainDepth, 256);
-  settings.matchFinder.shortChainDepth = std::max(settings.matchFinder.shortChainDepth, 16);
-  settings.matchFinder.rowsAbove = std::max(settings.matchFinder.rowsAbove, settings.deepRowsAbove);
-  if (bitsPerByte < kSparseBelowBitsPerByte) {
-    settings.matchFinder.sparseChainDepth = settings.veryDeepChainDepth;
-  }
-  return settings;
-}
-
-// The settings the chosen filter's rows are compressed with, by how well they compress
-// (the quick effort keeps its own).
-CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int effort,
-                                     double bitsPerByte, bool veryDeepPieces) {
-  if (effort <= 1) return settings;
-  if (bitsPerByte < kThoroughBelowBitsPerByte) return ThoroughSettings(settings, bitsPerByte);
-  CompactDeflateSettings final = settings;
-  if (veryDeepPieces) final.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
-  return final;
-}
-
-void SetDepths(CompactDeflateSettings& settings, int chain, int shortChain, int deepChain,
-               int deepShortChain) {
-  settings.matchFinder.chainDepth = chain;
-  settings.matchFinder.shortChainDepth = shortChain;
-  settings.deepChainDepth = deepChain;
-  settings.deepShortChainDepth = deepShortChain;
-}
-
-// What each effort level spends: hash chain entries tried per position and parses.
-CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance, size_t totalBytes) {
-  CompactDeflateSettings settings;
-  switch (std::clamp(effort, 1, 3)) {
-    case 1:
-      settings.matchFinder.chainDepth = 2;
-      settings.matchFinder.shortChainDepth = 1;
-      settings.blockPasses = 0;
-      break;
-    case 2:
-      // Pieces that compress below one bit per byte (smooth dithered gradients, drawings)
-      // search deeper, where that pays.
-      settings.deepBelowBitsPerByte = 1.0;
-      settings.deepRowsAbove = settings.matchFinder.rowsAbove;
-      if (totalBytes < kSmallRowsBytes) {
-        SetDepths(settings, 64, 16, 64, 16);
-      } else if (totalBytes < kLargeRowsBytes) {
-        SetDepths(settings, 16, 4, 64, 4);
-      } else {
-        // Half the finder's own depths: a fifth less time on photos for a few tenths of
-        // a percent more bytes.
-        SetDepths(settings, 4, 2, 16, 4);
-        settings.matchFinder.rowsAbove = 1;
-      }
-      break;
-    default:
-      settings.matchFinder.chainDepth = 64;
-      settings.matchFinder.shortChainDepth = 16;
-      settings.segmentPasses = 2;
-      settings.blockPasses = 2;
-      settings.pieceBytes = 0;
-      break;
-  }
-  settings.matchFinder.rowDistance =
-      static_cast<int>(std::min<size_t>(rowDistance, kMaxDistance + 1));
-  return settings;
-}
 
 void AppendHeaderChunks(std::vector<uint8_t>& png, const CompactPngImage& image,
                         const CompactPalette& palette) {

@@ -1,0 +1,95 @@
+#include "codecs/png/compact_search_settings.h"
+
+#include <algorithm>
+
+#include "codecs/png/deflate_tables.h"
+
+namespace genshoku::png {
+
+namespace {
+
+// Pieces below this many bits per byte are runs of a short pattern (see
+// CompactDeflateSettings::veryDeepBelowBitsPerByte).
+constexpr double kVeryDeepBelowBitsPerByte = 0.1;
+// Pictures whose rows compress below this many bits per byte (drawings of few colours,
+// stripes, ramps along one axis) are compressed the thorough way: nearly every position
+// lies inside a long copy and is not searched, so deep chains and more parses cost little
+// there, and take 1 to 5 % off. Gradients and photos lie above (0.7 bits and more).
+constexpr double kThoroughBelowBitsPerByte = 0.5;
+
+// Below this, the thorough way also searches the long chain 4096 deep at every second
+// position (see MatchFinderLimits::sparseChainDepth): one-pixel-wide and one-pixel-high
+// ramps, flat pictures, stripes. Above, screenshots with wide flat areas took ten times
+// as long for half a per cent.
+constexpr double kSparseBelowBitsPerByte = 0.2;
+
+void SetDepths(CompactDeflateSettings& settings, int chain, int shortChain, int deepChain,
+               int deepShortChain) {
+  settings.matchFinder.chainDepth = chain;
+  settings.matchFinder.shortChainDepth = shortChain;
+  settings.deepChainDepth = deepChain;
+  settings.deepShortChainDepth = deepShortChain;
+}
+
+}  // namespace
+
+CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double bitsPerByte) {
+  settings.pieceBytes = 0;
+  settings.segmentPasses = 2;
+  settings.blockPasses = 2;
+  settings.matchFinder.chainDepth = std::max(settings.matchFinder.chainDepth, 256);
+  settings.matchFinder.shortChainDepth = std::max(settings.matchFinder.shortChainDepth, 16);
+  settings.matchFinder.rowsAbove = std::max(settings.matchFinder.rowsAbove, settings.deepRowsAbove);
+  if (bitsPerByte < kSparseBelowBitsPerByte) {
+    settings.matchFinder.sparseChainDepth = settings.veryDeepChainDepth;
+  }
+  return settings;
+}
+
+CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int effort,
+                                     double bitsPerByte, bool veryDeepPieces) {
+  if (effort <= 1) return settings;
+  if (bitsPerByte < kThoroughBelowBitsPerByte) return ThoroughSettings(settings, bitsPerByte);
+  CompactDeflateSettings final = settings;
+  if (veryDeepPieces) final.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  return final;
+}
+
+CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance, size_t totalBytes) {
+  CompactDeflateSettings settings;
+  switch (std::clamp(effort, 1, 3)) {
+    case 1:
+      settings.matchFinder.chainDepth = 2;
+      settings.matchFinder.shortChainDepth = 1;
+      settings.blockPasses = 0;
+      break;
+    case 2:
+      // Pieces that compress below one bit per byte (smooth dithered gradients, drawings)
+      // search deeper, where that pays.
+      settings.deepBelowBitsPerByte = 1.0;
+      settings.deepRowsAbove = settings.matchFinder.rowsAbove;
+      if (totalBytes < kSmallRowsBytes) {
+        SetDepths(settings, 64, 16, 64, 16);
+      } else if (totalBytes < kLargeRowsBytes) {
+        SetDepths(settings, 16, 4, 64, 4);
+      } else {
+        // Half the finder's own depths: a fifth less time on photos for a few tenths of
+        // a percent more bytes.
+        SetDepths(settings, 4, 2, 16, 4);
+        settings.matchFinder.rowsAbove = 1;
+      }
+      break;
+    default:
+      settings.matchFinder.chainDepth = 64;
+      settings.matchFinder.shortChainDepth = 16;
+      settings.segmentPasses = 2;
+      settings.blockPasses = 2;
+      settings.pieceBytes = 0;
+      break;
+  }
+  settings.matchFinder.rowDistance =
+      static_cast<int>(std::min<size_t>(rowDistance, kMaxDistance + 1));
+  return settings;
+}
+
+}  // namespace genshoku::png
