@@ -79,13 +79,13 @@ CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[
 
 int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const {
   if (index >= 0) {
-    const uint32_t state = MakeCell(index);
+    const uint32_t state = MakeCell(index, start);
     if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
   }
   return search_.Find(x0, x1, x2, start);
 }
 
-uint32_t CandidateGrid::MakeCell(int64_t index) const {
+uint32_t CandidateGrid::MakeCell(int64_t index, int near) const {
   std::atomic_ref<uint32_t> state(state_[index]);
   uint32_t expected = kUnmade;
   if (!state.compare_exchange_strong(expected, kMaking, std::memory_order_acq_rel)) {
@@ -106,8 +106,9 @@ uint32_t CandidateGrid::MakeCell(int64_t index) const {
     halfDiagonalSquared += half * half;
   }
   // Every point of the box is at most `bound` from the entry nearest the centre, so only
-  // entries that come that near to the box can win anywhere in it.
-  const int anchor = search_.Find(centre[0], centre[1], centre[2], 0);
+  // entries that come that near to the box can win anywhere in it. Any entry nearest the
+  // centre will do; the search for it is shortest from an entry already close.
+  const int anchor = search_.Find(centre[0], centre[1], centre[2], near);
   double farthestSquared = 0.0;
   for (int k = 0; k < 3; ++k) {
     const double c = entries_[anchor].c[k];

@@ -80,8 +80,9 @@ class CandidateGrid {
   // The answer where the point's cell (-1: none) is not made yet (making it), or cannot be
   // used.
   int FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const;
-  // Makes the cell at `index` unless another thread is at it; its state afterwards.
-  uint32_t MakeCell(int64_t index) const;
+  // Makes the cell at `index` unless another thread is at it; its state afterwards. `near`
+  // (any entry; best one near the cell) starts the search for the entry nearest the cell.
+  uint32_t MakeCell(int64_t index, int near) const;
 
   double SquaredDistance(double x0, double x1, double x2, int e) const {
     const double d0 = x0 - entries_[e].c[0];
