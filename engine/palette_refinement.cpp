@@ -55,6 +55,8 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
   double v0[256], v1[256], v2[256];
   const int64_t colourCount = static_cast<int64_t>(colours.rgb.size());
   std::vector<uint8_t> nearest(colours.rgb.size());
+  // One search for every step: its neighbour lists follow the entries as they move.
+  NearestEntrySearch search;
   for (int step = 0; step < iterations; ++step) {
     if (run) run->Pump();
     for (int e = 0; e < count; ++e) {
@@ -64,7 +66,6 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
       v1[e] = p[1];
       v2[e] = p[2];
     }
-    NearestEntrySearch search;
     search.SetPalette(v0, v1, v2, count);
     search.MakeAllNeighbourLists();
     const CandidateGrid grid(search, low, high, cells);
