@@ -85,6 +85,11 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
     const uint8_t* earlier = current - distance;
+    // Once the best copy is long, a candidate that differs at the byte just past it cannot
+    // be longer, and a copy no longer than the best is never reported: it is passed over
+    // without comparing the many bytes before that one (repetitive pictures have long
+    // chains of such candidates).
+    if (best >= 8 && (best >= compareLimit || earlier[best] != current[best])) return;
     int length;
     if (wholeWords) {
       uint64_t earlierWord;
