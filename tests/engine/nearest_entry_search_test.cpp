@@ -119,6 +119,42 @@ TEST(CandidateGrid, CellsListFewEntriesAndFarPointsStillGetAnAnswer) {
   EXPECT_EQ(grid.grid->Find(1e6, -1e6, 3, 7), grid.search.FindByScan(1e6, -1e6, 3));
 }
 
+// A night sky's palette: most entries packed near black, a few spread over the rest. The
+// cells near black list too many entries and are cut into fine cells; every answer there,
+// from either of two threads making the fine cells, is still the scan's.
+TEST(CandidateGrid, CrowdedCellsAreCutAndStillAgreeWithThePlainScan) {
+  std::mt19937 generator(41);
+  std::uniform_real_distribution<double> dark(0.0, 6.0), anywhere(0.0, 255.0);
+  Palette palette;
+  for (int e = 0; e < 256; ++e) {
+    for (int k = 0; k < 3; ++k)
+      palette.c[k].push_back(e < 180 ? dark(generator) : anywhere(generator));
+  }
+  Grid grid(palette, 256, 0.0, 255.0, 1 << 19);
+  std::uniform_real_distribution<double> nearBlack(-1.0, 8.0);
+  std::vector<std::array<double, 3>> points;
+  for (int q = 0; q < 60000; ++q) {
+    points.push_back({nearBlack(generator), nearBlack(generator), nearBlack(generator)});
+  }
+  // Points on a lattice finer than any cell meet the borders of fine cells too.
+  for (int i = 0; i < 40; ++i) {
+    for (int j = 0; j < 40; ++j) points.push_back({i * 0.125, j * 0.125, 2.0});
+  }
+  std::vector<int> answers[2];
+  auto lookUp = [&](int part) {
+    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
+  };
+  std::thread helper(lookUp, 1);
+  lookUp(0);
+  helper.join();
+  for (size_t q = 0; q < points.size(); ++q) {
+    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
+    ASSERT_EQ(answers[0][q], expected) << q;
+    ASSERT_EQ(answers[1][q], expected) << q;
+  }
+  EXPECT_GT(grid.grid->CellsCut(), 0);
+}
+
 // Two threads look up the same points at once; cells are made by whichever comes first,
 // and the other meanwhile takes the pruned search: the answers never differ.
 TEST(CandidateGrid, TwoThreadsMakingCellsAgree) {
