@@ -50,7 +50,26 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
   rowsTried_ = rowCount_;
 }
 
+size_t Lz77MatchFinder::RunSkipFloor(size_t position, size_t keyBytes) {
+  if (position == 0 || data_[position - 1] != data_[position]) return position;
+  if (position < runStart_ || position >= runEnd_) {
+    // A new run, measured once for all its positions.
+    const uint8_t value = data_[position];
+    size_t start = position;
+    const size_t oldest = position > kMaxDistance ? position - kMaxDistance : 0;
+    while (start > oldest && data_[start - 1] == value) --start;
+    size_t end = position + 1;
+    while (end < size_ && data_[end] == value) ++end;
+    runStart_ = start;
+    runEnd_ = end;
+  }
+  if (runEnd_ < position + keyBytes) return position;
+  const size_t oldest = position > kMaxDistance ? position - kMaxDistance : 0;
+  return std::max({runStart_, oldest, firstEntered_});
+}
+
 int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
+  if (firstEntered_ == kNoPosition) firstEntered_ = position;
   if (position + kMinMatch > size_) return 0;
   if (position + kPrefetchAhead + kChainBytes <= size_) {
     __builtin_prefetch(&head_[HashAt(position + kPrefetchAhead)]);
@@ -114,17 +133,38 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // Roughly nearest first, since a length keeps the distance of the first candidate that
   // reaches it: the byte before, the short chain, the rows above, the long chain.
   if (position >= 1) consider(1);
-  uint32_t candidate3 = nearest3;
-  for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
-    if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
-    consider(position - candidate3);
-    candidate3 = previous3_[candidate3 % kSlots];
+  // Inside a run of equal bytes that goes on past the key, the earlier positions of the
+  // run are consecutive entries of the chain (each position's key is the same), and each
+  // copies exactly as far as the byte before, already considered: the chain goes on from
+  // the oldest of them at once, the skipped entries counted as tried, so the copies found
+  // are the same as when every entry is tried.
+  if (shortChainDepth_ > 0 || chainDepth_ > 0) {
+    const size_t runFloor3 = RunSkipFloor(position, kMinMatch);
+    uint32_t candidate3 = nearest3;
+    for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
+      if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
+      if (candidate3 >= runFloor3) {
+        step += static_cast<int>(candidate3 - runFloor3);
+        candidate3 = previous3_[runFloor3 % kSlots];
+        continue;
+      }
+      consider(position - candidate3);
+      candidate3 = previous3_[candidate3 % kSlots];
+    }
   }
   for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
-  for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
-    if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
-    consider(position - candidate);
-    candidate = previous_[candidate % kSlots];
+  if (chainDepth_ > 0) {
+    const size_t runFloor = RunSkipFloor(position, kChainBytes);
+    for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
+      if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
+      if (candidate >= runFloor) {
+        step += static_cast<int>(candidate - runFloor);
+        candidate = previous_[runFloor % kSlots];
+        continue;
+      }
+      consider(position - candidate);
+      candidate = previous_[candidate % kSlots];
+    }
   }
   return count;
 }
