@@ -138,34 +138,24 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // copies exactly as far as the byte before, already considered: the chain goes on from
   // the oldest of them at once, the skipped entries counted as tried, so the copies found
   // are the same as when every entry is tried.
-  if (shortChainDepth_ > 0 || chainDepth_ > 0) {
-    const size_t runFloor3 = RunSkipFloor(position, kMinMatch);
-    uint32_t candidate3 = nearest3;
-    for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
-      if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
-      if (candidate3 >= runFloor3) {
-        step += static_cast<int>(candidate3 - runFloor3);
-        candidate3 = previous3_[runFloor3 % kSlots];
+  const auto walkChain = [&](uint32_t entry, int depth, const uint32_t* older, size_t keyBytes)
+      __attribute__((always_inline)) {
+    if (depth <= 0) return;
+    const size_t runFloor = RunSkipFloor(position, keyBytes);
+    for (int step = 0; step < depth && best < compareLimit; ++step) {
+      if (entry == kNil || position - entry > static_cast<size_t>(kMaxDistance)) break;
+      if (entry >= runFloor) {
+        step += static_cast<int>(entry - runFloor);
+        entry = older[runFloor % kSlots];
         continue;
       }
-      consider(position - candidate3);
-      candidate3 = previous3_[candidate3 % kSlots];
+      consider(position - entry);
+      entry = older[entry % kSlots];
     }
-  }
+  };
+  walkChain(nearest3, shortChainDepth_, previous3_.data(), kMinMatch);
   for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
-  if (chainDepth_ > 0) {
-    const size_t runFloor = RunSkipFloor(position, kChainBytes);
-    for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
-      if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
-      if (candidate >= runFloor) {
-        step += static_cast<int>(candidate - runFloor);
-        candidate = previous_[runFloor % kSlots];
-        continue;
-      }
-      consider(position - candidate);
-      candidate = previous_[candidate % kSlots];
-    }
-  }
+  walkChain(candidate, chainDepth_, previous_.data(), kChainBytes);
   return count;
 }
 

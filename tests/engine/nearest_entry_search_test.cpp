@@ -74,6 +74,25 @@ std::vector<std::array<double, 3>> Points(std::mt19937& generator, const Palette
   return points;
 }
 
+// Two threads look up the same points at once, each from its own start; cells are made by
+// whichever comes first, and the other meanwhile takes the pruned search: every answer is
+// the plain scan's.
+void ExpectTwoThreadsFindWhatTheScanFinds(const Grid& grid,
+                                          const std::vector<std::array<double, 3>>& points) {
+  std::vector<int> answers[2];
+  auto lookUp = [&](int part) {
+    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
+  };
+  std::thread helper(lookUp, 1);
+  lookUp(0);
+  helper.join();
+  for (size_t q = 0; q < points.size(); ++q) {
+    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
+    ASSERT_EQ(answers[0][q], expected) << q;
+    ASSERT_EQ(answers[1][q], expected) << q;
+  }
+}
+
 TEST(CandidateGrid, AgreesWithThePlainScan) {
   std::mt19937 generator(29);
   for (int trial = 0; trial < 30; ++trial) {
@@ -140,40 +159,16 @@ TEST(CandidateGrid, CrowdedCellsAreCutAndStillAgreeWithThePlainScan) {
   for (int i = 0; i < 40; ++i) {
     for (int j = 0; j < 40; ++j) points.push_back({i * 0.125, j * 0.125, 2.0});
   }
-  std::vector<int> answers[2];
-  auto lookUp = [&](int part) {
-    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
-  };
-  std::thread helper(lookUp, 1);
-  lookUp(0);
-  helper.join();
-  for (size_t q = 0; q < points.size(); ++q) {
-    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
-    ASSERT_EQ(answers[0][q], expected) << q;
-    ASSERT_EQ(answers[1][q], expected) << q;
-  }
+  ExpectTwoThreadsFindWhatTheScanFinds(grid, points);
   EXPECT_GT(grid.grid->CellsCut(), 0);
 }
 
-// Two threads look up the same points at once; cells are made by whichever comes first,
-// and the other meanwhile takes the pruned search: the answers never differ.
 TEST(CandidateGrid, TwoThreadsMakingCellsAgree) {
   std::mt19937 generator(37);
   const Palette palette = RandomPalette(generator, 256, 500.0);
   Grid grid(palette, 256, 0.0, 500.0, 1 << 18);
   const auto points = Points(generator, palette, 256, 500.0, 40000);
-  std::vector<int> answers[2];
-  auto lookUp = [&](int part) {
-    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
-  };
-  std::thread helper(lookUp, 1);
-  lookUp(0);
-  helper.join();
-  for (size_t q = 0; q < points.size(); ++q) {
-    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
-    ASSERT_EQ(answers[0][q], expected) << q;
-    ASSERT_EQ(answers[1][q], expected) << q;
-  }
+  ExpectTwoThreadsFindWhatTheScanFinds(grid, points);
 }
 
 TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
