@@ -23,6 +23,12 @@ constexpr double kThoroughBelowBitsPerByte = 0.5;
 // as long for half a per cent.
 constexpr double kSparseBelowBitsPerByte = 0.2;
 
+// Large pictures (from kLargeRowsBytes) that compress below this many bits per byte
+// search at least the middle depths (16 and 4) instead of the quick ones: a night sky
+// 4 % and a large picture of soft noise 1.7 % smaller for a third to half more time;
+// photos take 2.2 bits and more, and keep the quick depths.
+constexpr double kMiddleDepthsBelowBitsPerByte = 2;
+
 void SetDepths(CompactDeflateSettings& settings, int chain, int shortChain, int deepChain,
                int deepShortChain) {
   settings.matchFinder.chainDepth = chain;
@@ -52,6 +58,10 @@ CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int
   if (bitsPerByte < kThoroughBelowBitsPerByte) return ThoroughSettings(settings, bitsPerByte);
   CompactDeflateSettings final = settings;
   if (veryDeepPieces) final.veryDeepBelowBitsPerByte = kVeryDeepBelowBitsPerByte;
+  if (bitsPerByte < kMiddleDepthsBelowBitsPerByte) {
+    final.matchFinder.chainDepth = std::max(final.matchFinder.chainDepth, 16);
+    final.matchFinder.shortChainDepth = std::max(final.matchFinder.shortChainDepth, 4);
+  }
   return final;
 }
 

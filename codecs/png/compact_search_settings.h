@@ -31,7 +31,8 @@ CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double 
 // The settings the chosen filter's rows are compressed with, after a sample or a trial
 // found that they take `bitsPerByte` bits per byte: the thorough way below half a bit,
 // else `settings` with, where `veryDeepPieces` is set, the very deep search in pieces of
-// long runs. The quick effort (1) keeps `settings`.
+// long runs, and below 2 bits at least the middle depths. The quick effort (1) keeps
+// `settings`.
 CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int effort,
                                      double bitsPerByte, bool veryDeepPieces);
 
