@@ -122,7 +122,7 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
   CompactZlibOptions deepOptions = optionsForStep(steps - 1);
   const double bitsPerByte = 8.0 * static_cast<double>(stream.size()) /
                              static_cast<double>(std::max<size_t>(1, rowsBytes));
-  deepOptions.deflate = ThoroughSettings(zlibOptions.deflate, bitsPerByte);
+  deepOptions.deflate = ThoroughSettings(zlibOptions.deflate, bitsPerByte, rowsBytes);
   const CompactZlibResult result = CompressRows(image, palette, best, deepOptions, trial);
   if (result != CompactZlibResult::kDone) return result;
   if (trial.size() < stream.size()) stream.swap(trial);
@@ -159,7 +159,7 @@ CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
   }
   CompactZlibOptions chosenOptions = zlibOptions;
   chosenOptions.deflate =
-      FinalSettings(zlibOptions.deflate, options.effort, bitsPerByte, everyFilter);
+      FinalSettings(zlibOptions.deflate, options.effort, bitsPerByte, rowsBytes);
   return CompressRows(image, palette, filter, chosenOptions, stream);
 }
 

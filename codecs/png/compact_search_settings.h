@@ -23,17 +23,18 @@ inline constexpr size_t kLargeRowsBytes = size_t{6} << 20;
 // bytes apart: hash chain entries tried per position and parses.
 CompactDeflateSettings SettingsForEffort(int effort, size_t rowDistance, size_t totalBytes);
 
-// The thorough way for very compressible rows: the segment parsed whole, twice, and each
-// block once more, with deep chains (and, below 0.2 bits per byte, the deepest search at
-// every second position).
-CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double bitsPerByte);
+// The thorough way for very compressible rows (`totalBytes` in all): the segment parsed
+// whole, twice, and each block once more, with deep chains (and, below 0.2 bits per byte
+// and 1 MB, the deepest search at every second position).
+CompactDeflateSettings ThoroughSettings(CompactDeflateSettings settings, double bitsPerByte,
+                                        size_t totalBytes);
 
-// The settings the chosen filter's rows are compressed with, after a sample or a trial
-// found that they take `bitsPerByte` bits per byte: the thorough way below half a bit,
-// else `settings` with, where `veryDeepPieces` is set, the very deep search in pieces of
+// The settings the chosen filter's rows (`totalBytes` in all) are compressed with, after a
+// sample or a trial found that they take `bitsPerByte` bits per byte: the thorough way
+// below half a bit, else `settings` with, below 1 MB, the very deep search in pieces of
 // long runs, and below 2 bits at least the middle depths. The quick effort (1) keeps
 // `settings`.
 CompactDeflateSettings FinalSettings(const CompactDeflateSettings& settings, int effort,
-                                     double bitsPerByte, bool veryDeepPieces);
+                                     double bitsPerByte, size_t totalBytes);
 
 }  // namespace genshoku::png
