@@ -80,7 +80,8 @@ CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[
 
 int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const {
   if (index >= 0) {
-    const uint32_t state = MakeCell(index, start);
+    uint32_t state = std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
+    if (state == kUnmade) state = MakeCell(index, start);
     if (state >= kFirstCut) {
       return FindInCutCell(*cutCells_[state - kFirstCut], index, x0, x1, x2, start);
     }
