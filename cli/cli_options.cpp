@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "cli/output_names.h"
 #include "cli/standard_streams.h"
@@ -233,10 +234,30 @@ bool CheckInputsAndOutputs(const Options& parsed, std::string* message) {
   return CheckStandardInput(parsed, message);
 }
 
+// The short options that take a value also take it joined to them, as "-j2" or "-oout.png"
+// (the usual form of command-line tools); such an argument becomes the two it stands for.
+std::vector<std::string> SeparateJoinedValues(const std::vector<std::string>& arguments) {
+  std::vector<std::string> separate;
+  bool onlyInputs = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--") onlyInputs = true;
+    const bool joined = !onlyInputs && argument.size() > 2 && argument[0] == '-' &&
+                        std::string_view("ojdc").find(argument[1]) != std::string_view::npos;
+    if (joined) {
+      separate.push_back(argument.substr(0, 2));
+      separate.push_back(argument.substr(2));
+    } else {
+      separate.push_back(argument);
+    }
+  }
+  return separate;
+}
+
 }  // namespace
 
-bool ParseOptions(const std::vector<std::string>& arguments, Options* options,
+bool ParseOptions(const std::vector<std::string>& givenArguments, Options* options,
                   std::string* message) {
+  const std::vector<std::string> arguments = SeparateJoinedValues(givenArguments);
   Options parsed;
   bool onlyInputs = false;
   // The changed settings apply on top of the preset, wherever --preset comes.

@@ -74,40 +74,97 @@ CandidateGrid::CandidateGrid(const NearestEntrySearch& search, const double low[
   if (!state_) throw std::bad_alloc();
   // Left uninitialised: a cell is written before its state names it.
   cells_.reset(new Cell[static_cast<size_t>(total)]);
+  cutCells_ = std::make_unique<std::unique_ptr<CutCell>[]>(kMostCutCells);
   enabled_ = true;
 }
 
 int CandidateGrid::FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const {
   if (index >= 0) {
-    const uint32_t state = MakeCell(index);
+    uint32_t state = std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
+    if (state == kUnmade) state = MakeCell(index, start);
+    if (state >= kFirstCut) {
+      return FindInCutCell(*cutCells_[state - kFirstCut], index, x0, x1, x2, start);
+    }
     if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
   }
   return search_.Find(x0, x1, x2, start);
 }
 
-uint32_t CandidateGrid::MakeCell(int64_t index) const {
+uint32_t CandidateGrid::MakeCell(int64_t index, int near) const {
   std::atomic_ref<uint32_t> state(state_[index]);
   uint32_t expected = kUnmade;
   if (!state.compare_exchange_strong(expected, kMaking, std::memory_order_acq_rel)) {
     return expected;
   }
-  const int64_t place[3] = {index % cellsAlong_[0], (index / cellsAlong_[0]) % cellsAlong_[1],
-                            index / (cellsAlong_[0] * cellsAlong_[1])};
-  // The cell's box, widened by far more than the rounding of the arithmetic that puts a
-  // point into a cell.
-  const double slack = side_ * 1e-3;
+  int64_t place[3];
+  PlaceOf(index, place);
+  double corner[3];
+  for (int k = 0; k < 3; ++k) corner[k] = origin_[k] + static_cast<double>(place[k]) * side_;
+  Cell listed;
+  if (!ListCandidates(corner, side_, near, listed)) {
+    const uint32_t cut = cut_.fetch_add(1, std::memory_order_relaxed);
+    if (cut >= kMostCutCells) {
+      state.store(kCrowded, std::memory_order_release);
+      return kCrowded;
+    }
+    cutCells_[cut] = std::make_unique<CutCell>();
+    state.store(kFirstCut + cut, std::memory_order_release);
+    return kFirstCut + cut;
+  }
+  const uint32_t made = made_.fetch_add(1, std::memory_order_relaxed);
+  cells_[made] = listed;
+  state.store(kFirstCell + made, std::memory_order_release);
+  return kFirstCell + made;
+}
+
+int CandidateGrid::FindInCutCell(CutCell& cut, int64_t index, double x0, double x1, double x2,
+                                 int start) const {
+  int64_t place[3];
+  PlaceOf(index, place);
+  // The point's fine cell from its place within the cell; a point that rounding puts on
+  // the far side of a border still lies within the slack of the fine cell's box.
+  const double x[3] = {x0, x1, x2};
+  int fine = 0;
+  for (int k = 2; k >= 0; --k) {
+    const double within = (x[k] - origin_[k]) * inverseSide_ - static_cast<double>(place[k]);
+    const int step = std::clamp(static_cast<int>(within * kFineSteps), 0, kFineSteps - 1);
+    fine = fine * kFineSteps + step;
+  }
+  std::atomic_ref<uint32_t> state(cut.state[fine]);
+  uint32_t now = state.load(std::memory_order_acquire);
+  if (now == kUnmade && state.compare_exchange_strong(now, kMaking, std::memory_order_acq_rel)) {
+    const int steps[3] = {fine % kFineSteps, (fine / kFineSteps) % kFineSteps,
+                          fine / (kFineSteps * kFineSteps)};
+    const double fineSide = side_ / kFineSteps;
+    double corner[3];
+    for (int k = 0; k < 3; ++k) {
+      corner[k] = origin_[k] + static_cast<double>(place[k]) * side_ + steps[k] * fineSide;
+    }
+    now = ListCandidates(corner, fineSide, start, cut.cells[fine]) ? kFirstCell : kCrowded;
+    state.store(now, std::memory_order_release);
+  }
+  if (now == kFirstCell) return Nearest(cut.cells[fine], x0, x1, x2);
+  return search_.Find(x0, x1, x2, start);
+}
+
+bool CandidateGrid::ListCandidates(const double corner[3], double side, int near,
+                                   Cell& cell) const {
+  // The box, widened by far more than the rounding of the arithmetic that puts a point
+  // into it.
+  const double slack = side * 1e-3;
   double lo[3], hi[3], centre[3];
   double halfDiagonalSquared = 0.0;
   for (int k = 0; k < 3; ++k) {
-    lo[k] = origin_[k] + static_cast<double>(place[k]) * side_ - slack;
-    hi[k] = origin_[k] + static_cast<double>(place[k] + 1) * side_ + slack;
+    lo[k] = corner[k] - slack;
+    hi[k] = corner[k] + side + slack;
     centre[k] = lo[k] * 0.5 + hi[k] * 0.5;
     const double half = (hi[k] - lo[k]) * 0.5;
     halfDiagonalSquared += half * half;
   }
   // Every point of the box is at most `bound` from the entry nearest the centre, so only
-  // entries that come that near to the box can win anywhere in it.
-  const int anchor = search_.Find(centre[0], centre[1], centre[2], 0);
+  // entries that come that near to the box can win anywhere in it. Any entry nearest the
+  // centre will do; the search for it is shortest from an entry already close.
+  const int anchor = search_.Find(centre[0], centre[1], centre[2], near);
   double farthestSquared = 0.0;
   for (int k = 0; k < 3; ++k) {
     const double c = entries_[anchor].c[k];
@@ -136,17 +193,11 @@ uint32_t CandidateGrid::MakeCell(int64_t index) const {
   for (int k = 0; k < search_.count() - 1 && distances[k] <= listed; ++k) {
     if (nearTheBox(neighbours[k])) found[foundCount++] = neighbours[k];
   }
-  if (foundCount > kMaxCandidates) {
-    state.store(kCrowded, std::memory_order_release);
-    return kCrowded;
-  }
+  if (foundCount > kMaxCandidates) return false;
   std::sort(found, found + foundCount);
-  const uint32_t made = made_.fetch_add(1, std::memory_order_relaxed);
-  Cell& cell = cells_[made];
   cell.count = static_cast<uint8_t>(foundCount);
   std::copy(found, found + foundCount, cell.entries);
-  state.store(kFirstCell + made, std::memory_order_release);
-  return kFirstCell + made;
+  return true;
 }
 
 int64_t CandidateGrid::CandidatesListed() const {

@@ -9,10 +9,13 @@
 // rounding of a computed squared distance is far smaller than that, so every entry whose
 // computed distance could equal or beat the winner's is listed, and the list is in index
 // order, so the first of equal distances wins as in the scan. A cell is made the first time
-// a point falls into it (by whichever thread gets there first); points outside the grid,
-// in a cell still being made by the other thread, or in a cell with too many candidates
-// take the pruned search instead.
+// a point falls into it (by whichever thread gets there first). Where entries crowd (the
+// dark end of a night sky holds dozens of them in one cell), a cell with too many
+// candidates is cut into fine cells, made the same way. Points outside the grid, in a cell
+// still being made by the other thread, or in a fine cell that is still crowded take the
+// pruned search instead.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -41,23 +44,39 @@ class CandidateGrid {
     if (index >= 0) {
       const uint32_t state =
           std::atomic_ref<uint32_t>(state_[index]).load(std::memory_order_acquire);
-      if (state >= kFirstCell) return Nearest(cells_[state - kFirstCell], x0, x1, x2);
+      if (state >= kFirstCell && state < kFirstCut) {
+        return Nearest(cells_[state - kFirstCell], x0, x1, x2);
+      }
     }
     return FindElsewhere(index, x0, x1, x2, start);
   }
 
-  // For tests: the cells made so far and their candidates in all.
+  // For tests: the cells made so far and their candidates in all, and the crowded cells
+  // that were cut into fine cells.
   int64_t CellsMade() const { return made_.load(); }
   int64_t CandidatesListed() const;
+  int64_t CellsCut() const { return std::min<int64_t>(cut_.load(), kMostCutCells); }
 
  private:
-  // A cell's state: not made yet, being made, too many candidates, or the place of its
-  // candidates in cells_ plus kFirstCell.
+  // A cell's state: not made yet, being made, too many candidates, the place of its
+  // candidates in cells_ plus kFirstCell, or the place of its fine cells plus kFirstCut.
   static constexpr uint32_t kUnmade = 0, kMaking = 1, kCrowded = 2, kFirstCell = 3;
+  static constexpr uint32_t kFirstCut = 0x80000000u;
+  // A crowded cell is cut into kFineSteps along each axis; at most kMostCutCells are cut
+  // (a bound on their memory, 1.3 KB each), the others stay crowded.
+  static constexpr int kFineSteps = 4;
+  static constexpr int kFineCells = kFineSteps * kFineSteps * kFineSteps;
+  static constexpr uint32_t kMostCutCells = 4096;
 
   struct Cell {
     uint8_t count;
     uint8_t entries[kMaxCandidates];  // in increasing order
+  };
+  // The fine cells of one cut cell, each with a state of its own (kUnmade, kMaking,
+  // kCrowded, or made: kFirstCell).
+  struct CutCell {
+    uint32_t state[kFineCells] = {};
+    Cell cells[kFineCells];
   };
   // An entry's coordinates side by side.
   struct alignas(32) Entry {
@@ -80,8 +99,20 @@ class CandidateGrid {
   // The answer where the point's cell (-1: none) is not made yet (making it), or cannot be
   // used.
   int FindElsewhere(int64_t index, double x0, double x1, double x2, int start) const;
-  // Makes the cell at `index` unless another thread is at it; its state afterwards.
-  uint32_t MakeCell(int64_t index) const;
+  // Makes the cell at `index` unless another thread is at it; its state afterwards. `near`
+  // (any entry; best one near the cell) starts the search for the entry nearest the cell.
+  uint32_t MakeCell(int64_t index, int near) const;
+  // The answer for a point in the cut cell at `index`, making its fine cell if needed.
+  int FindInCutCell(CutCell& cut, int64_t index, double x0, double x1, double x2, int start) const;
+  // The corner of the cell at `index` nearest the origin, in grid units.
+  void PlaceOf(int64_t index, int64_t place[3]) const {
+    place[0] = index % cellsAlong_[0];
+    place[1] = (index / cellsAlong_[0]) % cellsAlong_[1];
+    place[2] = index / (cellsAlong_[0] * cellsAlong_[1]);
+  }
+  // Lists, in `cell`, the entries that can be nearest to a point of the box of `side`
+  // whose lowest corner is at `corner`; false when there are more than kMaxCandidates.
+  bool ListCandidates(const double corner[3], double side, int near, Cell& cell) const;
 
   double SquaredDistance(double x0, double x1, double x2, int e) const {
     const double d0 = x0 - entries_[e].c[0];
@@ -119,6 +150,9 @@ class CandidateGrid {
   // made cells are ever touched.
   std::unique_ptr<Cell[]> cells_;
   mutable std::atomic<uint32_t> made_{0};
+  // The cut cells, in the order they were cut; only the first kMostCutCells get theirs.
+  std::unique_ptr<std::unique_ptr<CutCell>[]> cutCells_;
+  mutable std::atomic<uint32_t> cut_{0};
 };
 
 }  // namespace genshoku

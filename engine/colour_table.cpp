@@ -169,23 +169,28 @@ int MarkEdgePixels(int width, int height, const uint8_t* srcR, const uint8_t* sr
                    const uint8_t* excluded) {
   std::atomic<int> edgeCount{0};
   uint32_t* pixelColour = table.pixelColour.data();
-  RunInTwoParts(threads, [&](int part) {
-    int64_t firstRow, endRow;
-    HalfRange(height, part, firstRow, endRow);
-    // Stretches of rows between progress points of the calling thread.
-    const int64_t rowsPerStretch =
-        std::max<int64_t>(1, kItemsPerProgressPoint / std::max(width, 1));
-    for (int64_t row = firstRow; row < endRow; row += rowsPerStretch) {
-      if (part == 0) run.Pump();
-      const int64_t stretchEnd = std::min(endRow, row + rowsPerStretch);
-      edgeCount +=
-          ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
-                           params.edgeThreshold, static_cast<int>(row),
-                           static_cast<int>(stretchEnd), edgeStrength, [&](int64_t i, bool edge) {
-                             if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
-                           });
-    }
-  });
+  // A threshold no gradient of bytes can reach marks no pixel: the pass is skipped.
+  const bool noEdgePossible =
+      params.edgeOperator == 6 && SmallestEdgeSumOfSquares(params.edgeThreshold) < 0;
+  if (!noEdgePossible) {
+    RunInTwoParts(threads, [&](int part) {
+      int64_t firstRow, endRow;
+      HalfRange(height, part, firstRow, endRow);
+      // Stretches of rows between progress points of the calling thread.
+      const int64_t rowsPerStretch =
+          std::max<int64_t>(1, kItemsPerProgressPoint / std::max(width, 1));
+      for (int64_t row = firstRow; row < endRow; row += rowsPerStretch) {
+        if (part == 0) run.Pump();
+        const int64_t stretchEnd = std::min(endRow, row + rowsPerStretch);
+        edgeCount +=
+            ClassifyEdgeRows(width, height, srcR, srcG, srcB, params.edgeOperator,
+                             params.edgeThreshold, static_cast<int>(row),
+                             static_cast<int>(stretchEnd), edgeStrength, [&](int64_t i, bool edge) {
+                               if (edge) pixelColour[i] |= ColourTable::kEdgeBit;
+                             });
+      }
+    });
+  }
   const int64_t n = table.pixelCount;
   if (excluded == nullptr && edgeCount.load() >= n) {
     // No pixel would be left to design a palette from: every pixel takes part.

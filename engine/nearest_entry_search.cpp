@@ -23,8 +23,16 @@ double LimitFor(double fromStart, double distance) {
 
 void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const double* c2,
                                     int count) {
+  const bool sameCount = count == count_;
   count_ = count;
+  ++version_;
   for (int e = 0; e < count; ++e) {
+    // Bitwise the same coordinates give bitwise the same distances, so the keys of a list
+    // between two entries that kept theirs are still right.
+    if (!sameCount || c0_[e] != c0[e] || c1_[e] != c1[e] || c2_[e] != c2[e] ||
+        !(c0[e] == c0[e] && c1[e] == c1[e] && c2[e] == c2[e])) {
+      movedAt_[e] = version_;
+    }
     c0_[e] = c0[e];
     c1_[e] = c1[e];
     c2_[e] = c2[e];
@@ -56,9 +64,7 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
     }
     return;
   }
-  uint64_t keys[256];
-  SortKeysAfresh(entry, keys);
-  StoreRow(entry, keys);
+  MakeRow(entry);
 }
 
 void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
@@ -91,35 +97,53 @@ void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
     rowIndices[j] = static_cast<uint8_t>(keys[j] & 0xFF);
   }
   rowOrdered_[entry] = 1;
+  rowMadeAt_[entry] = version_;
   rowState_[entry].store(2, std::memory_order_release);
 }
 
 void NearestEntrySearch::MakeNeighbourLists(int first, int end) {
   if (count_ < 2) return;
-  const size_t others = static_cast<size_t>(count_ - 1);
-  uint64_t keys[256];
   for (int entry = std::max(first, 0); entry < std::min(end, count_); ++entry) {
-    std::atomic<uint8_t>& state = rowState_[entry];
-    if (state.load(std::memory_order_acquire) == 2) continue;
-    const uint8_t* previous = neighbourIndex_.data() + entry * others;
-    if (rowOrdered_[entry]) {
-      // The keys are distinct, so any sorting gives the same list; starting from the
-      // previous order, few keys are out of place.
-      for (size_t j = 0; j < others; ++j) keys[j] = SortKey(entry, previous[j]);
-      for (size_t j = 1; j < others; ++j) {
-        const uint64_t key = keys[j];
-        size_t i = j;
-        while (i > 0 && keys[i - 1] > key) {
-          keys[i] = keys[i - 1];
-          --i;
-        }
-        keys[i] = key;
-      }
-    } else {
-      SortKeysAfresh(entry, keys);
-    }
-    StoreRow(entry, keys);
+    if (rowState_[entry].load(std::memory_order_acquire) == 2) continue;
+    MakeRow(entry);
   }
+}
+
+void NearestEntrySearch::MakeRow(int entry) const {
+  uint64_t keys[256];
+  if (!rowOrdered_[entry]) {
+    SortKeysAfresh(entry, keys);
+    StoreRow(entry, keys);
+    return;
+  }
+  const size_t others = static_cast<size_t>(count_ - 1);
+  const float* previousDistances = neighbourDistance_.data() + entry * others;
+  const uint8_t* previous = neighbourIndex_.data() + entry * others;
+  const uint64_t madeAt = rowMadeAt_[entry];
+  const bool entryMoved = movedAt_[entry] > madeAt;
+  for (size_t j = 0; j < others; ++j) {
+    const int other = previous[j];
+    if (entryMoved || movedAt_[other] > madeAt) {
+      keys[j] = SortKey(entry, other);
+    } else {
+      // Neither end moved since the list was made: its stored key is the key.
+      uint32_t bits;
+      std::memcpy(&bits, &previousDistances[j], sizeof bits);
+      keys[j] = (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+    }
+  }
+  // The keys are distinct, so any sorting gives the same list; starting from the previous
+  // order, few keys are out of place.
+  for (size_t j = 1; j < others; ++j) {
+    const uint64_t key = keys[j];
+    size_t i = j;
+    while (i > 0 && keys[i - 1] > key) {
+      keys[i] = keys[i - 1];
+      --i;
+    }
+    keys[i] = key;
+  }
+  StoreRow(entry, keys);
 }
 
 double NearestEntrySearch::EntryDistance(int a, int b) const {

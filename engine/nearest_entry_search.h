@@ -85,6 +85,9 @@ class NearestEntrySearch {
   void SortKeysAfresh(int entry, uint64_t* keys) const;
   // Stores an entry's sorted keys as its neighbour list and marks the list ready.
   void StoreRow(int entry, const uint64_t* keys) const;
+  // Makes the neighbour list of `entry`: from its list of an earlier palette where there is
+  // one, measuring again only the distances whose ends moved since.
+  void MakeRow(int entry) const;
 
   int count_ = 0;
   bool inRange_ = true;  // every coordinate finite and of a sane size
@@ -96,6 +99,11 @@ class NearestEntrySearch {
   mutable std::unique_ptr<std::atomic<uint8_t>[]> rowState_;
   // Per entry: its list holds the entries in some order (of an earlier palette).
   mutable std::vector<uint8_t> rowOrdered_;
+  // Palettes set so far; per entry the palette at which its coordinates last changed, and
+  // the palette its stored list was made for.
+  uint64_t version_ = 0;
+  uint64_t movedAt_[256] = {};
+  mutable uint64_t rowMadeAt_[256] = {};
 };
 
 // Keeps up a lower margin: true when a distance known to be at most `upper` is certainly

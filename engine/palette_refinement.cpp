@@ -7,6 +7,7 @@
 #include "engine/chroma_weighted_rgb.h"
 #include "engine/local_contrast.h"
 #include "engine/nearest_entry_search.h"
+#include "engine/parallel.h"
 
 namespace genshoku {
 
@@ -37,7 +38,7 @@ WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red
 
 void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
                       uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
-                      EngineRun* run, double chromaWeight) {
+                      EngineRun* run, double chromaWeight, int threads) {
   if (count < 1 || count > 256 || iterations <= 0 || colours.rgb.empty()) return;
   double c0[256], c1[256], c2[256];
   for (int e = 0; e < count; ++e) {
@@ -52,6 +53,10 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
   double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   if (turned) view.CubeBounds(low, high);
   double v0[256], v1[256], v2[256];
+  const int64_t colourCount = static_cast<int64_t>(colours.rgb.size());
+  std::vector<uint8_t> nearest(colours.rgb.size());
+  // One search for every step: its neighbour lists follow the entries as they move.
+  NearestEntrySearch search;
   for (int step = 0; step < iterations; ++step) {
     if (run) run->Pump();
     for (int e = 0; e < count; ++e) {
@@ -61,27 +66,37 @@ void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
       v1[e] = p[1];
       v2[e] = p[2];
     }
-    NearestEntrySearch search;
     search.SetPalette(v0, v1, v2, count);
     search.MakeAllNeighbourLists();
     const CandidateGrid grid(search, low, high, cells);
-    double sums[256][4] = {};
-    int last = 0;
-    for (size_t k = 0; k < colours.rgb.size(); ++k) {
-      const double r = colours.rgb[k] >> 16, g = (colours.rgb[k] >> 8) & 0xFF,
-                   b = colours.rgb[k] & 0xFF;
-      double p[3] = {r, g, b};
-      if (turned) {
-        const double rgb[3] = {r, g, b};
-        view.Apply(rgb, p);
+    // The nearest entries are found on both threads (the grid answers the same whoever
+    // asks); the sums then run in the colours' order, so the result is the same for one
+    // thread or two.
+    RunInTwoParts(threads, [&](int part) {
+      int64_t begin, end;
+      HalfRange(colourCount, part, begin, end);
+      int last = 0;
+      for (int64_t k = begin; k < end; ++k) {
+        const uint32_t rgb = colours.rgb[k];
+        const double r = rgb >> 16, g = (rgb >> 8) & 0xFF, b = rgb & 0xFF;
+        double p[3] = {r, g, b};
+        if (turned) {
+          const double plain[3] = {r, g, b};
+          view.Apply(plain, p);
+        }
+        last = grid.Find(p[0], p[1], p[2], last);
+        nearest[k] = static_cast<uint8_t>(last);
       }
-      const int e = grid.Find(p[0], p[1], p[2], last);
-      last = e;
+    });
+    double sums[256][4] = {};
+    for (int64_t k = 0; k < colourCount; ++k) {
+      const uint32_t rgb = colours.rgb[k];
       const double w = colours.weight[k];
-      sums[e][0] += w * r;
-      sums[e][1] += w * g;
-      sums[e][2] += w * b;
-      sums[e][3] += w;
+      double* sum = sums[nearest[k]];
+      sum[0] += w * static_cast<double>(rgb >> 16);
+      sum[1] += w * static_cast<double>((rgb >> 8) & 0xFF);
+      sum[2] += w * static_cast<double>(rgb & 0xFF);
+      sum[3] += w;
     }
     for (int e = 0; e < count; ++e) {
       if (sums[e][3] <= 0.0) continue;

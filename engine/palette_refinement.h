@@ -6,8 +6,8 @@
 // pull the entries harder than edges and busy texture; a scale of 0 weighs every pixel
 // alike. Entries that no colour is nearest to stay where they are.
 //
-// The work is sequential, in the order of the colours: the result does not depend on the
-// engine's thread count.
+// The sums run in the order of the colours: the result does not depend on the engine's
+// thread count.
 
 #include <cstdint>
 #include <vector>
@@ -33,8 +33,9 @@ WeightedColours CollectWeightedColours(int width, int height, const uint8_t* red
 // `iterations` Lloyd steps of the first `count` (1..256) entries, in place, rounded to
 // bytes at the end. A colour's nearest entry is measured in engine/chroma_weighted_rgb.h's
 // view with `chromaWeight` (1: plain RGB). `run` (may be null) is pumped once per step.
+// `threads` (1 or 2) share the search for nearest entries.
 void RefinePaletteRgb(const WeightedColours& colours, int iterations, int count,
                       uint8_t* paletteRed, uint8_t* paletteGreen, uint8_t* paletteBlue,
-                      EngineRun* run, double chromaWeight = 1.0);
+                      EngineRun* run, double chromaWeight = 1.0, int threads = 1);
 
 }  // namespace genshoku

@@ -197,7 +197,7 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
     const WeightedColours weighted = CollectWeightedColours(
         width, height, srcR, srcG, srcB, colours, options.refineContrastScale, &run, excluded);
     RefinePaletteRgb(weighted, options.refineIterations, entries, paletteRed, paletteGreen,
-                     paletteBlue, &run, options.chromaWeight);
+                     paletteBlue, &run, options.chromaWeight, threads);
   }
 
   run.PhaseStarted(EnginePhase::FinalMapping);

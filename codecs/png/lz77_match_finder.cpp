@@ -50,7 +50,26 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
   rowsTried_ = rowCount_;
 }
 
+size_t Lz77MatchFinder::RunSkipFloor(size_t position, size_t keyBytes) {
+  if (position == 0 || data_[position - 1] != data_[position]) return position;
+  if (position < runStart_ || position >= runEnd_) {
+    // A new run, measured once for all its positions.
+    const uint8_t value = data_[position];
+    size_t start = position;
+    const size_t oldest = position > kMaxDistance ? position - kMaxDistance : 0;
+    while (start > oldest && data_[start - 1] == value) --start;
+    size_t end = position + 1;
+    while (end < size_ && data_[end] == value) ++end;
+    runStart_ = start;
+    runEnd_ = end;
+  }
+  if (runEnd_ < position + keyBytes) return position;
+  const size_t oldest = position > kMaxDistance ? position - kMaxDistance : 0;
+  return std::max({runStart_, oldest, firstEntered_});
+}
+
 int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
+  if (firstEntered_ == kNoPosition) firstEntered_ = position;
   if (position + kMinMatch > size_) return 0;
   if (position + kPrefetchAhead + kChainBytes <= size_) {
     __builtin_prefetch(&head_[HashAt(position + kPrefetchAhead)]);
@@ -85,6 +104,11 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
     const uint8_t* earlier = current - distance;
+    // Once the best copy is long, a candidate that differs at the byte just past it cannot
+    // be longer, and a copy no longer than the best is never reported: it is passed over
+    // without comparing the many bytes before that one (repetitive pictures have long
+    // chains of such candidates).
+    if (best >= 8 && (best >= compareLimit || earlier[best] != current[best])) return;
     int length;
     if (wholeWords) {
       uint64_t earlierWord;
@@ -109,18 +133,29 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // Roughly nearest first, since a length keeps the distance of the first candidate that
   // reaches it: the byte before, the short chain, the rows above, the long chain.
   if (position >= 1) consider(1);
-  uint32_t candidate3 = nearest3;
-  for (int step = 0; step < shortChainDepth_ && best < compareLimit; ++step) {
-    if (candidate3 == kNil || position - candidate3 > static_cast<size_t>(kMaxDistance)) break;
-    consider(position - candidate3);
-    candidate3 = previous3_[candidate3 % kSlots];
-  }
+  // Inside a run of equal bytes that goes on past the key, the earlier positions of the
+  // run are consecutive entries of the chain (each position's key is the same), and each
+  // copies exactly as far as the byte before, already considered: the chain goes on from
+  // the oldest of them at once, the skipped entries counted as tried, so the copies found
+  // are the same as when every entry is tried.
+  const auto walkChain = [&](uint32_t entry, int depth, const uint32_t* older, size_t keyBytes)
+      __attribute__((always_inline)) {
+    if (depth <= 0) return;
+    const size_t runFloor = RunSkipFloor(position, keyBytes);
+    for (int step = 0; step < depth && best < compareLimit; ++step) {
+      if (entry == kNil || position - entry > static_cast<size_t>(kMaxDistance)) break;
+      if (entry >= runFloor) {
+        step += static_cast<int>(entry - runFloor);
+        entry = older[runFloor % kSlots];
+        continue;
+      }
+      consider(position - entry);
+      entry = older[entry % kSlots];
+    }
+  };
+  walkChain(nearest3, shortChainDepth_, previous3_.data(), kMinMatch);
   for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
-  for (int step = 0; step < chainDepth_ && best < compareLimit; ++step) {
-    if (candidate == kNil || position - candidate > static_cast<size_t>(kMaxDistance)) break;
-    consider(position - candidate);
-    candidate = previous_[candidate % kSlots];
-  }
+  walkChain(candidate, chainDepth_, previous_.data(), kChainBytes);
   return count;
 }
 

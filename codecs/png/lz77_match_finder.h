@@ -45,8 +45,10 @@ class Lz77MatchFinder {
   // `data[0..size)` is the whole input; the finder keeps a pointer to it.
   Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFinderLimits& limits);
 
-  // Enters `position` into both hash chains without searching.
+  // Enters `position` into both hash chains without searching. Positions are entered in
+  // order, each once, with no gap (by Insert or FindAndInsert).
   void Insert(size_t position) {
+    if (firstEntered_ == kNoPosition) firstEntered_ = position;
     if (position + kMinMatch > size_) return;
     const uint32_t hash3 = Hash3At(position);
     previous3_[position % kSlots] = newest3_[hash3];
@@ -72,6 +74,7 @@ class Lz77MatchFinder {
 
  private:
   static constexpr uint32_t kNil = UINT32_MAX;
+  static constexpr size_t kNoPosition = SIZE_MAX;
   static constexpr int kHashBits = 16;
   static constexpr size_t kSlots = 2 * static_cast<size_t>(kMaxDistance);
   static constexpr int kMaxRowsAbove = 16;
@@ -89,8 +92,17 @@ class Lz77MatchFinder {
     return (bytes * 2654435761u) >> (32 - kHash3Bits);
   }
 
+  // The oldest candidate of a chain that the position's own run of equal bytes can skip
+  // to (see FindAndInsert), for a chain of `keyBytes`-byte keys; `position` when there is
+  // no such run.
+  size_t RunSkipFloor(size_t position, size_t keyBytes);
+
   const uint8_t* data_;
   size_t size_;
+  size_t firstEntered_ = kNoPosition;
+  // The last run of equal bytes measured: data_[runStart_, runEnd_) all alike.
+  size_t runStart_ = 0;
+  size_t runEnd_ = 0;
   int chainDepth_;
   int shortChainDepth_;
   int niceLength_;

@@ -74,6 +74,18 @@ TEST(CliOptions, CommandLineMistakesAreExplained) {
   EXPECT_EQ(Parse({"--", "-odd.bmp"}).inputs, std::vector<std::string>{"-odd.bmp"});
 }
 
+TEST(CliOptions, ShortOptionsTakeTheirValueJoinedToo) {
+  const Options options = Parse({"-j1", "-c16", "-oout.png", "in.png"});
+  EXPECT_EQ(options.threads, 1);
+  EXPECT_EQ(options.settings.options.paletteSize, 16);
+  EXPECT_EQ(options.output, "out.png");
+  EXPECT_EQ(options.inputs, std::vector<std::string>{"in.png"});
+  EXPECT_EQ(Parse({"a.png", "b.png", "-dout"}).outDir, "out");
+  EXPECT_EQ(Parse({"-", "-o-"}).output, "-");
+  EXPECT_NE(ParseError({"a.png", "-jx"}).find("--threads"), std::string::npos);
+  EXPECT_NE(ParseError({"a.png", "-fv"}).find("-fv"), std::string::npos) << "flags are not bundled";
+}
+
 TEST(CliOptions, BatchOutputsTakeTheBaseNameSuffixAndExtension) {
   Options options = Parse({"pics/photo.jpg", "other.png"});
   EXPECT_EQ(OutputPathFor(options, "pics/photo.jpg"), "pics/photovk.bmp");

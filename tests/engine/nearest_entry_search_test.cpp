@@ -74,6 +74,25 @@ std::vector<std::array<double, 3>> Points(std::mt19937& generator, const Palette
   return points;
 }
 
+// Two threads look up the same points at once, each from its own start; cells are made by
+// whichever comes first, and the other meanwhile takes the pruned search: every answer is
+// the plain scan's.
+void ExpectTwoThreadsFindWhatTheScanFinds(const Grid& grid,
+                                          const std::vector<std::array<double, 3>>& points) {
+  std::vector<int> answers[2];
+  auto lookUp = [&](int part) {
+    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
+  };
+  std::thread helper(lookUp, 1);
+  lookUp(0);
+  helper.join();
+  for (size_t q = 0; q < points.size(); ++q) {
+    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
+    ASSERT_EQ(answers[0][q], expected) << q;
+    ASSERT_EQ(answers[1][q], expected) << q;
+  }
+}
+
 TEST(CandidateGrid, AgreesWithThePlainScan) {
   std::mt19937 generator(29);
   for (int trial = 0; trial < 30; ++trial) {
@@ -119,25 +138,37 @@ TEST(CandidateGrid, CellsListFewEntriesAndFarPointsStillGetAnAnswer) {
   EXPECT_EQ(grid.grid->Find(1e6, -1e6, 3, 7), grid.search.FindByScan(1e6, -1e6, 3));
 }
 
-// Two threads look up the same points at once; cells are made by whichever comes first,
-// and the other meanwhile takes the pruned search: the answers never differ.
+// A night sky's palette: most entries packed near black, a few spread over the rest. The
+// cells near black list too many entries and are cut into fine cells; every answer there,
+// from either of two threads making the fine cells, is still the scan's.
+TEST(CandidateGrid, CrowdedCellsAreCutAndStillAgreeWithThePlainScan) {
+  std::mt19937 generator(41);
+  std::uniform_real_distribution<double> dark(0.0, 6.0), anywhere(0.0, 255.0);
+  Palette palette;
+  for (int e = 0; e < 256; ++e) {
+    for (int k = 0; k < 3; ++k)
+      palette.c[k].push_back(e < 180 ? dark(generator) : anywhere(generator));
+  }
+  Grid grid(palette, 256, 0.0, 255.0, 1 << 19);
+  std::uniform_real_distribution<double> nearBlack(-1.0, 8.0);
+  std::vector<std::array<double, 3>> points;
+  for (int q = 0; q < 60000; ++q) {
+    points.push_back({nearBlack(generator), nearBlack(generator), nearBlack(generator)});
+  }
+  // Points on a lattice finer than any cell meet the borders of fine cells too.
+  for (int i = 0; i < 40; ++i) {
+    for (int j = 0; j < 40; ++j) points.push_back({i * 0.125, j * 0.125, 2.0});
+  }
+  ExpectTwoThreadsFindWhatTheScanFinds(grid, points);
+  EXPECT_GT(grid.grid->CellsCut(), 0);
+}
+
 TEST(CandidateGrid, TwoThreadsMakingCellsAgree) {
   std::mt19937 generator(37);
   const Palette palette = RandomPalette(generator, 256, 500.0);
   Grid grid(palette, 256, 0.0, 500.0, 1 << 18);
   const auto points = Points(generator, palette, 256, 500.0, 40000);
-  std::vector<int> answers[2];
-  auto lookUp = [&](int part) {
-    for (const auto& x : points) answers[part].push_back(grid.grid->Find(x[0], x[1], x[2], part));
-  };
-  std::thread helper(lookUp, 1);
-  lookUp(0);
-  helper.join();
-  for (size_t q = 0; q < points.size(); ++q) {
-    const int expected = grid.search.FindByScan(points[q][0], points[q][1], points[q][2]);
-    ASSERT_EQ(answers[0][q], expected) << q;
-    ASSERT_EQ(answers[1][q], expected) << q;
-  }
+  ExpectTwoThreadsFindWhatTheScanFinds(grid, points);
 }
 
 TEST(NearestEntrySearch, AgreesWithThePlainScanFromAnyStart) {
@@ -198,16 +229,25 @@ TEST(NearestEntrySearch, RunnersUpOfAFarPointNameAnotherEntry) {
   }
 }
 
-// Neighbour lists made from the previous palette's order equal lists sorted afresh, list
-// every other entry once by increasing distance, and never overstate a distance.
+// Neighbour lists made from the previous palette's lists equal lists sorted afresh, list
+// every other entry once by increasing distance, and never overstate a distance: whether
+// every entry moved, only some, or some lists were skipped for a palette (made by a search
+// or not at all) while entries moved.
 TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {
   std::mt19937 generator(23);
   std::normal_distribution<double> step(0.0, 0.5);
   for (const int count : {2, 17, 256}) {
     Palette palette = RandomPalette(generator, count, 60.0);
     NearestEntrySearch moving;
-    for (int pass = 0; pass < 6; ++pass) {
+    for (int pass = 0; pass < 8; ++pass) {
       moving.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
+      if (pass == 3) {
+        // Only the lists the searches need; the next palette starts from stale lists.
+        moving.Find(palette.c[0][0], palette.c[1][0], palette.c[2][0], 0);
+        moving.MakeNeighbourLists(count / 2, count);
+        palette.c[0][1] += 3.0;
+        continue;
+      }
       moving.MakeAllNeighbourLists();
       NearestEntrySearch fresh;
       fresh.SetPalette(palette.c[0].data(), palette.c[1].data(), palette.c[2].data(), count);
@@ -227,12 +267,13 @@ TEST(NearestEntrySearch, NeighbourListsFollowAMovingPalette) {
           }
         }
       }
-      // Every entry moves a little; a few swap places.
+      // Every entry moves a little and a few swap places, or every third entry moves.
       for (int e = 0; e < count; ++e) {
+        if (pass % 2 == 1 && e % 3 != 0) continue;
         palette.c[0][e] += step(generator);
         palette.c[1][e] += step(generator);
       }
-      std::swap(palette.c[2][0], palette.c[2][count - 1]);
+      if (pass % 2 == 0) std::swap(palette.c[2][0], palette.c[2][count - 1]);
     }
   }
 }

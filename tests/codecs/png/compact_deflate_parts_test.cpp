@@ -166,6 +166,120 @@ TEST(CompactDeflateParts, EveryReportedCopyIsInTheInputAndLengthsAscend) {
   EXPECT_GT(reported, (end - begin) / 4);
 }
 
+// The copies the finder must report, found the plain way: every position's chains kept
+// whole (newest first, under the finder's own hash functions, so colliding keys share a
+// chain as they do there) and every candidate compared in full.
+std::vector<std::vector<FoundMatch>> PlainMatches(const Bytes& data, size_t begin, size_t end,
+                                                  const MatchFinderLimits& limits) {
+  const auto hash4 = [&](size_t p) {
+    uint32_t bytes;
+    std::memcpy(&bytes, &data[p], 4);
+    return (bytes * 2654435761u) >> 16;
+  };
+  const auto hash3 = [&](size_t p) {
+    const uint32_t bytes = data[p] | uint32_t{data[p + 1]} << 8 | uint32_t{data[p + 2]} << 16;
+    return (bytes * 2654435761u) >> 17;
+  };
+  std::vector<std::vector<size_t>> chains4(1 << 16), chains3(1 << 15);
+  const auto enter = [&](size_t p) {
+    if (p + 3 <= data.size()) chains3[hash3(p)].push_back(p);
+    if (p + 4 <= data.size()) chains4[hash4(p)].push_back(p);
+  };
+  std::vector<size_t> rowDistances;
+  for (int k = 1; limits.rowDistance > 1 && k <= std::min(limits.rowsAbove, 16); ++k) {
+    if (size_t{1} * limits.rowDistance * k > kMaxDistance) break;
+    rowDistances.push_back(size_t{1} * limits.rowDistance * k);
+  }
+  for (size_t p = begin > kMaxDistance ? begin - kMaxDistance : 0; p < begin; ++p) enter(p);
+  std::vector<std::vector<FoundMatch>> found(end - begin);
+  for (size_t p = begin; p < end; ++p) {
+    if (p + 3 > data.size()) break;
+    const int limit = static_cast<int>(std::min<size_t>(kMaxMatch, end - p));
+    const int compareLimit = static_cast<int>(std::min<size_t>(kMaxMatch, data.size() - p));
+    int best = 2, lastReported = 2;
+    std::vector<FoundMatch>& out = found[p - begin];
+    const auto consider = [&](size_t distance) {
+      int length = 0;
+      while (length < compareLimit && data[p - distance + length] == data[p + length]) ++length;
+      best = std::max(best, length);
+      const int reported = std::min(length, limit);
+      if (reported > lastReported) {
+        out.push_back({static_cast<uint16_t>(reported), static_cast<uint16_t>(distance)});
+        lastReported = reported;
+      }
+    };
+    const auto walk = [&](const std::vector<size_t>& chain, int depth) {
+      int step = 0;
+      for (auto q = chain.rbegin(); q != chain.rend() && step < depth && best < compareLimit;
+           ++q, ++step) {
+        if (p - *q > kMaxDistance) break;
+        consider(p - *q);
+      }
+    };
+    if (p >= 1) consider(1);
+    walk(chains3[hash3(p)], limits.shortChainDepth);
+    for (const size_t distance : rowDistances) {
+      if (distance <= p) consider(distance);
+    }
+    if (p + 4 <= data.size()) walk(chains4[hash4(p)], limits.chainDepth);
+    enter(p);
+    if (!out.empty() && out.back().length >= limits.niceLength) {
+      const size_t skipEnd = std::min(end, p + out.back().length);
+      while (p + 1 < skipEnd) enter(++p);
+    }
+  }
+  return found;
+}
+
+// Runs of every length (short ones, ones that end within a copy's reach, ones longer than
+// the window), few-symbol stretches, noise and repeated rows: the finder reports exactly
+// the copies of the plain search, whatever the depths and the nice length.
+TEST(CompactDeflateParts, TheFinderReportsTheCopiesOfThePlainSearch) {
+  TestRandom random(43);
+  Bytes data;
+  while (data.size() < 150000) {
+    const int kind = static_cast<int>(random.Below(5));
+    const size_t length = 1 + random.Below(kind == 0 ? 700 : 300);
+    for (size_t i = 0; i < length; ++i) {
+      switch (kind) {
+        case 0: data.push_back(static_cast<uint8_t>(length % 3)); break;  // a run
+        case 1: data.push_back(static_cast<uint8_t>(random.Below(3))); break;
+        case 2: data.push_back(static_cast<uint8_t>(random.Below(256))); break;
+        default:  // the row above, with a changed byte now and then
+          data.push_back(data.size() >= 640 && random.Below(50) != 0
+                             ? data[data.size() - 640]
+                             : static_cast<uint8_t>(random.Below(4)));
+      }
+    }
+    if (data.size() > 60000 && data.size() < 61000) data.insert(data.end(), 40000, 7);
+  }
+  struct Case {
+    int chainDepth, shortChainDepth, niceLength;
+    size_t begin, end;
+  };
+  for (const Case& c : {Case{8, 4, kMaxMatch, 0, 30000}, Case{64, 16, kMaxMatch, 55000, 110000},
+                        Case{4, 0, kMaxMatch, 90000, data.size()}, Case{0, 4, 40, 0, 20000},
+                        Case{16, 4, 100, 100000, 120000}}) {
+    MatchFinderLimits limits;
+    limits.chainDepth = c.chainDepth;
+    limits.shortChainDepth = c.shortChainDepth;
+    limits.niceLength = c.niceLength;
+    limits.rowDistance = 640;
+    limits.rowsAbove = 2;
+    Lz77MatchTable table;
+    FindAllMatches(data.data(), data.size(), c.begin, c.end, limits, table);
+    const auto plain = PlainMatches(data, c.begin, c.end, limits);
+    for (size_t p = c.begin; p < c.end; ++p) {
+      const std::vector<FoundMatch>& expected = plain[p - c.begin];
+      ASSERT_EQ(table.CountAt(p), static_cast<int>(expected.size())) << p << " " << c.chainDepth;
+      for (size_t m = 0; m < expected.size(); ++m) {
+        ASSERT_EQ(table.At(p)[m].length, expected[m].length) << p;
+        ASSERT_EQ(table.At(p)[m].distance, expected[m].distance) << p;
+      }
+    }
+  }
+}
+
 TEST(CompactDeflateParts, TheFinderTriesAsManyRowsAboveAsItIsToldFromTheNextPositionOn) {
   // Rows of 100 random bytes, each a copy of the row three above: with no hash chains,
   // only the rows above can find the copies, and only when three rows are tried.
