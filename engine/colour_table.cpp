@@ -90,24 +90,17 @@ void BuildColourTable(int width, int height, const uint8_t* srcR, const uint8_t*
 
 void ColourTable::ReleasePixelColours() {
   edgeBits.assign(static_cast<size_t>((pixelCount + 63) / 64), 0);
+  bool anyEdge = false;
   for (int64_t i = 0; i < pixelCount; ++i) {
-    if ((pixelColour[i] & kEdgeBit) != 0) edgeBits[i >> 6] |= uint64_t{1} << (i & 63);
+    if ((pixelColour[i] & kEdgeBit) != 0) {
+      edgeBits[i >> 6] |= uint64_t{1} << (i & 63);
+      anyEdge = true;
+    }
   }
   UnclearedVector<uint32_t>().swap(pixelColour);
-}
-
-void ColourTable::RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                                      int threads, EngineRun& run) {
-  pixelColour.resize(static_cast<size_t>(pixelCount));
-  RunInTwoParts(threads, [&](int part) {
-    int64_t begin, end;
-    HalfRange(pixelCount, part, begin, end);
-    for (int64_t i = begin; i < end; ++i) {
-      if (part == 0 && AtProgressPoint(i - begin)) run.Pump();
-      pixelColour[i] = ColourOfBytes(srcR[i], srcG[i], srcB[i]) | (IsEdgePixel(i) ? kEdgeBit : 0u);
-    }
-  });
-  ReleaseLookUpTables();
+  // The clusters give every pixel that takes part its number back; only edge pixels are
+  // ever looked up by their bytes, so without them the 3 MB of look-up tables go now.
+  if (!anyEdge) ReleaseLookUpTables();
 }
 
 void ColourTable::ReleaseLookUpTables() {
@@ -142,6 +135,7 @@ void ColourTable::Renumber(const std::vector<uint32_t>& newNumber) {
       from = to;
     }
   }
+  if (present.empty()) return;  // nothing looks a colour up by its bytes any more
   if (numberOfRank.empty()) {
     numberOfRank = newNumber;
   } else {

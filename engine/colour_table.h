@@ -68,21 +68,17 @@ struct ColourTable {
   std::vector<uint32_t> numberOfRank;
 
   // Gives the colours new numbers (newNumber[old]) and reorders the per-colour tables, so
-  // that colours used together lie together in memory. Needs the per-pixel colour numbers
-  // released first.
+  // that colours used together lie together in memory (and the look-up by bytes follows
+  // them, while it is kept). Needs the per-pixel colour numbers released first.
   void Renumber(const std::vector<uint32_t>& newNumber);
   bool IsEdgePixel(int64_t pixel) const { return (edgeBits[pixel >> 6] >> (pixel & 63)) & 1; }
-  // Keeps the edge flags as bits and drops the per-pixel colour numbers.
+  // Keeps the edge flags as bits and drops the per-pixel colour numbers; without edge
+  // pixels the look-up tables go as well (ReleaseLookUpTables), since only edge pixels are
+  // looked up by their bytes before the numbers come back.
   void ReleasePixelColours();
   // Lets go of what finds a colour from its bytes (the presence map, the ranks and the
   // numbers of the ranks) and of the edge bits, once every pixel carries its number again.
   void ReleaseLookUpTables();
-  // Numbers the pixels again from the planes (and the edge flags) once the clustering's
-  // pixel lists are gone, so that the later passes over the pixels read one word per pixel
-  // instead of looking their colours up; the look-up tables and edge bits are let go. Up
-  // to two threads; the calling one passes progress points to `run`.
-  void RestorePixelColours(const uint8_t* srcR, const uint8_t* srcG, const uint8_t* srcB,
-                           int threads, EngineRun& run);
 };
 
 // Numbers the distinct colours of the (prepared) planes in increasing 0xRRGGBB order and

@@ -23,13 +23,20 @@ int RandomRange(double weight) {
   return range >= 1 ? range : 1;
 }
 
-// The colours that take part, in colour order.
-std::vector<uint32_t> TakingPartColours(const ColourTable& colours) {
-  std::vector<uint32_t> taking;
-  for (int64_t c = 0; c < colours.colourCount; ++c) {
-    if (colours.takingPart[c] != 0) taking.push_back(static_cast<uint32_t>(c));
+// The colours that take part, in colour order: as the clustering numbers them, the first
+// ones, without a list; should they not be, they are listed in `list`.
+TakingColourSet TakingPartColours(const ColourTable& colours, std::vector<uint32_t>& list) {
+  int64_t first = 0;
+  while (first < colours.colourCount && colours.takingPart[first] != 0) ++first;
+  bool onlyFirst = true;
+  for (int64_t c = first; c < colours.colourCount && onlyFirst; ++c) {
+    onlyFirst = colours.takingPart[c] == 0;
   }
-  return taking;
+  if (onlyFirst) return TakingColourSet::FirstColours(static_cast<size_t>(first));
+  for (int64_t c = 0; c < colours.colourCount; ++c) {
+    if (colours.takingPart[c] != 0) list.push_back(static_cast<uint32_t>(c));
+  }
+  return TakingColourSet(list);
 }
 
 // The clusters' labels, counts and sums as the first assignment; their pixel lists are let
@@ -62,7 +69,7 @@ class KMeans {
         run_(run),
         entries_(entryCount),
         widening_(widening),
-        taking_(TakingPartColours(colours)),
+        taking_(TakingPartColours(colours, takingList_)),
         statistics_(colours, taking_, entryOfColour, run, threads),
         assignment_(colours, taking_, entryOfColour, run, threads, entryCount) {
     statistics_.Start(counts, sums);
@@ -167,7 +174,8 @@ class KMeans {
   EngineRun& run_;
   const int entries_;  // the entries that take part: 0..entries_-1
   const double widening_;
-  const std::vector<uint32_t> taking_;  // the colours that take part
+  std::vector<uint32_t> takingList_;  // only where taking_ needs a list
+  const TakingColourSet taking_;      // the colours that take part
   EntryStatistics statistics_;
   NearestAssignment assignment_;
   PaletteBounds current_;

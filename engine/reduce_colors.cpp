@@ -17,6 +17,7 @@
 #include "engine/error_diffusion.h"
 #include "engine/exact_palette.h"
 #include "engine/kmeans.h"
+#include "engine/kmeans/pixel_colours.h"
 #include "engine/nearest_entries.h"
 #include "engine/palette_assembly.h"
 #include "engine/palette_refinement.h"
@@ -55,8 +56,8 @@ namespace {
 
 // The clustering: the colours split into as many clusters as the palette has entries, the
 // palette of the clusters and its k-means refinement, or without the refinement each
-// colour's cluster as the entry its searches start from. The clusters' memory is let go
-// when this returns.
+// colour's cluster as the entry its searches start from. Every pixel carries its colour
+// number again on return, and the clusters' memory is let go.
 void ClusterColours(ColourTable& colours, std::vector<double>& edgeStrength, uint8_t* srcR,
                     uint8_t* srcG, uint8_t* srcB, const ReductionParams& params,
                     const EngineOptions& options, EngineRun& run, int threads,
@@ -78,6 +79,7 @@ void ClusterColours(ColourTable& colours, std::vector<double>& edgeStrength, uin
     RefinePaletteKMeans(colours, srcR, srcG, srcB, *clusters, params, palette, entryOfColour, run,
                         threads, entries, options.kmeansBoundsWidening);
   } else {
+    RestorePixelColoursFromClusters(colours, *clusters, srcR, srcG, srcB, run, threads);
     // Without the refinement every colour starts its searches from its cluster.
     entryOfColour.assign(static_cast<size_t>(colours.colourCount), 0);
     for (int label = 0; label < entries; ++label) {
@@ -170,7 +172,6 @@ ReduceResult RunPhases(const EngineSource& source, uint8_t* indexPlane,
   ClusterColours(colours, edgeStrength, srcR, srcG, srcB, params, options, run, threads, palette,
                  entryOfColour);
   std::vector<uint32_t>().swap(colours.takingPart);
-  if (colours.pixelColour.empty()) colours.RestorePixelColours(srcR, srcG, srcB, threads, run);
 
 #if defined(__GLIBC__)
   // What the helper threads of the clustering left in their own memory pools goes back to

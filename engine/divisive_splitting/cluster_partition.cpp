@@ -35,15 +35,16 @@ class MaskedSums {
     y_ = sums[0], u_ = sums[1], v_ = sums[2];
 #endif
   }
-  void Add(const ColourSide& colour, uint64_t keep) {
+  // yuv: the Y, U and V values side by side.
+  void Add(const double* yuv, uint64_t keep) {
 #if defined(__SSE2__)
     const __m128d mask = _mm_castsi128_pd(_mm_set1_epi64x(static_cast<int64_t>(keep)));
-    yu_ = _mm_add_pd(yu_, _mm_and_pd(mask, _mm_loadu_pd(&colour.y)));
-    v_ = _mm_add_sd(v_, _mm_and_pd(mask, _mm_load_sd(&colour.v)));
+    yu_ = _mm_add_pd(yu_, _mm_and_pd(mask, _mm_loadu_pd(yuv)));
+    v_ = _mm_add_sd(v_, _mm_and_pd(mask, _mm_load_sd(yuv + 2)));
 #else
-    y_ += Masked(colour.y, keep);
-    u_ += Masked(colour.u, keep);
-    v_ += Masked(colour.v, keep);
+    y_ += Masked(yuv[0], keep);
+    u_ += Masked(yuv[1], keep);
+    v_ += Masked(yuv[2], keep);
 #endif
   }
   void Store(double* sums) const {
@@ -75,17 +76,50 @@ struct PartitionState {
   }
 };
 
+// What the pass reads of one colour of the parent.
+struct SideOfColour {
+  const double* yuv;
+  uint32_t place;
+  uint32_t up;
+};
+
+// The colours' records copied side by side.
+struct CopiedSideReader {
+  const ColourSide* sides;
+  void Prefetch(const Member* ahead) const { __builtin_prefetch(&sides[ahead->colour]); }
+  SideOfColour operator()(uint32_t c) const {
+    const ColourSide& side = sides[c];
+    return {&side.y, side.place, side.up};
+  }
+};
+
+// The colours' sides as words and their working colours in the colour table: the words
+// and numbers are fetched further ahead than the working colours they lead to.
+struct TableSideReader {
+  TableSides sides;
+  void Prefetch(const Member* ahead) const {
+    __builtin_prefetch(&sides.numbers[ahead[kFetchAhead].colour]);
+    __builtin_prefetch(&sides.placeAndUp[ahead[kFetchAhead].colour]);
+    __builtin_prefetch(&sides.working[sides.numbers[ahead->colour]]);
+  }
+  SideOfColour operator()(uint32_t c) const {
+    const uint32_t word = sides.placeAndUp[c];
+    return {&sides.working[sides.numbers[c]].y, word & ~TableSides::kUpBit, word >> 31};
+  }
+};
+
 // One stretch of the partition for both clusters at once: each pixel is written to both
 // lists, and each list and each cluster's sums advance as in PartitionStretch.
-void PartitionBothStretch(const Member* begin, const Member* end, const ColourSide* colours,
+template <typename Reader>
+void PartitionBothStretch(const Member* begin, const Member* end, const Reader& colours,
                           PartitionState (&states)[2]) {
   Member* const out0 = states[0].out;
   Member* const out1 = states[1].out;
   size_t filled0 = states[0].filled, filled1 = states[1].filled;
   MaskedSums sums0(states[0].sums), sums1(states[1].sums);
   for (const Member* member = begin; member != end; ++member) {
-    if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
-    const ColourSide& colour = colours[member->colour];
+    if (end - member > 2 * kFetchAhead) colours.Prefetch(member + kFetchAhead);
+    const SideOfColour colour = colours(member->colour);
     const uint32_t up = colour.up;
     const Member entry{member->pixel, colour.place};
     out0[filled0] = entry;
@@ -93,8 +127,8 @@ void PartitionBothStretch(const Member* begin, const Member* end, const ColourSi
     filled0 += 1 - up;
     filled1 += up;
     const uint64_t keep1 = uint64_t{0} - up;
-    sums0.Add(colour, ~keep1);
-    sums1.Add(colour, keep1);
+    sums0.Add(colour.yuv, ~keep1);
+    sums1.Add(colour.yuv, keep1);
   }
   sums0.Store(states[0].sums);
   sums1.Store(states[1].sums);
@@ -104,24 +138,23 @@ void PartitionBothStretch(const Member* begin, const Member* end, const ColourSi
 
 // One stretch of the partition for the cluster on side `mine`, with everything it updates
 // in registers.
-void PartitionStretch(const Member* begin, const Member* end, const ColourSide* colours,
-                      uint32_t mine, PartitionState& state) {
+template <typename Reader>
+void PartitionStretch(const Member* begin, const Member* end, const Reader& colours, uint32_t mine,
+                      PartitionState& state) {
   Member* const out = state.out;
   size_t filled = state.filled;
   MaskedSums sums(state.sums);
   for (const Member* member = begin; member != end; ++member) {
-    if (end - member > kFetchAhead) __builtin_prefetch(&colours[member[kFetchAhead].colour]);
-    const ColourSide& colour = colours[member->colour];
+    if (end - member > 2 * kFetchAhead) colours.Prefetch(member + kFetchAhead);
+    const SideOfColour colour = colours(member->colour);
     const uint32_t own = colour.up == mine;
     out[filled] = Member{member->pixel, colour.place};
     filled += own;
-    sums.Add(colour, uint64_t{0} - own);
+    sums.Add(colour.yuv, uint64_t{0} - own);
   }
   sums.Store(state.sums);
   state.filled = filled;
 }
-
-}  // namespace
 
 // Written without branches on the side (which follows no pattern a processor could guess):
 // every pixel is written to the list and the list advances only for its own pixels, and
@@ -131,9 +164,10 @@ void PartitionStretch(const Member* begin, const Member* end, const ColourSide* 
 // the place it was read from, so one pass can do it. With two threads each cluster has its
 // own thread passing over all the parent's pixels, and the larger one's pass waits, a
 // stretch at a time, until the other has read the stretch.
-void PartitionMembers(MemberList& parentPixels, int64_t stayingCount, int64_t movingCount,
-                      const ColourSide* sides, ClusterMembers& staying, ClusterMembers& moving,
-                      EngineRun& run, int threads) {
+template <typename Reader>
+void PartitionWith(MemberList& parentPixels, int64_t stayingCount, int64_t movingCount,
+                   const Reader& sides, ClusterMembers& staying, ClusterMembers& moving,
+                   EngineRun& run, int threads) {
   ClusterMembers* clusters[2] = {&staying, &moving};
   const int larger = stayingCount >= movingCount ? 0 : 1;
   const int64_t smallerCount = larger == 0 ? movingCount : stayingCount;
@@ -171,6 +205,22 @@ void PartitionMembers(MemberList& parentPixels, int64_t stayingCount, int64_t mo
         state.Finish(*clusters[part]);
       },
       &cancelled);
+}
+
+}  // namespace
+
+void PartitionMembers(MemberList& parentPixels, int64_t stayingCount, int64_t movingCount,
+                      const ColourSide* sides, ClusterMembers& staying, ClusterMembers& moving,
+                      EngineRun& run, int threads) {
+  PartitionWith(parentPixels, stayingCount, movingCount, CopiedSideReader{sides}, staying, moving,
+                run, threads);
+}
+
+void PartitionMembers(MemberList& parentPixels, int64_t stayingCount, int64_t movingCount,
+                      const TableSides& sides, ClusterMembers& staying, ClusterMembers& moving,
+                      EngineRun& run, int threads) {
+  PartitionWith(parentPixels, stayingCount, movingCount, TableSideReader{sides}, staying, moving,
+                run, threads);
 }
 
 ClusterMembers Rejoined(ClusterMembers& staying, ClusterMembers& moving) {

@@ -12,6 +12,13 @@ namespace genshoku {
 
 namespace {
 
+// A cluster holding more than this share of the picture's colours is split reading the
+// colour table where it lies: a copy of its working colours, and records of 32 bytes per
+// colour for the pass over its pixels, would be the largest buffers of the splitting on a
+// picture of many colours. Smaller clusters are copied, so that their passes read tables
+// of their own size.
+constexpr size_t kLargeClusterShare = 16;
+
 // The side of a split that received every colour of `parent` (in the same order) takes
 // over its pixels and everything measured of them: the pass over the pixels would write
 // the same list and add the same sums, and the same products would follow from them.
@@ -53,9 +60,14 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
 
   // The cluster's colours by their place in its table.
   const size_t colourCount = parent.colours.size();
-  WorkingColours parentWorking = WorkingOf(context.colours, parent.colours);
+  const bool large =
+      colourCount * kLargeClusterShare > static_cast<size_t>(context.colours.colourCount);
+  WorkingColours parentWorking;
+  if (!large) parentWorking = WorkingOf(context.colours, parent.colours);
   std::vector<uint32_t> pixelsOfColour(colourCount);
-  ColourSet set{parentWorking.data(), pixelsOfColour.data(), std::vector<uint32_t>(colourCount)};
+  ColourSet set{large ? context.colours.working.data() : parentWorking.data(),
+                pixelsOfColour.data(), std::vector<uint32_t>(colourCount)};
+  if (large) set.tableNumbers = parent.colours.data();
   for (size_t c = 0; c < colourCount; ++c) {
     set.numbers[c] = static_cast<uint32_t>(c);
     pixelsOfColour[c] = context.colours.takingPart[parent.colours[c]];
@@ -69,19 +81,30 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
   // The copy of the working colours has served the frame and the threshold: it goes before
   // the sides are made, which read the whole table.
   WorkingColours().swap(parentWorking);
-  set.working = nullptr;
+  if (!large) set.working = nullptr;
   const ColourTable::Working* working = context.colours.working.data();
 
   // Pixels at or above the threshold move to the new cluster.
   ClusterMembers& staying = worked->staying;
   ClusterMembers& moving = worked->moving;
-  UnclearedVector<ColourSide> sides(frame.along.size());
+  // A large cluster's along-axis values go before its words are made: the share-out works
+  // them out again from the table.
+  if (large) frame.Release();
+  UnclearedVector<ColourSide> sides(large ? 0 : colourCount);
+  UnclearedVector<uint32_t> placeAndUp(large ? colourCount : 0);
+  const auto record = [&](uint32_t c, uint32_t place, bool up) {
+    if (large) {
+      placeAndUp[c] = place | (up ? TableSides::kUpBit : 0u);
+      return;
+    }
+    const ColourTable::Working& w = working[parent.colours[c]];
+    sides[c] = {w.y, w.u, w.v, place, up};
+  };
+  const double cut = static_cast<double>(worked->threshold);
   const int64_t movingCount =
-      ShareOutColours(set, frame.along, static_cast<double>(worked->threshold), staying, moving,
-                      parent.colours.data(), [&](uint32_t c, uint32_t place, bool up) {
-                        const ColourTable::Working& w = working[parent.colours[c]];
-                        sides[c] = {w.y, w.u, w.v, place, up};
-                      });
+      large
+          ? ShareOutColoursAgain(set, frame, cut, staying, moving, parent.colours.data(), record)
+          : ShareOutColours(set, frame.along, cut, staying, moving, parent.colours.data(), record);
   if (m > 0 && (staying.colours.empty() || moving.colours.empty())) {
     // Every colour fell on one side (a cluster of one colour, or of colours alike along
     // the axis): that side is the cluster as it was, with its list, sums and products.
@@ -94,14 +117,21 @@ std::unique_ptr<WorkedSplit> WorkOutSplit(const SplitContext& context, Clusters&
     return worked;
   }
   // Only the records the pass over the pixels reads stay while the lists are made.
-  std::vector<uint32_t>().swap(parent.colours);
+  if (!large) std::vector<uint32_t>().swap(parent.colours);
   std::vector<uint32_t>().swap(set.numbers);
   frame.Release();
   std::vector<uint32_t>().swap(pixelsOfColour);
-  PartitionMembers(parent.pixels, m - movingCount, movingCount, sides.data(), staying, moving,
-                   context.run, threads);
+  if (large) {
+    PartitionMembers(parent.pixels, m - movingCount, movingCount,
+                     TableSides{placeAndUp.data(), parent.colours.data(), working}, staying, moving,
+                     context.run, threads);
+  } else {
+    PartitionMembers(parent.pixels, m - movingCount, movingCount, sides.data(), staying, moving,
+                     context.run, threads);
+  }
   parent = ClusterMembers{};
   UnclearedVector<ColourSide>().swap(sides);
+  UnclearedVector<uint32_t>().swap(placeAndUp);
   SpreadsOfTwoClusters(context, staying, moving, worked->axisIndex, threads, worked->spread);
   return worked;
 }

@@ -10,7 +10,7 @@ void AxisCoordinates::Rotate(const ColourSet& set, size_t size, const Triple& me
   this->mean = mean;
   rotation = AxisRotation(axis);
   for (const uint32_t c : set.numbers) {
-    const ColourTable::Working& w = set.working[c];
+    const ColourTable::Working& w = set.WorkingOf(c);
     double across1, across2;
     rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along[c], across1, across2);
   }

@@ -15,9 +15,17 @@ namespace genshoku {
 // The colours being split, numbered 0..count-1 here: the places in the cluster's colour
 // table (or, at the first split, the colour numbers themselves).
 struct ColourSet {
-  const ColourTable::Working* working;  // by number
+  const ColourTable::Working* working;  // by number, or by table number (below)
   const uint32_t* pixels;               // taking-part pixels by number
   std::vector<uint32_t> numbers;        // the numbers in the set, ascending
+  // When set, `working` is the whole colour table and number c's colour is
+  // working[tableNumbers[c]]: a cluster of very many colours is read where it lies rather
+  // than copied.
+  const uint32_t* tableNumbers = nullptr;
+
+  const ColourTable::Working& WorkingOf(uint32_t c) const {
+    return tableNumbers ? working[tableNumbers[c]] : working[c];
+  }
 };
 
 // Per number of a colour set: the colour's coordinate along an axis, centred on the
@@ -36,6 +44,12 @@ struct AxisCoordinates {
   void Across(const ColourTable::Working& w, double& across1, double& across2) const {
     double alongAxis;
     rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, alongAxis, across1, across2);
+  }
+  // The coordinate along the axis, as Rotate makes it (for when `along` is gone).
+  double AlongOf(const ColourTable::Working& w) const {
+    double alongAxis, across1, across2;
+    rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, alongAxis, across1, across2);
+    return alongAxis;
   }
   void Release();
 };

@@ -121,11 +121,13 @@ FirstSplitResult FirstSplit(ColourTable& colours, const SplitContext& context, i
   ClusterMembers& lower = clusters[1];
   upper = ClusterMembers{};
   lower = ClusterMembers{};
-  std::vector<uint32_t> placeAndSide(static_cast<size_t>(colours.colourCount));
-  const int64_t upperCount = ShareOutColours(
-      set, frame.along, static_cast<double>(threshold), lower, upper, nullptr,
-      [&](uint32_t c, uint32_t place, bool up) { placeAndSide[c] = place | (up ? kUpBit : 0u); });
+  // The along-axis values go before the sides' words are made; the share-out works them out
+  // again.
   frame.Release();
+  std::vector<uint32_t> placeAndSide(static_cast<size_t>(colours.colourCount));
+  const int64_t upperCount = ShareOutColoursAgain(
+      set, frame, static_cast<double>(threshold), lower, upper, nullptr,
+      [&](uint32_t c, uint32_t place, bool up) { placeAndSide[c] = place | (up ? kUpBit : 0u); });
   upper.pixels.resize(static_cast<size_t>(upperCount));
   lower.pixels.resize(static_cast<size_t>(count - upperCount));
   GatherClusters(colours, placeAndSide, run, threads, upper, lower);

@@ -16,12 +16,40 @@ namespace genshoku {
 
 namespace {
 
+// A cluster holding more than this share of the picture's colours is measured reading the
+// colour table where it lies (as cluster_split.cpp splits it): a copy of the working
+// colours of the first clusters would be as large as the table itself.
+constexpr size_t kLargeClusterShare = 16;
+
+// The working colours of a cluster by place in its table: a copy of its own, or the colour
+// table read through the cluster's colour numbers.
+struct CopiedWorking {
+  const ColourTable::Working* working;
+  const ColourTable::Working& operator[](uint32_t place) const { return working[place]; }
+};
+struct TableWorking {
+  const ColourTable::Working* working;
+  const uint32_t* numbers;
+  const ColourTable::Working& operator[](uint32_t place) const { return working[numbers[place]]; }
+};
+
+// Either of the two, chosen per cluster.
+struct PlacedWorking {
+  const ColourTable::Working* working = nullptr;
+  const uint32_t* numbers = nullptr;  // null for a copy
+  size_t count = 0;
+  const ColourTable::Working& operator[](size_t place) const {
+    return numbers ? working[numbers[place]] : working[place];
+  }
+};
+
 // The products about the mean and the sum of the split priority terms of one cluster, over
 // its pixels in pixel order, for the settings that weigh the distances (powers of them,
 // edge strengths) or use no terms at all.
+template <typename Working>
 CovarianceSums WeightedProducts(const SplitContext& context, const MemberList& pixels,
-                                const ColourTable::Working* working, const Triple& mean,
-                                bool sumsTerms, EngineRun* run, double& termSum) {
+                                const Working& working, const Triple& mean, bool sumsTerms,
+                                EngineRun* run, double& termSum) {
   const ReductionParams& params = context.params;
   const bool edgeWeighted = params.edgeOperator == 4;
   const double power = params.distanceExponent * 0.5;
@@ -56,8 +84,14 @@ CovarianceSums WeightedProducts(const SplitContext& context, const MemberList& p
 
 // The products about the mean of one cluster, stored in it, and the sum of its split
 // priority terms.
-double AddProducts(const SplitContext& context, ClusterMembers& cluster,
-                   const ColourTable::Working* working, const Triple& mean, EngineRun* run) {
+template <typename Working>
+CovarianceSums SquaredDistanceProductsOf(const MemberList& pixels, const Working& working,
+                                         const Triple& mean, EngineRun* run,
+                                         double& squaredDistanceSum);
+
+template <typename Working>
+double AddProducts(const SplitContext& context, ClusterMembers& cluster, const Working& working,
+                   const Triple& mean, EngineRun* run) {
   const ReductionParams& params = context.params;
   const bool sumsTerms =
       params.spreadMode == 1 && (params.distancePowerOn == 0 || params.distancePowerOn == 1);
@@ -65,7 +99,7 @@ double AddProducts(const SplitContext& context, ClusterMembers& cluster,
   double termSum = 0.0;
   if (sumsTerms && params.edgeOperator != 4 && plainSquares) {
     // The usual settings: the split priority is the sum of the squared distances.
-    cluster.products = SquaredDistanceProducts(cluster.pixels, working, mean, run, termSum);
+    cluster.products = SquaredDistanceProductsOf(cluster.pixels, working, mean, run, termSum);
   } else {
     cluster.products =
         WeightedProducts(context, cluster.pixels, working, mean, sumsTerms, run, termSum);
@@ -75,10 +109,11 @@ double AddProducts(const SplitContext& context, ClusterMembers& cluster,
 }
 
 // Extent (largest minus smallest coordinate) of a cluster's colours along `axis`.
-double ExtentAlongAxis(const WorkingColours& working, const Triple& mean, const Triple& axis) {
+double ExtentAlongAxis(const PlacedWorking& working, const Triple& mean, const Triple& axis) {
   const AxisRotation rotation(axis);
   double largest = -9.99e65, smallest = 9.99e65;
-  for (const ColourTable::Working& w : working) {
+  for (size_t place = 0; place < working.count; ++place) {
+    const ColourTable::Working& w = working[place];
     double along, across1, across2;
     rotation.Apply(w.y - mean.z, w.u - mean.y, w.v - mean.x, along, across1, across2);
     if (along > largest) largest = along;
@@ -90,12 +125,13 @@ double ExtentAlongAxis(const WorkingColours& working, const Triple& mean, const 
 // SPREAD of a cluster of m pixels (at least one) from its products, its colours and the
 // sum of its terms. Rules outside 0..5 give 0.
 double SpreadOf(const SplitContext& context, const ClusterMembers& cluster, int64_t m,
-                const WorkingColours& working, const Triple& mean, double termSum,
+                const PlacedWorking& working, const Triple& mean, double termSum,
                 int previousAxisIndex) {
   const int spreadMode = context.params.spreadMode;
   if (spreadMode == 0) {
     double largest = 0.0;
-    for (const ColourTable::Working& w : working) {
+    for (size_t place = 0; place < working.count; ++place) {
+      const ColourTable::Working& w = working[place];
       const double dY = w.y - mean.z;
       const double dU = w.u - mean.y;
       const double dV = w.v - mean.x;
@@ -119,13 +155,25 @@ double SpreadOf(const SplitContext& context, const ClusterMembers& cluster, int6
   }
 }
 
+// The working colours of `cluster` by place: copied into `copy` unless the cluster is large.
+PlacedWorking WorkingOfCluster(const SplitContext& context, const ClusterMembers& cluster,
+                               WorkingColours& copy) {
+  const size_t count = cluster.colours.size();
+  if (count * kLargeClusterShare > static_cast<size_t>(context.colours.colourCount)) {
+    return {context.colours.working.data(), cluster.colours.data(), count};
+  }
+  copy = WorkingOf(context.colours, cluster.colours);
+  return {copy.data(), nullptr, count};
+}
+
 }  // namespace
 
 void SpreadsOfTwoClusters(const SplitContext& context, ClusterMembers& first,
                           ClusterMembers& second, int previousAxisIndex, int threads,
                           double (&spread)[2]) {
   ClusterMembers* clusters[2] = {&first, &second};
-  WorkingColours working[2];
+  WorkingColours copies[2];
+  PlacedWorking working[2];
   double termSums[2] = {0.0, 0.0};
   Triple means[2];
   const int64_t larger = static_cast<int64_t>(std::max(first.pixels.size(), second.pixels.size()));
@@ -135,10 +183,15 @@ void SpreadsOfTwoClusters(const SplitContext& context, ClusterMembers& first,
     const int64_t count = static_cast<int64_t>(cluster.pixels.size());
     if (count == 0) return;
     means[part] = MeanOfSums(cluster.sums, count);
-    working[part] = WorkingOf(context.colours, cluster.colours);
+    working[part] = WorkingOfCluster(context, cluster, copies[part]);
     // Only the calling thread may pass progress points.
     EngineRun* run = part == 0 || passThreads < 2 ? &context.run : nullptr;
-    termSums[part] = AddProducts(context, cluster, working[part].data(), means[part], run);
+    const PlacedWorking& placed = working[part];
+    termSums[part] =
+        placed.numbers
+            ? AddProducts(context, cluster, TableWorking{placed.working, placed.numbers},
+                          means[part], run)
+            : AddProducts(context, cluster, CopiedWorking{placed.working}, means[part], run);
   });
   for (int part = 0; part < 2; ++part) {
     const int64_t count = static_cast<int64_t>(clusters[part]->pixels.size());
@@ -153,13 +206,23 @@ double SpreadOfMeasuredCluster(const SplitContext& context, const ClusterMembers
   const int64_t count = static_cast<int64_t>(cluster.pixels.size());
   if (count == 0) return 0.0;
   const Triple mean = MeanOfSums(cluster.sums, count);
-  const WorkingColours working = WorkingOf(context.colours, cluster.colours);
+  WorkingColours copy;
+  const PlacedWorking working = WorkingOfCluster(context, cluster, copy);
   return SpreadOf(context, cluster, count, working, mean, cluster.termSum, previousAxisIndex);
 }
 
 CovarianceSums SquaredDistanceProducts(const MemberList& pixels,
                                        const ColourTable::Working* working, const Triple& mean,
                                        EngineRun* run, double& squaredDistanceSum) {
+  return SquaredDistanceProductsOf(pixels, CopiedWorking{working}, mean, run, squaredDistanceSum);
+}
+
+namespace {
+
+template <typename Working>
+CovarianceSums SquaredDistanceProductsOf(const MemberList& pixels, const Working& working,
+                                         const Triple& mean, EngineRun* run,
+                                         double& squaredDistanceSum) {
   const Member* members = pixels.data();
   const size_t count = pixels.size();
   CovarianceSums products;
@@ -212,5 +275,7 @@ CovarianceSums SquaredDistanceProducts(const MemberList& pixels,
 #endif
   return products;
 }
+
+}  // namespace
 
 }  // namespace genshoku

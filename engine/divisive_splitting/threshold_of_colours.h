@@ -44,7 +44,7 @@ IntegerHistogram HistogramOfColours(const ColourSet& set, const AxisCoordinates&
 inline ThresholdRun RunOfColour(const ColourSet& set, const AxisCoordinates& frame, uint32_t c,
                                 int64_t repeat) {
   ThresholdRun record{frame.along[c], 0.0, 0.0, repeat};
-  frame.Across(set.working[c], record.p1, record.p2);
+  frame.Across(set.WorkingOf(c), record.p1, record.p2);
   return record;
 }
 
@@ -68,7 +68,11 @@ class SortedColourRuns {
     const uint32_t place = places_[k];
     if ((place & kTiedBit) != 0) return;
     __builtin_prefetch(&frame_.along[place]);
-    __builtin_prefetch(&set_.working[place]);
+    if (set_.tableNumbers) {
+      __builtin_prefetch(&set_.tableNumbers[place]);
+    } else {
+      __builtin_prefetch(&set_.working[place]);
+    }
     __builtin_prefetch(&set_.pixels[place]);
   }
 

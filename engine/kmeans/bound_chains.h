@@ -86,6 +86,22 @@ class BoundChains {
   static int ReachStep(double reach);
   // A float at least `value` (a little above it), for the near-shift tables.
   static float RoundedUp(double value);
+  // The largest float at most `value`: the lower bounds per colour are kept as floats (4
+  // bytes less per colour on a picture of many colours), rounded the way that only makes a
+  // colour searched sooner, never settled by a bound it does not have. (The drift below
+  // which a colour is skipped stays a double: the pass that compares it with every
+  // colour's would pay for the conversions.)
+  static float RoundedDown(double value) {
+    float rounded = static_cast<float>(value);
+    if (static_cast<double>(rounded) > value) {
+      // One float down, by its bits (the library's nextafter is a call per colour).
+      uint32_t bits;
+      std::memcpy(&bits, &rounded, sizeof bits);
+      bits = rounded > 0.0f ? bits - 1 : rounded < 0.0f ? bits + 1 : 0x80000001u;
+      std::memcpy(&rounded, &bits, sizeof rounded);
+    }
+    return rounded;
+  }
 
   // Per colour, its chain: entry and reach step (entry * kGroupsPerEntry + step), its
   // second entry, the drift below which it is skipped, and its lower bound plus the near
@@ -93,7 +109,7 @@ class BoundChains {
   std::vector<uint32_t> group_;
   std::vector<uint8_t> second_;
   std::vector<double> skipBelow_;
-  std::vector<double> lowerBase_;
+  std::vector<float> lowerBase_;
   // Per entry, the sum of its shifts since the chains started; per entry and reach step,
   // the sum of its near shifts, and both added.
   std::array<double, kPaletteSize> drift_{};
@@ -129,7 +145,7 @@ inline void BoundChains::Start(int64_t k, int entry, double upper, int second, d
   group_[k] = static_cast<uint32_t>(group);
   second_[k] = static_cast<uint8_t>(second);
   skipBelow_[k] = margin + drift * (1.0 + 1e-9) - (std::fabs(margin) + drift) * 1e-12;
-  lowerBase_[k] = lowerOthers + nearDrift_[group];
+  lowerBase_[k] = RoundedDown(lowerOthers + nearDrift_[group]);
 }
 
 inline int BoundChains::DueColours(int64_t start, int count, uint16_t* due) const {

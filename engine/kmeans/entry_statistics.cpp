@@ -14,7 +14,7 @@ constexpr size_t kMovesWorthAThread = 4096;
 
 }  // namespace
 
-EntryStatistics::EntryStatistics(const ColourTable& colours, const std::vector<uint32_t>& taking,
+EntryStatistics::EntryStatistics(const ColourTable& colours, TakingColourSet taking,
                                  std::vector<uint8_t>& entryOf, EngineRun& run, int threads)
     : colours_(colours), taking_(taking), entryOf_(entryOf), run_(run), threads_(threads) {}
 

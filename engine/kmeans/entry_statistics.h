@@ -19,6 +19,7 @@
 #include "engine/kmeans/nearest_assignment.h"
 #include "engine/kmeans/palette_bounds.h"
 #include "engine/kmeans/sum_bounds.h"
+#include "engine/kmeans/taking_colours.h"
 
 namespace genshoku {
 
@@ -26,8 +27,8 @@ class EntryStatistics {
  public:
   // `taking` lists the colours that take part; entryOf (per colour) is their entry in the
   // present assignment, which Move keeps up.
-  EntryStatistics(const ColourTable& colours, const std::vector<uint32_t>& taking,
-                  std::vector<uint8_t>& entryOf, EngineRun& run, int threads);
+  EntryStatistics(const ColourTable& colours, TakingColourSet taking, std::vector<uint8_t>& entryOf,
+                  EngineRun& run, int threads);
 
   // The first assignment (entryOf as it stands): per entry, its pixel count and the sums
   // of its pixels in pixel order.
@@ -69,7 +70,7 @@ class EntryStatistics {
   void GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& changes);
 
   const ColourTable& colours_;
-  const std::vector<uint32_t>& taking_;
+  const TakingColourSet taking_;
   std::vector<uint8_t>& entryOf_;
   EngineRun& run_;
   const int threads_;

@@ -9,8 +9,7 @@
 
 namespace genshoku {
 
-NearestAssignment::NearestAssignment(const ColourTable& colours,
-                                     const std::vector<uint32_t>& taking,
+NearestAssignment::NearestAssignment(const ColourTable& colours, TakingColourSet taking,
                                      const std::vector<uint8_t>& entryOf, EngineRun& run,
                                      int threads, int entryCount)
     : colours_(colours),

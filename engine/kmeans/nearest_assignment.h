@@ -11,6 +11,7 @@
 #include "engine/engine_run.h"
 #include "engine/kmeans/bound_chains.h"
 #include "engine/kmeans/palette_bounds.h"
+#include "engine/kmeans/taking_colours.h"
 #include "engine/nearest_entry_search.h"
 
 namespace genshoku {
@@ -26,7 +27,7 @@ class NearestAssignment {
   // `taking` lists the colours that take part; entryOf (per colour) is their entry in the
   // present assignment, which the moves start from and which the caller keeps up. Entries
   // 0..entryCount-1 of the palettes are searched.
-  NearestAssignment(const ColourTable& colours, const std::vector<uint32_t>& taking,
+  NearestAssignment(const ColourTable& colours, TakingColourSet taking,
                     const std::vector<uint8_t>& entryOf, EngineRun& run, int threads,
                     int entryCount = kPaletteSize);
 
@@ -67,7 +68,7 @@ class NearestAssignment {
               std::vector<ColourMove>& moves);
 
   const ColourTable& colours_;
-  const std::vector<uint32_t>& taking_;
+  const TakingColourSet taking_;
   const std::vector<uint8_t>& entryOf_;
   const int entryCount_;
   EngineRun& run_;

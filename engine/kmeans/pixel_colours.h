@@ -1,6 +1,7 @@
 #pragma once
 // The per-pixel colour numbers of the colour table, made again from the clusters before
-// the k-means refinement lets their pixel lists go.
+// their pixel lists go (at the start of the k-means refinement, or at the end of the
+// clustering without it).
 
 #include <cstdint>
 

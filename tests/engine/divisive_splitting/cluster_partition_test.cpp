@@ -72,21 +72,37 @@ void ExpectPartOfParent(const CutCluster& cut, const ClusterMembers& part, uint3
 }
 
 TEST(ClusterPartition, BothPartsHoldTheirSidesPixelsInOrderWithTheirSumsOnOneAndTwoThreads) {
-  // Enough pixels for two threads; the larger part staying, then moving, then nearly all.
+  // Enough pixels for two threads; the larger part staying, then moving, then nearly all;
+  // from records of the colours and (as for a cluster of very many colours) from words and
+  // the colour table.
   for (const double cutAt : {200.0, 60.0, 1.0}) {
     for (int threads : {1, 2}) {
-      CutCluster cut(150'000, cutAt, 5);
-      const int64_t m = static_cast<int64_t>(cut.parent.pixels.size());
-      MemberList pixels = cut.parent.pixels;
-      test_support::TestRun test;
-      PartitionMembers(pixels, m - cut.movingCount, cut.movingCount, cut.sides.data(), cut.staying,
-                       cut.moving, test.run, threads);
-      const std::string what =
-          "cut at " + std::to_string(cutAt) + ", " + std::to_string(threads) + " thread(s)";
-      EXPECT_EQ(static_cast<int64_t>(cut.moving.pixels.size()), cut.movingCount) << what;
-      ExpectPartOfParent(cut, cut.staying, 0, what + ", staying");
-      ExpectPartOfParent(cut, cut.moving, 1, what + ", moving");
-      EXPECT_GT(test.host.progressPoints, 0) << what;
+      for (const bool fromTable : {false, true}) {
+        CutCluster cut(150'000, cutAt, 5);
+        const int64_t m = static_cast<int64_t>(cut.parent.pixels.size());
+        MemberList pixels = cut.parent.pixels;
+        test_support::TestRun test;
+        if (fromTable) {
+          std::vector<uint32_t> placeAndUp;
+          for (const ColourSide& side : cut.sides) {
+            placeAndUp.push_back(side.place | (side.up != 0 ? TableSides::kUpBit : 0u));
+          }
+          PartitionMembers(
+              pixels, m - cut.movingCount, cut.movingCount,
+              TableSides{placeAndUp.data(), cut.parent.colours.data(), cut.table.working.data()},
+              cut.staying, cut.moving, test.run, threads);
+        } else {
+          PartitionMembers(pixels, m - cut.movingCount, cut.movingCount, cut.sides.data(),
+                           cut.staying, cut.moving, test.run, threads);
+        }
+        const std::string what = "cut at " + std::to_string(cutAt) + ", " +
+                                 std::to_string(threads) + " thread(s)" +
+                                 (fromTable ? ", from the table" : "");
+        EXPECT_EQ(static_cast<int64_t>(cut.moving.pixels.size()), cut.movingCount) << what;
+        ExpectPartOfParent(cut, cut.staying, 0, what + ", staying");
+        ExpectPartOfParent(cut, cut.moving, 1, what + ", moving");
+        EXPECT_GT(test.host.progressPoints, 0) << what;
+      }
     }
   }
 }
