@@ -76,17 +76,8 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
     __builtin_prefetch(&head_[HashAt(position + kPrefetchAhead)]);
     __builtin_prefetch(&newest3_[Hash3At(position + kPrefetchAhead)]);
   }
-  const uint32_t hash3 = Hash3At(position);
-  const uint32_t nearest3 = newest3_[hash3];
-  newest3_[hash3] = static_cast<uint32_t>(position);
-  previous3_[position % kSlots] = nearest3;
-  uint32_t candidate = kNil;
-  if (position + kChainBytes <= size_) {
-    const uint32_t hash = HashAt(position);
-    candidate = head_[hash];
-    previous_[position % kSlots] = candidate;
-    head_[hash] = static_cast<uint32_t>(position);
-  }
+  uint32_t nearest3, candidate;
+  Enter(position, nearest3, candidate);
 
   // Lengths are compared beyond `limit` when the input goes on, so that the search knows
   // the true best; what is reported is cut to `limit`.

@@ -53,13 +53,8 @@ class Lz77MatchFinder {
   void Insert(size_t position) {
     if (firstEntered_ == kNoPosition) firstEntered_ = position;
     if (position + kMinMatch > size_) return;
-    const uint32_t hash3 = Hash3At(position);
-    previous3_[position % kSlots] = newest3_[hash3];
-    newest3_[hash3] = static_cast<uint32_t>(position);
-    if (position + kChainBytes > size_) return;
-    const uint32_t hash = HashAt(position);
-    previous_[position % kSlots] = head_[hash];
-    head_[hash] = static_cast<uint32_t>(position);
+    uint32_t older3, older;
+    Enter(position, older3, older);
   }
   // Reports the copies at `position`, none longer than `limit` bytes (the end of the
   // caller's piece of input), into `out` (room for kMaxMatch entries), and enters the
@@ -109,6 +104,20 @@ class Lz77MatchFinder {
     return (bytes * 2654435761u) >> (32 - kHash3Bits);
   }
 
+  // Enters `position` (with room for a three-byte key) into the chains; `older3` and
+  // `older` become the entries it now comes before (kNil: none, or no four-byte key).
+  void Enter(size_t position, uint32_t& older3, uint32_t& older) {
+    const uint32_t hash3 = Hash3At(position);
+    older3 = newest3_[hash3];
+    previous3_[position % kSlots] = older3;
+    newest3_[hash3] = static_cast<uint32_t>(position);
+    older = kNil;
+    if (position + kChainBytes > size_) return;
+    const uint32_t hash = HashAt(position);
+    older = head_[hash];
+    previous_[position % kSlots] = older;
+    head_[hash] = static_cast<uint32_t>(position);
+  }
   // The oldest candidate of a chain that the position's own run of equal bytes can skip
   // to (see FindAndInsert), for a chain of `keyBytes`-byte keys; `position` when there is
   // no such run.
