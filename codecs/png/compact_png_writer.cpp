@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "codecs/png/compact_filter_choice.h"
@@ -49,6 +50,7 @@ constexpr CompactRowFilter kEveryRowFilter[] = {
     CompactRowFilter::kNone, CompactRowFilter::kSmallestSum, CompactRowFilter::kSub,
     CompactRowFilter::kUp,   CompactRowFilter::kAverage,     CompactRowFilter::kPaeth};
 constexpr size_t kFixedFiltersFrom = 2;
+static_assert(kFixedFiltersFrom % 2 == 0, "the trials run in pairs");
 
 void AppendHeaderChunks(std::vector<uint8_t>& png, const CompactPngImage& image,
                         const CompactPalette& palette) {
@@ -90,8 +92,44 @@ CompactZlibResult CompressRows(const CompactPngImage& image, const CompactPalett
   return BuildCompactZlibStream(rows.data(), rows.size(), zlibOptions, stream);
 }
 
+// The rows compressed with `count` (1 or 2) filters, each with its options; the second on
+// a helper thread when `twoThreads` (it reports no progress: only the calling thread may).
+void CompressTrials(const CompactPngImage& image, const CompactPalette& palette,
+                    const CompactRowFilter* filters, size_t count,
+                    const CompactZlibOptions* options, bool twoThreads, CompactZlibResult* results,
+                    std::vector<uint8_t>* streams) {
+  std::thread helper;
+  if (count == 2 && twoThreads) {
+    CompactZlibOptions quiet = options[1];
+    quiet.progress = nullptr;
+    try {
+      helper = std::thread([&image, &palette, filters, quiet, results, streams] {
+        try {
+          results[1] = CompressRows(image, palette, filters[1], quiet, streams[1]);
+        } catch (const std::bad_alloc&) {
+          results[1] = CompactZlibResult::kOutOfMemory;
+        }
+      });
+    } catch (const std::system_error&) {
+      // No helper thread: the second trial runs here after the first.
+    }
+  }
+  try {
+    results[0] = CompressRows(image, palette, filters[0], options[0], streams[0]);
+    if (count == 2 && !helper.joinable()) {
+      results[1] = CompressRows(image, palette, filters[1], options[1], streams[1]);
+    }
+  } catch (...) {
+    if (helper.joinable()) helper.join();
+    throw;
+  }
+  if (helper.joinable()) helper.join();
+}
+
 // Small pictures: the whole stream with every candidate filter, the smallest kept, and
-// the winner's rows compressed once more with a very deep search.
+// the winner's rows compressed once more with a very deep search. The trials run two at
+// a time where two threads are allowed; the smallest (the first of equal sizes) wins
+// either way.
 CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
                                           const CompactPalette& palette, size_t rowsBytes,
                                           int effort, const CompactZlibOptions& zlibOptions,
@@ -110,20 +148,27 @@ CompactZlibResult CompressWithEveryFilter(const CompactPngImage& image,
     }
     return stepOptions;
   };
-  std::vector<uint8_t> trial;
+  const bool twoThreads = zlibOptions.threads == 2 ||
+                          (zlibOptions.threads == 0 && std::thread::hardware_concurrency() >= 2);
+  std::vector<uint8_t> trials[2];
+  std::vector<uint8_t>& trial = trials[0];
   CompactRowFilter best = candidates[0];
-  for (size_t k = 0; k < candidates.size(); ++k) {
+  for (size_t k = 0; k < candidates.size(); k += 2) {
     if (k == kFixedFiltersFrom &&
         8.0 * static_cast<double>(stream.size()) >=
             kSmallFixedFiltersBelowBitsPerByte * static_cast<double>(rowsBytes)) {
       break;
     }
-    const CompactZlibResult result =
-        CompressRows(image, palette, candidates[k], optionsForStep(k), trial);
-    if (result != CompactZlibResult::kDone) return result;
-    if (k == 0 || trial.size() < stream.size()) {
-      stream.swap(trial);
-      best = candidates[k];
+    const size_t count = std::min<size_t>(2, candidates.size() - k);
+    const CompactZlibOptions stepOptions[2] = {optionsForStep(k), optionsForStep(k + 1)};
+    CompactZlibResult results[2] = {CompactZlibResult::kDone, CompactZlibResult::kDone};
+    CompressTrials(image, palette, &candidates[k], count, stepOptions, twoThreads, results, trials);
+    for (size_t i = 0; i < count; ++i) {
+      if (results[i] != CompactZlibResult::kDone) return results[i];
+      if (k + i == 0 || trials[i].size() < stream.size()) {
+        stream.swap(trials[i]);
+        best = candidates[k + i];
+      }
     }
   }
   if (!deeperPass) return CompactZlibResult::kDone;

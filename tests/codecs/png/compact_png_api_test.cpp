@@ -283,6 +283,14 @@ TEST(CompactPngApi, SmallPicturesAreNeverLargerThanWithAnyOneFilter) {
     std::vector<uint8_t> chosen;
     ASSERT_EQ(EncodeCompactPng(picture.Image(), CompactPngOptions{}, chosen),
               CompactPngStatus::kOk);
+    // The trials run two at a time on two threads: the same choice as one by one.
+    for (const int threads : {1, 2}) {
+      CompactPngOptions options;
+      options.threads = threads;
+      std::vector<uint8_t> same;
+      ASSERT_EQ(EncodeCompactPng(picture.Image(), options, same), CompactPngStatus::kOk);
+      EXPECT_EQ(same, chosen) << picture.width << " x " << picture.height << ", " << threads;
+    }
     for (int filter = 0; filter <= static_cast<int>(CompactRowFilter::kSmallestSum); ++filter) {
       CompactPngOptions options;
       options.rowFilter = static_cast<CompactRowFilter>(filter);
