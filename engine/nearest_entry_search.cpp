@@ -27,10 +27,10 @@ void NearestEntrySearch::SetPalette(const double* c0, const double* c1, const do
   count_ = count;
   ++version_;
   for (int e = 0; e < count; ++e) {
-    // Bitwise the same coordinates give bitwise the same distances, so the keys of a list
-    // between two entries that kept theirs are still right.
-    if (!sameCount || c0_[e] != c0[e] || c1_[e] != c1[e] || c2_[e] != c2[e] ||
-        !(c0[e] == c0[e] && c1[e] == c1[e] && c2[e] == c2[e])) {
+    // Equal coordinates give bitwise the same distances, so the keys of a list between
+    // two entries that kept theirs are still right. (A coordinate that is not a number
+    // equals nothing, so its entry always counts as moved.)
+    if (!sameCount || c0_[e] != c0[e] || c1_[e] != c1[e] || c2_[e] != c2[e]) {
       movedAt_[e] = version_;
     }
     c0_[e] = c0[e];
