@@ -103,6 +103,74 @@ class PaletteCoverage {
   std::vector<VisibleErrorMatrix> matrices_;
 };
 
+// The entry of least mixed RGB and visible cost (AdaptiveDiffusionSettings::visibleMix).
+// The search walks the neighbours of the RGB-nearest entry n by their distance from n:
+// an entry e is at least |n - e| - |x - n| from the colour x, and its cost at least that
+// squared times (1 - mix) plus the visible share times the least stretch of the visible
+// matrix, so the walk stops where that bound passes the best cost.
+class VisibleChoice {
+ public:
+  VisibleChoice(double mix, const double (*palette)[3], int count, const NearestEntrySearch& search)
+      : palette_(palette), count_(count), search_(search), forms_(static_cast<size_t>(count)) {
+    const double plainShare = 1.0 - mix;
+    const double visibleShare = mix * kBytesPerVisibleUnit * kBytesPerVisibleUnit;
+    for (int e = 0; e < count; ++e) {
+      const VisibleErrorMatrix seen(palette[e][0], palette[e][1], palette[e][2]);
+      double gram[3][3];
+      seen.Gram(gram);
+      CostForm& form = forms_[e];
+      form.square[0] = plainShare + visibleShare * gram[0][0];
+      form.square[1] = plainShare + visibleShare * gram[1][1];
+      form.square[2] = plainShare + visibleShare * gram[2][2];
+      form.cross[0] = 2.0 * visibleShare * gram[0][1];
+      form.cross[1] = 2.0 * visibleShare * gram[0][2];
+      form.cross[2] = 2.0 * visibleShare * gram[1][2];
+      form.least = plainShare + visibleShare * seen.LeastStretch();
+    }
+  }
+
+  // The entry for the corrected colour x, whose nearest entry in RGB is `nearest`.
+  int Choose(const double x[3], int nearest) const {
+    const CostForm& form = forms_[nearest];
+    int best = nearest;
+    double bestCost = form.Cost(x, palette_[nearest]);
+    const double reach = std::sqrt(search_.SquaredDistance(x[0], x[1], x[2], nearest));
+    const float* distances = search_.NeighbourDistances(nearest);
+    const uint8_t* neighbours = search_.NeighbourIndices(nearest);
+    for (int k = 0; k < count_ - 1; ++k) {
+      const double gap = distances[k] - reach;
+      if (gap > 0.0 && form.least * gap * gap > bestCost) break;
+      const int e = neighbours[k];
+      const double cost = form.Cost(x, palette_[e]);
+      if (cost < bestCost || (cost == bestCost && e < best)) {
+        best = e;
+        bestCost = cost;
+      }
+    }
+    return best;
+  }
+
+ private:
+  static constexpr double kBytesPerVisibleUnit = 2.5;
+
+  // The mixed cost as a quadratic form of the RGB difference, judged at one entry.
+  struct CostForm {
+    double square[3];  // of d0^2, d1^2, d2^2
+    double cross[3];   // of d0 d1, d0 d2, d1 d2
+    double least;      // at most cost / |d|^2 for every d
+    double Cost(const double x[3], const double* entry) const {
+      const double d0 = x[0] - entry[0], d1 = x[1] - entry[1], d2 = x[2] - entry[2];
+      return square[0] * d0 * d0 + square[1] * d1 * d1 + square[2] * d2 * d2 +
+             (cross[0] * d0 * d1 + cross[1] * d0 * d2 + cross[2] * d1 * d2);
+    }
+  };
+
+  const double (*palette_)[3];
+  int count_;
+  const NearestEntrySearch& search_;
+  std::vector<CostForm> forms_;
+};
+
 // Cells of the candidate grid: a small share of a byte per pixel, at least 2^19.
 int64_t GridCells(int64_t pixels) {
   return std::clamp<int64_t>(pixels / 8, int64_t{1} << 19, int64_t{1} << 22);
@@ -173,6 +241,9 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
   double low[3] = {0.0, 0.0, 0.0}, high[3] = {255.0, 255.0, 255.0};
   if (turned) view.CubeBounds(low, high);
   const CandidateGrid grid(search, low, high, GridCells(int64_t{width} * height));
+  std::optional<VisibleChoice> visible;
+  if (settings.visibleMix > 0.0 && !turned)
+    visible.emplace(settings.visibleMix, palette, count, search);
 
   // Two error rows per channel with a cell of margin on each side: the current row and the
   // one below it. The error is kept as the sum of the shares received (in sixteenths).
@@ -215,8 +286,9 @@ void DiffuseAdaptive(int width, int height, const uint8_t* red, const uint8_t* g
       }
       double point[kChannels] = {value[0], value[1], value[2]};
       if (turned) view.Apply(value, point);
-      const int entry = grid.Find(point[0], point[1], point[2], lastEntry);
-      lastEntry = entry;
+      const int nearest = grid.Find(point[0], point[1], point[2], lastEntry);
+      lastEntry = nearest;
+      const int entry = visible ? visible->Choose(value, nearest) : nearest;
       indexPlane[rowStart + x] = static_cast<uint8_t>(entry);
       if (settings.spacingScale > 0.0) {
         strength = settings.strength /

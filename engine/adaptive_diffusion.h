@@ -53,6 +53,15 @@ struct AdaptiveDiffusionSettings {
   double coarseError = 0.0;
   double coarseContrast = 0.0;
   double fineError = 0.0;
+  // When above 0 (at most 0.9; chromaWeight must be 1), a pixel takes the entry e with the
+  // least
+  //   (1 - visibleMix) |d|^2 + visibleMix (2.5 v)^2
+  // d the RGB difference from the corrected colour to e and v its visible colour difference
+  // (engine/visible_error.h, judged at the entry nearest in RGB), the lowest entry on ties.
+  // The visible share keeps the hue of greyish colours, where a small RGB step shows as a
+  // tint, and lets the error ride on lightness; 2.5 byte steps are about one unit of visible
+  // difference on mid tones.
+  double visibleMix = 0.0;
   // One byte per pixel, may be null: a marked pixel is left out (index 0); it passes no
   // error on, and the error that reaches it is dropped.
   const uint8_t* excluded = nullptr;

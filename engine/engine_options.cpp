@@ -31,6 +31,8 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
     Int("serpentine", &EngineOptions::serpentine, 0, 1, "1 scans the rows in alternate directions"),
     Real("diffusionErrorLimit", &EngineOptions::diffusionErrorLimit, 0, 255,
          "largest error a pixel takes from its neighbours (0: no bound)"),
+    Real("diffusionVisibleMix", &EngineOptions::diffusionVisibleMix, 0, 0.9,
+         "share of the visible colour difference in its choice of entries (0: RGB)"),
     Int("refineIterations", &EngineOptions::refineIterations, 0, 16,
         "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
@@ -49,6 +51,10 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
   // Narrower bounds than the true ones would give wrong palettes.
   if (!(options.kmeansBoundsWidening >= 1.0 && options.kmeansBoundsWidening < HUGE_VAL)) {
     if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
+    return false;
+  }
+  if (options.diffusionVisibleMix > 0.0 && options.chromaWeight != 1.0) {
+    if (message) *message = "diffusionVisibleMix needs chromaWeight 1";
     return false;
   }
   for (const EngineOptionInfo& info : kEngineOptionTable) {

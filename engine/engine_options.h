@@ -59,6 +59,10 @@ struct EngineOptions {
   // Largest error per channel, in byte steps, that a pixel takes from its neighbours;
   // 0 leaves the carried error unbounded.
   double diffusionErrorLimit = 0.0;
+  // Share (0 to 0.9) of the visible colour difference (engine/visible_error.h) in the cost
+  // by which the adaptive diffusion chooses a pixel's entry, the rest being the squared RGB
+  // distance; 0 chooses by RGB distance alone. Needs chromaWeight 1.
+  double diffusionVisibleMix = 0.0;
 
   // Lloyd iterations of the byte palette in RGB before the final mapping
   // (engine/palette_refinement.h); 0: none.
@@ -89,7 +93,7 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message);
 
 using EngineOptionInfo = NamedNumber<EngineOptions>;
 
-inline constexpr int kEngineOptionCount = 14;
+inline constexpr int kEngineOptionCount = 15;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

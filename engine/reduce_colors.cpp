@@ -117,6 +117,7 @@ void MapPixelsToEntries(const EngineSource& source, const ReductionParams& param
     settings.coarseError = options.diffusionCoarseError;
     settings.coarseContrast = options.diffusionCoarseContrast;
     settings.fineError = options.diffusionFineError;
+    settings.visibleMix = options.diffusionVisibleMix;
     settings.excluded = excluded;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
                     settings, indexPlane, &run);

@@ -61,4 +61,36 @@ VisibleErrorMatrix::VisibleErrorMatrix(double red, double green, double blue) {
   }
 }
 
+void VisibleErrorMatrix::Gram(double out[3][3]) const {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      out[i][j] = m_[0][i] * m_[0][j] + m_[1][i] * m_[1][j] + m_[2][i] * m_[2][j];
+    }
+  }
+}
+
+double VisibleErrorMatrix::LeastStretch() const {
+  // S = M^T M, symmetric; its eigenvalues by the closed form for 3 x 3 symmetric matrices.
+  double sym[3][3];
+  Gram(sym);
+  const double trace = sym[0][0] + sym[1][1] + sym[2][2];
+  const double off = sym[0][1] * sym[0][1] + sym[0][2] * sym[0][2] + sym[1][2] * sym[1][2];
+  double least;
+  if (off == 0.0) {
+    least = std::min({sym[0][0], sym[1][1], sym[2][2]});
+  } else {
+    const double q = trace / 3.0;
+    const double a = sym[0][0] - q, b = sym[1][1] - q, c = sym[2][2] - q;
+    const double p = std::sqrt((a * a + b * b + c * c + 2.0 * off) / 6.0);
+    // det((S - qI) / p) / 2, in [-1, 1] but for rounding.
+    const double det = a * (b * c - sym[1][2] * sym[1][2]) -
+                       sym[0][1] * (sym[0][1] * c - sym[1][2] * sym[0][2]) +
+                       sym[0][2] * (sym[0][1] * sym[1][2] - b * sym[0][2]);
+    const double r = std::clamp(det / (2.0 * p * p * p), -1.0, 1.0);
+    const double angle = std::acos(r) / 3.0;
+    least = q + 2.0 * p * std::cos(angle + 2.0943951023931955);  // + 2 pi / 3
+  }
+  return std::max(0.0, least * (1.0 - 1e-6) - 1e-9 * trace);
+}
+
 }  // namespace genshoku

@@ -28,6 +28,13 @@ class VisibleErrorMatrix {
     return sum;
   }
 
+  // M^T M: Squared(d) is d^T (M^T M) d.
+  void Gram(double out[3][3]) const;
+
+  // A lower bound of Squared(d) / |d|^2 over every d: the smallest eigenvalue of M^T M,
+  // shaded down a little for its rounding; never below 0.
+  double LeastStretch() const;
+
  private:
   double m_[3][3] = {};
 };

@@ -12,6 +12,7 @@
 #include "engine/colour_table.h"
 #include "engine/palette_refinement.h"
 #include "engine/reduce_colors.h"
+#include "engine/visible_error.h"
 #include "tests/engine/clustering_test_support.h"
 #include "tests/engine/support_pictures.h"
 
@@ -271,6 +272,71 @@ TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
   }
 }
 
+// The entry of least mixed cost by scanning every entry, the visible part judged at the
+// plain nearest entry (lowest on ties), the cost as the diffusion forms it.
+int LeastMixedCost(const double x[3], const Palette& palette, double mix) {
+  int nearest = 0;
+  double nearestDistance = HUGE_VAL;
+  for (int e = 0; e < palette.count(); ++e) {
+    const double d0 = x[0] - palette.r[e], d1 = x[1] - palette.g[e], d2 = x[2] - palette.b[e];
+    const double d = d0 * d0 + d1 * d1 + d2 * d2;
+    if (d < nearestDistance) nearestDistance = d, nearest = e;
+  }
+  double gram[3][3];
+  VisibleErrorMatrix(palette.r[nearest], palette.g[nearest], palette.b[nearest]).Gram(gram);
+  const double plain = 1.0 - mix, seen = mix * 6.25;
+  int best = 0;
+  double bestCost = HUGE_VAL;
+  for (int e = 0; e < palette.count(); ++e) {
+    const double d0 = x[0] - palette.r[e], d1 = x[1] - palette.g[e], d2 = x[2] - palette.b[e];
+    const double cost = (plain + seen * gram[0][0]) * d0 * d0 +
+                        (plain + seen * gram[1][1]) * d1 * d1 +
+                        (plain + seen * gram[2][2]) * d2 * d2 +
+                        (2.0 * seen * gram[0][1] * d0 * d1 + 2.0 * seen * gram[0][2] * d0 * d2 +
+                         2.0 * seen * gram[1][2] * d1 * d2);
+    if (cost < bestCost) bestCost = cost, best = e;
+  }
+  return best;
+}
+
+TEST(AdaptiveDiffusion, VisibleMixTakesTheEntryOfLeastMixedCost) {
+  // Without error carried every pixel takes the entry a scan of all entries finds, for a
+  // palette of random colours with a repeated entry and one of greys a step apart.
+  const Picture noise = test_support::NoisePicture(64, 40, 17);
+  const Picture colours = test_support::NoisePicture(256, 1, 18);
+  Palette random;
+  for (int e = 0; e < 256; ++e) random.Add(colours.r[e], colours.g[e], colours.b[e]);
+  random.r[20] = random.r[5], random.g[20] = random.g[5], random.b[20] = random.b[5];
+  Palette greys;
+  for (int e = 0; e < 200; ++e) greys.Add(e, e + (e % 3 == 0), e);
+  for (const Palette* palette : {&random, &greys}) {
+    for (const double mix : {0.3, 0.9}) {
+      AdaptiveDiffusionSettings settings;
+      settings.strength = 0.0;
+      settings.visibleMix = mix;
+      const std::vector<uint8_t> indices = Diffuse(noise, *palette, settings);
+      for (size_t i = 0; i < indices.size(); ++i) {
+        const double x[3] = {double(noise.r[i]), double(noise.g[i]), double(noise.b[i])};
+        ASSERT_EQ(indices[i], LeastMixedCost(x, *palette, mix)) << i << " " << mix;
+      }
+    }
+  }
+}
+
+TEST(AdaptiveDiffusion, VisibleMixKeepsTheHueOfAGreyWhereRgbWouldTintIt) {
+  // A mid grey between a pinkish entry nearer in RGB (25 squared steps) and a darker grey
+  // (27): by RGB alone the grey turns pink; with the visible share it stays grey.
+  const Picture grey = test_support::FlatPicture(8, 8, 128, 128, 128);
+  Palette palette;
+  palette.Add(131, 124, 128);
+  palette.Add(125, 125, 125);
+  AdaptiveDiffusionSettings settings;
+  settings.strength = 0.0;
+  for (const uint8_t index : Diffuse(grey, palette, settings)) ASSERT_EQ(index, 0);
+  settings.visibleMix = 0.3;
+  for (const uint8_t index : Diffuse(grey, palette, settings)) ASSERT_EQ(index, 1);
+}
+
 TEST(PaletteRefinement, WeighsPixelsByVisibilityAndMovesEntriesToTheirMeans) {
   // Left half black, right half white: the two columns at the edge weigh scale / (scale +
   // 255) per pixel, all others 1.
@@ -327,6 +393,13 @@ TEST(EngineOptions, TableSetsEveryOptionWithinItsRangeAndKeepsTheWindowDefaults)
   EXPECT_FALSE(SetEngineOption(options, "noSuchOption", "1", &message));
   options.diffusionErrorLimit = 300.0;
   EXPECT_FALSE(ValidateEngineOptions(options, nullptr));
+  // The visible share of the entry choice is measured in RGB: no turned view with it.
+  EngineOptions mixed;
+  mixed.diffusionVisibleMix = 0.3;
+  mixed.chromaWeight = 2.0;
+  const char* reason = nullptr;
+  EXPECT_FALSE(ValidateEngineOptions(mixed, &reason));
+  EXPECT_STREQ(reason, "diffusionVisibleMix needs chromaWeight 1");
 }
 
 struct Reduced {
@@ -363,14 +436,20 @@ TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAnd
   options.diffusionCoarseError = 0.6;
   options.diffusionCoarseContrast = 1.0;
   options.diffusionFineError = 0.4;
+  EngineOptions visible = options;
+  visible.chromaWeight = 1.0;
+  visible.diffusionVisibleMix = 0.3;
+  for (const EngineOptions& tried : {options, visible}) {
+    const Reduced one = Reduce(picture, tried, 1);
+    const Reduced two = Reduce(picture, tried, 2);
+    ASSERT_EQ(one.result, ReduceResult::Ok);
+    ASSERT_EQ(two.result, ReduceResult::Ok);
+    EXPECT_EQ(one.indices, two.indices);
+    EXPECT_EQ(one.palette.red, two.palette.red);
+    EXPECT_EQ(one.palette.green, two.palette.green);
+    EXPECT_EQ(one.palette.blue, two.palette.blue);
+  }
   const Reduced one = Reduce(picture, options, 1);
-  const Reduced two = Reduce(picture, options, 2);
-  ASSERT_EQ(one.result, ReduceResult::Ok);
-  ASSERT_EQ(two.result, ReduceResult::Ok);
-  EXPECT_EQ(one.indices, two.indices);
-  EXPECT_EQ(one.palette.red, two.palette.red);
-  EXPECT_EQ(one.palette.green, two.palette.green);
-  EXPECT_EQ(one.palette.blue, two.palette.blue);
   // The options do change the result (the defaults give the window's).
   const Reduced window = Reduce(picture, EngineOptions{}, 1);
   EXPECT_NE(one.indices, window.indices);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace genshoku {
@@ -50,6 +51,35 @@ TEST(VisibleError, WeighsLightnessStepsByTheFormulasWeightsAndSaturatedColoursLe
   // Linear: twice the step, four times the square.
   const double two[3] = {2, 2, 2};
   EXPECT_NEAR(atGrey.Squared(two), 4.0 * atGrey.Squared(one), 1e-12);
+}
+
+TEST(VisibleError, GramFormAndLeastStretchBoundTheSquaredDifference) {
+  // Over colours across the cube and many directions: d^T G d is Squared(d), and
+  // Squared(d) / |d|^2 never falls below the least stretch, which some direction nearly
+  // reaches (the least of 4096 directions lies within ten per cent of it).
+  for (const double base : {0.0, 37.0, 119.0, 201.0, 255.0}) {
+    const VisibleErrorMatrix seen(base, 255.0 - base, std::fmod(base * 3.0, 256.0));
+    double gram[3][3];
+    seen.Gram(gram);
+    const double least = seen.LeastStretch();
+    EXPECT_GE(least, 0.0);
+    double lowest = HUGE_VAL;
+    for (int k = 0; k < 4096; ++k) {
+      // Directions spread over the sphere (a spiral of points).
+      const double z = 1.0 - (2.0 * k + 1.0) / 4096.0;
+      const double radius = std::sqrt(1.0 - z * z), angle = k * 2.399963229728653;
+      const double d[3] = {radius * std::cos(angle), radius * std::sin(angle), z};
+      double form = 0.0;
+      for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) form += d[i] * gram[i][j] * d[j];
+      }
+      const double squared = seen.Squared(d);
+      EXPECT_NEAR(form, squared, 1e-9 * (1.0 + squared));
+      EXPECT_GE(squared, least);
+      lowest = std::min(lowest, squared);
+    }
+    EXPECT_LE(lowest, least * 1.1 + 1e-9) << base;
+  }
 }
 
 }  // namespace
