@@ -118,10 +118,10 @@ class Lz77MatchFinder {
     previous_[position % kSlots] = older;
     head_[hash] = static_cast<uint32_t>(position);
   }
-  // The oldest candidate of a chain that the position's own run of equal bytes can skip
-  // to (see FindAndInsert), for a chain of `keyBytes`-byte keys; `position` when there is
-  // no such run.
-  size_t RunSkipFloor(size_t position, size_t keyBytes);
+  // The oldest candidate of each chain (of three-byte and of four-byte keys) that the run
+  // of equal bytes the position lies in (it equals the byte before) can skip to (see
+  // FindAndInsert); `position` where the run does not go on past the key.
+  void RunSkipFloors(size_t position, size_t& floor3, size_t& floor4);
 
   const uint8_t* data_;
   size_t size_;
