@@ -143,7 +143,11 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // first entries can lie in the run.
   size_t runFloor3 = position;
   size_t runFloor = position;
-  if (position >= 1 && current[-1] == current[0]) RunSkipFloors(position, runFloor3, runFloor);
+  // (A run that ends within the three-byte key skips nothing: only longer ones are measured.)
+  if (position >= 1 && current[-1] == current[0] && current[1] == current[0] &&
+      current[2] == current[0]) {
+    RunSkipFloors(position, runFloor3, runFloor);
+  }
   const auto walkChain = [&](uint32_t entry, int depth, const uint32_t* older, size_t floor)
       __attribute__((always_inline)) {
     const auto outOfReach = [position](uint32_t at) {
