@@ -84,7 +84,16 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   }
   uint32_t nearest3, candidate;
   Enter(position, nearest3, candidate);
+  // Eight bytes of the position are compared at once with eight bytes of each candidate
+  // where the input has them (all but its last seven positions): one search for each case,
+  // so that the comparison is not decided again for every candidate.
+  if (position + 8 <= size_) return Search<true>(position, limit, out, nearest3, candidate);
+  return Search<false>(position, limit, out, nearest3, candidate);
+}
 
+template <bool kWholeWords>
+int Lz77MatchFinder::Search(size_t position, int limit, FoundMatch* out, uint32_t nearest3,
+                            uint32_t candidate) {
   // Lengths are compared beyond `limit` when the input goes on, so that the search knows
   // the true best; what is reported is cut to `limit`.
   const int compareLimit = static_cast<int>(std::min<size_t>(kMaxMatch, size_ - position));
@@ -96,9 +105,7 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // the first differing byte gives the length of most copies without a branch, and only
   // copies of eight bytes or more are followed further. Near the end of the input the
   // bytes are compared one by one.
-  const bool wholeWords = position + 8 <= size_;
-  uint64_t currentWord = 0;
-  if (wholeWords) std::memcpy(&currentWord, current, 8);
+  const uint64_t currentWord = kWholeWords ? LoadWord(current) : 0;
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
     const uint8_t* earlier = current - distance;
@@ -112,7 +119,7 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
       return;
     }
     int length;
-    if (wholeWords) {
+    if constexpr (kWholeWords) {
       uint64_t earlierWord;
       std::memcpy(&earlierWord, earlier, 8);
       const uint64_t difference = earlierWord ^ currentWord;

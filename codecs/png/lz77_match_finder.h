@@ -118,6 +118,11 @@ class Lz77MatchFinder {
     previous_[position % kSlots] = older;
     head_[hash] = static_cast<uint32_t>(position);
   }
+  // The search of FindAndInsert once the position is entered: `nearest3` and `candidate`
+  // are the newest entries of its chains before it; with kWholeWords, the input holds
+  // eight bytes from the position on.
+  template <bool kWholeWords>
+  int Search(size_t position, int limit, FoundMatch* out, uint32_t nearest3, uint32_t candidate);
   // The oldest candidate of each chain (of three-byte and of four-byte keys) that the run
   // of equal bytes the position lies in (it equals the byte before) can skip to (see
   // FindAndInsert); `position` where the run does not go on past the key.
