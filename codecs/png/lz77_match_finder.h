@@ -124,8 +124,9 @@ class Lz77MatchFinder {
   template <bool kWholeWords>
   int Search(size_t position, int limit, FoundMatch* out, uint32_t nearest3, uint32_t candidate);
   // The oldest candidate of each chain (of three-byte and of four-byte keys) that the run
-  // of equal bytes the position lies in (it equals the byte before) can skip to (see
-  // FindAndInsert); `position` where the run does not go on past the key.
+  // of equal bytes the position lies in can skip to (see FindAndInsert), for a position
+  // whose byte and the two after it equal the byte before; `position` where the run does
+  // not go on past the key.
   void RunSkipFloors(size_t position, size_t& floor3, size_t& floor4);
 
   const uint8_t* data_;
