@@ -92,8 +92,8 @@ uint64_t SampleBytes(const SamplePlan& plan) {
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
                                  bool twoThreads, SampleSearch search,
-                                 std::span<const CompactRowFilter> candidates,
-                                 double* bitsPerByte) {
+                                 std::span<const CompactRowFilter> candidates, double* bitsPerByte,
+                                 uint64_t* chosenBits, std::optional<uint64_t> firstBits) {
   const int64_t rowBytes = static_cast<int64_t>(PackedRowBytes(width, bitDepth)) + 1;
   const int64_t sampleBytes =
       std::clamp(rowBytes * height / kSampleShare, std::min(rowBytes * height, kSmallestSample),
@@ -112,18 +112,21 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
       std::clamp(search.shortChainDepth, 1, kDeepestSampleSearch.shortChainDepth);
   plan.settings.blockPasses = 0;
   plan.settings.matchFinder.rowDistance = static_cast<int>(std::min<int64_t>(rowBytes, 1 << 16));
-  // The candidates are independent: with two threads, every second one runs beside.
+  // The candidates are independent: with two threads, every second one still to measure
+  // runs beside.
   std::vector<uint64_t> bits(candidates.size(), 0);
+  const size_t firstMeasured = firstBits.has_value() && !candidates.empty() ? 1 : 0;
+  if (firstMeasured == 1) bits[0] = *firstBits;
   const auto measure = [&](size_t first) {
     for (size_t k = first; k < candidates.size(); k += 2) bits[k] = SampleBits(plan, candidates[k]);
   };
   std::exception_ptr failure;
   std::thread helper;
-  if (twoThreads && candidates.size() > 1) {
+  if (twoThreads && candidates.size() > firstMeasured + 1) {
     try {
       helper = std::thread([&] {
         try {
-          measure(1);
+          measure(firstMeasured + 1);
         } catch (...) {
           failure = std::current_exception();
         }
@@ -133,11 +136,13 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
     }
   }
   if (helper.joinable()) {
-    measure(0);
+    measure(firstMeasured);
     helper.join();
     if (failure) std::rethrow_exception(failure);
   } else {
-    for (size_t k = 0; k < candidates.size(); ++k) bits[k] = SampleBits(plan, candidates[k]);
+    for (size_t k = firstMeasured; k < candidates.size(); ++k) {
+      bits[k] = SampleBits(plan, candidates[k]);
+    }
   }
   // The quick settings find fewer of the long copies unfiltered rows live on, so filtered
   // rows must win the sample clearly.
@@ -150,6 +155,7 @@ CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t 
     if (k == 0 || weighed < bestBits) {
       best = candidates[k];
       bestBits = weighed;
+      if (chosenBits != nullptr) *chosenBits = bits[k];
       if (bitsPerByte != nullptr) {
         *bitsPerByte = static_cast<double>(bits[k]) /
                        static_cast<double>(std::max<uint64_t>(1, SampleBytes(plan)));

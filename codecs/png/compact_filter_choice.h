@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "codecs/png/compact_rows.h"
@@ -32,11 +33,14 @@ inline constexpr CompactRowFilter kNoneOrSmallestSum[] = {CompactRowFilter::kNon
 // rows of `width` indices at `bitDepth`; unfiltered rows count 1 % smaller than they
 // compress. With `twoThreads`, two candidates are compressed at a time (same answer).
 // `bitsPerByte`, where given, receives how many bits a byte of the sample's rows took
-// with the chosen filter.
+// with the chosen filter, and `chosenBits` how many bits the whole sample took with it.
+// `firstBits`, where given, is what candidates[0]'s sample took when an earlier choice
+// (with the same search) measured it: it is not compressed again.
 CompactRowFilter ChooseRowFilter(const uint8_t* indices, int64_t width, int64_t height,
                                  const std::array<uint8_t, 256>& newIndex, int bitDepth,
                                  bool twoThreads = false, SampleSearch search = {},
                                  std::span<const CompactRowFilter> candidates = kNoneOrSmallestSum,
-                                 double* bitsPerByte = nullptr);
+                                 double* bitsPerByte = nullptr, uint64_t* chosenBits = nullptr,
+                                 std::optional<uint64_t> firstBits = std::nullopt);
 
 }  // namespace genshoku::png

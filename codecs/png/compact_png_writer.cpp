@@ -203,15 +203,18 @@ CompactZlibResult CompressWithChosenFilter(const CompactPngImage& image,
   const bool everyFilter = rowsBytes < kLargeRowsBytes;
   const bool twoThreads = SampleOnTwoThreads(image, options.threads);
   double bitsPerByte = 8;
-  CompactRowFilter filter =
-      ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                      palette.bitDepth, twoThreads, search, kNoneOrSmallestSum, &bitsPerByte);
+  uint64_t winnerBits = 0;
+  CompactRowFilter filter = ChooseRowFilter(image.indices.data(), image.width, image.height,
+                                            palette.newIndex, palette.bitDepth, twoThreads, search,
+                                            kNoneOrSmallestSum, &bitsPerByte, &winnerBits);
   if (everyFilter && bitsPerByte < kFixedFiltersBelowBitsPerByte) {
-    // The winner is sampled once more among the fixed filters, to weigh the same.
+    // The winner weighs against the fixed filters as it did against the other one; the
+    // same sample with the same search, it is not compressed again.
     const CompactRowFilter candidates[] = {filter, CompactRowFilter::kSub, CompactRowFilter::kUp,
                                            CompactRowFilter::kAverage, CompactRowFilter::kPaeth};
     filter = ChooseRowFilter(image.indices.data(), image.width, image.height, palette.newIndex,
-                             palette.bitDepth, twoThreads, search, candidates, &bitsPerByte);
+                             palette.bitDepth, twoThreads, search, candidates, &bitsPerByte,
+                             nullptr, winnerBits);
   }
   CompactZlibOptions chosenOptions = zlibOptions;
   chosenOptions.deflate =

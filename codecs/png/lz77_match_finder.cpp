@@ -11,6 +11,12 @@ namespace {
 // its turn comes.
 constexpr size_t kPrefetchAhead = 8;
 
+inline uint64_t LoadWord(const uint8_t* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, 8);
+  return word;
+}
+
 // How far the bytes at a and b agree, up to `limit`.
 inline int MatchLength(const uint8_t* a, const uint8_t* b, int limit) {
   int length = 0;
@@ -51,8 +57,7 @@ Lz77MatchFinder::Lz77MatchFinder(const uint8_t* data, size_t size, const MatchFi
   rowsTried_ = rowCount_;
 }
 
-size_t Lz77MatchFinder::RunSkipFloor(size_t position, size_t keyBytes) {
-  if (position == 0 || data_[position - 1] != data_[position]) return position;
+void Lz77MatchFinder::RunSkipFloors(size_t position, size_t& floor3, size_t& floor4) {
   if (position < runStart_ || position >= runEnd_) {
     // A new run, measured once for all its positions.
     const uint8_t value = data_[position];
@@ -64,9 +69,10 @@ size_t Lz77MatchFinder::RunSkipFloor(size_t position, size_t keyBytes) {
     runStart_ = start;
     runEnd_ = end;
   }
-  if (runEnd_ < position + keyBytes) return position;
   const size_t oldest = position > kMaxDistance ? position - kMaxDistance : 0;
-  return std::max({runStart_, oldest, firstEntered_});
+  const size_t floor = std::max({runStart_, oldest, firstEntered_});
+  floor3 = runEnd_ < position + kMinMatch ? position : floor;
+  floor4 = runEnd_ < position + kChainBytes ? position : floor;
 }
 
 int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) {
@@ -78,7 +84,16 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   }
   uint32_t nearest3, candidate;
   Enter(position, nearest3, candidate);
+  // Eight bytes of the position are compared at once with eight bytes of each candidate
+  // where the input has them (all but its last seven positions): one search for each case,
+  // so that the comparison is not decided again for every candidate.
+  if (position + 8 <= size_) return Search<true>(position, limit, out, nearest3, candidate);
+  return Search<false>(position, limit, out, nearest3, candidate);
+}
 
+template <bool kWholeWords>
+int Lz77MatchFinder::Search(size_t position, int limit, FoundMatch* out, uint32_t nearest3,
+                            uint32_t candidate) {
   // Lengths are compared beyond `limit` when the input goes on, so that the search knows
   // the true best; what is reported is cut to `limit`.
   const int compareLimit = static_cast<int>(std::min<size_t>(kMaxMatch, size_ - position));
@@ -90,19 +105,21 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // the first differing byte gives the length of most copies without a branch, and only
   // copies of eight bytes or more are followed further. Near the end of the input the
   // bytes are compared one by one.
-  const bool wholeWords = position + 8 <= size_;
-  uint64_t currentWord = 0;
-  if (wholeWords) std::memcpy(&currentWord, current, 8);
+  const uint64_t currentWord = kWholeWords ? LoadWord(current) : 0;
   // Inlined by force: it runs for every candidate, and a call would cost more than it.
   const auto consider = [&](size_t distance) __attribute__((always_inline)) {
     const uint8_t* earlier = current - distance;
-    // Once the best copy is long, a candidate that differs at the byte just past it cannot
-    // be longer, and a copy no longer than the best is never reported: it is passed over
-    // without comparing the many bytes before that one (repetitive pictures have long
-    // chains of such candidates).
-    if (best >= 8 && (best >= compareLimit || earlier[best] != current[best])) return;
+    // Once the best copy is long, a candidate that differs anywhere in the eight bytes up
+    // to the one just past it cannot be longer, and a copy no longer than the best is
+    // never reported: it is passed over without comparing the many bytes before those
+    // (repetitive pictures have long chains of such candidates; where few values occur,
+    // one byte alone agrees too often to tell them apart).
+    if (best >= 8 &&
+        (best >= compareLimit || LoadWord(earlier + best - 7) != LoadWord(current + best - 7))) {
+      return;
+    }
     int length;
-    if (wholeWords) {
+    if constexpr (kWholeWords) {
       uint64_t earlierWord;
       std::memcpy(&earlierWord, earlier, 8);
       const uint64_t difference = earlierWord ^ currentWord;
@@ -129,27 +146,48 @@ int Lz77MatchFinder::FindAndInsert(size_t position, int limit, FoundMatch* out) 
   // run are consecutive entries of the chain (each position's key is the same), and each
   // copies exactly as far as the byte before, already considered: the chain goes on from
   // the oldest of them at once, the skipped entries counted as tried, so the copies found
-  // are the same as when every entry is tried.
-  const auto walkChain = [&](uint32_t entry, int depth, const uint32_t* older, size_t keyBytes)
+  // are the same as when every entry is tried. Positions fall along a chain, so only its
+  // first entries can lie in the run.
+  size_t runFloor3 = position;
+  size_t runFloor = position;
+  // (A run that ends within the three-byte key skips nothing: only longer ones are measured.)
+  if (position >= 1 && current[-1] == current[0] && current[1] == current[0] &&
+      current[2] == current[0]) {
+    RunSkipFloors(position, runFloor3, runFloor);
+  }
+  const auto walkChain = [&](uint32_t entry, int depth, const uint32_t* older, size_t floor)
       __attribute__((always_inline)) {
-    if (depth <= 0) return;
-    const size_t runFloor = RunSkipFloor(position, keyBytes);
-    for (int step = 0; step < depth && best < compareLimit; ++step) {
-      if (entry == kNil || position - entry > static_cast<size_t>(kMaxDistance)) break;
-      if (entry >= runFloor) {
-        step += static_cast<int>(entry - runFloor);
-        entry = older[runFloor % kSlots];
-        continue;
+    const auto outOfReach = [position](uint32_t at) {
+      return at == kNil || position - at > static_cast<size_t>(kMaxDistance);
+    };
+    int step = 0;
+    if (depth <= 0 || outOfReach(entry)) return;
+    if (entry >= floor) {
+      step = static_cast<int>(entry - floor) + 1;
+      entry = older[floor % kSlots];
+    }
+    for (; step < depth && best < compareLimit; ++step) {
+      if (outOfReach(entry)) return;
+      if (best >= 8) {
+        // The candidates that differ from the position in the eight bytes up to the one
+        // past the best copy are passed over in a loop of their own, with the position's
+        // eight bytes held: where chains are long, nearly all of them are (see consider).
+        const uint8_t* tailBase = data_ + (best - 7);
+        const uint64_t tail = LoadWord(current + best - 7);
+        while (LoadWord(tailBase + entry) != tail) {
+          entry = older[entry % kSlots];
+          if (++step >= depth || outOfReach(entry)) return;
+        }
       }
       consider(position - entry);
       entry = older[entry % kSlots];
     }
   };
-  walkChain(nearest3, shortChainDepth_, previous3_.data(), kMinMatch);
+  walkChain(nearest3, shortChainDepth_, previous3_.data(), runFloor3);
   for (int i = 0; i < rowsTried_ && rowDistances_[i] <= position; ++i) consider(rowDistances_[i]);
   const int chainDepth =
       position % kSparseStep == 0 || lastFoundNice_ ? sparseChainDepth_ : chainDepth_;
-  walkChain(candidate, chainDepth, previous_.data(), kChainBytes);
+  walkChain(candidate, chainDepth, previous_.data(), runFloor);
   lastFoundNice_ = best >= niceLength_;
   return count;
 }

@@ -118,10 +118,16 @@ class Lz77MatchFinder {
     previous_[position % kSlots] = older;
     head_[hash] = static_cast<uint32_t>(position);
   }
-  // The oldest candidate of a chain that the position's own run of equal bytes can skip
-  // to (see FindAndInsert), for a chain of `keyBytes`-byte keys; `position` when there is
-  // no such run.
-  size_t RunSkipFloor(size_t position, size_t keyBytes);
+  // The search of FindAndInsert once the position is entered: `nearest3` and `candidate`
+  // are the newest entries of its chains before it; with kWholeWords, the input holds
+  // eight bytes from the position on.
+  template <bool kWholeWords>
+  int Search(size_t position, int limit, FoundMatch* out, uint32_t nearest3, uint32_t candidate);
+  // The oldest candidate of each chain (of three-byte and of four-byte keys) that the run
+  // of equal bytes the position lies in can skip to (see FindAndInsert), for a position
+  // whose byte and the two after it equal the byte before; `position` where the run does
+  // not go on past the key.
+  void RunSkipFloors(size_t position, size_t& floor3, size_t& floor4);
 
   const uint8_t* data_;
   size_t size_;

@@ -24,11 +24,12 @@ inline void RelaxCopyLengths(uint32_t* cost, DeflateToken* via, uint32_t base,
   // comparison SSE2 has.
   const __m128i offset = _mm_set1_epi32(static_cast<int>(0x80000000u));
   const __m128i bases = _mm_set1_epi32(static_cast<int>(base));
-  const __m128i laneLengths = _mm_set_epi32(3, 2, 1, 0);
-  const __m128i lastLength = _mm_set1_epi32(last);
+  const __m128i pastLast = _mm_set1_epi32(last + 1);
+  // The four lengths and their tokens, advanced by four at each step.
+  __m128i lengths = _mm_add_epi32(_mm_set1_epi32(length), _mm_set_epi32(3, 2, 1, 0));
+  __m128i tokens = _mm_or_si128(_mm_slli_epi32(lengths, 16), _mm_set1_epi32(distance));
   for (; length <= last; length += 4) {
-    const __m128i lengths = _mm_add_epi32(_mm_set1_epi32(length), laneLengths);
-    const __m128i valid = _mm_cmplt_epi32(lengths, _mm_add_epi32(lastLength, _mm_set1_epi32(1)));
+    const __m128i valid = _mm_cmplt_epi32(lengths, pastLast);
     const __m128i totals = _mm_add_epi32(
         bases, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lengthCosts + length)));
     __m128i* costSlot = reinterpret_cast<__m128i*>(cost + length);
@@ -37,11 +38,12 @@ inline void RelaxCopyLengths(uint32_t* cost, DeflateToken* via, uint32_t base,
         valid, _mm_cmplt_epi32(_mm_xor_si128(totals, offset), _mm_xor_si128(current, offset)));
     _mm_storeu_si128(costSlot,
                      _mm_or_si128(_mm_and_si128(wins, totals), _mm_andnot_si128(wins, current)));
-    const __m128i tokens = _mm_or_si128(_mm_slli_epi32(lengths, 16), _mm_set1_epi32(distance));
     __m128i* viaSlot = reinterpret_cast<__m128i*>(via + length);
     const __m128i arrivals = _mm_loadu_si128(viaSlot);
     _mm_storeu_si128(viaSlot,
                      _mm_or_si128(_mm_and_si128(wins, tokens), _mm_andnot_si128(wins, arrivals)));
+    lengths = _mm_add_epi32(lengths, _mm_set1_epi32(4));
+    tokens = _mm_add_epi32(tokens, _mm_set1_epi32(4 << 16));
   }
 #else
   for (; length <= last; ++length) {

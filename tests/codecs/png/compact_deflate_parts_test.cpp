@@ -192,6 +192,7 @@ std::vector<std::vector<FoundMatch>> PlainMatches(const Bytes& data, size_t begi
   }
   for (size_t p = begin > kMaxDistance ? begin - kMaxDistance : 0; p < begin; ++p) enter(p);
   std::vector<std::vector<FoundMatch>> found(end - begin);
+  bool lastFoundNice = false;
   for (size_t p = begin; p < end; ++p) {
     if (p + 3 > data.size()) break;
     const int limit = static_cast<int>(std::min<size_t>(kMaxMatch, end - p));
@@ -221,7 +222,13 @@ std::vector<std::vector<FoundMatch>> PlainMatches(const Bytes& data, size_t begi
     for (const size_t distance : rowDistances) {
       if (distance <= p) consider(distance);
     }
-    if (p + 4 <= data.size()) walk(chains4[hash4(p)], limits.chainDepth);
+    // Every second position, and the one after a copy of the nice length, walk the long
+    // chain as deep as the sparse depth says.
+    const bool sparse = p % Lz77MatchFinder::kSparseStep == 0 || lastFoundNice;
+    const int depth =
+        sparse ? std::max(limits.chainDepth, limits.sparseChainDepth) : limits.chainDepth;
+    if (p + 4 <= data.size()) walk(chains4[hash4(p)], depth);
+    lastFoundNice = best >= limits.niceLength;
     enter(p);
     if (!out.empty() && out.back().length >= limits.niceLength) {
       const size_t skipEnd = std::min(end, p + out.back().length);
@@ -233,7 +240,9 @@ std::vector<std::vector<FoundMatch>> PlainMatches(const Bytes& data, size_t begi
 
 // Runs of every length (short ones, ones that end within a copy's reach, ones longer than
 // the window), few-symbol stretches, noise and repeated rows: the finder reports exactly
-// the copies of the plain search, whatever the depths and the nice length.
+// the copies of the plain search, whatever the depths, the sparse depth and the nice
+// length (long chains of candidates that agree with the position at many bytes but not
+// all of those up to the best copy's end are passed over without a full comparison).
 TEST(CompactDeflateParts, TheFinderReportsTheCopiesOfThePlainSearch) {
   TestRandom random(43);
   Bytes data;
@@ -256,14 +265,17 @@ TEST(CompactDeflateParts, TheFinderReportsTheCopiesOfThePlainSearch) {
   struct Case {
     int chainDepth, shortChainDepth, niceLength;
     size_t begin, end;
+    int sparseChainDepth = 0;
   };
   for (const Case& c : {Case{8, 4, kMaxMatch, 0, 30000}, Case{64, 16, kMaxMatch, 55000, 110000},
                         Case{4, 0, kMaxMatch, 90000, data.size()}, Case{0, 4, 40, 0, 20000},
-                        Case{16, 4, 100, 100000, 120000}}) {
+                        Case{16, 4, 100, 100000, 120000}, Case{4, 2, kMaxMatch, 0, 30000, 512},
+                        Case{16, 4, 60, 110000, 140000, 256}}) {
     MatchFinderLimits limits;
     limits.chainDepth = c.chainDepth;
     limits.shortChainDepth = c.shortChainDepth;
     limits.niceLength = c.niceLength;
+    limits.sparseChainDepth = c.sparseChainDepth;
     limits.rowDistance = 640;
     limits.rowsAbove = 2;
     Lz77MatchTable table;

@@ -257,6 +257,27 @@ TEST(CompactPngApi, RowsAreFilteredWhereASampleSaysItPays) {
     EXPECT_NE(ChooseRowFilter(rising.data(), width, height, identity, 8, twoThreads, {}, every),
               CompactRowFilter::kNone);
   }
+  // The winner of a first choice, with the bits it took there, meets the fixed filters as
+  // when its sample is compressed again: the same choice and the same bits per byte.
+  for (const std::vector<uint8_t>* picture : {&drawing, &ramp, &rising}) {
+    double firstBitsPerByte = 0;
+    uint64_t winnerBits = 0;
+    const CompactRowFilter winner =
+        ChooseRowFilter(picture->data(), width, height, identity, 8, false, {}, kNoneOrSmallestSum,
+                        &firstBitsPerByte, &winnerBits);
+    const CompactRowFilter againstFixed[] = {winner, CompactRowFilter::kSub, CompactRowFilter::kUp,
+                                             CompactRowFilter::kAverage, CompactRowFilter::kPaeth};
+    double measuredBitsPerByte = 0;
+    const CompactRowFilter measured = ChooseRowFilter(
+        picture->data(), width, height, identity, 8, false, {}, againstFixed, &measuredBitsPerByte);
+    for (const bool twoThreads : {false, true}) {
+      double knownBitsPerByte = 0;
+      EXPECT_EQ(ChooseRowFilter(picture->data(), width, height, identity, 8, twoThreads, {},
+                                againstFixed, &knownBitsPerByte, nullptr, winnerBits),
+                measured);
+      EXPECT_EQ(knownBitsPerByte, measuredBitsPerByte);
+    }
+  }
 }
 
 TEST(CompactPngApi, SmallPicturesAreNeverLargerThanWithAnyOneFilter) {
