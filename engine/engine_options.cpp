@@ -33,6 +33,12 @@ const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable = {{
          "largest error a pixel takes from its neighbours (0: no bound)"),
     Real("diffusionVisibleMix", &EngineOptions::diffusionVisibleMix, 0, 0.9,
          "share of the visible colour difference in its choice of entries (0: RGB)"),
+    Real("diffusionLargeFrom", &EngineOptions::diffusionLargeFrom, 0, 1e12,
+         "pixels from which a picture takes the two large-picture values (0: never)"),
+    Real("diffusionLargeStrength", &EngineOptions::diffusionLargeStrength, 0, 1,
+         "the adaptive diffusion's strength on large pictures"),
+    Real("diffusionLargeVisibleMix", &EngineOptions::diffusionLargeVisibleMix, 0, 0.9,
+         "its visible share of the choice of entries on large pictures"),
     Int("refineIterations", &EngineOptions::refineIterations, 0, 16,
         "Lloyd steps of the palette in RGB before the mapping"),
     Real("refineContrastScale", &EngineOptions::refineContrastScale, 0, 255,
@@ -53,7 +59,9 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
     return false;
   }
-  if (options.diffusionVisibleMix > 0.0 && options.chromaWeight != 1.0) {
+  const bool mixed = options.diffusionVisibleMix > 0.0 ||
+                     (options.diffusionLargeFrom > 0.0 && options.diffusionLargeVisibleMix > 0.0);
+  if (mixed && options.chromaWeight != 1.0) {
     if (message) *message = "diffusionVisibleMix needs chromaWeight 1";
     return false;
   }

@@ -63,6 +63,14 @@ struct EngineOptions {
   // by which the adaptive diffusion chooses a pixel's entry, the rest being the squared RGB
   // distance; 0 chooses by RGB distance alone. Needs chromaWeight 1.
   double diffusionVisibleMix = 0.0;
+  // Pictures of at least diffusionLargeFrom pixels (0: none) are diffused with
+  // diffusionLargeStrength and diffusionLargeVisibleMix in place of the diffusionStrength
+  // setting and diffusionVisibleMix. A picture larger than the screen is seen scaled down or
+  // from further away, where the eye averages the dither and colour faithful on average
+  // counts more than each pixel; a small one is seen pixel by pixel.
+  double diffusionLargeFrom = 0.0;
+  double diffusionLargeStrength = 0.8;
+  double diffusionLargeVisibleMix = 0.3;
 
   // Lloyd iterations of the byte palette in RGB before the final mapping
   // (engine/palette_refinement.h); 0: none.
@@ -93,7 +101,7 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message);
 
 using EngineOptionInfo = NamedNumber<EngineOptions>;
 
-inline constexpr int kEngineOptionCount = 15;
+inline constexpr int kEngineOptionCount = 18;
 extern const std::array<EngineOptionInfo, kEngineOptionCount> kEngineOptionTable;
 
 // The entry of an option by name, if there is one.

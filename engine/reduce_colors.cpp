@@ -106,7 +106,9 @@ void MapPixelsToEntries(const EngineSource& source, const ReductionParams& param
   const int entries = options.paletteSize;
   if (options.adaptiveDiffusion == 1) {
     AdaptiveDiffusionSettings settings;
-    settings.strength = params.diffusionStrength;
+    const bool large = options.diffusionLargeFrom > 0.0 &&
+                       static_cast<double>(width) * height >= options.diffusionLargeFrom;
+    settings.strength = large ? options.diffusionLargeStrength : params.diffusionStrength;
     settings.contrastScale = options.diffusionContrastScale;
     settings.serpentine = options.serpentine == 1;
     settings.quadraticFalloff = options.diffusionFalloff == 2;
@@ -117,7 +119,7 @@ void MapPixelsToEntries(const EngineSource& source, const ReductionParams& param
     settings.coarseError = options.diffusionCoarseError;
     settings.coarseContrast = options.diffusionCoarseContrast;
     settings.fineError = options.diffusionFineError;
-    settings.visibleMix = options.diffusionVisibleMix;
+    settings.visibleMix = large ? options.diffusionLargeVisibleMix : options.diffusionVisibleMix;
     settings.excluded = excluded;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
                     settings, indexPlane, &run);

@@ -36,6 +36,12 @@ ReductionSettings BestSettings() {
   options.adaptiveDiffusion = 1;
   options.diffusionContrastScale = 8.0;
   options.serpentine = 1;
+  // Pictures of full-HD size and up are mostly seen fitted to a screen: there the diffusion
+  // is stronger and its choice of entries weighs how visible a colour difference is, which
+  // keeps the colour of smooth areas right on average.
+  options.diffusionLargeFrom = 2000000;
+  options.diffusionLargeStrength = 0.8;
+  options.diffusionLargeVisibleMix = 0.3;
   // Transparent, partly transparent and opaque pixels keep their class.
   options.keepAlpha = 1;
   return best;

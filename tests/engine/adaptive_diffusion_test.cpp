@@ -456,5 +456,45 @@ TEST(AdaptiveDiffusion, TheReductionWithEveryNewOptionGivesTheSameBytesForOneAnd
   EXPECT_NE(one.palette.red, window.palette.red);
 }
 
+TEST(AdaptiveDiffusion, LargePicturesTakeTheLargeStrengthAndVisibleMix) {
+  // 300 x 200 = 60000 pixels. From 60000 the large values replace the strength setting and
+  // diffusionVisibleMix exactly; from 60001 the picture is small and they are not read.
+  const Picture picture = test_support::PhotoLikePicture(300, 200, 5);
+  EngineOptions small;
+  small.adaptiveDiffusion = 1;
+  small.diffusionContrastScale = 8.0;
+  small.serpentine = 1;
+  EngineOptions large = small;
+  large.diffusionLargeFrom = 60000;
+  large.diffusionLargeStrength = 0.9;
+  large.diffusionLargeVisibleMix = 0.4;
+  EngineOptions smallWithLargeValues = small;
+  smallWithLargeValues.diffusionVisibleMix = 0.4;
+  ReductionParams strong;
+  strong.diffusionStrength = 0.9;
+
+  auto reduce = [&](const ReductionParams& params, const EngineOptions& options) {
+    Picture copy = picture;  // the engine may work in the planes
+    std::vector<uint8_t> indices(copy.r.size(), 0);
+    EnginePalette palette;
+    EngineSource source{copy.width, copy.height, copy.r.data(), copy.g.data(), copy.b.data()};
+    EngineServices services;
+    services.diagnostics = nullptr;
+    EXPECT_EQ(ReduceColors(source, params, options, indices.data(), palette, services),
+              ReduceResult::Ok);
+    return indices;
+  };
+  const std::vector<uint8_t> asLarge = reduce(ReductionParams{}, large);
+  EXPECT_EQ(asLarge, reduce(strong, smallWithLargeValues));
+  EXPECT_NE(asLarge, reduce(ReductionParams{}, small));
+  large.diffusionLargeFrom = 60001;
+  EXPECT_EQ(reduce(ReductionParams{}, large), reduce(ReductionParams{}, small));
+  // The large visible mix needs RGB distances too, but only where it can be used.
+  large.chromaWeight = 2.0;
+  EXPECT_FALSE(ValidateEngineOptions(large, nullptr));
+  large.diffusionLargeFrom = 0;
+  EXPECT_TRUE(ValidateEngineOptions(large, nullptr));
+}
+
 }  // namespace
 }  // namespace genshoku
