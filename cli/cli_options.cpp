@@ -81,12 +81,12 @@ const char* UsageText() {
 std::string SettingsText() {
   std::string text =
       "engine settings (--set NAME=VALUE changes one on top of the preset):\n"
-      "  name                 best   window meaning\n";
+      "  name                     best    window  meaning\n";
   const ReductionParams best = PresetSettings(Preset::Best).params;
   const ReductionParams window = PresetSettings(Preset::Window).params;
   for (const ReductionParamInfo& info : kReductionParamTable) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name, info.Format(best).c_str(),
+    std::snprintf(line, sizeof line, "  %-24s %-7s %-7s %s\n", info.name, info.Format(best).c_str(),
                   info.Format(window).c_str(), info.meaning);
     text += line;
   }
@@ -94,7 +94,7 @@ std::string SettingsText() {
   const EngineOptions windowOptions = PresetSettings(Preset::Window).options;
   for (const EngineOptionInfo& info : kEngineOptionTable) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-20s %-6s %-6s %s\n", info.name,
+    std::snprintf(line, sizeof line, "  %-24s %-7s %-7s %s\n", info.name,
                   info.Format(bestOptions).c_str(), info.Format(windowOptions).c_str(),
                   info.meaning);
     text += line;
