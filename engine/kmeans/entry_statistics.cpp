@@ -48,12 +48,12 @@ void EntryStatistics::Start(const std::array<int64_t, kPaletteSize>& counts,
 // changes are then added to them. (Every change is exact, so the order of the moves does
 // not matter.)
 void EntryStatistics::Move(const std::vector<ColourMove> (&moves)[2]) {
-  previousEntryOf_ = entryOf_;
   previousCounts_ = counts_;
   MoveChanges changes[2];
   const size_t moveCount = moves[0].size() + moves[1].size();
   RunInTwoParts(moveCount >= kMovesWorthAThread ? threads_ : 1,
-                [&](int part) { GatherMoves(moves[part], changes[part]); });
+                [&](int part) { GatherMoves(moves[part], changes[part], lastFrom_[part]); });
+  lastMoves_ = &moves;
   for (const MoveChanges& own : changes) {
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!own.touched[e]) continue;
@@ -64,10 +64,14 @@ void EntryStatistics::Move(const std::vector<ColourMove> (&moves)[2]) {
   }
 }
 
-void EntryStatistics::GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& own) {
+void EntryStatistics::GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& own,
+                                  std::vector<uint8_t>& left) {
+  left.resize(moves.size());
+  size_t i = 0;
   for (const ColourMove& move : moves) {
     const uint32_t c = taking_[move.k];
     const int from = entryOf_[c];
+    left[i++] = static_cast<uint8_t>(from);
     const int to = static_cast<int>(move.to);
     const int64_t pixels = colours_.takingPart[c];
     if (scale_.usable()) {
@@ -126,7 +130,16 @@ void EntryStatistics::MakeExact(PaletteBounds& palette, MadeFrom madeFrom,
   }
   if (!any) return;
   const bool present = madeFrom == MadeFrom::Present;
-  const std::vector<uint8_t>& assignment = present ? entryOf_ : previousEntryOf_;
+  std::vector<uint8_t> before;
+  if (!present) {
+    // Undone in the reverse order of the moves, should a colour ever move twice.
+    before = entryOf_;
+    for (int part = 1; part >= 0 && lastMoves_; --part) {
+      const std::vector<ColourMove>& moves = (*lastMoves_)[part];
+      for (size_t i = moves.size(); i-- > 0;) before[taking_[moves[i].k]] = lastFrom_[part][i];
+    }
+  }
+  const std::vector<uint8_t>& assignment = present ? entryOf_ : before;
   const std::array<int64_t, kPaletteSize>& counts = present ? counts_ : previousCounts_;
   std::array<EntrySums, kPaletteSize> sums;
   SumEntriesInPixelOrder(colours_, assignment.data(), wanted, counts, sums, run_, threads_);
