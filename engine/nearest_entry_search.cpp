@@ -146,13 +146,6 @@ void NearestEntrySearch::MakeRow(int entry) const {
   StoreRow(entry, keys);
 }
 
-double NearestEntrySearch::EntryDistance(int a, int b) const {
-  const double d0 = c0_[a] - c0_[b];
-  const double d1 = c1_[a] - c1_[b];
-  const double d2 = c2_[a] - c2_[b];
-  return std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
-}
-
 int NearestEntrySearch::FindByScan(double x0, double x1, double x2) const {
   double bestDistance = DBL_MAX;
   int best = 0;
