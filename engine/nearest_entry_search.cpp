@@ -67,15 +67,9 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
   MakeRow(entry);
 }
 
-void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
-  size_t k = 0;
-  for (int b = 0; b < count_; ++b) {
-    if (b != entry) keys[k++] = SortKey(entry, b);
-  }
-  std::sort(keys, keys + k);
-}
-
-uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
+// Inline in the passes over the lists, which make one key for every pair of entries whose
+// ends moved.
+[[gnu::always_inline]] inline uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
   // Lowered by far more than the rounding to single precision can raise it, so the stored
   // value never exceeds the distance.
   const double distance = EntryDistance(entry, other);
@@ -85,6 +79,14 @@ uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
   uint32_t bits;
   std::memcpy(&bits, &rounded, sizeof bits);
   return (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+}
+
+void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
+  size_t k = 0;
+  for (int b = 0; b < count_; ++b) {
+    if (b != entry) keys[k++] = SortKey(entry, b);
+  }
+  std::sort(keys, keys + k);
 }
 
 void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
