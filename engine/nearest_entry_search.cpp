@@ -123,21 +123,20 @@ void NearestEntrySearch::MakeRow(int entry) const {
   const uint8_t* previous = neighbourIndex_.data() + entry * others;
   const uint64_t madeAt = rowMadeAt_[entry];
   const bool entryMoved = movedAt_[entry] > madeAt;
+  // Each key is put in its place among those before it as soon as it is made. The keys are
+  // distinct, so any sorting gives the same list; starting from the previous order, few
+  // keys are out of place.
   for (size_t j = 0; j < others; ++j) {
     const int other = previous[j];
+    uint64_t key;
     if (entryMoved || movedAt_[other] > madeAt) {
-      keys[j] = SortKey(entry, other);
+      key = SortKey(entry, other);
     } else {
       // Neither end moved since the list was made: its stored key is the key.
       uint32_t bits;
       std::memcpy(&bits, &previousDistances[j], sizeof bits);
-      keys[j] = (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+      key = (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
     }
-  }
-  // The keys are distinct, so any sorting gives the same list; starting from the previous
-  // order, few keys are out of place.
-  for (size_t j = 1; j < others; ++j) {
-    const uint64_t key = keys[j];
     size_t i = j;
     while (i > 0 && keys[i - 1] > key) {
       keys[i] = keys[i - 1];
