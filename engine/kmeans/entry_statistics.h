@@ -84,8 +84,8 @@ class EntryStatistics {
   std::array<std::array<FixedTotal, 3>, kPaletteSize> totals_{};
   std::array<EntrySums, kPaletteSize> sums_{};
   std::array<bool, kPaletteSize> sumsExact_{};
-  // The assignment before the last moves: the present one with the last moves undone,
-  // made only when asked for (a copy in every pass would cost a byte per colour and pass).
+  // The assignment before the last moves: the present one with the last moves undone in
+  // place while it is used (a copy in every pass would cost a byte per colour and pass).
   // The moves are those given to Move, which the caller keeps until the next assignment;
   // with them the entries they left, one list per part. And the counts before them.
   const std::vector<ColourMove> (*lastMoves_)[2] = nullptr;
