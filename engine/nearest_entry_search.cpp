@@ -67,15 +67,9 @@ void NearestEntrySearch::NeighboursOf(int entry, const float*& distances,
   MakeRow(entry);
 }
 
-void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
-  size_t k = 0;
-  for (int b = 0; b < count_; ++b) {
-    if (b != entry) keys[k++] = SortKey(entry, b);
-  }
-  std::sort(keys, keys + k);
-}
-
-uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
+// Inline in the passes over the lists, which make one key for every pair of entries whose
+// ends moved.
+[[gnu::always_inline]] inline uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
   // Lowered by far more than the rounding to single precision can raise it, so the stored
   // value never exceeds the distance.
   const double distance = EntryDistance(entry, other);
@@ -85,6 +79,14 @@ uint64_t NearestEntrySearch::SortKey(int entry, int other) const {
   uint32_t bits;
   std::memcpy(&bits, &rounded, sizeof bits);
   return (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+}
+
+void NearestEntrySearch::SortKeysAfresh(int entry, uint64_t* keys) const {
+  size_t k = 0;
+  for (int b = 0; b < count_; ++b) {
+    if (b != entry) keys[k++] = SortKey(entry, b);
+  }
+  std::sort(keys, keys + k);
 }
 
 void NearestEntrySearch::StoreRow(int entry, const uint64_t* keys) const {
@@ -121,21 +123,20 @@ void NearestEntrySearch::MakeRow(int entry) const {
   const uint8_t* previous = neighbourIndex_.data() + entry * others;
   const uint64_t madeAt = rowMadeAt_[entry];
   const bool entryMoved = movedAt_[entry] > madeAt;
+  // Each key is put in its place among those before it as soon as it is made. The keys are
+  // distinct, so any sorting gives the same list; starting from the previous order, few
+  // keys are out of place.
   for (size_t j = 0; j < others; ++j) {
     const int other = previous[j];
+    uint64_t key;
     if (entryMoved || movedAt_[other] > madeAt) {
-      keys[j] = SortKey(entry, other);
+      key = SortKey(entry, other);
     } else {
       // Neither end moved since the list was made: its stored key is the key.
       uint32_t bits;
       std::memcpy(&bits, &previousDistances[j], sizeof bits);
-      keys[j] = (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
+      key = (uint64_t{bits} << 32) | static_cast<uint32_t>(other);
     }
-  }
-  // The keys are distinct, so any sorting gives the same list; starting from the previous
-  // order, few keys are out of place.
-  for (size_t j = 1; j < others; ++j) {
-    const uint64_t key = keys[j];
     size_t i = j;
     while (i > 0 && keys[i - 1] > key) {
       keys[i] = keys[i - 1];
@@ -144,13 +145,6 @@ void NearestEntrySearch::MakeRow(int entry) const {
     keys[i] = key;
   }
   StoreRow(entry, keys);
-}
-
-double NearestEntrySearch::EntryDistance(int a, int b) const {
-  const double d0 = c0_[a] - c0_[b];
-  const double d1 = c1_[a] - c1_[b];
-  const double d2 = c2_[a] - c2_[b];
-  return std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
 }
 
 int NearestEntrySearch::FindByScan(double x0, double x1, double x2) const {

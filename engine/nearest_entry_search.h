@@ -12,6 +12,7 @@
 // scan would.
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -48,8 +49,14 @@ class NearestEntrySearch {
   // The plain scan over every entry.
   int FindByScan(double x0, double x1, double x2) const;
 
-  // Distance (not squared) between entries a and b.
-  double EntryDistance(int a, int b) const;
+  // Distance (not squared) between entries a and b. (Inline: the neighbour lists measure
+  // every pair of entries whose ends moved, in every pass of the refinement.)
+  double EntryDistance(int a, int b) const {
+    const double d0 = c0_[a] - c0_[b];
+    const double d1 = c1_[a] - c1_[b];
+    const double d2 = c2_[a] - c2_[b];
+    return std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
+  }
 
   // Makes the neighbour lists of every entry now. The lists of the previous palette (of
   // the same count) are the starting order, which saves most of the sorting when the

@@ -35,17 +35,22 @@ void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
     int k = 0;
     double running = 0.0;
     float rounded = RoundedUp(running);  // rounded again only when running changes
-    for (int step = 0; step < kReachSteps; ++step) {
-      uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
-      float stepEnd;
-      std::memcpy(&stepEnd, &endBits, sizeof stepEnd);
+    for (int step = 0; step < kReachSteps;) {
+      const float stepEnd = StepEnd(step);
       if (k < others && distances[k] <= stepEnd) {
         while (k < others && distances[k] <= stepEnd) {
           running = std::max(running, shift[neighbours[k++]]);
         }
         rounded = RoundedUp(running);
+        table[step++] = rounded;
+        continue;
       }
-      table[step] = rounded;
+      // No neighbour comes within this step: the steps before the one that reaches the next
+      // neighbour keep the same shift.
+      const int next =
+          k < others ? std::max(FirstStepReaching(distances[k]), step + 1) : kReachSteps;
+      std::fill(table + step, table + next, rounded);
+      step = next;
     }
     // Beyond the last step every neighbour counts.
     while (k < others) running = std::max(running, shift[neighbours[k++]]);
@@ -53,14 +58,34 @@ void BoundChains::MakeNearShiftTables(const NearestEntrySearch& search,
   }
 }
 
+float BoundChains::StepEnd(int step) {
+  const uint32_t endBits = (kFirstReachStep + static_cast<uint32_t>(step) + 1) << kReachShift;
+  float stepEnd;
+  std::memcpy(&stepEnd, &endBits, sizeof stepEnd);
+  return stepEnd;
+}
+
+int BoundChains::FirstStepReaching(float distance) {
+  // The bits of a float that is not negative order like its value (infinity last).
+  uint32_t bits;
+  std::memcpy(&bits, &distance, sizeof bits);
+  if (distance < 0.0f) return 0;
+  const uint32_t firstEnd = (bits >> kReachShift) + ((bits & ((1u << kReachShift) - 1)) != 0);
+  if (firstEnd <= kFirstReachStep + 1) return 0;
+  return static_cast<int>(std::min<uint32_t>(firstEnd - kFirstReachStep - 1, kReachSteps));
+}
+
 void BoundChains::AddToDrifts(const std::array<double, kPaletteSize>& shift, int first, int end) {
   for (int e = first; e < end; ++e) {
     drift_[e] += shift[e];
-    double* near = nearDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
-    double* both = groupDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+    // The tables do not overlap: said so, the steps go two at a time.
+    const double drift = drift_[e];
+    const float* __restrict nearShift = nearShift_[e].data();
+    double* __restrict near = nearDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
+    double* __restrict both = groupDrift_.data() + static_cast<size_t>(e) * kGroupsPerEntry;
     for (int step = 0; step < kGroupsPerEntry; ++step) {
-      near[step] += nearShift_[e][step];
-      both[step] = drift_[e] + near[step];
+      near[step] += nearShift[step];
+      both[step] = drift + near[step];
     }
   }
 }

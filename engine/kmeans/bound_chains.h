@@ -84,6 +84,10 @@ class BoundChains {
 
   // The reach step whose upper end is at least `reach`.
   static int ReachStep(double reach);
+  // The upper end of a reach step, and the first step (kReachSteps: none) whose upper end is
+  // at least `distance`, a listed distance of the neighbour lists.
+  static float StepEnd(int step);
+  static int FirstStepReaching(float distance);
   // A float at least `value` (a little above it), for the near-shift tables.
   static float RoundedUp(double value);
   // The largest float at most `value`: the lower bounds per colour are kept as floats (4

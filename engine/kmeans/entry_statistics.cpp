@@ -48,12 +48,12 @@ void EntryStatistics::Start(const std::array<int64_t, kPaletteSize>& counts,
 // changes are then added to them. (Every change is exact, so the order of the moves does
 // not matter.)
 void EntryStatistics::Move(const std::vector<ColourMove> (&moves)[2]) {
-  previousEntryOf_ = entryOf_;
   previousCounts_ = counts_;
   MoveChanges changes[2];
   const size_t moveCount = moves[0].size() + moves[1].size();
   RunInTwoParts(moveCount >= kMovesWorthAThread ? threads_ : 1,
-                [&](int part) { GatherMoves(moves[part], changes[part]); });
+                [&](int part) { GatherMoves(moves[part], changes[part], lastFrom_[part]); });
+  lastMoves_ = &moves;
   for (const MoveChanges& own : changes) {
     for (int e = 0; e < kPaletteSize; ++e) {
       if (!own.touched[e]) continue;
@@ -64,10 +64,17 @@ void EntryStatistics::Move(const std::vector<ColourMove> (&moves)[2]) {
   }
 }
 
-void EntryStatistics::GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& own) {
+void EntryStatistics::GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& own,
+                                  std::vector<uint8_t>& left) {
+  // The first passes move many colours, the later ones few: room kept from the first would
+  // only add to the peak.
+  if (left.capacity() > 2 * moves.size() + 4096) std::vector<uint8_t>().swap(left);
+  left.resize(moves.size());
+  size_t i = 0;
   for (const ColourMove& move : moves) {
     const uint32_t c = taking_[move.k];
     const int from = entryOf_[c];
+    left[i++] = static_cast<uint8_t>(from);
     const int to = static_cast<int>(move.to);
     const int64_t pixels = colours_.takingPart[c];
     if (scale_.usable()) {
@@ -126,7 +133,33 @@ void EntryStatistics::MakeExact(PaletteBounds& palette, MadeFrom madeFrom,
   }
   if (!any) return;
   const bool present = madeFrom == MadeFrom::Present;
-  const std::vector<uint8_t>& assignment = present ? entryOf_ : previousEntryOf_;
+  // The assignment before the last moves is the present one with them undone in place, and
+  // made again when the sums are added (also should the adding end by an exception).
+  struct UndoneMoves {
+    EntryStatistics& statistics;
+    bool undone = false;
+    void Undo() {
+      // In the reverse order of the moves, should a colour ever move twice.
+      for (int part = 1; part >= 0 && statistics.lastMoves_; --part) {
+        const std::vector<ColourMove>& moves = (*statistics.lastMoves_)[part];
+        const std::vector<uint8_t>& from = statistics.lastFrom_[part];
+        for (size_t i = moves.size(); i-- > 0;) {
+          statistics.entryOf_[statistics.taking_[moves[i].k]] = from[i];
+        }
+      }
+      undone = true;
+    }
+    ~UndoneMoves() {
+      if (!undone) return;
+      for (int part = 0; part < 2 && statistics.lastMoves_; ++part) {
+        for (const ColourMove& move : (*statistics.lastMoves_)[part]) {
+          statistics.entryOf_[statistics.taking_[move.k]] = static_cast<uint8_t>(move.to);
+        }
+      }
+    }
+  } undone{*this};
+  if (!present) undone.Undo();
+  const std::vector<uint8_t>& assignment = entryOf_;
   const std::array<int64_t, kPaletteSize>& counts = present ? counts_ : previousCounts_;
   std::array<EntrySums, kPaletteSize> sums;
   SumEntriesInPixelOrder(colours_, assignment.data(), wanted, counts, sums, run_, threads_);

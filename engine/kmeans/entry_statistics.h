@@ -38,7 +38,8 @@ class EntryStatistics {
   int64_t count(int e) const { return counts_[e]; }
 
   // Moves the colours whose entry changed, keeping up the counts and totals; the
-  // assignment before becomes the previous one.
+  // assignment before becomes the previous one. `moves` must stay as they are while the
+  // previous assignment is used (MakeExact with MadeFrom::BeforeLastMoves).
   void Move(const std::vector<ColourMove> (&moves)[2]);
 
   // Entry e's mean (e holds pixels) into `candidate`: exact where its sums are known,
@@ -67,7 +68,9 @@ class EntryStatistics {
     std::array<int64_t, kPaletteSize> counts{};
     std::array<bool, kPaletteSize> touched{};
   };
-  void GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& changes);
+  // `from` receives the entry each move leaves.
+  void GatherMoves(const std::vector<ColourMove>& moves, MoveChanges& changes,
+                   std::vector<uint8_t>& from);
 
   const ColourTable& colours_;
   const TakingColourSet taking_;
@@ -81,8 +84,12 @@ class EntryStatistics {
   std::array<std::array<FixedTotal, 3>, kPaletteSize> totals_{};
   std::array<EntrySums, kPaletteSize> sums_{};
   std::array<bool, kPaletteSize> sumsExact_{};
-  // The assignment before the last moves.
-  std::vector<uint8_t> previousEntryOf_;
+  // The assignment before the last moves: the present one with the last moves undone in
+  // place while it is used (a copy in every pass would cost a byte per colour and pass).
+  // The moves are those given to Move, which the caller keeps until the next assignment;
+  // with them the entries they left, one list per part. And the counts before them.
+  const std::vector<ColourMove> (*lastMoves_)[2] = nullptr;
+  std::vector<uint8_t> lastFrom_[2];
   std::array<int64_t, kPaletteSize> previousCounts_{};
 };
 
