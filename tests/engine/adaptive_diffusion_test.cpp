@@ -249,13 +249,21 @@ TEST(AdaptiveDiffusion, FineErrorKeepsAColourThatAnEntryMatchesClosely) {
   for (const uint8_t index : Diffuse(grey, greys, settings)) ASSERT_EQ(index, 0);
 }
 
+// 256 random entries, entry `twin` a copy of entry `original`.
+Palette RandomPaletteWithTwins(unsigned seed, int original, int twin) {
+  const Picture colours = test_support::NoisePicture(256, 1, seed);
+  Palette palette;
+  for (int e = 0; e < 256; ++e) palette.Add(colours.r[e], colours.g[e], colours.b[e]);
+  palette.r[twin] = palette.r[original];
+  palette.g[twin] = palette.g[original];
+  palette.b[twin] = palette.b[original];
+  return palette;
+}
+
 TEST(AdaptiveDiffusion, PicksTheNearestEntryOfTheCorrectedColour) {
   // Without error carried every pixel takes its plain nearest entry (lowest on ties).
   const Picture noise = test_support::NoisePicture(50, 30, 7);
-  const Picture colours = test_support::NoisePicture(256, 1, 8);
-  Palette palette;
-  for (int e = 0; e < 256; ++e) palette.Add(colours.r[e], colours.g[e], colours.b[e]);
-  palette.r[9] = palette.r[3], palette.g[9] = palette.g[3], palette.b[9] = palette.b[3];
+  const Palette palette = RandomPaletteWithTwins(8, 3, 9);
   AdaptiveDiffusionSettings settings;
   settings.strength = 0.0;
   const std::vector<uint8_t> indices = Diffuse(noise, palette, settings);
@@ -303,13 +311,10 @@ TEST(AdaptiveDiffusion, VisibleMixTakesTheEntryOfLeastMixedCost) {
   // Without error carried every pixel takes the entry a scan of all entries finds, for a
   // palette of random colours with a repeated entry and one of greys a step apart.
   const Picture noise = test_support::NoisePicture(64, 40, 17);
-  const Picture colours = test_support::NoisePicture(256, 1, 18);
-  Palette random;
-  for (int e = 0; e < 256; ++e) random.Add(colours.r[e], colours.g[e], colours.b[e]);
-  random.r[20] = random.r[5], random.g[20] = random.g[5], random.b[20] = random.b[5];
+  const Palette random = RandomPaletteWithTwins(18, 5, 20);
   Palette greys;
   for (int e = 0; e < 200; ++e) greys.Add(e, e + (e % 3 == 0), e);
-  for (const Palette* palette : {&random, &greys}) {
+  for (const Palette* palette : {&random, static_cast<const Palette*>(&greys)}) {
     for (const double mix : {0.3, 0.9}) {
       AdaptiveDiffusionSettings settings;
       settings.strength = 0.0;
