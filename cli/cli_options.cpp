@@ -330,6 +330,11 @@ bool ParseOptions(const std::vector<std::string>& givenArguments, Options* optio
   parsed.settings = PresetSettings(parsed.preset);
   parsed.settings.options.paletteSize = colors;
   if (!ApplySettingChanges(settingChanges, &parsed.settings, message)) return false;
+  const char* refusal = nullptr;
+  if (!ValidateEngineOptions(parsed.settings.options, &refusal)) {
+    *message = refusal;
+    return false;
+  }
   if (!parsed.help && !parsed.listSettings && !CheckInputsAndOutputs(parsed, message)) return false;
   *options = parsed;
   return true;

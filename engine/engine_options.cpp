@@ -59,9 +59,7 @@ bool ValidateEngineOptions(const EngineOptions& options, const char** message) {
     if (message) *message = "kmeansBoundsWidening must be a finite number of at least 1";
     return false;
   }
-  const bool mixed = options.diffusionVisibleMix > 0.0 ||
-                     (options.diffusionLargeFrom > 0.0 && options.diffusionLargeVisibleMix > 0.0);
-  if (mixed && options.chromaWeight != 1.0) {
+  if (options.diffusionVisibleMix > 0.0 && options.chromaWeight != 1.0) {
     if (message) *message = "diffusionVisibleMix needs chromaWeight 1";
     return false;
   }

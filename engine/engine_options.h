@@ -67,7 +67,8 @@ struct EngineOptions {
   // diffusionLargeStrength and diffusionLargeVisibleMix in place of the diffusionStrength
   // setting and diffusionVisibleMix. A picture larger than the screen is seen scaled down or
   // from further away, where the eye averages the dither and colour faithful on average
-  // counts more than each pixel; a small one is seen pixel by pixel.
+  // counts more than each pixel; a small one is seen pixel by pixel. The large visible
+  // share is used only with chromaWeight 1 (other weights choose in their own view).
   double diffusionLargeFrom = 0.0;
   double diffusionLargeStrength = 0.8;
   double diffusionLargeVisibleMix = 0.3;

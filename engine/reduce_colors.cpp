@@ -119,7 +119,9 @@ void MapPixelsToEntries(const EngineSource& source, const ReductionParams& param
     settings.coarseError = options.diffusionCoarseError;
     settings.coarseContrast = options.diffusionCoarseContrast;
     settings.fineError = options.diffusionFineError;
-    settings.visibleMix = large ? options.diffusionLargeVisibleMix : options.diffusionVisibleMix;
+    settings.visibleMix = !large                        ? options.diffusionVisibleMix
+                          : options.chromaWeight == 1.0 ? options.diffusionLargeVisibleMix
+                                                        : 0.0;
     settings.excluded = excluded;
     DiffuseAdaptive(width, height, srcR, srcG, srcB, entries, paletteRed, paletteGreen, paletteBlue,
                     settings, indexPlane, &run);

@@ -49,6 +49,11 @@ TEST(CliOptions, SettingsAreNamedAndRangeChecked) {
   EXPECT_NE(ParseError({"a.bmp", "--set", "noSuchThing=1"}).find("unknown setting"),
             std::string::npos);
   EXPECT_NE(ParseError({"a.bmp", "--set", "colourMode"}).find("NAME=VALUE"), std::string::npos);
+  // Options that exclude each other are refused by name; a weight set on top of the best
+  // preset is not refused for the preset's own large-picture values.
+  EXPECT_EQ(Parse({"a.bmp", "--set", "chromaWeight=2"}).settings.options.chromaWeight, 2.0);
+  EXPECT_EQ(ParseError({"a.bmp", "--set", "diffusionVisibleMix=0.3", "--set", "chromaWeight=2"}),
+            "diffusionVisibleMix needs chromaWeight 1");
 }
 
 TEST(CliOptions, ColorsTakesAWholeNumberFromTwoTo256InEitherPreset) {

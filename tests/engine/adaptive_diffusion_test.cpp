@@ -494,11 +494,14 @@ TEST(AdaptiveDiffusion, LargePicturesTakeTheLargeStrengthAndVisibleMix) {
   EXPECT_NE(asLarge, reduce(ReductionParams{}, small));
   large.diffusionLargeFrom = 60001;
   EXPECT_EQ(reduce(ReductionParams{}, large), reduce(ReductionParams{}, small));
-  // The large visible mix needs RGB distances too, but only where it can be used.
+  // With another chroma weight a large picture takes the large strength alone: the visible
+  // share is measured in RGB, and the preset's share must not refuse a weight set on top.
+  large.diffusionLargeFrom = 60000;
   large.chromaWeight = 2.0;
-  EXPECT_FALSE(ValidateEngineOptions(large, nullptr));
-  large.diffusionLargeFrom = 0;
   EXPECT_TRUE(ValidateEngineOptions(large, nullptr));
+  EngineOptions turnedSmall = small;
+  turnedSmall.chromaWeight = 2.0;
+  EXPECT_EQ(reduce(ReductionParams{}, large), reduce(strong, turnedSmall));
 }
 
 }  // namespace
